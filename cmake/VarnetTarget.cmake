@@ -1,0 +1,9 @@
+# Compiler settings shared by every target of ours (not by third-party code).
+function(varnet_target_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  if(VARNET_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                             -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()

@@ -1,0 +1,247 @@
+#include "platform/FileIO.h"
+
+#include "platform/CoreError.h"
+#include "platform/WinPath.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Platform {
+namespace {
+
+std::string Describe(int err) {
+    switch (err) {
+    case ENOENT: return "File not found";
+    case ENOTDIR: return "Path not found";
+    case EACCES:
+    case EPERM: return "Permission denied";
+    case EISDIR: return "Path/File access error: the path names a folder";
+    case ENOSPC: return "Disk full";
+    case EROFS: return "Permission denied: the disk is read-only";
+    default: return std::strerror(err);
+    }
+}
+
+[[noreturn]] void ThrowFile(int err) { throw CoreError(ErrorKind::FileError, Describe(err)); }
+
+std::string Native(const std::string& winPath) {
+    auto native = ToNativePath(winPath);
+    if (!native) throw CoreError(ErrorKind::FileError, "Path not found");
+    return *native;
+}
+
+// Opens a regular file for reading; -1 with errno set otherwise.
+int OpenForReading(const std::string& native) {
+    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    return fd;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReadWholeFile(const std::string& nativePath, std::string& out, std::string* error) {
+    const int fd = OpenForReading(nativePath);
+    if (fd < 0) {
+        if (error) *error = Describe(errno);
+        return false;
+    }
+    out.clear();
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            if (error) *error = Describe(errno);
+            close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
+bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
+                         std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    std::string target = nativePath;
+    while (target.size() > 1 && target.back() == '/') target.pop_back();
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+
+    mode_t mode = 0666;
+    struct stat st {};
+    if (stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return fail(Describe(EISDIR));
+        // No write bit at all is read-only even for the superuser, as on the host's systems.
+        if ((st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)
+            return fail("Permission denied: the file is read-only");
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode &= ~mask;
+    }
+
+    if (stat(folder.c_str(), &st) == 0 && (st.st_mode & 0222) == 0)
+        return fail("Permission denied: the folder is read-only");
+
+    std::string temp = folder + "." + name + ".XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return fail(errno == ENOENT ? "Path not found: the folder does not exist"
+                                            : Describe(errno));
+    const bool ok = WriteAll(fd, data.data(), data.size()) && fchmod(fd, mode) == 0 &&
+                    fsync(fd) == 0;
+    const int err = errno;
+    if (close(fd) != 0 || !ok) {
+        unlink(temp.c_str());
+        return fail(Describe(ok ? errno : err));
+    }
+    if (rename(temp.c_str(), target.c_str()) != 0) {
+        const int rerr = errno;
+        unlink(temp.c_str());
+        return fail(Describe(rerr));
+    }
+    if (const int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+        fsync(dfd);
+        close(dfd);
+    }
+    return true;
+}
+
+TextReader::TextReader(const std::string& winPath) : path_(winPath) {
+    fd_ = OpenForReading(Native(winPath));
+    if (fd_ < 0) ThrowFile(errno);
+}
+
+TextReader::~TextReader() { Close(); }
+
+void TextReader::Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+}
+
+int TextReader::Peek() {
+    if (pos_ < len_) return static_cast<unsigned char>(buf_[pos_]);
+    if (fd_ < 0) throw CoreError(ErrorKind::FileError, "Bad file name or number");
+    for (;;) {
+        const ssize_t n = read(fd_, buf_, sizeof buf_);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ThrowFile(errno);
+        pos_ = 0;
+        len_ = static_cast<std::size_t>(n);
+        return n == 0 ? -1 : static_cast<unsigned char>(buf_[0]);
+    }
+}
+
+int TextReader::Get() {
+    const int c = Peek();
+    if (c >= 0) ++pos_;
+    return c;
+}
+
+bool TextReader::Eof() { return Peek() < 0; }
+
+void TextReader::SkipLineEnd(int c) {
+    if (c == '\r' && Peek() == '\n') Get();
+}
+
+std::string TextReader::ReadLine() {
+    if (Eof()) throw CoreError(ErrorKind::InputPastEnd, "Input past end of file");
+    std::string line;
+    for (;;) {
+        const int c = Get();
+        if (c < 0) break;
+        if (c == '\r' || c == '\n') {
+            SkipLineEnd(c);
+            break;
+        }
+        if (line.size() >= kMaxLineLength)
+            throw CoreError(ErrorKind::FileError, "Line too long");
+        line += static_cast<char>(c);
+    }
+    return line;
+}
+
+std::string TextReader::ReadItem() {
+    if (Eof()) throw CoreError(ErrorKind::InputPastEnd, "Input past end of file");
+    while (Peek() == ' ' || Peek() == '\t') Get();
+    std::string item;
+    auto add = [&](int c) {
+        if (item.size() >= kMaxLineLength) throw CoreError(ErrorKind::FileError, "Line too long");
+        item += static_cast<char>(c);
+    };
+    if (Peek() == '"') {
+        Get();
+        for (int c = Get(); c >= 0 && c != '"'; c = Get()) add(c);
+        while (Peek() == ' ' || Peek() == '\t') Get();
+        const int c = Peek();
+        if (c == ',') {
+            Get();
+        } else if (c == '\r' || c == '\n') {
+            Get();
+            SkipLineEnd(c);
+        }
+        return item;
+    }
+    for (;;) {
+        const int c = Get();
+        if (c < 0 || c == ',') break;
+        if (c == '\r' || c == '\n') {
+            SkipLineEnd(c);
+            break;
+        }
+        add(c);
+    }
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.pop_back();
+    return item;
+}
+
+bool CanOpenForReading(const std::string& winPath) {
+    auto native = ToNativePath(winPath);
+    if (!native) return false;
+    const int fd = OpenForReading(*native);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+void WriteTextLines(const std::string& winPath, const std::vector<std::string>& lines) {
+    std::string data;
+    for (const auto& l : lines) {
+        data += l;
+        data += "\r\n";
+    }
+    std::string error;
+    if (!ReplaceFileContents(Native(winPath), data, &error))
+        throw CoreError(ErrorKind::FileError, error);
+}
+
+} // namespace Platform

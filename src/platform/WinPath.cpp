@@ -1,0 +1,121 @@
+#include "platform/WinPath.h"
+
+#include "platform/Env.h"
+#include "platform/Text.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace Platform {
+namespace {
+
+bool IsSep(char c) { return c == '\\' || c == '/'; }
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool Exists(const std::string& native) {
+    struct stat st {};
+    return lstat(native.c_str(), &st) == 0;
+}
+
+// The entry of `folder` whose name equals `component` without regard to case, if any.
+std::optional<std::string> FindNoCase(const std::string& folder, const std::string& component) {
+    DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
+    if (!dir) return std::nullopt;
+    std::optional<std::string> found;
+    while (const dirent* e = readdir(dir)) {
+        if (EqualsNoCase(Utf8ToCp1252(e->d_name), component)) {
+            found = e->d_name;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+std::string Join(const std::string& base, const std::string& name) {
+    if (!base.empty() && base.back() == '/') return base + name;
+    return base + "/" + name;
+}
+
+} // namespace
+
+std::optional<std::string> DriveRoot(char letter) {
+    if (!IsLetter(letter)) return std::nullopt;
+    const std::string dos = WinePrefix() + "/dosdevices/";
+    const char lower = static_cast<char>(letter | 0x20);
+    const char upper = static_cast<char>(letter & ~0x20);
+    for (char c : {lower, upper}) {
+        const std::string link = dos + c + ":";
+        struct stat st {};
+        if (stat(link.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return link;
+    }
+    if (upper == 'Z') return std::string("/");
+    return std::nullopt;
+}
+
+char DriveLetterOf(const std::string& winPath) {
+    if (winPath.size() >= 2 && IsLetter(winPath[0]) && winPath[1] == ':')
+        return static_cast<char>(winPath[0] & ~0x20);
+    if (!winPath.empty() && winPath[0] == '/' && !(winPath.size() > 1 && winPath[1] == '/'))
+        return 'Z';
+    return 0;
+}
+
+std::optional<std::string> ToNativePath(const std::string& winPath) {
+    std::string base;
+    std::size_t start = 0;
+    if (winPath.size() >= 2 && IsSep(winPath[0]) && IsSep(winPath[1])) {
+        return std::nullopt; // UNC: no network shares here
+    } else if (winPath.size() >= 2 && IsLetter(winPath[0]) && winPath[1] == ':') {
+        auto root = DriveRoot(winPath[0]);
+        if (!root) return std::nullopt;
+        base = *root;
+        start = 2;
+    } else if (!winPath.empty() && IsSep(winPath[0])) {
+        base = "/"; // a POSIX absolute path: the same folder under Z:
+        if (auto root = DriveRoot('Z')) base = *root;
+    } else {
+        char cwd[4096];
+        base = getcwd(cwd, sizeof cwd) ? cwd : ".";
+    }
+
+    std::vector<std::string> parts;
+    std::string cur;
+    for (std::size_t i = start; i <= winPath.size(); ++i) {
+        if (i == winPath.size() || IsSep(winPath[i])) {
+            if (cur == "..") {
+                if (!parts.empty()) parts.pop_back();
+            } else if (!cur.empty() && cur != ".") {
+                parts.push_back(Cp1252ToUtf8(cur));
+            }
+            cur.clear();
+        } else {
+            cur += winPath[i];
+        }
+    }
+    const bool trailing = !winPath.empty() && IsSep(winPath.back()) && !parts.empty();
+
+    std::string direct = base;
+    for (const auto& p : parts) direct = Join(direct, p);
+    if (parts.empty() || Exists(direct)) return trailing ? direct + "/" : direct;
+
+    // Case-insensitive lookup, component by component; an exact match wins.
+    std::string path = base;
+    bool lookingUp = true;
+    for (const auto& p : parts) {
+        std::string next = Join(path, p);
+        if (lookingUp && !Exists(next)) {
+            if (auto name = FindNoCase(path, Utf8ToCp1252(p)))
+                next = Join(path, *name);
+            else
+                lookingUp = false; // the rest does not exist: keep it as written
+        }
+        path = std::move(next);
+    }
+    return trailing ? path + "/" : path;
+}
+
+} // namespace Platform

@@ -1,0 +1,25 @@
+#pragma once
+// Windows paths on POSIX. A drive letter names the folder linked as `x:` (or `X:`) in
+// ${WINEPREFIX:-$HOME/.wine}/dosdevices; Z: stands for / when it has no link. Components are
+// matched without regard to case (an exact match first), `\` and `/` both separate, a doubled
+// separator is one, and a trailing separator names the folder. A POSIX absolute path means the
+// same folder under Z:.
+
+#include <optional>
+#include <string>
+
+namespace Platform {
+
+// The native folder that stands for a drive, or nothing for a drive with no root directory.
+std::optional<std::string> DriveRoot(char letter);
+
+// The drive letter a Windows path names (upper case), 'Z' for a POSIX absolute path, or 0 for a
+// relative or UNC path.
+char DriveLetterOf(const std::string& winPath);
+
+// The native path for a Windows path (Windows-1252 bytes in, UTF-8 out). Components that do not
+// exist are kept as written, so the result may name a file yet to be created. Nothing for a
+// drive with no root directory or a UNC path.
+std::optional<std::string> ToNativePath(const std::string& winPath);
+
+} // namespace Platform

@@ -1,0 +1,158 @@
+#include "platform/CoreError.h"
+#include "platform/FileIO.h"
+#include "support/TempHost.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Platform;
+
+namespace {
+std::vector<std::string> Lines(const std::string& win) {
+    TextReader r(win);
+    std::vector<std::string> out;
+    while (!r.Eof()) out.push_back(r.ReadLine());
+    return out;
+}
+std::vector<std::string> Items(const std::string& win, int n) {
+    TextReader r(win);
+    std::vector<std::string> out;
+    for (int i = 0; i < n; ++i) out.push_back(r.ReadItem());
+    return out;
+}
+} // namespace
+
+TEST(TextReader, AcceptsEveryLineEnd) {
+    TempHost host;
+    using V = std::vector<std::string>;
+    struct Case {
+        std::string bytes;
+        V lines;
+    } cases[] = {
+        {"a,b\r\nc\r\n", {"a,b", "c"}},
+        {"a\nb\n", {"a", "b"}},
+        {"a\rb\r", {"a", "b"}},
+        {"a\r\n\r\nb", {"a", "", "b"}},
+        {"a\n\rb", {"a", "", "b"}},
+        {"", {}},
+        {"\xE9t\xE9", {"\xE9t\xE9"}},
+    };
+    for (const auto& c : cases) {
+        TempHost::Write(host.OnC("t.txt"), c.bytes);
+        EXPECT_EQ(Lines("C:\\t.txt"), c.lines) << c.bytes;
+    }
+}
+
+TEST(TextReader, ReadsCommaOrLineItems) {
+    TempHost host;
+    using V = std::vector<std::string>;
+    struct Case {
+        std::string bytes;
+        V items;
+    } cases[] = {
+        {"51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.gif\r\n",
+         {"51.30.00N", "001.30.00W", "51.00.00N", "000.30.00W", "london.gif"}},
+        {"  a ,  b\nc", {"a", "b", "c"}},
+        {"\"x, y\",\"q\"\r\nz", {"x, y", "q", "z"}},
+        {"\"x\"  ,b\n", {"x", "b"}},
+        {",\n,", {"", "", ""}},
+    };
+    for (const auto& c : cases) {
+        TempHost::Write(host.OnC("t.txt"), c.bytes);
+        EXPECT_EQ(Items("C:\\t.txt", static_cast<int>(c.items.size())), c.items) << c.bytes;
+    }
+}
+
+TEST(TextReader, FailuresAreClearErrors) {
+    TempHost host;
+    TempHost::Write(host.OnC("short.inf"), "a,b\r\n");
+    TempHost::MakeFolder(host.OnC("folder"));
+    auto kindOf = [](auto&& f) {
+        try {
+            f();
+        } catch (const CoreError& e) {
+            EXPECT_FALSE(e.Description().empty());
+            return e.Kind();
+        }
+        ADD_FAILURE() << "no error";
+        return ErrorKind::Overflow;
+    };
+    EXPECT_EQ(kindOf([] { TextReader r("C:\\missing.inf"); }), ErrorKind::FileError);
+    EXPECT_EQ(kindOf([] { TextReader r("C:\\folder"); }), ErrorKind::FileError);
+    EXPECT_EQ(kindOf([] { TextReader r("Q:\\a.inf"); }), ErrorKind::FileError);
+    EXPECT_EQ(kindOf([] { Items("C:\\short.inf", 3); }), ErrorKind::InputPastEnd);
+    EXPECT_EQ(kindOf([] {
+                  TextReader r("C:\\short.inf");
+                  r.ReadLine();
+                  r.ReadLine();
+              }),
+              ErrorKind::InputPastEnd);
+    // A read that fails after the open (the kernel refuses reads of this file at offset 0).
+    EXPECT_EQ(kindOf([] {
+                  TextReader r("Z:\\proc\\self\\mem");
+                  r.ReadLine();
+              }),
+              ErrorKind::FileError);
+    if (geteuid() != 0) {
+        TempHost::Write(host.OnC("secret.inf"), "x");
+        chmod(host.OnC("secret.inf").c_str(), 0);
+        EXPECT_EQ(kindOf([] { TextReader r("C:\\secret.inf"); }), ErrorKind::FileError);
+    }
+}
+
+TEST(TextReader, AnEndlessLineIsRefusedWithBoundedMemory) {
+    TempHost host;
+    TempHost::Write(host.OnC("long.inf"), std::string(kMaxLineLength + 10, 'x'));
+    TextReader r("C:\\long.inf");
+    EXPECT_THROW(r.ReadLine(), CoreError);
+}
+
+TEST(FileExistence, IsWhetherTheFileOpensForReading) {
+    TempHost host;
+    TempHost::Write(host.OnC("Maps/a.inf"), "x");
+    TempHost::MakeFolder(host.OnC("Maps/sub"));
+    EXPECT_TRUE(CanOpenForReading("C:\\Maps\\a.inf"));
+    EXPECT_TRUE(CanOpenForReading("C:\\Maps\\\\A.INF"));
+    EXPECT_FALSE(CanOpenForReading("C:\\Maps\\b.inf"));
+    EXPECT_FALSE(CanOpenForReading("C:\\Maps\\sub"));
+    EXPECT_FALSE(CanOpenForReading("C:\\Maps\\sub\\"));
+    EXPECT_FALSE(CanOpenForReading("Q:\\a.inf"));
+}
+
+TEST(WriteTextLines, ReplacesAtomicallyWithCrLfAndKeepsPermissions) {
+    TempHost host;
+    TempHost::Write(host.OnC("Maps/a.inf"), "old\r\n");
+    chmod(host.OnC("Maps/a.inf").c_str(), 0640);
+    WriteTextLines("C:\\maps\\A.inf", {"51.30.00N,001.30.00W", "51.00.00N,000.30.00W", "l.gif"});
+    EXPECT_EQ(TempHost::Read(host.OnC("Maps/a.inf")),
+              "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nl.gif\r\n");
+    struct stat st {};
+    stat(host.OnC("Maps/a.inf").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    WriteTextLines("C:\\Maps\\new.inf", {"x"});
+    EXPECT_EQ(TempHost::Read(host.OnC("Maps/new.inf")), "x\r\n");
+}
+
+TEST(WriteTextLines, RefusalsLeaveTheOldFileAndNoLeftovers) {
+    TempHost host;
+    TempHost::Write(host.OnC("ro/a.inf"), "old\r\n");
+    chmod(host.OnC("ro/a.inf").c_str(), 0444);
+    TempHost::Write(host.OnC("rodir/b.inf"), "old\r\n");
+    chmod(host.OnC("rodir").c_str(), 0555);
+    for (const char* win : {"C:\\ro\\a.inf", "C:\\rodir\\b.inf", "C:\\gone\\c.inf", "Q:\\d.inf"}) {
+        try {
+            WriteTextLines(win, {"new"});
+            ADD_FAILURE() << win << " was written";
+        } catch (const CoreError& e) {
+            EXPECT_EQ(e.Kind(), ErrorKind::FileError);
+            EXPECT_FALSE(e.Description().empty());
+        }
+    }
+    EXPECT_EQ(TempHost::Read(host.OnC("ro/a.inf")), "old\r\n");
+    EXPECT_EQ(TempHost::Read(host.OnC("rodir/b.inf")), "old\r\n");
+    int entries = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(host.OnC("ro"))) ++entries;
+    EXPECT_EQ(entries, 1);
+}

@@ -1,0 +1,37 @@
+#pragma once
+// A hermetic world for one test: a temporary folder holding the home folder, the settings
+// store, a Wine-style drive folder with C: linked, and the registry file. The environment
+// points at it while the object lives.
+
+#include <string>
+#include <vector>
+
+class TempHost {
+public:
+    TempHost();
+    ~TempHost();
+    TempHost(const TempHost&) = delete;
+    TempHost& operator=(const TempHost&) = delete;
+
+    // Native folders.
+    const std::string& Root() const { return root_; }
+    const std::string& DriveC() const { return driveC_; }
+    // The native path of a path relative to drive C ("Stelmar/Maps/a.inf").
+    std::string OnC(const std::string& relative) const { return driveC_ + "/" + relative; }
+
+    // Links a drive letter to a native folder (creating the folder).
+    void LinkDrive(char letter, const std::string& nativeFolder);
+    // Writes a file (creating its folders); bytes are written as given.
+    static void Write(const std::string& nativePath, const std::string& bytes);
+    static std::string Read(const std::string& nativePath);
+    static bool Exists(const std::string& nativePath);
+    static void MakeFolder(const std::string& nativePath);
+    // The settings file of an application, written by hand.
+    void WriteSettings(const std::string& application, const std::string& iniText);
+    // Creates C:\Stelmar\Maps and records C:\Stelmar as the host's folder.
+    std::string MakeHost(const std::string& folderValue = "C:\\Stelmar");
+
+private:
+    std::string root_, driveC_;
+    std::vector<std::pair<std::string, std::string>> savedEnv_;
+};
