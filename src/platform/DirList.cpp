@@ -10,7 +10,9 @@
 namespace Platform {
 namespace {
 
-bool IsSep(char c) { return c == '\\' || c == '/'; }
+bool IsSep(char c) {
+    return c == '\\' || c == '/';
+}
 
 bool IsDirectory(const std::string& native) {
     struct stat st {};

@@ -24,8 +24,8 @@ char LetterOf(const std::string& s) {
 }
 
 bool RemovableDevice(dev_t dev) {
-    const std::string base = "/sys/dev/block/" + std::to_string(major(dev)) + ":" +
-                             std::to_string(minor(dev));
+    const std::string base =
+        "/sys/dev/block/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
     for (const char* rel : {"/removable", "/../removable"}) {
         std::ifstream f(base + rel);
         int v = 0;
@@ -54,13 +54,16 @@ int TypeOfFolder(const std::string& native) {
     case 0x9660:     // iso9660
     case 0x15013346: // udf
         return DriveCdRom;
-    default: return RemovableDevice(st.st_dev) ? DriveRemovable : DriveFixed;
+    default:
+        return RemovableDevice(st.st_dev) ? DriveRemovable : DriveFixed;
     }
 }
 
 } // namespace
 
-void SetDriveInfoOverride(DriveInfoOverride override) { Override() = std::move(override); }
+void SetDriveInfoOverride(DriveInfoOverride override) {
+    Override() = std::move(override);
+}
 
 int GetDriveType(const std::string& rootPath) {
     const char letter = LetterOf(rootPath);

@@ -14,18 +14,27 @@ namespace {
 
 std::string Describe(int err) {
     switch (err) {
-    case ENOENT: return "File not found";
-    case ENOTDIR: return "Path not found";
+    case ENOENT:
+        return "File not found";
+    case ENOTDIR:
+        return "Path not found";
     case EACCES:
-    case EPERM: return "Permission denied";
-    case EISDIR: return "Path/File access error: the path names a folder";
-    case ENOSPC: return "Disk full";
-    case EROFS: return "Permission denied: the disk is read-only";
-    default: return std::strerror(err);
+    case EPERM:
+        return "Permission denied";
+    case EISDIR:
+        return "Path/File access error: the path names a folder";
+    case ENOSPC:
+        return "Disk full";
+    case EROFS:
+        return "Permission denied: the disk is read-only";
+    default:
+        return std::strerror(err);
     }
 }
 
-[[noreturn]] void ThrowFile(int err) { throw CoreError(ErrorKind::FileError, Describe(err)); }
+[[noreturn]] void ThrowFile(int err) {
+    throw CoreError(ErrorKind::FileError, Describe(err));
+}
 
 std::string Native(const std::string& winPath) {
     auto native = ToNativePath(winPath);
@@ -115,10 +124,11 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
 
     std::string temp = folder + "." + name + ".XXXXXX";
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return fail(errno == ENOENT ? "Path not found: the folder does not exist"
-                                            : Describe(errno));
-    const bool ok = WriteAll(fd, data.data(), data.size()) && fchmod(fd, mode) == 0 &&
-                    fsync(fd) == 0;
+    if (fd < 0)
+        return fail(errno == ENOENT ? "Path not found: the folder does not exist"
+                                    : Describe(errno));
+    const bool ok =
+        WriteAll(fd, data.data(), data.size()) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
     const int err = errno;
     if (close(fd) != 0 || !ok) {
         unlink(temp.c_str());
@@ -141,7 +151,9 @@ TextReader::TextReader(const std::string& winPath) : path_(winPath) {
     if (fd_ < 0) ThrowFile(errno);
 }
 
-TextReader::~TextReader() { Close(); }
+TextReader::~TextReader() {
+    Close();
+}
 
 void TextReader::Close() {
     if (fd_ >= 0) close(fd_);
@@ -167,7 +179,9 @@ int TextReader::Get() {
     return c;
 }
 
-bool TextReader::Eof() { return Peek() < 0; }
+bool TextReader::Eof() {
+    return Peek() < 0;
+}
 
 void TextReader::SkipLineEnd(int c) {
     if (c == '\r' && Peek() == '\n') Get();
@@ -183,8 +197,7 @@ std::string TextReader::ReadLine() {
             SkipLineEnd(c);
             break;
         }
-        if (line.size() >= kMaxLineLength)
-            throw CoreError(ErrorKind::FileError, "Line too long");
+        if (line.size() >= kMaxLineLength) throw CoreError(ErrorKind::FileError, "Line too long");
         line += static_cast<char>(c);
     }
     return line;

@@ -17,7 +17,9 @@ StartProgramHook& Hook() {
 }
 } // namespace
 
-void SetStartProgramHook(StartProgramHook hook) { Hook() = std::move(hook); }
+void SetStartProgramHook(StartProgramHook hook) {
+    Hook() = std::move(hook);
+}
 
 bool StartProgram(const std::string& winPath, std::string* error) {
     if (Hook()) return Hook()(winPath, error);
@@ -64,7 +66,8 @@ bool StartProgram(const std::string& winPath, std::string* error) {
     }
     close(fds[0]);
     if (n == static_cast<ssize_t>(sizeof err)) return fail(std::strerror(err));
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return fail("The program could not be started");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return fail("The program could not be started");
     return true;
 }
 

@@ -221,9 +221,9 @@ long RegOpenKeyExA(HKEY root, const char* subKey, std::uint32_t, std::uint32_t s
     auto keys = Load();
     auto it = keys.find({root, Normalise(subKey)});
     if (it == keys.end()) return ERROR_FILE_NOT_FOUND;
-    constexpr std::uint32_t kWriteRights =
-        KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | 0x00010000 /*DELETE*/ |
-        0x00040000 /*WRITE_DAC*/ | 0x00080000 /*WRITE_OWNER*/;
+    constexpr std::uint32_t kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK |
+                                           0x00010000 /*DELETE*/ | 0x00040000 /*WRITE_DAC*/ |
+                                           0x00080000 /*WRITE_OWNER*/;
     if ((samDesired & kWriteRights) && !UserMayWrite(RegistryFile())) return ERROR_ACCESS_DENIED;
     std::lock_guard lock(gMutex);
     const HKEY h = gNextHandle++;
@@ -232,8 +232,8 @@ long RegOpenKeyExA(HKEY root, const char* subKey, std::uint32_t, std::uint32_t s
     return ERROR_SUCCESS;
 }
 
-long RegQueryValueExA(HKEY key, const char* valueName, std::uint32_t* reserved,
-                      std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) {
+long RegQueryValueExA(HKEY key, const char* valueName, std::uint32_t* reserved, std::uint32_t* type,
+                      unsigned char* data, std::uint32_t* dataSize) {
     if (reserved && *reserved != 0) return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(gMutex);
     auto k = gOpen.find(key);

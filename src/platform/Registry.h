@@ -54,8 +54,8 @@ long RegOpenKeyExA(HKEY root, const char* subKey, std::uint32_t options, std::ui
 // Copies the value's data into `data` (which holds *dataSize bytes) and sets *dataSize to the
 // data's length. A buffer too small gives ERROR_MORE_DATA with *dataSize set to the length
 // needed. Strings are stored with their terminating zero.
-long RegQueryValueExA(HKEY key, const char* valueName, std::uint32_t* reserved,
-                      std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize);
+long RegQueryValueExA(HKEY key, const char* valueName, std::uint32_t* reserved, std::uint32_t* type,
+                      unsigned char* data, std::uint32_t* dataSize);
 long RegCloseKey(HKEY key);
 
 } // namespace Platform

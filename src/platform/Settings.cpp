@@ -15,8 +15,12 @@ namespace Platform {
 namespace {
 
 // The file is native text (UTF-8); the core's strings are Windows-1252 bytes.
-std::string ToFile(const std::string& s) { return Cp1252ToUtf8(s); }
-std::string FromFile(const char* s) { return Utf8ToCp1252(s); }
+std::string ToFile(const std::string& s) {
+    return Cp1252ToUtf8(s);
+}
+std::string FromFile(const char* s) {
+    return Utf8ToCp1252(s);
+}
 
 bool Load(CSimpleIniA& ini, const std::string& file) {
     std::string data;
@@ -40,8 +44,8 @@ std::string GetSetting(const std::string& application, const std::string& sectio
     return v ? FromFile(v) : defaultValue;
 }
 
-bool SaveSetting(const std::string& application, const std::string& section,
-                 const std::string& key, const std::string& value, std::string* error) {
+bool SaveSetting(const std::string& application, const std::string& section, const std::string& key,
+                 const std::string& value, std::string* error) {
     const std::string file = SettingsFile(application);
     CSimpleIniA ini;
     ini.SetUnicode(false);

@@ -16,7 +16,7 @@ std::string GetSetting(const std::string& application, const std::string& sectio
 
 // Stores one value; the file is replaced atomically and its folder created when needed.
 // Returns false (with `error` filled when given) when the store cannot be written.
-bool SaveSetting(const std::string& application, const std::string& section,
-                 const std::string& key, const std::string& value, std::string* error = nullptr);
+bool SaveSetting(const std::string& application, const std::string& section, const std::string& key,
+                 const std::string& value, std::string* error = nullptr);
 
 } // namespace Platform

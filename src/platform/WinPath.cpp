@@ -12,8 +12,12 @@
 namespace Platform {
 namespace {
 
-bool IsSep(char c) { return c == '\\' || c == '/'; }
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsSep(char c) {
+    return c == '\\' || c == '/';
+}
+bool IsLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 bool Exists(const std::string& native) {
     struct stat st {};

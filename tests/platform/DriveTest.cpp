@@ -16,7 +16,7 @@ TEST(Drive, LabelComesFromTheLabelFileAtTheDriveRoot) {
 
 TEST(Drive, TypeFollowsTheFileSystemOfTheDrivesFolder) {
     TempHost host;
-    EXPECT_EQ(GetDriveType("Q:\\"), DriveNoRootDir);  // no folder behind it
+    EXPECT_EQ(GetDriveType("Q:\\"), DriveNoRootDir);      // no folder behind it
     EXPECT_EQ(GetDriveType("\\\\srv\\"), DriveNoRootDir); // not a drive letter
     const int c = GetDriveType("C:\\");
     EXPECT_TRUE(c == DriveFixed || c == DriveRamDisk || c == DriveRemote || c == DriveRemovable)

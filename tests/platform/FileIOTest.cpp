@@ -1,5 +1,5 @@
-#include "platform/CoreError.h"
 #include "platform/FileIO.h"
+#include "platform/CoreError.h"
 #include "support/TempHost.h"
 
 #include <filesystem>
@@ -31,12 +31,8 @@ TEST(TextReader, AcceptsEveryLineEnd) {
         std::string bytes;
         V lines;
     } cases[] = {
-        {"a,b\r\nc\r\n", {"a,b", "c"}},
-        {"a\nb\n", {"a", "b"}},
-        {"a\rb\r", {"a", "b"}},
-        {"a\r\n\r\nb", {"a", "", "b"}},
-        {"a\n\rb", {"a", "", "b"}},
-        {"", {}},
+        {"a,b\r\nc\r\n", {"a,b", "c"}}, {"a\nb\n", {"a", "b"}},     {"a\rb\r", {"a", "b"}},
+        {"a\r\n\r\nb", {"a", "", "b"}}, {"a\n\rb", {"a", "", "b"}}, {"", {}},
         {"\xE9t\xE9", {"\xE9t\xE9"}},
     };
     for (const auto& c : cases) {

@@ -29,8 +29,8 @@ TEST(StartProgram, StartsDetachedAndReportsWhatCannotStart) {
     EXPECT_STREQ(buf, "started\n");
     close(fd);
 
-    for (const char* bad : {"C:\\Tools\\missing.exe", "C:\\Tools\\plain.txt", "C:\\Tools", "",
-                            "Q:\\x.exe"}) {
+    for (const char* bad :
+         {"C:\\Tools\\missing.exe", "C:\\Tools\\plain.txt", "C:\\Tools", "", "Q:\\x.exe"}) {
         error.clear();
         EXPECT_FALSE(StartProgram(bad, &error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;

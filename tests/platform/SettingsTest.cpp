@@ -9,9 +9,8 @@ using namespace Platform;
 
 TEST(Settings, ReadsHandWrittenValuesVerbatimWithoutRegardToCase) {
     TempHost host;
-    host.WriteSettings("Tormund Systems",
-                       "[Stelmar32]\nProgram Folder=C:\\Stelmar\\\n"
-                       "[Other]\nProgram Folder=D:\\\\Two\\\\\n");
+    host.WriteSettings("Tormund Systems", "[Stelmar32]\nProgram Folder=C:\\Stelmar\\\n"
+                                          "[Other]\nProgram Folder=D:\\\\Two\\\\\n");
     struct Case {
         const char *section, *key, *expected;
     } cases[] = {

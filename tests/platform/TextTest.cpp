@@ -18,9 +18,9 @@ TEST(Text, ConvertsTheCodePagesOwnCharacters) {
     struct Case {
         std::string cp, utf8;
     } cases[] = {
-        {"\x80", "\xE2\x82\xAC"},         // euro
-        {"\xE9", "\xC3\xA9"},             // e acute
-        {"\x8A", "\xC5\xA0"},             // S caron
+        {"\x80", "\xE2\x82\xAC"}, // euro
+        {"\xE9", "\xC3\xA9"},     // e acute
+        {"\x8A", "\xC5\xA0"},     // S caron
         {"abc", "abc"},
     };
     for (const auto& c : cases) {
@@ -28,7 +28,10 @@ TEST(Text, ConvertsTheCodePagesOwnCharacters) {
         EXPECT_EQ(Utf8ToCp1252(c.utf8), c.cp);
     }
     bool lossless = true;
-    EXPECT_EQ(Utf8ToCp1252("a\xE4\xB8\xAD" "b", &lossless), "a?b"); // a CJK character
+    EXPECT_EQ(Utf8ToCp1252("a\xE4\xB8\xAD"
+                           "b",
+                           &lossless),
+              "a?b"); // a CJK character
     EXPECT_FALSE(lossless);
     EXPECT_EQ(Utf8ToCp1252("\xFF\xFE"), "\xFF\xFE"); // not UTF-8: taken byte for byte
 }
@@ -43,9 +46,9 @@ TEST(Text, CaseAndWildcards) {
         const char *pattern, *name;
         bool match;
     } cases[] = {
-        {"*.inf", "MAP.INF", true},   {"*.inf", "mapinf", false}, {"*.inf", ".inf", true},
-        {"?.inf", "ab.inf", false},   {"a*b*c", "aXbYbc", true},  {"*", "", true},
-        {"a?c", "abc", true},         {"a*", "b", false},         {"**x", "abx", true},
+        {"*.inf", "MAP.INF", true},    {"*.inf", "mapinf", false}, {"*.inf", ".inf", true},
+        {"?.inf", "ab.inf", false},    {"a*b*c", "aXbYbc", true},  {"*", "", true},
+        {"a?c", "abc", true},          {"a*", "b", false},         {"**x", "abx", true},
         {"*.inf", "a.inf.bak", false},
     };
     for (const auto& c : cases)

@@ -62,7 +62,7 @@ TEST(WinPath, DrivesWithoutAFolderAndNetworkPathsHaveNoNativePath) {
 TEST(WinPath, NamesOutsideAsciiMatchWithoutRegardToCase) {
     TempHost host;
     TempHost::Write(host.OnC("Cartes \xC3\x89t\xC3\xA9/a.inf"), "x"); // "Cartes Été" in UTF-8
-    auto native = ToNativePath("C:\\CARTES \xC9T\xC9\\a.inf");         // Windows-1252 bytes
+    auto native = ToNativePath("C:\\CARTES \xC9T\xC9\\a.inf");        // Windows-1252 bytes
     ASSERT_TRUE(native);
     EXPECT_EQ(Real(*native), Real(host.OnC("Cartes \xC3\x89t\xC3\xA9/a.inf")));
 }

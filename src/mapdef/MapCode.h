@@ -1,0 +1,91 @@
+#pragma once
+// MapCode: coordinate texts, distance, grid references, the entry check, map definition files
+// and paths. Stateless free functions. Routines that let errors pass throw CoreError.
+//
+// Minutes of arc: degrees times 60, north and east positive (51 deg 30 min N is 3090).
+// A coordinate text: 51.30.50N (degrees, minutes, hundredths of a minute, hemisphere); a
+// position text: a latitude text and a longitude text joined by a comma.
+
+#include "platform/CoreError.h"
+
+#include <functional>
+#include <string>
+
+namespace MapCode {
+
+// --- Coordinate texts ---------------------------------------------------------------------
+
+// One coordinate text to minutes of arc. A text without a hemisphere letter (N S E W, case
+// sensitive) is 0. Errors: "" (invalid argument), a degree part that is not a number (type
+// mismatch), a value beyond single precision (overflow).
+float CoordToMinutes(const std::string& coord);
+
+// A position text to minutes; either half may come first (a half ending in N or S is the
+// latitude). False, outputs untouched, when there is no comma. Conversion errors pass.
+bool ParsePosition(const std::string& position, float& longitude, float& latitude);
+
+// Minutes of arc to the two coordinate texts (51.30.50N, 001.30.00W). Minutes that round to
+// 60.00 carry into the degrees. Overflow from 547 degrees on.
+void FormatPosition(float latitude, float longitude, std::string& latitudeText,
+                    std::string& longitudeText);
+
+// --- Distance ----------------------------------------------------------------------------
+
+// Distance in km along a sphere of radius 6367 km between two points given in degrees (the
+// latitudes made geocentric first), and the initial bearing in degrees (0 north, 90 east).
+// Equal points give 0 and leave the bearing as it was. Never fails.
+float GetDistance(double lat1, double lon1, double lat2, double lon2, float& bearing);
+
+// --- Grid references ----------------------------------------------------------------------
+
+// A British National Grid reference (two letters, 4 or 6 digits, spaces ignored) to metres.
+// False, outputs untouched, for any other text.
+bool GridRefToEastNorth(const std::string& gridRef, double& northing, double& easting);
+
+// Easting and northing (metres, OSGB36) to latitude and longitude in degrees on the same
+// ellipsoid. Non-finite input, or an iteration that does not settle, is CoreError(Overflow).
+void EastNorthToLatLon(double easting, double northing, double& latitude, double& longitude);
+
+// --- Entry check --------------------------------------------------------------------------
+
+// Checks a typed latitude (or longitude) and rewrites the box in canonical form. Results:
+// "True" (empty box, or a grid reference converted into both boxes), "Ok" (rewritten),
+// "latitude" / "longitude" (not valid for the kind; box unchanged), "" (the check failed).
+std::string ValidatePosition(std::string& box, std::string& partner, bool isLongitude);
+
+// --- Map definition files -----------------------------------------------------------------
+
+// Reads a map definition: comment lines (starting with ';') skipped, the first three data
+// lines read (top-left position, bottom-right position, image name), nothing after them.
+// Each output is written only when its line is reached. Catches every error: false.
+bool ReadMapDefinition(const std::string& folder, const std::string& path, float& topLeftLongitude,
+                       float& topLeftLatitude, float& bottomRightLongitude,
+                       float& bottomRightLatitude, std::string& imageName, std::string& topLeftText,
+                       std::string& bottomRightText);
+
+// The image name rule: a name holding '.' is used as it is; otherwise the first of name.gif,
+// name.bmp, name.jpg that exists in the folder, or "" when none does.
+std::string CompleteImageName(const std::string& folder, const std::string& name);
+
+// Writes a definition: three lines ended by CR LF (latitude,longitude twice, then the image
+// name), replacing the file atomically. Throws CoreError(FileError) with the cause.
+void WriteMapDefinition(const std::string& path, const std::string& topLeftLatitude,
+                        const std::string& topLeftLongitude, const std::string& bottomRightLatitude,
+                        const std::string& bottomRightLongitude, const std::string& imageName);
+
+// The editor's loader: five comma-or-line items, each handed to `onItem` (index 0 to 4) as
+// soon as it is read; the fifth completed by the image name rule in `folder`. The file is
+// closed on every path. Throws CoreError (file errors, too few items).
+void ReadEditorItems(const std::string& path, const std::string& folder,
+                     const std::function<void(int index, const std::string& item)>& onItem);
+
+// --- Paths --------------------------------------------------------------------------------
+
+// The text after the last '\' (one trailing '\' ignored), "" without one.
+std::string FileFromPath(const std::string& path);
+// The text before the last '\' (one trailing '\' ignored), "" without one.
+std::string FolderFromPath(const std::string& path);
+// Whether the path can be opened for reading as a file. Never fails.
+bool FileExists(const std::string& path);
+
+} // namespace MapCode

@@ -1,0 +1,150 @@
+#include "mapdef/MapCode.h"
+#include "platform/FileIO.h"
+#include "support/TempHost.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace MapCode;
+
+namespace {
+struct Read {
+    bool ok = false;
+    float tlLon = -1, tlLat = -1, brLon = -1, brLat = -1;
+    std::string image = "untouched", tl = "untouched", br = "untouched";
+};
+Read ReadDef(const std::string& name, const std::string& folder = "C:\\Maps\\") {
+    Read r;
+    r.ok = ReadMapDefinition(folder, "C:\\Maps\\" + name, r.tlLon, r.tlLat, r.brLon, r.brLat,
+                             r.image, r.tl, r.br);
+    return r;
+}
+} // namespace
+
+TEST(ReadMapDefinition, ReadsTheFormatAndItsVariants) {
+    TempHost host;
+    const std::string maps = host.OnC("Maps/");
+    TempHost::Write(maps + "london.bmp", "x");
+    TempHost::Write(maps + "london.jpg", "x");
+    struct Case {
+        std::string bytes;
+        bool ok;
+        float tlLon, tlLat, brLon, brLat;
+        std::string image, tl, br;
+    } cases[] = {
+        {"51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.gif\r\n", true, -90, 3090, -30,
+         3060, "london.gif", "51.30.00N,001.30.00W", "51.00.00N,000.30.00W"},
+        {";c1\r\n;c2\r\n51.30.00n , 001.30.00w\n001.30.00W,51.30.00N\rLondon\r\nignored,line\r\n",
+         true, -90, 3090, -90, 3090, "London.bmp", "51.30.00N,001.30.00W", "001.30.00W,51.30.00N"},
+        {"51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\n", true, -90, 3090, -30, 3060,
+         "untouched", "51.30.00N,001.30.00W", "51.00.00N,000.30.00W"},
+        {"\r\n51.30.00N,001.30.00W\r\n", false, -1, -1, -1, -1, "untouched", "", "untouched"},
+        {"  ;x,y\r\n", true, 0, 0, -1, -1, "untouched", ";X,Y", "untouched"},
+        {"51.30.00N 001.30.00W\r\n", false, -1, -1, -1, -1, "untouched", "51.30.00N 001.30.00W",
+         "untouched"},
+        {"51.30.00N,001.30.00W\r\n.30N,1W\r\nx.gif\r\n", false, -90, 3090, -60, -1, "untouched",
+         "51.30.00N,001.30.00W", ".30N,1W"},
+        {"1,1\r\n2,2\r\nnothere\r\n", true, 0, 0, 0, 0, "", "1,1", "2,2"},
+        {"a,b\r\nc,d\r\nMy Map.PNG \r\n", true, 0, 0, 0, 0, "My Map.PNG", "A,B", "C,D"},
+        {"a,b\r\nc,d\r\nname,with comma.gif\r\n", true, 0, 0, 0, 0, "name,with comma.gif", "A,B",
+         "C,D"},
+    };
+    for (const auto& c : cases) {
+        TempHost::Write(maps + "t.inf", c.bytes);
+        const Read r = ReadDef("t.inf");
+        EXPECT_EQ(r.ok, c.ok) << c.bytes;
+        EXPECT_FLOAT_EQ(r.tlLon, c.tlLon) << c.bytes;
+        EXPECT_FLOAT_EQ(r.tlLat, c.tlLat) << c.bytes;
+        EXPECT_FLOAT_EQ(r.brLon, c.brLon) << c.bytes;
+        EXPECT_FLOAT_EQ(r.brLat, c.brLat) << c.bytes;
+        EXPECT_EQ(r.image, c.image) << c.bytes;
+        EXPECT_EQ(r.tl, c.tl) << c.bytes;
+        EXPECT_EQ(r.br, c.br) << c.bytes;
+    }
+}
+
+TEST(ReadMapDefinition, FailsWithoutHarmForFilesItCannotRead) {
+    TempHost host;
+    TempHost::MakeFolder(host.OnC("Maps/folder.inf"));
+    // A huge file without line breaks is refused without reading it into memory.
+    TempHost::Write(host.OnC("Maps/long.inf"),
+                    "51.30.00N,0" + std::string(3 * Platform::kMaxLineLength, '0'));
+    for (const char* name : {"missing.inf", "folder.inf", "long.inf"}) {
+        const Read r = ReadDef(name);
+        EXPECT_FALSE(r.ok) << name;
+        EXPECT_EQ(r.tl, "untouched") << name;
+    }
+}
+
+TEST(ImageNameRule, TriesGifBmpJpgInTurn) {
+    TempHost host;
+    TempHost::Write(host.OnC("Maps/a.bmp"), "x");
+    TempHost::Write(host.OnC("Maps/a.jpg"), "x");
+    TempHost::Write(host.OnC("Maps/b.jpg"), "x");
+    TempHost::Write(host.OnC("Maps/C.GIF"), "x");
+    struct Case {
+        const char *name, *result;
+    } cases[] = {{"a", "a.bmp"},
+                 {"b", "b.jpg"},
+                 {"c", "c.gif"},
+                 {"d", ""},
+                 {"d.png", "d.png"},
+                 {"", ""},
+                 {"london.png", "london.png"}};
+    for (const char* folder : {"C:\\Maps", "C:\\Maps\\"})
+        for (const auto& c : cases)
+            EXPECT_EQ(CompleteImageName(folder, c.name), c.result) << c.name;
+}
+
+TEST(EditorFormat, WhatTheWriterWritesLoadsBackUnchanged) {
+    TempHost host;
+    TempHost::Write(host.OnC("Maps/london.gif"), "x");
+    WriteMapDefinition("C:\\Maps\\london.inf", "51.30.00N", "001.30.00W", "51.00.00N", "000.30.00W",
+                       "london.gif");
+    EXPECT_EQ(TempHost::Read(host.OnC("Maps/london.inf")),
+              "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.gif\r\n");
+    std::vector<std::string> items;
+    ReadEditorItems("C:\\Maps\\london.inf", "C:\\Maps", [&](int i, const std::string& s) {
+        EXPECT_EQ(i, static_cast<int>(items.size()));
+        items.push_back(s);
+    });
+    EXPECT_EQ(items, (std::vector<std::string>{"51.30.00N", "001.30.00W", "51.00.00N", "000.30.00W",
+                                               "london.gif"}));
+    const Read r = ReadDef("london.inf");
+    EXPECT_TRUE(r.ok);
+    EXPECT_FLOAT_EQ(r.tlLat, 3090);
+    EXPECT_FLOAT_EQ(r.tlLon, -90);
+    EXPECT_FLOAT_EQ(r.brLat, 3060);
+    EXPECT_FLOAT_EQ(r.brLon, -30);
+
+    // An image name with a comma: the editor's loader cuts it, the reader keeps it whole.
+    TempHost::Write(host.OnC("Maps/my.jpg"), "x");
+    WriteMapDefinition("C:\\Maps\\comma.inf", "1N", "1E", "0N", "2E", "my,map.gif");
+    items.clear();
+    ReadEditorItems("C:\\Maps\\comma.inf", "C:\\Maps",
+                    [&](int, const std::string& s) { items.push_back(s); });
+    EXPECT_EQ(items.back(), "my.jpg"); // "my", completed by the image name rule
+}
+
+TEST(EditorFormat, TooFewItemsAndUnwritableFilesAreClearErrors) {
+    TempHost host;
+    TempHost::Write(host.OnC("Maps/short.inf"), "51.30.00N,001.30.00W\r\n");
+    std::vector<std::string> items;
+    try {
+        ReadEditorItems("C:\\Maps\\short.inf", "C:\\Maps",
+                        [&](int, const std::string& s) { items.push_back(s); });
+        ADD_FAILURE();
+    } catch (const CoreError& e) {
+        EXPECT_EQ(e.Kind(), ErrorKind::InputPastEnd);
+        EXPECT_NE(e.Description().find("five items"), std::string::npos);
+    }
+    EXPECT_EQ(items.size(), 2u); // the items read before the error were handed on
+    EXPECT_THROW(ReadEditorItems("C:\\Maps\\none.inf", "C:\\Maps", [](int, const std::string&) {}),
+                 CoreError);
+
+    TempHost::Write(host.OnC("Maps/ro.inf"), "old\r\n");
+    chmod(host.OnC("Maps/ro.inf").c_str(), 0444);
+    EXPECT_THROW(WriteMapDefinition("C:\\Maps\\ro.inf", "1N", "1E", "0N", "2E", "x.gif"),
+                 CoreError);
+    EXPECT_EQ(TempHost::Read(host.OnC("Maps/ro.inf")), "old\r\n");
+}
