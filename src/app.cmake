@@ -1,0 +1,19 @@
+# The Qt program: varnet_app holds everything but main(); varnet is the executable.
+find_package(Qt6 REQUIRED COMPONENTS Widgets PrintSupport)
+set(CMAKE_AUTOMOC ON)
+
+add_library(varnet_app STATIC
+  app/MainLifecycle.cpp app/StartupCode.cpp
+  library/DetailsView.cpp library/EditCommand.cpp library/LibraryTree.cpp
+  mapdef/CentreForm.cpp mapdef/MapPicture.cpp mapdef/frmInfEdit.cpp
+  ui/Commands.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MsgBox.cpp ui/Pictures.cpp
+  ui/frmAbout.cpp ui/frmMain.cpp ui/frmOptions.cpp ui/frmProgress.cpp ui/frmSplash.cpp
+  view/MainLayout.cpp view/PictureBox.cpp view/ScrollBar.cpp view/Splitter.cpp view/Twips.cpp
+  view/cPicScroll.cpp)
+target_include_directories(varnet_app PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(varnet_app PUBLIC mapcode Qt6::Widgets Qt6::PrintSupport)
+varnet_target_defaults(varnet_app)
+
+add_executable(varnet main.cpp)
+target_link_libraries(varnet PRIVATE varnet_app)
+varnet_target_defaults(varnet)

@@ -1,0 +1,59 @@
+#include "app/StartupCode.h"
+
+#include "platform/Settings.h"
+#include "ui/CoreText.h"
+#include "ui/MsgBox.h"
+#include "ui/frmMain.h"
+#include "ui/frmSplash.h"
+#include "view/cPicScroll.h"
+
+#include <QApplication>
+
+namespace StartupCode {
+
+std::string HostFolder;
+frmMain* MainWindow = nullptr;
+std::unique_ptr<cPicScroll> PicScroll;
+
+std::string GetHostFolder() {
+    HostFolder = Platform::GetSetting("Tormund Systems", "Stelmar32", "Program Folder", "");
+    if (!HostFolder.empty() && HostFolder.back() == '\\') HostFolder.pop_back();
+    return HostFolder;
+}
+
+void Main() {
+    // The windows' twips geometry was laid out for an 8-point system font.
+    QFont font = QApplication::font();
+    font.setPointSizeF(8.25);
+    QApplication::setFont(font);
+
+    frmSplash& splash = frmSplash::Instance();
+    splash.ShowModeless();
+    splash.repaint(); // no events are processed until the main window is ready
+
+    HostFolder = GetHostFolder();
+    if (HostFolder != "") {
+        frmMain& main = frmMain::Create();
+        MainWindow = &main;
+        try {
+            main.Load();
+        } catch (const std::exception& e) {
+            // A load that fails leaves nothing usable: say why and end.
+            MsgBox("Varnet could not open its main window: " + QString::fromStdString(e.what()),
+                   vbExclamation, "Fatal Error");
+            main.Unload();
+            MainWindow = nullptr;
+            if (frmSplash::Loaded()) frmSplash::Instance().Unload();
+            return;
+        }
+        if (frmSplash::Loaded()) frmSplash::Instance().Unload();
+        main.ShowModeless();
+    } else {
+        MsgBox("Unable to locate the Stelmar main directory. This software requires Stelmar to be "
+               "installed. If Stelmar is installed on this machine then please reinstall it.",
+               vbExclamation, "Fatal Error");
+        if (frmSplash::Loaded()) frmSplash::Instance().Unload();
+    }
+}
+
+} // namespace StartupCode

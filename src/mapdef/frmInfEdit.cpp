@@ -1,0 +1,150 @@
+#include "mapdef/frmInfEdit.h"
+
+#include "mapdef/MapCode.h"
+#include "mapdef/Numbers.h"
+#include "ui/CoreText.h"
+#include "ui/Dialogs.h"
+#include "ui/MsgBox.h"
+#include "ui/Pictures.h"
+
+frmInfEdit::frmInfEdit() {
+    setObjectName("frmInfEdit");
+    setWindowIcon(ProgramIcon());
+    auto label = [this](const char* name, const QString& caption, float l, float t, float w,
+                        float h, int tab) {
+        auto* lbl = new QLabel(caption, this);
+        lbl->setObjectName(name);
+        Place(lbl, l, t, w, h, tab);
+        return lbl;
+    };
+    auto box = [this](const char* name, float l, float t, float w, float h, int tab) {
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(name);
+        Place(edit, l, t, w, h, tab);
+        return edit;
+    };
+    auto button = [this](const char* name, const QString& caption, float l, float t, float w,
+                         float h, int tab) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(name);
+        Place(b, l, t, w, h, tab);
+        return b;
+    };
+    Label2 = label("Label2", "Lattitude", 1290, 150, 855, 315, 5);
+    Label3 = label("Label3", "Longitude", 2550, 180, 825, 315, 6);
+    Label4 = label("Label4", "Top Left", 180, 510, 975, 285, 7);
+    txtTLLat = box("txtTLLat", 1260, 510, 1215, 315, 9);
+    txtTLLon = box("txtTLLon", 2550, 510, 1215, 315, 11);
+    Label5 = label("Label5", "Bottom Right", 150, 870, 975, 315, 8);
+    txtBRLat = box("txtBRLat", 1260, 900, 1215, 315, 10);
+    txtBRLon = box("txtBRLon", 2550, 900, 1215, 315, 12);
+    Label1 = label("Label1", "Map Image File", 90, 1350, 1155, 285, 3);
+    txtFilename = box("txtFilename", 1260, 1350, 2895, 285, 2);
+    cmdBrowse = button("cmdBrowse", "Browse", 4260, 1350, 705, 285, 4);
+    cmdOk = button("cmdOk", "&Save", 3300, 1950, 825, 345, 0);
+    cmdCancel = button("cmdCancel", "&Cancel", 4320, 1950, 825, 345, 1);
+    DefaultButton =
+        cmdCancel; // Enter cancels unless another button has the focus; Esc does nothing
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(10);
+    CommonDialog1.DialogTitle = "Select map file";
+    CommonDialog1.Filter = "Graphics Files (*.bmp,*.gig,*.jpg)|*.bmp;*.gif;*.jpg";
+
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    connect(cmdBrowse, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
+    connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+
+    Define("Inf File Editor", Border::Sizable, StartUp::SystemDefault, 5505, 2505, true, true);
+    ApplyTabOrder(this);
+}
+
+void frmInfEdit::Form_Load() {
+    // The file is read once the window is on screen.
+    Timer1->start();
+}
+
+void frmInfEdit::Timer1_Timer() {
+    Timer1->stop();
+    try {
+        folder_ = MapCode::FolderFromPath(infPath_);
+        name_ = MapCode::FileFromPath(infPath_);
+        QLineEdit* boxes[] = {txtTLLat, txtTLLon, txtBRLat, txtBRLon, txtFilename};
+        MapCode::ReadEditorItems(infPath_, folder_, [&](int index, const std::string& item) {
+            boxes[index]->setText(FromCore(item)); // each box as soon as its item is read
+        });
+    } catch (const std::exception& e) {
+        MsgBox("Error in ERROR_Timer1_Timer : " +
+                   QString::fromStdString(Platform::Cp1252ToUtf8(e.what())),
+               vbOKOnly, kAppTitle);
+    }
+}
+
+void frmInfEdit::cmdBrowse_Click() {
+    try {
+        FileOpenRequest request{CommonDialog1.DialogTitle, CommonDialog1.Filter};
+        const auto picked = ShowFileOpen(this, request);
+        if (!picked) return; // cancelled: nothing changes
+        CommonDialog1.FileName = *picked;
+        // Only the name is kept: the image is expected beside the definition.
+        QString name = *picked;
+        const int slash = std::max(name.lastIndexOf('/'), name.lastIndexOf('\\'));
+        txtFilename->setText(slash >= 0 ? name.mid(slash + 1) : name);
+    } catch (const std::exception& e) {
+        MsgBox("Error in ERROR_cmdBrowse_Click : " + QString::fromStdString(e.what()), vbOKOnly,
+               kAppTitle);
+    }
+}
+
+bool frmInfEdit::CheckCorner(QLineEdit* latitude, QLineEdit* longitude, const QString& message) {
+    std::string lat = ToCore(latitude->text()), lon = ToCore(longitude->text());
+    // Both boxes are checked (a grid reference in either fills the corner), and a corner needs
+    // both: an empty box would be saved as a line the program cannot read back.
+    auto ok = [](const std::string& r) { return r == "True" || r == "Ok"; };
+    bool good = ok(MapCode::ValidatePosition(lat, lon, false));
+    if (good) good = ok(MapCode::ValidatePosition(lon, lat, true));
+    latitude->setText(FromCore(lat));
+    longitude->setText(FromCore(lon));
+    if (good) good = !MapCode::TrimSpaces(lat).empty() && !MapCode::TrimSpaces(lon).empty();
+    if (!good) MsgBox(message, vbExclamation, "Position Error");
+    return good;
+}
+
+void frmInfEdit::cmdOk_Click() {
+    if (!CheckCorner(txtTLLat, txtTLLon,
+                     "The position you have entered for the Top Left corner of the map is not a "
+                     "valid Latituse or Longitude."))
+        return;
+    if (!CheckCorner(txtBRLat, txtBRLon,
+                     "The position you have entered for the Bottom Right corner of the map is not "
+                     "a valid Latituse or Longitude."))
+        return;
+    if (!MapCode::FileExists(folder_ + "\\" + ToCore(txtFilename->text()))) {
+        MsgBox("The filename you have entered for the map does not exist", vbExclamation,
+               "Map Filename Error");
+        return;
+    }
+    if (MsgBox("Are you sure that you wish to overwrite the exiting map definition file.",
+               vbQuestion + vbYesNo, "Overwrite File") != vbYes)
+        return;
+    const std::string path = folder_ + "\\" + name_;
+    try {
+        MapCode::WriteMapDefinition(path, ToCore(txtTLLat->text()), ToCore(txtTLLon->text()),
+                                    ToCore(txtBRLat->text()), ToCore(txtBRLon->text()),
+                                    ToCore(txtFilename->text()));
+    } catch (const std::exception& e) {
+        // Nothing was written: the old file stands and the edits stay in the boxes.
+        MsgBox("The map definition file " + FromCore(path) +
+                   " could not be saved: " + FromCore(e.what()) + ".",
+               vbExclamation, "Save Error");
+        return;
+    }
+    emit Saved(FromCore(path));
+    Unload();
+}
+
+void frmInfEdit::cmdCancel_Click() {
+    Unload();
+}

@@ -1,0 +1,228 @@
+#include "ui/Controls.h"
+
+#include "platform/CoreError.h"
+#include "ui/Pictures.h"
+#include "view/Twips.h"
+
+#include <QHeaderView>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QToolButton>
+
+ImageList::ImageList(QColor maskColour, const std::vector<QString>& keys)
+    : mask_(maskColour), keys_(keys) {
+    for (const QString& k : keys_) pictures_.push_back(DrawPicture(k));
+}
+
+int ImageList::IndexOf(const QString& key) const {
+    for (std::size_t i = 0; i < keys_.size(); ++i)
+        if (keys_[i] == key) return int(i) + 1;
+    return 0;
+}
+
+QPixmap ImageList::Picture(const QString& key) const {
+    const int i = IndexOf(key);
+    return i ? pictures_[std::size_t(i - 1)] : QPixmap();
+}
+
+namespace {
+constexpr int kKeyRole = Qt::UserRole;
+constexpr int kImageRole = Qt::UserRole + 1;
+} // namespace
+
+TreeView::TreeView(QWidget* parent) : QTreeWidget(parent) {
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setUniformRowHeights(true); // a library of many thousands of maps scrolls smoothly
+    setIconSize(QSize(16, 16));
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    // The click notification: a changed selection, or a click on the node already selected.
+    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+        selectionHandled_ = true;
+        emit Click();
+    });
+    connect(this, &QTreeWidget::itemPressed, this, [this] { selectionHandled_ = false; });
+    connect(this, &QTreeWidget::itemClicked, this, [this] {
+        if (!selectionHandled_) emit Click();
+        selectionHandled_ = false;
+    });
+}
+
+QTreeWidgetItem* TreeView::AddNode(const QString& parentKey, const QString& key,
+                                   const QString& text, const QString& imageKey) {
+    if (byKey_.contains(key)) return nullptr;
+    QTreeWidgetItem* parent = nullptr;
+    if (!parentKey.isEmpty()) {
+        parent = Node(parentKey);
+        if (!parent) return nullptr;
+    }
+    auto* node = new QTreeWidgetItem(QStringList{text});
+    node->setData(0, kKeyRole, key);
+    SetImage(node, imageKey);
+    if (parent)
+        parent->addChild(node);
+    else
+        addTopLevelItem(node);
+    byKey_.insert(key, node);
+    return node;
+}
+
+QTreeWidgetItem* TreeView::Node(const QString& key) const {
+    return byKey_.value(key, nullptr);
+}
+
+void TreeView::ClearNodes() {
+    byKey_.clear();
+    clear();
+}
+
+QTreeWidgetItem* TreeView::SelectedItem() const {
+    const auto items = selectedItems();
+    return items.isEmpty() ? nullptr : items.constFirst();
+}
+
+QString TreeView::KeyOf(const QTreeWidgetItem* node) {
+    return node->data(0, kKeyRole).toString();
+}
+QString TreeView::ImageOf(const QTreeWidgetItem* node) {
+    return node->data(0, kImageRole).toString();
+}
+
+void TreeView::SetImage(QTreeWidgetItem* node, const QString& imageKey) {
+    node->setData(0, kImageRole, imageKey);
+    if (ImageListRef) node->setIcon(0, QIcon(ImageListRef->Picture(imageKey)));
+}
+
+void TreeView::EnsureVisible(QTreeWidgetItem* node) {
+    for (QTreeWidgetItem* p = node->parent(); p; p = p->parent()) p->setExpanded(true);
+}
+
+StatusBar::StatusBar(QWidget* parent) : QWidget(parent), clock_(new QTimer(this)) {
+    for (auto*& p : panels_) {
+        p = new QLabel(this);
+        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        p->setContentsMargins(3, 0, 3, 0);
+    }
+    panels_[0]->setText("Status");
+    connect(clock_, &QTimer::timeout, this, &StatusBar::Tick);
+    clock_->start(1000);
+    Tick();
+}
+
+QString StatusBar::PanelText(int panel) const {
+    return panels_[panel - 1]->text();
+}
+
+void StatusBar::SetPanelText(int panel, const QString& text) {
+    panels_[panel - 1]->setText(text);
+}
+
+void StatusBar::Tick() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QLocale locale;
+    panels_[1]->setText(locale.toString(now.date(), QLocale::ShortFormat));
+    panels_[2]->setText(locale.toString(now.time(), QLocale::ShortFormat));
+    LayOut();
+}
+
+void StatusBar::resizeEvent(QResizeEvent*) {
+    LayOut();
+}
+
+void StatusBar::LayOut() {
+    // Panels 2 and 3 as wide as their text (at least an inch); panel 1 takes the rest.
+    const int inch = Twips::ToPixels(1440);
+    const int w3 = std::max(inch, panels_[2]->sizeHint().width());
+    const int w2 = std::max(inch, panels_[1]->sizeHint().width());
+    const int w1 = std::max(inch, width() - w2 - w3);
+    panels_[0]->setGeometry(0, 0, w1, height());
+    panels_[1]->setGeometry(w1, 0, w2, height());
+    panels_[2]->setGeometry(w1 + w2, 0, w3, height());
+}
+
+ToolBar::ToolBar(QWidget* parent) : QToolBar(parent) {
+    setMovable(false);
+    setFloatable(false);
+    setIconSize(QSize(16, 16));
+    setToolButtonStyle(Qt::ToolButtonIconOnly);
+    connect(this, &QToolBar::actionTriggered, this,
+            [this](QAction* a) { emit ButtonClick(a->data().toString()); });
+}
+
+QAction* ToolBar::AddButton(const QString& key, const QString& toolTip, const QString& imageKey) {
+    QAction* a =
+        addAction(ImageListRef ? QIcon(ImageListRef->Picture(imageKey)) : QIcon(), QString());
+    a->setData(key);
+    a->setToolTip(toolTip);
+    a->setObjectName(key);
+    if (auto* b = qobject_cast<QToolButton*>(widgetForAction(a)))
+        b->setFixedSize(Twips::ToPixels(345), Twips::ToPixels(330));
+    return a;
+}
+
+QAction* ToolBar::Button(const QString& key) const {
+    for (QAction* a : actions())
+        if (a->data().toString() == key) return a;
+    return nullptr;
+}
+
+ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
+    setTextVisible(false);
+    QProgressBar::setRange(0, 10000);
+    Show();
+}
+
+void ProgressBar::setMin(float v) {
+    if (v > max_ || value_ < v)
+        throw CoreError(ErrorKind::InvalidArgument, "Invalid property value");
+    min_ = v;
+    Show();
+}
+
+void ProgressBar::setMax(float v) {
+    if (v < min_ || value_ > v)
+        throw CoreError(ErrorKind::InvalidArgument, "Invalid property value");
+    max_ = v;
+    Show();
+}
+
+void ProgressBar::setValue(float v) {
+    if (!(v >= min_ && v <= max_))
+        throw CoreError(ErrorKind::InvalidArgument, "Invalid property value");
+    value_ = v;
+    Show();
+}
+
+void ProgressBar::Show() {
+    const float span = max_ - min_;
+    const int shown = span > 0 ? int((value_ - min_) / span * 10000.0f) : 0;
+    if (shown != QProgressBar::value()) {
+        QProgressBar::setValue(shown);
+        // The fill runs with no events processed: draw the change now, as the system's bar does.
+        if (isVisible()) repaint();
+    }
+}
+
+LineControl::LineControl(QWidget* parent, float x1, float y1, float x2, float y2, QColor colour,
+                         int widthPx)
+    : QWidget(parent), X1(x1), Y1(y1), X2(x2), Y2(y2), BorderColor(colour), BorderWidth(widthPx) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    const float left = std::min(x1, x2), top = std::min(y1, y2);
+    Twips::Move(this, left, top, std::abs(x2 - x1) + Twips::kPerPixel * widthPx,
+                std::abs(y2 - y1) + Twips::kPerPixel * widthPx);
+}
+
+void LineControl::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    QPen pen(BorderColor);
+    pen.setWidth(BorderWidth);
+    p.setPen(pen);
+    const float left = std::min(X1, X2), top = std::min(Y1, Y2);
+    const QPointF a((X1 - left) / Twips::kPerPixel, (Y1 - top) / Twips::kPerPixel);
+    const QPointF b((X2 - left) / Twips::kPerPixel, (Y2 - top) / Twips::kPerPixel);
+    p.drawLine(a, b);
+}

@@ -1,0 +1,135 @@
+#pragma once
+// The platform controls the windows use, with the properties the program reads and writes.
+
+#include <QDateTime>
+#include <QLabel>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QString>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QWidget>
+#include <vector>
+
+class QTimer;
+
+// An image list: 16 x 16 pictures addressed by key (index 1-based), with a mask colour.
+class ImageList {
+public:
+    ImageList(QColor maskColour, const std::vector<QString>& keys);
+    QColor MaskColor() const { return mask_; }
+    int Count() const { return int(keys_.size()); }
+    QString Key(int index) const { return keys_.at(std::size_t(index - 1)); }
+    int IndexOf(const QString& key) const;
+    QPixmap Picture(const QString& key) const;
+
+private:
+    QColor mask_;
+    std::vector<QString> keys_;
+    std::vector<QPixmap> pictures_;
+};
+
+// The tree view's nodes carry a key, a text, an image key and (for the program's own use) a
+// folder. The plain click notification is Click.
+class TreeView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit TreeView(QWidget* parent = nullptr);
+    const ImageList* ImageListRef = nullptr;
+
+    // Adds a node under the node with `parentKey` ("" for the top level). A key already in use
+    // or a missing parent is refused: nullptr.
+    QTreeWidgetItem* AddNode(const QString& parentKey, const QString& key, const QString& text,
+                             const QString& imageKey);
+    QTreeWidgetItem* Node(const QString& key) const;
+    void ClearNodes();
+    QTreeWidgetItem* SelectedItem() const;
+    int NodeCount() const { return int(byKey_.size()); }
+
+    static QString KeyOf(const QTreeWidgetItem* node);
+    static QString ImageOf(const QTreeWidgetItem* node);
+    void SetImage(QTreeWidgetItem* node, const QString& imageKey);
+    // Makes a node visible: its ancestors are expanded, the node itself is not.
+    void EnsureVisible(QTreeWidgetItem* node);
+
+signals:
+    void Click();
+
+private:
+    QHash<QString, QTreeWidgetItem*> byKey_;
+    bool selectionHandled_ = false;
+};
+
+// The status bar: a stretching text panel, then the date and the time, kept up to date.
+class StatusBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit StatusBar(QWidget* parent = nullptr);
+    QString PanelText(int panel) const; // 1-based
+    void SetPanelText(int panel, const QString& text);
+    int PanelCount() const { return 3; }
+    // Refreshes the date and time panels now.
+    void Tick();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void LayOut();
+    QLabel* panels_[3];
+    QTimer* clock_;
+};
+
+// The toolbar: buttons with keys; ButtonClick carries the clicked button's key.
+class ToolBar : public QToolBar {
+    Q_OBJECT
+public:
+    explicit ToolBar(QWidget* parent = nullptr);
+    const ImageList* ImageListRef = nullptr;
+    QAction* AddButton(const QString& key, const QString& toolTip, const QString& imageKey);
+    QAction* Button(const QString& key) const;
+    int ButtonCount() const { return int(actions().size()); }
+
+signals:
+    void ButtonClick(const QString& key);
+};
+
+// A progress bar with single-precision Min, Max and Value; a value outside Min..Max is
+// refused with CoreError(InvalidArgument), as the platform's control refuses it.
+class ProgressBar : public QProgressBar {
+    Q_OBJECT
+public:
+    explicit ProgressBar(QWidget* parent = nullptr);
+    float Min() const { return min_; }
+    float Max() const { return max_; }
+    float Value() const { return value_; }
+    void setMin(float v);
+    void setMax(float v);
+    void setValue(float v);
+
+private:
+    void Show();
+    float min_ = 0, max_ = 100, value_ = 0;
+};
+
+// A line control drawn between two points (twips, in its container).
+class LineControl : public QWidget {
+public:
+    LineControl(QWidget* parent, float x1, float y1, float x2, float y2, QColor colour,
+                int widthPx);
+    float X1, Y1, X2, Y2;
+    QColor BorderColor;
+    int BorderWidth;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
+// The common dialog control: its title, filter and cancel behaviour; the dialogs go through
+// the seams of ui/Dialogs.h.
+struct CommonDialog {
+    QString DialogTitle;
+    QString Filter;
+    bool CancelError = false;
+    QString FileName;
+};

@@ -1,0 +1,51 @@
+#include "ui/Dialogs.h"
+
+#include <QFileDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace {
+FileOpenHook& OpenHook() {
+    static FileOpenHook h;
+    return h;
+}
+PrintSetupHook& PrintHook() {
+    static PrintSetupHook h;
+    return h;
+}
+} // namespace
+
+QString FileOpenRequest::Description() const {
+    return filter.section('|', 0, 0);
+}
+
+QStringList FileOpenRequest::Patterns() const {
+    return filter.section('|', 1, 1).split(';', Qt::SkipEmptyParts);
+}
+
+void SetFileOpenHook(FileOpenHook hook) {
+    OpenHook() = std::move(hook);
+}
+void SetPrintSetupHook(PrintSetupHook hook) {
+    PrintHook() = std::move(hook);
+}
+
+std::optional<QString> ShowFileOpen(QWidget* parent, const FileOpenRequest& request) {
+    if (OpenHook()) return OpenHook()(request);
+    QFileDialog dialog(parent, request.title);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // The description is shown as written; the patterns ride in a last group Qt hides.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilter(request.Description() + " (" + request.Patterns().join(' ') + ")");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+bool ShowPrintSetup(QWidget* parent, const QString& title) {
+    if (PrintHook()) return PrintHook()(title);
+    QPrinter printer;
+    QPrintDialog dialog(&printer, parent);
+    dialog.setWindowTitle(title);
+    return dialog.exec() == QDialog::Accepted;
+}

@@ -1,0 +1,232 @@
+#include "ui/Form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <vector>
+
+namespace {
+std::vector<Form*>& LoadedForms() {
+    static std::vector<Form*> forms;
+    return forms;
+}
+
+void Forget(Form* f) {
+    auto& forms = LoadedForms();
+    forms.erase(std::remove(forms.begin(), forms.end(), f), forms.end());
+}
+
+// The system's virtual key code of a key event (letters and digits as themselves).
+std::int16_t KeyCodeOf(const QKeyEvent* e) {
+    const int k = e->key();
+    if ((k >= Qt::Key_A && k <= Qt::Key_Z) || (k >= Qt::Key_0 && k <= Qt::Key_9))
+        return std::int16_t(k);
+    if (k >= Qt::Key_F1 && k <= Qt::Key_F24) return std::int16_t(112 + (k - Qt::Key_F1));
+    switch (k) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return 9; // Shift+Tab arrives as its own key
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Space:
+        return 32;
+    case Qt::Key_Left:
+        return 37;
+    case Qt::Key_Up:
+        return 38;
+    case Qt::Key_Right:
+        return 39;
+    case Qt::Key_Down:
+        return 40;
+    case Qt::Key_Shift:
+        return 16;
+    case Qt::Key_Control:
+        return 17;
+    case Qt::Key_Alt:
+        return 18;
+    default:
+        return 0;
+    }
+}
+} // namespace
+
+Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {}
+
+Form::~Form() {
+    ::Forget(this);
+    Forget();
+    if (KeyPreview) qApp->removeEventFilter(this);
+}
+
+int Form::LoadedCount() {
+    return static_cast<int>(LoadedForms().size());
+}
+
+Form* Form::LoadedAt(int index) {
+    auto& forms = LoadedForms();
+    return index >= 0 && index < int(forms.size()) ? forms[std::size_t(index)] : nullptr;
+}
+
+void Form::Define(const QString& caption, Border border, StartUp startUp, float clientWidth,
+                  float clientHeight, bool controlBox, bool minMax) {
+    setWindowTitle(caption);
+    startUp_ = startUp;
+    Qt::WindowFlags flags = Qt::Window;
+    if (border == Border::None) {
+        flags |= Qt::FramelessWindowHint;
+    } else {
+        flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+        if (controlBox) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+        if (minMax) flags |= Qt::WindowMinMaxButtonsHint;
+    }
+    setWindowFlags(flags);
+    QWidget* client = ClientArea();
+    const QSize size(Twips::ToPixels(clientWidth), Twips::ToPixels(clientHeight));
+    if (client == this) {
+        resize(size);
+    } else {
+        // The client area lies below the menu bar.
+        const int menu =
+            layout() && layout()->menuBar() ? layout()->menuBar()->sizeHint().height() : 0;
+        client->resize(size);
+        resize(size.width(), size.height() + menu);
+    }
+    if (border == Border::FixedDialog || border == Border::FixedSingle || border == Border::None)
+        setFixedSize(this->size());
+}
+
+void Form::Load() {
+    if (loaded_) return;
+    loaded_ = true;
+    LoadedForms().push_back(this);
+    if (KeyPreview) qApp->installEventFilter(this);
+    Form_Load();
+}
+
+void Form::Unload() {
+    if (unloading_) return;
+    std::int16_t cancel = 0;
+    if (loaded_) Form_Unload(cancel);
+    if (cancel) return;
+    unloading_ = true;
+    loaded_ = false;
+    ::Forget(this);
+    Forget();
+    if (KeyPreview) qApp->removeEventFilter(this);
+    emit Unloaded();
+    hide();
+    deleteLater();
+}
+
+void Form::ShowModal(QWidget* owner) {
+    if (owner && startUp_ == StartUp::CentreOwner) {
+        const QRectF o = Twips::Rect(owner);
+        Move(float(o.left() + (o.width() - Width()) / 2),
+             float(o.top() + (o.height() - Height()) / 2));
+        placedOnce_ = true;
+    }
+    setWindowModality(Qt::ApplicationModal);
+    QPointer<Form> self(this);
+    QEventLoop loop;
+    connect(this, &Form::Unloaded, &loop, &QEventLoop::quit);
+    show();
+    raise();
+    activateWindow();
+    if (self && !unloading_) loop.exec(QEventLoop::DialogExec);
+}
+
+void Form::ShowModeless() {
+    show();
+}
+
+void Form::showEvent(QShowEvent* event) {
+    if (!placedOnce_) {
+        placedOnce_ = true;
+        if (startUp_ != StartUp::SystemDefault) {
+            if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
+                const QRect area = s->availableGeometry();
+                move(area.center() -
+                     QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+            }
+        }
+    }
+    QWidget::showEvent(event);
+}
+
+void Form::closeEvent(QCloseEvent* event) {
+    if (!unloading_) Unload();
+    if (unloading_)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void Form::keyPressEvent(QKeyEvent* event) {
+    const int k = event->key();
+    if ((k == Qt::Key_Return || k == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        if (auto* focused = qobject_cast<QPushButton*>(focusWidget())) {
+            focused->click();
+            return;
+        }
+        if (DefaultButton) {
+            DefaultButton->click();
+            return;
+        }
+    }
+    if (k == Qt::Key_Escape && CancelButton) {
+        CancelButton->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool Form::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        // Once per key: the event reaches the window's widgets one after another.
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == QApplication::focusWidget() || (watched == this && !focusWidget())) {
+            std::int16_t code = KeyCodeOf(key);
+            std::int16_t shift = std::int16_t((key->modifiers() & Qt::ShiftModifier ? 1 : 0) |
+                                              (key->modifiers() & Qt::ControlModifier ? 2 : 0) |
+                                              (key->modifiers() & Qt::AltModifier ? 4 : 0));
+            Form_KeyDown(code, shift);
+        }
+    }
+    return false; // the key goes on to the control as usual
+}
+
+void Place(QWidget* control, float left, float top, float width, float height, int tabIndex) {
+    Twips::Move(control, left, top, width, height);
+    control->setProperty("TabIndex", tabIndex);
+    // This system's fonts run wider than the ones the layout was drawn for: a one-line label
+    // widens to show its whole caption rather than cut it off.
+    if (auto* label = qobject_cast<QLabel*>(control); label && !label->wordWrap()) {
+        const int needed = label->sizeHint().width();
+        if (needed > label->width()) label->resize(needed, label->height());
+    }
+}
+
+int TabIndexOf(const QWidget* control) {
+    const QVariant v = control->property("TabIndex");
+    return v.isValid() ? v.toInt() : -1;
+}
+
+void ApplyTabOrder(QWidget* window) {
+    std::vector<QWidget*> chain;
+    for (QWidget* w : window->findChildren<QWidget*>())
+        if (TabIndexOf(w) >= 0 && w->focusPolicy() & Qt::TabFocus) chain.push_back(w);
+    std::stable_sort(chain.begin(), chain.end(),
+                     [](QWidget* a, QWidget* b) { return TabIndexOf(a) < TabIndexOf(b); });
+    for (std::size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+}

@@ -1,0 +1,270 @@
+#include "ui/Pictures.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+const QColor kInk(40, 40, 40);
+
+void Page(QPainter& p, QColor fill = Qt::white) {
+    p.setPen(kInk);
+    p.setBrush(fill);
+    QPolygon page;
+    page << QPoint(3, 1) << QPoint(10, 1) << QPoint(13, 4) << QPoint(13, 14) << QPoint(3, 14);
+    p.drawPolygon(page);
+    p.drawLine(10, 1, 10, 4);
+    p.drawLine(10, 4, 13, 4);
+}
+
+void Folder(QPainter& p, bool open) {
+    p.setPen(QColor(120, 90, 10));
+    p.setBrush(QColor(240, 200, 80));
+    p.drawRect(1, 4, 13, 9);
+    p.drawRect(1, 3, 5, 1);
+    if (open) {
+        p.setBrush(QColor(255, 228, 130));
+        QPolygon flap;
+        flap << QPoint(3, 7) << QPoint(15, 7) << QPoint(13, 13) << QPoint(1, 13);
+        p.drawPolygon(flap);
+    }
+}
+
+void Drive(QPainter& p, QColor body, QColor light) {
+    p.setPen(kInk);
+    p.setBrush(body);
+    p.drawRect(1, 7, 13, 5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(light);
+    p.drawRect(11, 9, 2, 2);
+}
+
+void MapLines(QPainter& p) {
+    p.setPen(QColor(40, 120, 200));
+    p.drawLine(5, 6, 11, 6);
+    p.drawLine(5, 9, 11, 9);
+    p.setPen(QColor(40, 150, 60));
+    p.drawLine(5, 12, 9, 12);
+}
+
+void Letter(QPainter& p, const QString& text, bool bold, bool italic, bool underline) {
+    QFont f("Sans Serif");
+    f.setPixelSize(13);
+    f.setBold(bold);
+    f.setItalic(italic);
+    f.setUnderline(underline);
+    p.setFont(f);
+    p.setPen(kInk);
+    p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, text);
+}
+
+void Lines(QPainter& p, int align) {
+    p.setPen(kInk);
+    const int widths[] = {12, 8, 12, 6};
+    for (int i = 0; i < 4; ++i) {
+        const int w = widths[i];
+        const int x = align == 0 ? 2 : align == 1 ? 8 - w / 2 : 14 - w;
+        p.drawLine(x, 3 + 3 * i, x + w - 1, 3 + 3 * i);
+    }
+}
+
+} // namespace
+
+QPixmap DrawPicture(const QString& key) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    if (key == "unknown") {
+        Drive(p, QColor(200, 200, 200), Qt::gray);
+        p.setPen(QColor(180, 0, 0));
+        QFont f;
+        f.setPixelSize(9);
+        f.setBold(true);
+        p.setFont(f);
+        p.drawText(QRect(0, 0, 16, 8), Qt::AlignCenter, "?");
+    } else if (key == "fixed") {
+        Drive(p, QColor(190, 190, 190), QColor(0, 200, 0));
+    } else if (key == "ram") {
+        p.setPen(kInk);
+        p.setBrush(QColor(30, 110, 60));
+        p.drawRect(2, 5, 11, 6);
+        for (int x = 3; x <= 12; x += 3) {
+            p.drawLine(x, 3, x, 5);
+            p.drawLine(x, 11, x, 13);
+        }
+    } else if (key == "remove") {
+        p.setPen(kInk);
+        p.setBrush(QColor(60, 60, 140));
+        p.drawRect(2, 2, 11, 11);
+        p.setBrush(QColor(220, 220, 220));
+        p.drawRect(5, 2, 5, 4);
+        p.setBrush(Qt::white);
+        p.drawRect(4, 8, 7, 5);
+    } else if (key == "cd") {
+        p.setPen(kInk);
+        QRadialGradient g(QPointF(8, 8), 7);
+        g.setColorAt(0, QColor(230, 230, 255));
+        g.setColorAt(1, QColor(170, 190, 230));
+        p.setBrush(g);
+        p.drawEllipse(1, 1, 13, 13);
+        p.setBrush(Qt::white);
+        p.drawEllipse(6, 6, 3, 3);
+    } else if (key == "folder") {
+        Folder(p, false);
+    } else if (key == "open") {
+        Folder(p, true);
+    } else if (key == "remote") {
+        Drive(p, QColor(190, 190, 190), QColor(0, 200, 0));
+        p.setPen(QColor(0, 90, 160));
+        p.drawLine(7, 12, 7, 15);
+        p.drawLine(3, 15, 12, 15);
+        p.drawLine(4, 2, 10, 2);
+        p.drawLine(7, 2, 7, 6);
+    } else if (key == "File") {
+        Page(p);
+        MapLines(p);
+    } else if (key == "FileX") {
+        Page(p);
+        QPen red(QColor(200, 0, 0));
+        red.setWidth(2);
+        p.setPen(red);
+        p.drawLine(5, 6, 11, 12);
+        p.drawLine(11, 6, 5, 12);
+    } else if (key == "New") {
+        Page(p);
+    } else if (key == "Open") {
+        Folder(p, true);
+    } else if (key == "Save") {
+        p.setPen(kInk);
+        p.setBrush(QColor(50, 50, 120));
+        p.drawRect(1, 1, 13, 13);
+        p.setBrush(Qt::white);
+        p.drawRect(3, 1, 9, 5);
+        p.setBrush(QColor(200, 200, 200));
+        p.drawRect(4, 9, 7, 5);
+    } else if (key == "Print") {
+        p.setPen(kInk);
+        p.setBrush(Qt::white);
+        p.drawRect(4, 1, 7, 5);
+        p.setBrush(QColor(200, 200, 200));
+        p.drawRect(1, 6, 13, 6);
+        p.setBrush(Qt::white);
+        p.drawRect(4, 10, 7, 5);
+        p.setPen(QColor(0, 170, 0));
+        p.drawPoint(12, 8);
+    } else if (key == "Cut") {
+        p.setPen(kInk);
+        p.drawLine(4, 1, 10, 10);
+        p.drawLine(11, 1, 5, 10);
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(2, 10, 4, 4);
+        p.drawEllipse(9, 10, 4, 4);
+    } else if (key == "Copy") {
+        p.setPen(kInk);
+        p.setBrush(Qt::white);
+        p.drawRect(1, 1, 8, 10);
+        p.drawRect(6, 4, 8, 10);
+    } else if (key == "Paste") {
+        p.setPen(kInk);
+        p.setBrush(QColor(180, 130, 60));
+        p.drawRect(2, 2, 10, 12);
+        p.setBrush(Qt::white);
+        p.drawRect(6, 6, 8, 9);
+        p.setBrush(QColor(200, 200, 200));
+        p.drawRect(5, 1, 4, 2);
+    } else if (key == "Bold") {
+        Letter(p, "B", true, false, false);
+    } else if (key == "Italic") {
+        Letter(p, "I", false, true, false);
+    } else if (key == "Underline") {
+        Letter(p, "U", false, false, true);
+    } else if (key == "Align Left") {
+        Lines(p, 0);
+    } else if (key == "Center") {
+        Lines(p, 1);
+    } else if (key == "Align Right") {
+        Lines(p, 2);
+    }
+    return pm;
+}
+
+namespace {
+// A globe with its graticule, the program's emblem.
+void Globe(QPainter& p, const QRectF& r) {
+    p.setRenderHint(QPainter::Antialiasing);
+    QRadialGradient sea(r.center() - QPointF(r.width() / 5, r.height() / 5), r.width() * 0.7);
+    sea.setColorAt(0, QColor(120, 180, 240));
+    sea.setColorAt(1, QColor(20, 70, 150));
+    p.setPen(QPen(QColor(10, 40, 90), std::max(1.0, r.width() / 40)));
+    p.setBrush(sea);
+    p.drawEllipse(r);
+    p.save();
+    QPainterPath clip;
+    clip.addEllipse(r);
+    p.setClipPath(clip);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(70, 150, 70));
+    const double w = r.width(), h = r.height(), x = r.left(), y = r.top();
+    QPainterPath land;
+    land.moveTo(x + w * 0.20, y + h * 0.25);
+    land.cubicTo(x + w * 0.45, y + h * 0.10, x + w * 0.55, y + h * 0.35, x + w * 0.40,
+                 y + h * 0.50);
+    land.cubicTo(x + w * 0.30, y + h * 0.65, x + w * 0.15, y + h * 0.45, x + w * 0.20,
+                 y + h * 0.25);
+    land.moveTo(x + w * 0.60, y + h * 0.45);
+    land.cubicTo(x + w * 0.85, y + h * 0.40, x + w * 0.90, y + h * 0.70, x + w * 0.70,
+                 y + h * 0.85);
+    land.cubicTo(x + w * 0.55, y + h * 0.80, x + w * 0.50, y + h * 0.60, x + w * 0.60,
+                 y + h * 0.45);
+    p.drawPath(land);
+    p.setPen(QPen(QColor(255, 255, 255, 110), std::max(1.0, w / 60)));
+    p.setBrush(Qt::NoBrush);
+    for (int i = 1; i < 4; ++i) {
+        const double dy = h * i / 4;
+        p.drawLine(QPointF(x, y + dy), QPointF(x + w, y + dy));
+        const double dx = w * i / 8;
+        p.drawEllipse(QRectF(x + dx, y, w - 2 * dx, h));
+    }
+    p.restore();
+}
+} // namespace
+
+QPixmap AboutIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    Globe(p, QRectF(2, 2, 28, 28));
+    return pm;
+}
+
+QIcon ProgramIcon() {
+    QIcon icon;
+    icon.addPixmap(AboutIcon());
+    QPixmap small(16, 16);
+    small.fill(Qt::transparent);
+    QPainter p(&small);
+    Globe(p, QRectF(1, 1, 14, 14));
+    p.end();
+    icon.addPixmap(small);
+    return icon;
+}
+
+QPixmap SplashLogo() {
+    QPixmap pm(141, 166);
+    pm.fill(QColor(240, 240, 232));
+    QPainter p(&pm);
+    Globe(p, QRectF(10, 18, 121, 121));
+    p.setPen(QColor(60, 60, 60));
+    p.setBrush(QColor(250, 250, 245));
+    // A folded map sheet in front of the globe.
+    QPolygonF sheet;
+    sheet << QPointF(30, 118) << QPointF(58, 110) << QPointF(84, 118) << QPointF(112, 110)
+          << QPointF(112, 150) << QPointF(84, 158) << QPointF(58, 150) << QPointF(30, 158);
+    p.drawPolygon(sheet);
+    p.drawLine(QPointF(58, 110), QPointF(58, 150));
+    p.drawLine(QPointF(84, 118), QPointF(84, 158));
+    p.setPen(QPen(QColor(200, 40, 40), 2));
+    p.drawLine(QPointF(40, 140), QPointF(70, 128));
+    p.drawLine(QPointF(70, 128), QPointF(100, 136));
+    return pm;
+}

@@ -1,0 +1,173 @@
+#include "ui/frmMain.h"
+
+#include "ui/Pictures.h"
+#include "view/PictureBox.h"
+#include "view/ScrollBar.h"
+#include "view/Splitter.h"
+
+#include <QEvent>
+#include <QVBoxLayout>
+
+frmMain::frmMain() {
+    setObjectName("frmMain");
+    setWindowIcon(ProgramIcon());
+    MenuBar = new QMenuBar(this);
+    Client = new QWidget(this);
+    Client->setObjectName("Client");
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(MenuBar);
+    layout->addWidget(Client);
+    BuildMenus();
+
+    imlToolbarIcons = std::make_unique<ImageList>(
+        QColor(192, 192, 192),
+        std::vector<QString>{"New", "Open", "Save", "Print", "Cut", "Copy", "Paste", "Bold",
+                             "Italic", "Underline", "Align Left", "Center", "Align Right"});
+    DriveImages = std::make_unique<ImageList>(
+        QColor(128, 0, 0), std::vector<QString>{"unknown", "fixed", "ram", "remove", "cd", "folder",
+                                                "open", "remote", "File", "FileX"});
+
+    tbToolBar = new ToolBar(Client);
+    tbToolBar->setObjectName("tbToolBar");
+    tbToolBar->ImageListRef = imlToolbarIcons.get();
+    tbToolBar->AddButton("Print", "Print", "Print");
+    Place(tbToolBar, 0, 0, 8730, 420, 1);
+
+    sbStatusBar = new StatusBar(Client);
+    sbStatusBar->setObjectName("sbStatusBar");
+    Place(sbStatusBar, 0, 6060, 8730, 270, 0);
+
+    Splitter1 = new Splitter(Client);
+    Splitter1->setObjectName("Splitter1");
+    Place(Splitter1, 420, 1320, 5925, 2685, 2);
+    PropertyBag bag1;
+    bag1.Write("splitterwidth", 50, 80);
+    Splitter1->ReadProperties(bag1);
+
+    DirTree = new TreeView(Splitter1);
+    DirTree->setObjectName("DirTree");
+    DirTree->ImageListRef = DriveImages.get();
+    Place(DirTree, 0, 0, 1905, 3225, 3);
+
+    Splitter2 = new Splitter(Splitter1);
+    Splitter2->setObjectName("Splitter2");
+    Place(Splitter2, 2040, 60, 3045, 2295, 4);
+    PropertyBag bag2;
+    bag2.Write("orientation", -1, 0);
+    bag2.Write("splitterwidth", 10, 80);
+    Splitter2->ReadProperties(bag2);
+
+    lstDetails = new QListWidget(Splitter2);
+    lstDetails->setObjectName("lstDetails");
+    Place(lstDetails, 420, 180, 2415, 645, 6);
+
+    picOuter = new PictureBox(Splitter2);
+    picOuter->setObjectName("picOuter");
+    picOuter->setBorderStyle(1);
+    Place(picOuter, 510, 1290, 1995, 615, 5);
+
+    picInner = new PictureBox(picOuter);
+    picInner->setObjectName("picInner");
+    picInner->setAutoSize(true);
+    Place(picInner, 300, 90, 975, 465, 9);
+
+    VScroll1 = new ScrollBar(Qt::Vertical, Splitter2);
+    VScroll1->setObjectName("VScroll1");
+    Place(VScroll1, 90, 1260, 165, 615, 7);
+    HScroll1 = new ScrollBar(Qt::Horizontal, Splitter2);
+    HScroll1->setObjectName("HScroll1");
+    Place(HScroll1, 510, 2040, 855, 195, 8);
+    VScroll1->setMin(0);
+    HScroll1->setMin(0);
+
+    Define("Varnet", Border::Sizable, StartUp::SystemDefault, 8730, 6330, true, true);
+    ApplyTabOrder(this);
+
+    Client->installEventFilter(this);
+    connect(Splitter2, &Splitter::Resize, this, &frmMain::Splitter2_Resize);
+    connect(HScroll1, &ScrollBar::Change, this, &frmMain::HScroll1_Change);
+    connect(VScroll1, &ScrollBar::Change, this, &frmMain::VScroll1_Change);
+    connect(DirTree, &TreeView::Click, this, &frmMain::DirTree_Click);
+    connect(tbToolBar, &ToolBar::ButtonClick, this, &frmMain::tbToolBar_ButtonClick);
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::BuildMenus() {
+    auto item = [this](QMenu* menu, const QString& name, const QString& caption) {
+        QAction* a = caption == "-" ? menu->addSeparator() : menu->addAction(caption);
+        a->setObjectName(name);
+        return a;
+    };
+    auto top = [this](const QString& name, const QString& caption, QMenu*& menu) {
+        menu = MenuBar->addMenu(caption);
+        menu->setObjectName(name + "Menu");
+        menu->menuAction()->setObjectName(name);
+        return menu->menuAction();
+    };
+    QMenu* m = nullptr;
+    mnuFile = top("mnuFile", "&File", m);
+    mnuFileProperties = item(m, "mnuFileProperties", "Propert&ies");
+    mnuFileBar0 = item(m, "mnuFileBar0", "-");
+    mnuFilePageSetup = item(m, "mnuFilePageSetup", "Page Set&up...");
+    mnuFilePrintPreview = item(m, "mnuFilePrintPreview", "Print Pre&view");
+    mnuFilePrint = item(m, "mnuFilePrint", "&Print...");
+    mnuFileBar1 = item(m, "mnuFileBar1", "-");
+    mnuFileExit = item(m, "mnuFileExit", "E&xit");
+    mnuView = top("mnuView", "&View", m);
+    mnuViewToolbar = item(m, "mnuViewToolbar", "&Toolbar");
+    mnuViewStatusBar = item(m, "mnuViewStatusBar", "Status &Bar");
+    mnuViewBar0 = item(m, "mnuViewBar0", "-");
+    mnuViewRefresh = item(m, "mnuViewRefresh", "&Refresh");
+    mnuTools1 = top("mnuTools1", "&Tools", m);
+    mnuToolsEditInf = item(m, "mnuToolsEditInf", "Edit Inf file...");
+    mnuHelp = top("mnuHelp", "&Help", m);
+    mnuHelpContents = item(m, "mnuHelpContents", "&Contents");
+    mnuHelpSearchForHelpOn = item(m, "mnuHelpSearchForHelpOn", "&Search For Help On...");
+    mnuHelpBar0 = item(m, "mnuHelpBar0", "-");
+    mnuHelpAbout = item(m, "mnuHelpAbout", "&About ");
+    for (QAction* a : {mnuViewToolbar, mnuViewStatusBar}) {
+        a->setCheckable(true);
+        a->setChecked(true);
+    }
+
+    // The handlers flip the check marks themselves, so Qt's own flip is undone first.
+    auto toggle = [](QAction* a, auto handler) {
+        return [a, handler] {
+            a->setChecked(!a->isChecked());
+            handler();
+        };
+    };
+    connect(mnuFilePageSetup, &QAction::triggered, this, [this] { mnuFilePageSetup_Click(); });
+    connect(mnuFilePrintPreview, &QAction::triggered, this,
+            [this] { mnuFilePrintPreview_Click(); });
+    connect(mnuFilePrint, &QAction::triggered, this, [this] { mnuFilePrint_Click(); });
+    connect(mnuFileExit, &QAction::triggered, this, [this] { mnuFileExit_Click(); });
+    connect(mnuViewToolbar, &QAction::triggered, this,
+            toggle(mnuViewToolbar, [this] { mnuViewToolbar_Click(); }));
+    connect(mnuViewStatusBar, &QAction::triggered, this,
+            toggle(mnuViewStatusBar, [this] { mnuViewStatusBar_Click(); }));
+    connect(mnuToolsEditInf, &QAction::triggered, this, [this] { mnuToolsEditInf_Click(); });
+    connect(mnuHelpContents, &QAction::triggered, this, [this] { mnuHelpContents_Click(); });
+    connect(mnuHelpSearchForHelpOn, &QAction::triggered, this,
+            [this] { mnuHelpSearchForHelpOn_Click(); });
+    connect(mnuHelpAbout, &QAction::triggered, this, [this] { mnuHelpAbout_Click(); });
+}
+
+void frmMain::DockBars() {
+    // The toolbar and the status bar are docked: full width, at the top and the bottom.
+    const float w = ScaleWidth(), h = ScaleHeight();
+    Twips::Move(tbToolBar, 0, 0, w, Twips::Height(tbToolBar));
+    const float sbh = Twips::Height(sbStatusBar);
+    Twips::Move(sbStatusBar, 0, std::max(0.0f, h - sbh), w, sbh);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Client && event->type() == QEvent::Resize) {
+        DockBars();
+        Form_Resize();
+    }
+    return FormOf<frmMain>::eventFilter(watched, event);
+}

@@ -1,0 +1,97 @@
+#pragma once
+// The main window: the library tree, the details list and the map view between a toolbar and
+// a status bar, under the menu bar. Its handlers live with the subsystems that own them:
+// load/unload in app/, layout in view/, tree and details in library/, commands in ui/.
+
+#include "ui/Controls.h"
+#include "ui/Form.h"
+
+#include <QListWidget>
+#include <QMenuBar>
+#include <memory>
+#include <string>
+
+class Splitter;
+class PictureBox;
+class ScrollBar;
+
+class frmMain : public FormOf<frmMain> {
+    Q_OBJECT
+public:
+    frmMain();
+    ~frmMain() override;
+    // The entry routine makes the window and stores its reference before loading it.
+    using FormOf<frmMain>::Create;
+
+    QWidget* ClientArea() const override { return Client; }
+
+    // Controls.
+    QMenuBar* MenuBar;
+    QWidget* Client;
+    ToolBar* tbToolBar;
+    StatusBar* sbStatusBar;
+    Splitter* Splitter1;
+    TreeView* DirTree;
+    Splitter* Splitter2;
+    QListWidget* lstDetails;
+    PictureBox* picOuter;
+    PictureBox* picInner;
+    ScrollBar* VScroll1;
+    ScrollBar* HScroll1;
+    CommonDialog dlgCommonDialog;
+    std::unique_ptr<ImageList> imlToolbarIcons;
+    std::unique_ptr<ImageList> DriveImages;
+
+    QAction *mnuFile, *mnuFileProperties, *mnuFileBar0, *mnuFilePageSetup, *mnuFilePrintPreview,
+        *mnuFilePrint, *mnuFileBar1, *mnuFileExit;
+    QAction *mnuView, *mnuViewToolbar, *mnuViewStatusBar, *mnuViewBar0, *mnuViewRefresh;
+    QAction *mnuTools1, *mnuToolsEditInf;
+    QAction *mnuHelp, *mnuHelpContents, *mnuHelpSearchForHelpOn, *mnuHelpBar0, *mnuHelpAbout;
+
+    // Life (app/).
+    void Form_Load() override;
+    void Form_Unload(std::int16_t& Cancel) override;
+
+    // Layout (view/).
+    void Form_Resize();
+    void Splitter2_Resize();
+    void HScroll1_Change();
+    void VScroll1_Change();
+    // Fits the scroll bars to the picture; a failure is left to the caller.
+    void SetScrollRanges();
+
+    // Library (library/).
+    void FillLibraryTree();
+    void CountMapFiles(const std::string& folder, long& count);
+    void AddDriveNode(int driveCode, const std::string& mapsFolder);
+    void AddMapFiles(const std::string& folder);
+    void DirTree_Click();
+    void mnuToolsEditInf_Click();
+    // Loads a definition's picture into picInner with the map's corners as its coordinates.
+    // Picture errors pass to the caller as CoreError.
+    bool LoadMapPicture(const std::string& folder, const std::string& fileName);
+    // Shows a node's icon and, when it is selected, its details afresh (after an edit).
+    void RefreshFileNode(const std::string& path);
+    long FileCounter = 0;
+    // The key of the node the file nodes hang under.
+    QString DriveNodeKey;
+
+    // Commands (ui/).
+    void tbToolBar_ButtonClick(const QString& key);
+    void mnuFilePageSetup_Click();
+    void mnuFilePrintPreview_Click();
+    void mnuFilePrint_Click();
+    void mnuFileExit_Click();
+    void mnuViewToolbar_Click();
+    void mnuViewStatusBar_Click();
+    void mnuHelpContents_Click();
+    void mnuHelpSearchForHelpOn_Click();
+    void mnuHelpAbout_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenus();
+    void DockBars();
+};

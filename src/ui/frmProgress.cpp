@@ -1,0 +1,18 @@
+#include "ui/frmProgress.h"
+
+#include "mapdef/CentreForm.h"
+#include "ui/Pictures.h"
+
+frmProgress::frmProgress() {
+    setObjectName("frmProgress");
+    setWindowIcon(ProgramIcon());
+    ProgressBar1 = new ProgressBar(this);
+    ProgressBar1->setObjectName("ProgressBar1");
+    Place(ProgressBar1, 270, 120, 8085, 285, 0);
+    Define("Reading Map files", Border::FixedSingle, StartUp::SystemDefault, 8700, 675, false,
+           false);
+}
+
+void frmProgress::Form_Load() {
+    MapCode::CentreForm(*this);
+}

@@ -1,0 +1,74 @@
+#include "ui/frmSplash.h"
+
+#include "ui/Pictures.h"
+#include "view/PictureBox.h"
+
+QString AppInfo::VersionText() {
+    return QStringLiteral("Version %1.%2.%3").arg(kMajor).arg(kMinor).arg(kRevision);
+}
+
+void SetAutoSizeCaption(QLabel* label, const QString& caption) {
+    label->setText(caption);
+    const QSize hint = label->sizeHint();
+    const QRectF r = Twips::Rect(label);
+    Twips::Move(label, float(r.left()), float(r.top()), Twips::FromPixels(hint.width()),
+                Twips::FromPixels(hint.height()));
+}
+
+namespace {
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, float l, float t,
+                  float w, float h, int tab, Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setAlignment(align);
+    Place(label, l, t, w, h, tab);
+    return label;
+}
+
+void BoldFont(QLabel* label, double points) {
+    QFont f("MS Sans Serif");
+    f.setPointSizeF(points);
+    f.setBold(true);
+    label->setFont(f);
+    SetAutoSizeCaption(label, label->text());
+}
+} // namespace
+
+frmSplash::frmSplash() {
+    setObjectName("frmSplash");
+    setWindowIcon(ProgramIcon());
+    fraMainFrame = new QGroupBox(this);
+    fraMainFrame->setObjectName("fraMainFrame");
+    Place(fraMainFrame, 45, -15, 7380, 4590, 0);
+
+    picLogo = new PictureBox(fraMainFrame);
+    picLogo->setObjectName("picLogo");
+    Place(picLogo, 510, 855, 1815, 2385, 2);
+    picLogo->setPicture(SplashLogo().toImage());
+
+    const auto right = Qt::AlignRight | Qt::AlignTop;
+    lblLicenseTo =
+        MakeLabel(fraMainFrame, "lblLicenseTo", "LicenseTo", 270, 300, 6855, 255, 1, right);
+    lblCompanyProduct =
+        MakeLabel(fraMainFrame, "lblCompanyProduct", "CompanyProduct", 2505, 765, 3000, 435, 8);
+    BoldFont(lblCompanyProduct, 18);
+    lblProductName = MakeLabel(fraMainFrame, "lblProductName", "Product", 2670, 1200, 2190, 720, 9);
+    BoldFont(lblProductName, 29.25);
+    lblPlatform =
+        MakeLabel(fraMainFrame, "lblPlatform", "Platform", 5865, 2400, 1140, 360, 7, right);
+    BoldFont(lblPlatform, 13.5);
+    lblVersion = MakeLabel(fraMainFrame, "lblVersion", "Version", 6075, 2760, 930, 300, 6, right);
+    BoldFont(lblVersion, 12);
+    lblCopyright = MakeLabel(fraMainFrame, "lblCopyright", "Copyright", 4710, 3120, 2415, 255, 4);
+    lblCompany = MakeLabel(fraMainFrame, "lblCompany", "Company", 4710, 3330, 2415, 255, 5);
+    lblWarning = MakeLabel(fraMainFrame, "lblWarning", "Warning", 300, 3720, 6855, 195, 3);
+
+    Define(QString(), Border::None, StartUp::CentreScreen, 7455, 4710, false, false);
+    setWindowFlag(Qt::Tool); // no task bar button
+    ApplyTabOrder(this);
+}
+
+void frmSplash::Form_Load() {
+    SetAutoSizeCaption(lblVersion, AppInfo::VersionText());
+    SetAutoSizeCaption(lblProductName, AppInfo::kTitle);
+}

@@ -1,0 +1,86 @@
+#pragma once
+// A picture box: a container that can show a picture, with an optional single border, a scale
+// in twips or a user coordinate system, a background colour and a mouse pointer shape.
+
+#include "view/Twips.h"
+
+#include <QImage>
+#include <QWidget>
+#include <cstdint>
+
+// Colours as the window system writes them: 0x00BBGGRR, or 0x800000nn for system colour nn.
+constexpr std::uint32_t kButtonFace = 0x8000000Fu;
+QColor ToQColor(std::uint32_t colour, const QPalette& palette);
+
+class PictureBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureBox(QWidget* parent = nullptr);
+
+    // 0 none, 1 fixed single (two pixels each side: a border allowance of 60 twips).
+    int BorderStyle() const { return borderStyle_; }
+    void setBorderStyle(int style);
+    // Sizes the box to each picture put into it.
+    bool AutoSize() const { return autoSize_; }
+    void setAutoSize(bool on) { autoSize_ = on; }
+
+    const QImage& Picture() const { return picture_; }
+    bool HasPicture() const { return !picture_.isNull(); }
+    void setPicture(QImage image);
+    void ClearPicture();
+
+    // Outer size, borders included, and the interior, in twips.
+    float Width() const { return Twips::Width(this); }
+    float Height() const { return Twips::Height(this); }
+    float BorderAllowance() const { return borderStyle_ == 1 ? 4 * Twips::kPerPixel : 0; }
+    float InnerWidth() const { return Width() - BorderAllowance(); }
+    float InnerHeight() const { return Height() - BorderAllowance(); }
+
+    // The coordinate system of the interior: twips from the top-left corner until Scale() sets
+    // a user system (left, top, width, height; a negative height runs upwards).
+    float ScaleLeft() const { return userScale_ ? scale_.left : 0; }
+    float ScaleTop() const { return userScale_ ? scale_.top : 0; }
+    float ScaleWidth() const { return userScale_ ? scale_.width : InnerWidth(); }
+    float ScaleHeight() const { return userScale_ ? scale_.height : InnerHeight(); }
+    void Scale(float x1, float y1, float x2, float y2);
+    void ScaleToTwips() { userScale_ = false; }
+    bool HasUserScale() const { return userScale_; }
+
+    std::uint32_t BackColor() const { return backColor_; }
+    void setBackColor(std::uint32_t colour);
+    // 0 default, 7 north-south sizing, 9 west-east sizing.
+    int MousePointer() const { return mousePointer_; }
+    void setMousePointer(int pointer);
+
+    // A line of text drawn in the middle when there is no picture (used to say why).
+    void setEmptyText(const QString& text);
+    QString EmptyText() const { return emptyText_; }
+
+signals:
+    // Buttons: 1 left, 2 right, 4 middle; shift: 1 Shift, 2 Ctrl, 4 Alt; x, y in twips.
+    void MouseDown(int button, int shift, float x, float y);
+    void MouseMove(int button, int shift, float x, float y);
+    void MouseUp(int button, int shift, float x, float y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    int borderStyle_ = 0;
+    bool autoSize_ = false;
+    QImage picture_;
+    bool userScale_ = false;
+    struct {
+        float left = 0, top = 0, width = 0, height = 0;
+    } scale_;
+    std::uint32_t backColor_ = kButtonFace;
+    int mousePointer_ = 0;
+    QString emptyText_;
+};
+
+// Mouse state in the program's own codes.
+int ButtonCode(Qt::MouseButtons buttons);
+int ShiftCode(Qt::KeyboardModifiers modifiers);

@@ -1,0 +1,72 @@
+// Starts the program as the user would, optionally selects map nodes and opens a window, and
+// saves a picture of the screen after each step: a check of how the program looks.
+//   varnet_screenshot OUT_PREFIX [NODE ...] [--about] [--edit NODE] [--options]
+#include "app/StartupCode.h"
+#include "mapdef/frmInfEdit.h"
+#include "ui/MsgBox.h"
+#include "ui/frmAbout.h"
+#include "ui/frmMain.h"
+#include "ui/frmOptions.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+void Settle() {
+    for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+void Shoot(const QString& file) {
+    Settle();
+    QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+    std::printf("%s\n", qPrintable(file));
+}
+QTreeWidgetItem* FindNode(frmMain& m, const QString& text) {
+    auto found = m.DirTree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.first();
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 2) return 2;
+    const QString prefix = argv[1];
+    SetMsgBoxHook([](const QString& prompt, int, const QString& title) {
+        std::printf("message [%s]: %s\n", qPrintable(title), qPrintable(prompt));
+        return int(vbOK);
+    });
+    StartupCode::Main();
+    frmMain* m = StartupCode::MainWindow;
+    if (!m) return 1;
+    m->Move(600, 600, 14000, 10500);
+    m->DirTree->expandAll();
+    Shoot(prefix + "-start.png");
+    for (int i = 2; i < argc; ++i) {
+        const QString arg = argv[i];
+        if (arg == "--about") {
+            QTimer::singleShot(300, [&] {
+                Shoot(prefix + "-about.png");
+                frmAbout::Instance().Unload();
+            });
+            m->mnuHelpAbout_Click();
+        } else if (arg == "--options") {
+            frmOptions& o = frmOptions::Instance();
+            o.ShowModeless();
+            Shoot(prefix + "-options.png");
+            o.Unload();
+        } else if (arg == "--edit" && i + 1 < argc) {
+            m->DirTree->setCurrentItem(FindNode(*m, argv[++i]));
+            QTimer::singleShot(300, [&] {
+                Shoot(prefix + "-edit.png");
+                frmInfEdit::Instance().Unload();
+            });
+            m->mnuToolsEditInf_Click();
+        } else if (QTreeWidgetItem* node = FindNode(*m, arg)) {
+            m->DirTree->setCurrentItem(node);
+            Shoot(prefix + "-" + arg + ".png");
+        }
+    }
+    m->Unload();
+    return 0;
+}
