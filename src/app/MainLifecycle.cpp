@@ -47,14 +47,16 @@ void frmMain::Form_Load() {
     StartupCode::PicScroll = std::make_unique<cPicScroll>();
 
     float left = StoredTwips("MainLeft", 1000), top = StoredTwips("MainTop", 1000);
-    const float width = StoredTwips("MainWidth", 6500), height = StoredTwips("MainHeight", 6500);
+    float width = StoredTwips("MainWidth", 6500), height = StoredTwips("MainHeight", 6500);
+    if (width < 0) width = 6500; // no window has a negative size
+    if (height < 0) height = 6500;
     const QRect px(Twips::ToPixels(left), Twips::ToPixels(top), Twips::ToPixels(width),
                    Twips::ToPixels(height));
     if (!QGuiApplication::screens().isEmpty() && !OnSomeScreen(px)) {
         left = 1000; // lost beyond every screen: bring it back where a first run puts it
         top = 1000;
     }
-    if (!Twips::Move(this, left, top, width, height)) Twips::Move(this, left, top, 6500, 6500);
+    Twips::Move(this, left, top, width, height);
 
     Splitter1->setChild1(DirTree);
     Splitter1->setChild2(Splitter2);

@@ -5,15 +5,14 @@
 
 #include "ui/Controls.h"
 #include "ui/Form.h"
+#include "view/PictureBox.h"
+#include "view/ScrollBar.h"
+#include "view/Splitter.h"
 
 #include <QListWidget>
 #include <QMenuBar>
 #include <memory>
 #include <string>
-
-class Splitter;
-class PictureBox;
-class ScrollBar;
 
 class frmMain : public FormOf<frmMain> {
     Q_OBJECT

@@ -53,6 +53,12 @@ QRectF Rect(const QWidget* w) {
                   FromPixels(px.height()));
 }
 
+std::optional<QRectF> LastSet(const QWidget* w) {
+    const QVariant stored = w ? w->property(kTwips) : QVariant();
+    if (!stored.isValid()) return std::nullopt;
+    return stored.toRectF();
+}
+
 bool SetLeft(QWidget* w, float v) {
     const QRectF r = Rect(w);
     return Move(w, v, float(r.top()), float(r.width()), float(r.height()));

@@ -4,6 +4,7 @@
 // precision, for as long as its pixel geometry is still the one those twips produced.
 
 #include <QRectF>
+#include <optional>
 
 class QWidget;
 
@@ -21,6 +22,8 @@ inline float FromPixels(int pixels) {
 bool Move(QWidget* widget, float left, float top, float width, float height);
 // Left, top, width and height in twips, as last set.
 QRectF Rect(const QWidget* widget);
+// The twips last given by Move, whether or not the control still has that geometry.
+std::optional<QRectF> LastSet(const QWidget* widget);
 
 inline float Left(const QWidget* w) {
     return static_cast<float>(Rect(w).left());

@@ -1,0 +1,83 @@
+#include "app/StartupCode.h"
+#include "platform/Settings.h"
+#include "support/AppTest.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QScreen>
+
+namespace {
+QRectF Stored() {
+    auto v = [](const char* key) {
+        return QString::fromStdString(Platform::GetSetting("Varnet", "Settings", key, "missing")).toDouble();
+    };
+    return QRectF(v("MainLeft"), v("MainTop"), v("MainWidth"), v("MainHeight"));
+}
+QRectF Placement(const frmMain& m) { return QRectF(m.Left(), m.Top(), m.Width(), m.Height()); }
+} // namespace
+
+using PlacementTest = AppTest;
+
+TEST_F(PlacementTest, FirstRunThenEachCloseKeepsTheLastNormalPlacement) {
+    frmMain* main = &Start();
+    EXPECT_EQ(Placement(*main), QRectF(1000, 1000, 6500, 6500));
+    main->Move(1500, 1200, 7200, 5400);
+    main->mnuFileExit_Click();
+    Flush();
+    EXPECT_FALSE(frmMain::Loaded());
+    EXPECT_EQ(Stored(), QRectF(1500, 1200, 7200, 5400));
+
+    // Closed while maximised: the maximised bounds are kept and reopen as a normal window.
+    StartupCode::Main();
+    main = StartupCode::MainWindow;
+    EXPECT_EQ(Placement(*main), QRectF(1500, 1200, 7200, 5400));
+    main->showMaximized();
+    Flush();
+    const QRectF maximised = Placement(*main);
+    EXPECT_GT(maximised.width(), 7200);
+    main->close();
+    Flush();
+    EXPECT_EQ(Stored(), maximised);
+    StartupCode::Main();
+    main = StartupCode::MainWindow;
+    EXPECT_FALSE(main->isMaximized());
+    EXPECT_EQ(Placement(*main), maximised);
+
+    // Closed while minimised: nothing is stored.
+    main->Move(2000, 2000, 6000, 6000);
+    main->showMinimized();
+    Flush();
+    main->Unload();
+    Flush();
+    EXPECT_EQ(Stored(), maximised);
+}
+
+TEST_F(PlacementTest, BadOrLostValuesAreReplaced) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const float farRight = float(screen.right() + 100) * 15;
+    struct Case {
+        std::string left, top, width, height;
+        QRectF expected;
+    } cases[] = {
+        {"abc", "1200", "7000", "", QRectF(1000, 1200, 7000, 6500)},
+        {"1,5", "1e3", " 800 ", "-5", QRectF(1000, 1000, 800, 6500)},
+        // Entirely beyond every screen: back to the first-run corner, same size.
+        {std::to_string(farRight), "300", "5000", "4000", QRectF(1000, 1000, 5000, 4000)},
+        {"-90000", "-90000", "5000", "4000", QRectF(1000, 1000, 5000, 4000)},
+        // Partly off screen stays as stored.
+        {"-3000", "-2000", "6000", "5000", QRectF(-3000, -2000, 6000, 5000)},
+    };
+    for (const auto& c : cases) {
+        host.WriteSettings("Varnet", "[Settings]\nMainLeft=" + c.left + "\nMainTop=" + c.top +
+                                         "\nMainWidth=" + c.width + "\nMainHeight=" + c.height + "\n");
+        frmMain& main = Start();
+        // Windows partly off screen may be nudged by the window system's frame (a few pixels).
+        const QRectF got = Placement(main);
+        EXPECT_NEAR(got.left(), c.expected.left(), 45) << c.left;
+        EXPECT_NEAR(got.top(), c.expected.top(), 45) << c.top;
+        EXPECT_NEAR(got.width(), c.expected.width(), 15) << c.width;
+        EXPECT_NEAR(got.height(), c.expected.height(), 15) << c.height;
+        main.Unload();
+        Flush();
+    }
+}

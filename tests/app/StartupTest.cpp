@@ -1,0 +1,70 @@
+#include "app/StartupCode.h"
+#include "support/AppTest.h"
+#include "ui/frmMain.h"
+#include "ui/frmSplash.h"
+
+using StartupTest = AppTest;
+
+TEST_F(StartupTest, WithoutTheHostItSaysSoAndOpensNothing) {
+    const char* const stored[] = {nullptr, "", "\\"};
+    for (const char* value : stored) {
+        messages.clear();
+        if (value)
+            host.WriteSettings("Tormund Systems", std::string("[Stelmar32]\nProgram Folder=") + value + "\n");
+        StartupCode::Main();
+        Flush();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].prompt,
+                  "Unable to locate the Stelmar main directory. This software requires Stelmar to "
+                  "be installed. If Stelmar is installed on this machine then please reinstall it.");
+        EXPECT_EQ(messages[0].style, 48);
+        EXPECT_EQ(messages[0].title, "Fatal Error");
+        EXPECT_EQ(StartupCode::MainWindow, nullptr);
+        EXPECT_FALSE(frmMain::Loaded());
+        EXPECT_FALSE(frmSplash::Loaded());
+        EXPECT_EQ(Form::LoadedCount(), 0);
+    }
+}
+
+TEST_F(StartupTest, OneTrailingBackslashIsRemoved) {
+    struct Case {
+        const char *stored, *folder;
+    } cases[] = {
+        {"C:\\Stelmar\\", "C:\\Stelmar"},
+        {"C:\\Stelmar", "C:\\Stelmar"},
+        {"C:\\Stelmar\\\\", "C:\\Stelmar\\"},
+        {"\\", ""},
+    };
+    for (const auto& c : cases) {
+        host.WriteSettings("Tormund Systems", std::string("[Stelmar32]\nProgram Folder=") + c.stored + "\n");
+        EXPECT_EQ(StartupCode::GetHostFolder(), c.folder) << c.stored;
+        EXPECT_EQ(StartupCode::HostFolder, c.folder) << c.stored;
+    }
+}
+
+TEST_F(StartupTest, AFolderThatDoesNotExistIsAccepted) {
+    host.WriteSettings("Tormund Systems", "[Stelmar32]\nProgram Folder=C:\\Nowhere\n");
+    StartupCode::Main();
+    Flush();
+    ASSERT_NE(StartupCode::MainWindow, nullptr);
+    frmMain& main = *StartupCode::MainWindow;
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_FALSE(frmSplash::Loaded()); // gone before the main window is shown
+    EXPECT_EQ(Form::LoadedCount(), 1);
+    EXPECT_EQ(main.DirTree->NodeCount(), 2); // the root and the drive
+    EXPECT_EQ(main.DirTree->topLevelItem(0)->text(0), "Map Locations");
+}
+
+TEST_F(StartupTest, LoadWiresThePanesAndSharesAndPlacesThePicture) {
+    frmMain& main = Start();
+    EXPECT_NE(StartupCode::PicScroll, nullptr);
+    EXPECT_EQ(main.Splitter1->Child1(), main.DirTree);
+    EXPECT_EQ(main.Splitter1->Child2(), main.Splitter2);
+    EXPECT_EQ(main.Splitter2->Child1(), main.lstDetails);
+    EXPECT_EQ(main.Splitter2->Child2(), main.picOuter);
+    EXPECT_EQ(main.Splitter1->SplitPercent(), 30);
+    EXPECT_EQ(main.Splitter2->SplitPercent(), 30);
+    EXPECT_EQ(Twips::Left(main.picInner), 0);
+    EXPECT_EQ(Twips::Top(main.picInner), 0);
+}

@@ -1,0 +1,86 @@
+#include "support/AppTest.h"
+
+#include "app/StartupCode.h"
+#include "platform/Drive.h"
+#include "platform/Process.h"
+#include "ui/Dialogs.h"
+#include "ui/MsgBox.h"
+#include "ui/frmMain.h"
+#include "view/cPicScroll.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QListWidget>
+
+void AppTest::SetUp() {
+    SetMsgBoxHook([this](const QString& prompt, int style, const QString& title) {
+        messages.push_back({prompt, style, title});
+        if (!answers.empty()) {
+            const int a = answers.front();
+            answers.pop_front();
+            return a;
+        }
+        return (style & 0x0F) == 4 ? 6 : 1;
+    });
+    SetFileOpenHook([](const FileOpenRequest&) -> std::optional<QString> {
+        ADD_FAILURE() << "unexpected file dialog";
+        return std::nullopt;
+    });
+    SetPrintSetupHook([](const QString&) {
+        ADD_FAILURE() << "unexpected print dialog";
+        return false;
+    });
+}
+
+void AppTest::TearDown() {
+    while (Form::LoadedCount() > 0) Form::LoadedAt(Form::LoadedCount() - 1)->Unload();
+    Flush();
+    SetMsgBoxHook({});
+    SetFileOpenHook({});
+    SetPrintSetupHook({});
+    Platform::SetDriveInfoOverride({});
+    Platform::SetStartProgramHook({});
+    StartupCode::MainWindow = nullptr;
+    StartupCode::PicScroll.reset();
+    StartupCode::HostFolder.clear();
+}
+
+void AppTest::WriteMap(const std::string& name, const std::string& bytes) {
+    TempHost::Write(host.OnC("Stelmar/Maps/" + name), bytes);
+}
+
+frmMain& AppTest::Start() {
+    host.MakeHost();
+    StartupCode::Main();
+    Flush();
+    if (!StartupCode::MainWindow) throw std::runtime_error("no main window");
+    return *StartupCode::MainWindow;
+}
+
+void AppTest::Flush() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QApplication::processEvents();
+    }
+}
+
+QTreeWidgetItem* AppTest::Select(frmMain& main, const QString& text) {
+    const auto found = main.DirTree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    if (found.isEmpty()) return nullptr;
+    main.DirTree->setCurrentItem(found.first());
+    return found.first();
+}
+
+std::vector<std::string> AppTest::Details(const frmMain& main) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < main.lstDetails->count(); ++i)
+        lines.push_back(main.lstDetails->item(i)->text().toStdString());
+    return lines;
+}
+
+void WriteImage(const std::string& nativePath, int width, int height) {
+    TempHost::MakeFolder(nativePath.substr(0, nativePath.rfind('/')));
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(30, 90, 160));
+    if (!image.save(QString::fromStdString(nativePath))) throw std::runtime_error("cannot save image");
+}

@@ -1,0 +1,67 @@
+#pragma once
+// A fixture for the program's tests: a hermetic host (TempHost), message boxes answered and
+// recorded, and every window unloaded afterwards.
+
+#include "support/TempHost.h"
+
+#include <QString>
+#include <deque>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include <QRectF>
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+#include <sstream>
+
+class frmMain;
+
+inline void PrintTo(const QRectF& r, std::ostream* os) {
+    *os << "(" << r.left() << ", " << r.top() << ", " << r.width() << " x " << r.height() << ")";
+}
+
+struct Message {
+    QString prompt;
+    int style;
+    QString title;
+};
+
+// Twips geometry agrees to a thousandth of a twip (single-precision layout arithmetic).
+inline ::testing::AssertionResult NearRect(const QRectF& got, const QRectF& want) {
+    const double d = std::max({std::abs(got.left() - want.left()), std::abs(got.top() - want.top()),
+                               std::abs(got.width() - want.width()),
+                               std::abs(got.height() - want.height())});
+    if (d < 1e-3) return ::testing::AssertionSuccess();
+    std::ostringstream os;
+    PrintTo(got, &os);
+    os << " is not ";
+    PrintTo(want, &os);
+    return ::testing::AssertionFailure() << os.str();
+}
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes C:\Stelmar\Maps\<name>.
+    void WriteMap(const std::string& name, const std::string& bytes);
+    // Records C:\Stelmar as the host's folder and starts the program; the main window.
+    frmMain& Start();
+    // Runs pending events, deferred deletions included.
+    static void Flush();
+    // Selects a node by its text (nullptr when absent) and returns it.
+    static class QTreeWidgetItem* Select(frmMain& main, const QString& text);
+    // The details list's lines.
+    static std::vector<std::string> Details(const frmMain& main);
+
+    TempHost host;
+    std::vector<Message> messages;
+    // Answers for the next message boxes; without one, Yes for Yes/No boxes, else OK.
+    std::deque<int> answers;
+};
+
+// An image file of the given size in pixels, in the format its name says.
+void WriteImage(const std::string& nativePath, int width, int height);
