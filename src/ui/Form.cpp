@@ -129,17 +129,14 @@ void Form::Unload() {
 }
 
 void Form::ShowModal(QWidget* owner) {
-    if (owner && startUp_ == StartUp::CentreOwner) {
-        const QRectF o = Twips::Rect(owner);
-        Move(float(o.left() + (o.width() - Width()) / 2),
-             float(o.top() + (o.height() - Height()) / 2));
-        placedOnce_ = true;
-    }
+    owner_ = owner;
     setWindowModality(Qt::ApplicationModal);
     QPointer<Form> self(this);
     QEventLoop loop;
     connect(this, &Form::Unloaded, &loop, &QEventLoop::quit);
     show();
+    // Once on screen the window's frame is known: centre it again with the frame counted.
+    if (startUp_ == StartUp::CentreOwner && owner_) CentreOverOwner();
     raise();
     activateWindow();
     if (self && !unloading_) loop.exec(QEventLoop::DialogExec);
@@ -160,7 +157,9 @@ void Form::showEvent(QShowEvent* event) {
                                                                  Qt::WindowFullScreen)))
             Twips::Move(this, float(set->left()), float(set->top()), float(set->width()),
                         float(set->height()));
-        if (startUp_ != StartUp::SystemDefault) {
+        if (startUp_ == StartUp::CentreOwner && owner_) {
+            CentreOverOwner();
+        } else if (startUp_ != StartUp::SystemDefault) {
             if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
                 const QRect area = s->availableGeometry();
                 move(area.center() -
@@ -237,4 +236,16 @@ void ApplyTabOrder(QWidget* window) {
     std::stable_sort(chain.begin(), chain.end(),
                      [](QWidget* a, QWidget* b) { return TabIndexOf(a) < TabIndexOf(b); });
     for (std::size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+void Form::CentreOverOwner() {
+    const QRectF o = Twips::Rect(owner_);
+    float w = Width(), h = Height();
+    if (frameGeometry().size() == geometry().size()) {
+        // The window system has not framed this window yet: count a frame like its owner's.
+        const QSize extra = owner_->frameGeometry().size() - owner_->geometry().size();
+        w += Twips::FromPixels(extra.width());
+        h += Twips::FromPixels(extra.height());
+    }
+    Move(float(o.left() + (o.width() - w) / 2), float(o.top() + (o.height() - h) / 2));
 }

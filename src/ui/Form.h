@@ -6,6 +6,7 @@
 
 #include "view/Twips.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <cstdint>
 
@@ -77,10 +78,12 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void CentreOverOwner();
     bool loaded_ = false;
     bool unloading_ = false;
     bool placedOnce_ = false;
     StartUp startUp_ = StartUp::SystemDefault;
+    QPointer<QWidget> owner_;
 };
 
 // The one program-wide instance of a window class.
