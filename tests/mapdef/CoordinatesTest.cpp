@@ -1,6 +1,5 @@
 #include "mapdef/MapCode.h"
 
-#include <clocale>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <random>
@@ -84,16 +83,6 @@ TEST(FormatPosition, WritesCanonicalTexts) {
     std::string lat, lon;
     EXPECT_THROW(FormatPosition(32820, 0, lat, lon), CoreError); // 547 degrees
     EXPECT_THROW(FormatPosition(NAN, 0, lat, lon), CoreError);
-}
-
-TEST(FormatPosition, IgnoresTheUsersLocale) {
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "fr_FR.UTF-8"))
-        GTEST_SKIP() << "no locale with a decimal comma on this machine";
-    std::string lat, lon;
-    FormatPosition(3090.5f, -90.25f, lat, lon);
-    std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(lat, "51.30.50N");
-    EXPECT_EQ(lon, "001.30.25W");
 }
 
 TEST(FormatPosition, EveryTextItWritesReadsBack) {
