@@ -27,10 +27,12 @@ struct Header {
 };
 
 unsigned U16le(const std::string& b, std::size_t at) {
-    return unsigned(static_cast<unsigned char>(b[at])) | unsigned(static_cast<unsigned char>(b[at + 1])) << 8;
+    return unsigned(static_cast<unsigned char>(b[at])) |
+           unsigned(static_cast<unsigned char>(b[at + 1])) << 8;
 }
 unsigned U16be(const std::string& b, std::size_t at) {
-    return unsigned(static_cast<unsigned char>(b[at])) << 8 | unsigned(static_cast<unsigned char>(b[at + 1]));
+    return unsigned(static_cast<unsigned char>(b[at])) << 8 |
+           unsigned(static_cast<unsigned char>(b[at + 1]));
 }
 std::int64_t I32le(const std::string& b, std::size_t at) {
     return std::int32_t(U16le(b, at) | U16le(b, at + 2) << 16);
@@ -55,7 +57,8 @@ std::optional<Header> Inspect(const std::string& native, std::uint64_t fileSize)
         const std::int64_t compression = I32le(head, 30);
         if (compression == 0 && bits > 0) { // uncompressed rows are padded to four bytes
             const std::uint64_t stride = (std::uint64_t(h.width) * bits + 31) / 32 * 4;
-            h.complete = std::uint64_t(I32le(head, 10)) + stride * std::uint64_t(h.height) <= fileSize;
+            h.complete =
+                std::uint64_t(I32le(head, 10)) + stride * std::uint64_t(h.height) <= fileSize;
         }
         return h;
     }
@@ -65,12 +68,14 @@ std::optional<Header> Inspect(const std::string& native, std::uint64_t fileSize)
         h.complete = tail.find(';') != std::string::npos; // the trailer
         return h;
     }
-    if (static_cast<unsigned char>(head[0]) == 0xFF && static_cast<unsigned char>(head[1]) == 0xD8) {
+    if (static_cast<unsigned char>(head[0]) == 0xFF &&
+        static_cast<unsigned char>(head[1]) == 0xD8) {
         for (std::size_t at = 2; at + 9 < head.size();) {
             if (static_cast<unsigned char>(head[at]) != 0xFF) break;
             const unsigned marker = static_cast<unsigned char>(head[at + 1]);
             if (marker == 0xDA) break; // the picture data starts
-            if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                marker != 0xCC) {
                 h.height = int(U16be(head, at + 5));
                 h.width = int(U16be(head, at + 7));
                 break;

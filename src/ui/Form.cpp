@@ -151,10 +151,9 @@ void Form::showEvent(QShowEvent* event) {
         placedOnce_ = true;
         // The frame is known once the window is on screen: the outer bounds set before still
         // hold, so the window is placed again with its frame counted.
-        if (auto set = Twips::LastSet(this); set && startUp_ == StartUp::SystemDefault &&
-                                              !(windowState() & (Qt::WindowMaximized |
-                                                                 Qt::WindowMinimized |
-                                                                 Qt::WindowFullScreen)))
+        if (auto set = Twips::LastSet(this);
+            set && startUp_ == StartUp::SystemDefault &&
+            !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
             Twips::Move(this, float(set->left()), float(set->top()), float(set->width()),
                         float(set->height()));
         if (startUp_ == StartUp::CentreOwner && owner_) {

@@ -9,11 +9,14 @@
 namespace {
 QRectF Stored() {
     auto v = [](const char* key) {
-        return QString::fromStdString(Platform::GetSetting("Varnet", "Settings", key, "missing")).toDouble();
+        return QString::fromStdString(Platform::GetSetting("Varnet", "Settings", key, "missing"))
+            .toDouble();
     };
     return QRectF(v("MainLeft"), v("MainTop"), v("MainWidth"), v("MainHeight"));
 }
-QRectF Placement(const frmMain& m) { return QRectF(m.Left(), m.Top(), m.Width(), m.Height()); }
+QRectF Placement(const frmMain& m) {
+    return QRectF(m.Left(), m.Top(), m.Width(), m.Height());
+}
 } // namespace
 
 using PlacementTest = AppTest;
@@ -69,7 +72,8 @@ TEST_F(PlacementTest, BadOrLostValuesAreReplaced) {
     };
     for (const auto& c : cases) {
         host.WriteSettings("Varnet", "[Settings]\nMainLeft=" + c.left + "\nMainTop=" + c.top +
-                                         "\nMainWidth=" + c.width + "\nMainHeight=" + c.height + "\n");
+                                         "\nMainWidth=" + c.width + "\nMainHeight=" + c.height +
+                                         "\n");
         frmMain& main = Start();
         // Windows partly off screen may be nudged by the window system's frame (a few pixels).
         const QRectF got = Placement(main);

@@ -10,13 +10,15 @@ TEST_F(StartupTest, WithoutTheHostItSaysSoAndOpensNothing) {
     for (const char* value : stored) {
         messages.clear();
         if (value)
-            host.WriteSettings("Tormund Systems", std::string("[Stelmar32]\nProgram Folder=") + value + "\n");
+            host.WriteSettings("Tormund Systems",
+                               std::string("[Stelmar32]\nProgram Folder=") + value + "\n");
         StartupCode::Main();
         Flush();
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].prompt,
-                  "Unable to locate the Stelmar main directory. This software requires Stelmar to "
-                  "be installed. If Stelmar is installed on this machine then please reinstall it.");
+        EXPECT_EQ(
+            messages[0].prompt,
+            "Unable to locate the Stelmar main directory. This software requires Stelmar to "
+            "be installed. If Stelmar is installed on this machine then please reinstall it.");
         EXPECT_EQ(messages[0].style, 48);
         EXPECT_EQ(messages[0].title, "Fatal Error");
         EXPECT_EQ(StartupCode::MainWindow, nullptr);
@@ -36,7 +38,8 @@ TEST_F(StartupTest, OneTrailingBackslashIsRemoved) {
         {"\\", ""},
     };
     for (const auto& c : cases) {
-        host.WriteSettings("Tormund Systems", std::string("[Stelmar32]\nProgram Folder=") + c.stored + "\n");
+        host.WriteSettings("Tormund Systems",
+                           std::string("[Stelmar32]\nProgram Folder=") + c.stored + "\n");
         EXPECT_EQ(StartupCode::GetHostFolder(), c.folder) << c.stored;
         EXPECT_EQ(StartupCode::HostFolder, c.folder) << c.stored;
     }

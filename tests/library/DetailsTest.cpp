@@ -25,26 +25,30 @@ TEST_F(DetailsTest, EightLinesForEachKindOfDefinition) {
         V lines;
     } cases[] = {
         {"london.inf",
-         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename london.jpg", "Top Left Lattitude 51.30.00N",
-          "Top Left Longitude 001.30.00W", "Bottom Right Lattitude 51.00.00N",
-          "Bottom Right Longitude 000.30.00W", "Map width 69 Km", "Map height 55 Km"}},
+         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename london.jpg",
+          "Top Left Lattitude 51.30.00N", "Top Left Longitude 001.30.00W",
+          "Bottom Right Lattitude 51.00.00N", "Bottom Right Longitude 000.30.00W",
+          "Map width 69 Km", "Map height 55 Km"}},
         {"two.inf",
          {"Map Pathname C:\\Stelmar\\Maps", "Map Filename ", "Top Left Lattitude 51.30.00N",
           "Top Left Longitude 001.30.00W", "Bottom Right Lattitude 51.00.00N",
           "Bottom Right Longitude 000.30.00W", "Map width 69 Km", "Map height 55 Km"}},
         {"equal.inf",
-         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename london.jpg", "Top Left Lattitude 51.30.00N",
-          "Top Left Longitude 000.00.00E", "Bottom Right Lattitude 51.30.00N",
-          "Bottom Right Longitude 000.00.00E", "Map width 0 Km", "Map height 0 Km"}},
+         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename london.jpg",
+          "Top Left Lattitude 51.30.00N", "Top Left Longitude 000.00.00E",
+          "Bottom Right Lattitude 51.30.00N", "Bottom Right Longitude 000.00.00E", "Map width 0 Km",
+          "Map height 0 Km"}},
         {"south.inf",
-         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename plain.bmp", "Top Left Lattitude 33.00.00S",
-          "Top Left Longitude 151.00.00W", "Bottom Right Lattitude 34.00.00S",
-          "Bottom Right Longitude 150.00.00W", "Map width 93 Km", "Map height 110 Km"}},
+         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename plain.bmp",
+          "Top Left Lattitude 33.00.00S", "Top Left Longitude 151.00.00W",
+          "Bottom Right Lattitude 34.00.00S", "Bottom Right Longitude 150.00.00W",
+          "Map width 93 Km", "Map height 110 Km"}},
         // A corner without a comma: the whole text on its latitude line.
         {"nocomma.inf",
-         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename ", "Top Left Lattitude 51.30.00N 001.30.00W",
-          "Top Left Longitude ", "Bottom Right Lattitude ", "Bottom Right Longitude ",
-          "Map width 0 Km", "Map height 0 Km"}},
+         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename ",
+          "Top Left Lattitude 51.30.00N 001.30.00W", "Top Left Longitude ",
+          "Bottom Right Lattitude ", "Bottom Right Longitude ", "Map width 0 Km",
+          "Map height 0 Km"}},
     };
     frmMain& main = Start();
     for (const auto& c : cases) {
@@ -89,7 +93,8 @@ TEST_F(DetailsTest, ClicksOnTheRootOrTheDriveChangeNothing) {
     Select(main, "london.inf");
     const auto before = Details(main);
     main.sbStatusBar->SetPanelText(1, "kept");
-    for (QTreeWidgetItem* node : {main.DirTree->topLevelItem(0), main.DirTree->topLevelItem(0)->child(0)}) {
+    for (QTreeWidgetItem* node :
+         {main.DirTree->topLevelItem(0), main.DirTree->topLevelItem(0)->child(0)}) {
         main.DirTree->setCurrentItem(node);
         main.DirTree_Click();
         EXPECT_EQ(Details(main), before);

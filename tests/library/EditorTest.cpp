@@ -1,1 +1,254 @@
+#include "mapdef/frmInfEdit.h"
 #include "support/AppTest.h"
+#include "ui/Dialogs.h"
+#include "ui/frmMain.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+const std::string kWritten = "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.jpg\r\n";
+const QString kTopLeft = "The position you have entered for the Top Left corner of the map is not "
+                         "a valid Latituse or Longitude.";
+const QString kBottomRight = "The position you have entered for the Bottom Right corner of the map "
+                             "is not a valid Latituse or Longitude.";
+const QString kNoImage = "The filename you have entered for the map does not exist";
+const QString kOverwrite =
+    "Are you sure that you wish to overwrite the exiting map definition file.";
+} // namespace
+
+class EditorTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        host.MakeHost();
+        TempHost::Write(host.OnC("Stelmar/Maps/london.jpg"), "x");
+        WriteMap("london.inf", kWritten);
+    }
+    // The editor on a definition, its file loaded as the timer would.
+    frmInfEdit& Open(const std::string& name = "london.inf") {
+        frmInfEdit& e = frmInfEdit::Instance();
+        e.setInfPath("C:\\Stelmar\\Maps\\" + name);
+        e.Timer1_Timer();
+        return e;
+    }
+    std::string File(const std::string& name = "london.inf") {
+        return TempHost::Read(host.OnC("Stelmar/Maps/" + name));
+    }
+    std::vector<QString> Boxes(const frmInfEdit& e) {
+        return {e.txtTLLat->text(), e.txtTLLon->text(), e.txtBRLat->text(), e.txtBRLon->text(),
+                e.txtFilename->text()};
+    }
+};
+
+TEST_F(EditorTest, LoadsWhatTheProgramWroteUnchanged) {
+    frmInfEdit& e = frmInfEdit::Instance();
+    e.setInfPath("C:\\Stelmar\\Maps\\london.inf");
+    EXPECT_TRUE(e.Timer1->isActive()); // the file waits until the window is on screen
+    e.ShowModeless();
+    while (e.Timer1->isActive()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_EQ(Boxes(e), (std::vector<QString>{"51.30.00N", "001.30.00W", "51.00.00N", "000.30.00W",
+                                              "london.jpg"}));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(EditorTest, SavesCheckedNormalisedCorners) {
+    struct Case {
+        const char* what;
+        std::vector<QString> typed; // top-left lat, lon, bottom-right lat, lon, image
+        std::vector<QString> prompts;
+        std::vector<QString> boxesAfter; // empty: as typed
+        std::string file;                // empty: unchanged
+        bool open;
+    } cases[] = {
+        {"a short latitude",
+         {"51.3N", "1.30W", "51N", "000.30.00W", "london.jpg"},
+         {kOverwrite},
+         {"51.03.00N", "001.30.00W", "51.00.00N", "000.30.00W", "london.jpg"},
+         "51.03.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.jpg\r\n",
+         false},
+        {"a grid reference in a latitude box",
+         {"51.30.00N", "001.30.00W", "TQ 290 800", "x", "nothere.jpg"},
+         {kNoImage},
+         {"51.30.00N", "001.30.00W", "51.30.22N", "000.08.47W", "nothere.jpg"},
+         "",
+         true},
+        {"a grid reference in a longitude box",
+         {"51.30.00N", "001.30.00W", "", "TQ 290 800", "nothere.jpg"},
+         {kNoImage},
+         {"51.30.00N", "001.30.00W", "51.30.22N", "000.08.47W", "nothere.jpg"},
+         "",
+         true},
+        {"out of range",
+         {"95N", "001.30.00W", "51N", "0W", "london.jpg"},
+         {kTopLeft},
+         {},
+         "",
+         true},
+        {"a longitude that is no longitude",
+         {"51N", "51.30.00N", "51N", "0W", "london.jpg"},
+         {kTopLeft},
+         {"51.00.00N", "51.30.00N", "51N", "0W", "london.jpg"},
+         "",
+         true},
+        {"bad bottom right",
+         {"51N", "1W", "51N", "1.60W", "london.jpg"},
+         {kBottomRight},
+         {"51.00.00N", "001.00.00W", "51.00.00N", "1.60W", "london.jpg"},
+         "",
+         true},
+        {"an empty box",
+         {"51N", "", "51N", "0W", "london.jpg"},
+         {kTopLeft},
+         {"51.00.00N", "", "51N", "0W", "london.jpg"},
+         "",
+         true},
+        {"four empty boxes", {"", "", "", "", "london.jpg"}, {kTopLeft}, {}, "", true},
+        {"no image name",
+         {"51N", "1W", "50N", "0W", ""},
+         {kNoImage},
+         {"51.00.00N", "001.00.00W", "50.00.00N", "000.00.00W", ""},
+         "",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteMap("london.inf", kWritten);
+        messages.clear();
+        frmInfEdit& e = Open();
+        QLineEdit* boxes[] = {e.txtTLLat, e.txtTLLon, e.txtBRLat, e.txtBRLon, e.txtFilename};
+        for (int i = 0; i < 5; ++i) boxes[i]->setText(c.typed[std::size_t(i)]);
+        e.cmdOk_Click();
+        std::vector<QString> prompts;
+        for (const auto& m : messages) prompts.push_back(m.prompt);
+        EXPECT_EQ(prompts, c.prompts);
+        if (!messages.empty() && messages[0].prompt != kOverwrite) {
+            EXPECT_EQ(messages[0].style, 48);
+            EXPECT_EQ(messages[0].title,
+                      messages[0].prompt == kNoImage ? "Map Filename Error" : "Position Error");
+        }
+        EXPECT_EQ(frmInfEdit::Loaded(), c.open);
+        if (c.open) {
+            EXPECT_EQ(Boxes(e), c.boxesAfter.empty() ? c.typed : c.boxesAfter);
+            e.Unload();
+            Flush();
+        }
+        EXPECT_EQ(File(), c.file.empty() ? kWritten : c.file);
+    }
+}
+
+TEST_F(EditorTest, TheOverwriteQuestionAndFilesThatCannotBeWritten) {
+    frmInfEdit& e = Open();
+    e.txtTLLat->setText("52N");
+    answers = {7}; // No
+    e.cmdOk_Click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].prompt, kOverwrite);
+    EXPECT_EQ(messages[0].style, 36);
+    EXPECT_EQ(messages[0].title, "Overwrite File");
+    EXPECT_TRUE(frmInfEdit::Loaded());
+    EXPECT_EQ(e.txtTLLat->text(), "52.00.00N");
+    EXPECT_EQ(File(), kWritten);
+
+    // A read-only file, then a read-only folder: told why, nothing lost, the window stays.
+    for (const char* what : {"file", "folder"}) {
+        SCOPED_TRACE(what);
+        const std::string target = std::string(what) == "file" ? host.OnC("Stelmar/Maps/london.inf")
+                                                               : host.OnC("Stelmar/Maps");
+        chmod(target.c_str(), std::string(what) == "file" ? 0444 : 0555);
+        messages.clear();
+        e.cmdOk_Click();
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_NE(messages[1].prompt.indexOf("could not be saved"), -1);
+        EXPECT_NE(messages[1].prompt.indexOf("read-only"), -1);
+        EXPECT_EQ(messages[1].style, 48);
+        EXPECT_TRUE(frmInfEdit::Loaded());
+        EXPECT_EQ(e.txtTLLat->text(), "52.00.00N");
+        EXPECT_EQ(File(), kWritten);
+        chmod(target.c_str(), std::string(what) == "file" ? 0644 : 0755);
+    }
+}
+
+TEST_F(EditorTest, AFailingLoadSaysWhyAndKeepsWhatItRead) {
+    WriteMap("short.inf", "51.30.00N,001.30.00W\r\n");
+    frmInfEdit& e = Open("short.inf");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(
+        messages[0].prompt.startsWith("Error in ERROR_Timer1_Timer : Input past end of file"));
+    EXPECT_EQ(messages[0].style, 0);
+    EXPECT_EQ(messages[0].title, "Varnet");
+    EXPECT_EQ(e.txtTLLat->text(), "51.30.00N");
+    EXPECT_EQ(e.txtTLLon->text(), "001.30.00W");
+    EXPECT_EQ(e.txtBRLat->text(), "");
+    e.Unload();
+    messages.clear();
+    Open("gone.inf");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].prompt, "Error in ERROR_Timer1_Timer : File not found");
+}
+
+TEST_F(EditorTest, BrowseKeepsOnlyThePickedName) {
+    frmInfEdit& e = Open();
+    FileOpenRequest seen;
+    std::optional<QString> answer = "/somewhere/else/Other Map.bmp";
+    SetFileOpenHook([&](const FileOpenRequest& r) {
+        seen = r;
+        return answer;
+    });
+    e.cmdBrowse->click();
+    EXPECT_EQ(seen.title, "Select map file");
+    EXPECT_EQ(seen.Description(), "Graphics Files (*.bmp,*.gig,*.jpg)");
+    EXPECT_EQ(seen.Patterns(), (QStringList{"*.bmp", "*.gif", "*.jpg"}));
+    EXPECT_EQ(e.txtFilename->text(), "Other Map.bmp");
+    answer.reset(); // cancelled
+    e.cmdBrowse_Click();
+    EXPECT_EQ(e.txtFilename->text(), "Other Map.bmp");
+    EXPECT_TRUE(messages.empty());
+    // Only the name was kept: the image is looked for beside the definition.
+    e.cmdOk_Click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].prompt, kNoImage);
+}
+
+TEST_F(EditorTest, TheEditCommandOpensTheSelectedDefinitionAndTheTreeFollowsASave) {
+    WriteMap("b.inf", "51N,1W\r\n50N,0W\r\nnothere\r\n"); // no image yet: "FileX"
+    TempHost::Write(host.OnC("Stelmar/Maps/b.jpg"), "x");
+    std::filesystem::rename(host.OnC("Stelmar/Maps/b.jpg"), host.OnC("Stelmar/Maps/b-later.jpg"));
+    frmMain& main = Start();
+    QTreeWidgetItem* root = main.DirTree->topLevelItem(0);
+    int opened = 0;
+    // Nothing, the root and the drive node: nothing happens.
+    for (QTreeWidgetItem* node : {static_cast<QTreeWidgetItem*>(nullptr), root, root->child(0)}) {
+        main.DirTree->setCurrentItem(node);
+        if (!node) main.DirTree->clearSelection();
+        main.mnuToolsEditInf_Click();
+        opened += frmInfEdit::Loaded();
+    }
+    EXPECT_EQ(opened, 0);
+    EXPECT_TRUE(messages.empty());
+
+    QTreeWidgetItem* b = Select(main, "b.inf");
+    EXPECT_EQ(TreeView::ImageOf(b), "FileX");
+    EXPECT_EQ(Details(main)[1], "Map Filename ");
+    std::string path;
+    QTimer::singleShot(0, [&] {
+        frmInfEdit& e = frmInfEdit::Instance();
+        path = e.InfPath();
+        EXPECT_TRUE(e.isVisible());
+        EXPECT_EQ(e.windowModality(), Qt::ApplicationModal);
+        e.Timer1_Timer();
+        e.txtFilename->setText("b-later.jpg");
+        e.txtTLLat->setText("52N");
+        e.cmdOk->click();
+    });
+    main.mnuToolsEditInf->trigger(); // returns once the editor has closed
+    EXPECT_EQ(path, "C:\\Stelmar\\Maps\\b.inf");
+    EXPECT_FALSE(frmInfEdit::Loaded());
+    EXPECT_EQ(File("b.inf"), "52.00.00N,001.00.00W\r\n50.00.00N,000.00.00W\r\nb-later.jpg\r\n");
+    // The node's icon and the details follow the new contents at once.
+    EXPECT_EQ(TreeView::ImageOf(b), "File");
+    EXPECT_EQ(Details(main)[1], "Map Filename b-later.jpg");
+    EXPECT_EQ(Details(main)[2], "Top Left Lattitude 52.00.00N");
+}

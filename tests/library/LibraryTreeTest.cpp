@@ -24,8 +24,8 @@ TEST_F(LibraryTreeTest, ListsTheDefinitionsUnderTheDriveInListingOrder) {
     WriteMap("b.inf", kMap);
     WriteMap("A.INF", kMap);
     WriteMap("c.inf", "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nnothere\r\n");
-    WriteMap("mapinf", kMap);                         // listed, though "*.inf" does not count it
-    WriteMap(".hidden.inf", kMap);                    // hidden: neither counted nor listed
+    WriteMap("mapinf", kMap);      // listed, though "*.inf" does not count it
+    WriteMap(".hidden.inf", kMap); // hidden: neither counted nor listed
     WriteMap("notes.txt", kMap);
     WriteMap("d.inf", "\r\n51.00.00N,000.30.00W\r\nlondon.gif\r\n"); // fails before its image
     TempHost::MakeFolder(host.OnC("Stelmar/Maps/sub.inf"));

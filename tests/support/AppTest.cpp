@@ -82,5 +82,6 @@ void WriteImage(const std::string& nativePath, int width, int height) {
     TempHost::MakeFolder(nativePath.substr(0, nativePath.rfind('/')));
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(QColor(30, 90, 160));
-    if (!image.save(QString::fromStdString(nativePath))) throw std::runtime_error("cannot save image");
+    if (!image.save(QString::fromStdString(nativePath)))
+        throw std::runtime_error("cannot save image");
 }

@@ -30,9 +30,9 @@ struct Message {
 
 // Twips geometry agrees to a thousandth of a twip (single-precision layout arithmetic).
 inline ::testing::AssertionResult NearRect(const QRectF& got, const QRectF& want) {
-    const double d = std::max({std::abs(got.left() - want.left()), std::abs(got.top() - want.top()),
-                               std::abs(got.width() - want.width()),
-                               std::abs(got.height() - want.height())});
+    const double d =
+        std::max({std::abs(got.left() - want.left()), std::abs(got.top() - want.top()),
+                  std::abs(got.width() - want.width()), std::abs(got.height() - want.height())});
     if (d < 1e-3) return ::testing::AssertionSuccess();
     std::ostringstream os;
     PrintTo(got, &os);

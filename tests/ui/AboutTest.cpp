@@ -22,7 +22,9 @@ protected:
             return false;
         });
     }
-    void Registry(const std::string& text) { TempHost::Write(host.Root() + "/registry.reg", "REGEDIT4\n" + text); }
+    void Registry(const std::string& text) {
+        TempHost::Write(host.Root() + "/registry.reg", "REGEDIT4\n" + text);
+    }
     std::vector<std::string> started;
     bool fails = false;
 };
@@ -55,17 +57,32 @@ TEST_F(AboutTest, SystemInformationIsFoundInEitherPlace) {
         std::vector<std::string> started;
         bool unavailable;
     } cases[] = {
-        {"place 1", kPlace1 + pathValue + kPlace2 + folderValue, false, {"C:\\Tools\\msinfo.exe"}, false},
+        {"place 1",
+         kPlace1 + pathValue + kPlace2 + folderValue,
+         false,
+         {"C:\\Tools\\msinfo.exe"},
+         false},
         {"place 2 with the tool", kPlace2 + folderValue, true, {"C:\\Shared\\MSINFO32.EXE"}, false},
         {"place 2 without it", kPlace2 + folderValue, false, {}, true},
         {"neither", "", true, {}, true},
-        {"a double word at place 1", kPlace1 + std::string("\"PATH\"=dword:0000002a\n"), false, {"42"}, false},
+        {"a double word at place 1",
+         kPlace1 + std::string("\"PATH\"=dword:0000002a\n"),
+         false,
+         {"42"},
+         false},
         // Read, but left empty: a program with no name cannot start.
-        {"another type at place 1", kPlace1 + std::string("\"PATH\"=hex(3):41,00\n"), false, {""}, true},
+        {"another type at place 1",
+         kPlace1 + std::string("\"PATH\"=hex(3):41,00\n"),
+         false,
+         {""},
+         true},
         {"a value filling the whole buffer", kPlace1 + fullBuffer, false, {}, true},
         {"a value beyond the buffer",
-         kPlace1 + std::string("\"PATH\"=\"") + std::string(1024, 'x') + "\"\n" + kPlace2 + folderValue,
-         true, {"C:\\Shared\\MSINFO32.EXE"}, false},
+         kPlace1 + std::string("\"PATH\"=\"") + std::string(1024, 'x') + "\"\n" + kPlace2 +
+             folderValue,
+         true,
+         {"C:\\Shared\\MSINFO32.EXE"},
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -102,7 +119,8 @@ TEST_F(AboutTest, AToolThatCannotStartAndAKeyTheUserMayOnlyRead) {
     chmod((host.Root() + "/registry.reg").c_str(), 0444);
     frmAbout::Instance().cmdSysInfo_Click();
     frmAbout::Instance().cmdSysInfo_Click(); // twice starts it twice
-    EXPECT_EQ(started, (std::vector<std::string>{"C:\\Tools\\msinfo.exe", "C:\\Tools\\msinfo.exe"}));
+    EXPECT_EQ(started,
+              (std::vector<std::string>{"C:\\Tools\\msinfo.exe", "C:\\Tools\\msinfo.exe"}));
     EXPECT_TRUE(messages.empty());
 
     std::string value = "kept";

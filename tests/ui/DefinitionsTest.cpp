@@ -43,8 +43,8 @@ TEST_F(DefinitionsTest, WindowsCaptionsSizesButtonsAndTabOrder) {
         V tabOrder;
     } cases[] = {
         {&main, "Varnet", 8730, 6330, nullptr, nullptr,
-         V{"sbStatusBar", "tbToolBar", "Splitter1", "DirTree", "Splitter2", "picOuter", "lstDetails",
-           "VScroll1", "HScroll1", "picInner"}},
+         V{"sbStatusBar", "tbToolBar", "Splitter1", "DirTree", "Splitter2", "picOuter",
+           "lstDetails", "VScroll1", "HScroll1", "picInner"}},
         {&edit, "Inf File Editor", 5505, 2505, edit.cmdCancel, nullptr,
          V{"cmdOk", "cmdCancel", "txtFilename", "Label1", "cmdBrowse", "Label2", "Label3", "Label4",
            "Label5", "txtTLLat", "txtBRLat", "txtTLLon", "txtBRLon"}},
@@ -130,11 +130,11 @@ TEST_F(DefinitionsTest, TheMainWindowsMenusToolbarStatusBarAndPictures) {
     const QDate today = QDate::currentDate();
     EXPECT_EQ(main.sbStatusBar->PanelText(2), QLocale().toString(today, QLocale::ShortFormat));
 
-    const std::vector<QString> toolbarKeys = {"New", "Open", "Save", "Print", "Cut", "Copy", "Paste",
-                                              "Bold", "Italic", "Underline", "Align Left",
-                                              "Center", "Align Right"};
-    const std::vector<QString> driveKeys = {"unknown", "fixed", "ram", "remove", "cd",
-                                            "folder", "open", "remote", "File", "FileX"};
+    const std::vector<QString> toolbarKeys = {
+        "New",  "Open",   "Save",      "Print",      "Cut",    "Copy",       "Paste",
+        "Bold", "Italic", "Underline", "Align Left", "Center", "Align Right"};
+    const std::vector<QString> driveKeys = {"unknown", "fixed", "ram",    "remove", "cd",
+                                            "folder",  "open",  "remote", "File",   "FileX"};
     struct List {
         const ImageList* list;
         const std::vector<QString>* keys;
@@ -151,7 +151,8 @@ TEST_F(DefinitionsTest, TheMainWindowsMenusToolbarStatusBarAndPictures) {
             // Something is drawn: not one colour all over.
             bool drawn = false;
             for (int y = 0; y < 16 && !drawn; ++y)
-                for (int x = 0; x < 16 && !drawn; ++x) drawn = picture.pixel(x, y) != picture.pixel(0, 0);
+                for (int x = 0; x < 16 && !drawn; ++x)
+                    drawn = picture.pixel(x, y) != picture.pixel(0, 0);
             EXPECT_TRUE(drawn) << l.list->Key(i).toStdString();
         }
     }

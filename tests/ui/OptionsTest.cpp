@@ -34,7 +34,7 @@ TEST_F(OptionsTest, CtrlTabCyclesTheTabsBothWays) {
         std::int16_t key, shift;
         int tab;
     } steps[] = {
-        {9, 2, 2}, {9, 2, 3}, {9, 2, 4}, {9, 2, 1},  // Ctrl+Tab, wrapping after the last
+        {9, 2, 2}, {9, 2, 3}, {9, 2, 4},  {9, 2, 1}, // Ctrl+Tab, wrapping after the last
         {9, 3, 4}, {9, 3, 3},                        // Ctrl+Shift+Tab, wrapping before the first
         {9, 6, 4}, {9, 7, 3},                        // Alt held changes nothing
         {9, 0, 3}, {9, 1, 3}, {65, 2, 3}, {9, 4, 3}, // Tab, Shift+Tab, Ctrl+A, Alt+Tab: nothing

@@ -1,7 +1,7 @@
 #include "app/StartupCode.h"
+#include "platform/CoreError.h"
 #include "support/AppTest.h"
 #include "ui/frmMain.h"
-#include "platform/CoreError.h"
 #include "view/cPicScroll.h"
 
 #include <QApplication>

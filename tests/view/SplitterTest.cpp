@@ -1,5 +1,5 @@
-#include "support/AppTest.h"
 #include "view/Splitter.h"
+#include "support/AppTest.h"
 
 #include <QSignalSpy>
 
@@ -28,7 +28,14 @@ TEST(Splitter, LaysOutBothOrientations) {
         QRectF one, bar_, two;
     } cases[] = {
         {0, 50, 30, 6000, 2000, {0, 0, 1785, 2000}, {1785, 0, 50, 2000}, {1835, 0, 4165, 2000}},
-        {-1, 10, 30, 3045, 2295, {0, 0, 3045, 685.5}, {0, 685.5, 3045, 10}, {0, 695.5, 3045, 1599.5}},
+        {-1,
+         10,
+         30,
+         3045,
+         2295,
+         {0, 0, 3045, 685.5},
+         {0, 685.5, 3045, 10},
+         {0, 695.5, 3045, 1599.5}},
         {0, 50, 0, 6000, 2000, {0, 0, 0, 2000}, {0, 0, 50, 2000}, {50, 0, 5950, 2000}},
     };
     for (const auto& c : cases) {
@@ -48,7 +55,7 @@ TEST(Splitter, TheDragMovesTheBarThenThePanesOnRelease) {
     ASSERT_NEAR(Twips::Left(r.s->SplitterBar), 1785, 1e-3);
     r.s->SplitterBar_MouseDown(1, 0, 25, 100);
     EXPECT_EQ(r.s->SplitterBar->BackColor(), 0u); // as stored: black while pressed
-    r.s->SplitterBar_MouseMove(3, 0, 500, 100);    // both buttons: nothing
+    r.s->SplitterBar_MouseMove(3, 0, 500, 100);   // both buttons: nothing
     EXPECT_NEAR(Twips::Left(r.s->SplitterBar), 1785, 1e-3);
     r.s->SplitterBar_MouseMove(1, 0, 325, 100);
     EXPECT_NEAR(Twips::Left(r.s->SplitterBar), 2060, 1e-3);
