@@ -1,0 +1,162 @@
+// Speed and memory of the library's two heavy paths, each against a floor measured in the same
+// run on the same files:
+//   fill N      the tree fill over N generated definitions, against opening, reading and
+//               closing the same files in a bare loop
+//   click       a click on a definition whose image is an 8000 x 4000 JPEG, against decoding
+//               the same image bare with QImageReader; peak memory of each in its own process
+#include "app/StartupCode.h"
+#include "ui/MsgBox.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QImageReader>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// A host under a temporary folder: C: linked, the settings store pointing at C:\Stelmar.
+std::string MakeHost() {
+    std::string root = (fs::temp_directory_path() / "varnet-bench-XXXXXX").string();
+    if (!mkdtemp(root.data())) std::exit(1);
+    fs::create_directories(root + "/drive_c/Stelmar/Maps");
+    fs::create_directories(root + "/wine/dosdevices");
+    fs::create_directory_symlink(root + "/drive_c", root + "/wine/dosdevices/c:");
+    fs::create_directories(root + "/config/Tormund Systems");
+    std::ofstream(root + "/config/Tormund Systems/settings.ini")
+        << "[Stelmar32]\nProgram Folder=C:\\Stelmar\n";
+    setenv("HOME", root.c_str(), 1);
+    setenv("WINEPREFIX", (root + "/wine").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+    return root;
+}
+
+long PeakKiB() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+frmMain& MainWindow() {
+    SetMsgBoxHook([](const QString&, int, const QString&) { return 1; });
+    StartupCode::GetHostFolder();
+    frmMain& main = frmMain::Create();
+    StartupCode::MainWindow = &main;
+    return main;
+}
+
+// The floor: every file of the folder opened, read and closed, in the folder's own order.
+double BareRead(const std::string& folder) {
+    const auto start = Clock::now();
+    DIR* dir = opendir(folder.c_str());
+    char buf[4096];
+    long bytes = 0;
+    while (const dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.') continue;
+        const int fd = open((folder + "/" + e->d_name).c_str(), O_RDONLY);
+        for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) bytes += n;
+        close(fd);
+    }
+    closedir(dir);
+    if (bytes == 0) std::exit(1);
+    return Seconds(start);
+}
+
+int Fill(int count) {
+    const std::string root = MakeHost();
+    const std::string maps = root + "/drive_c/Stelmar/Maps";
+    for (int i = 0; i < count; ++i) {
+        std::ofstream(maps + "/map" + std::to_string(100000 + i) + ".inf")
+            << "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nmap" << i << ".jpg\r\n";
+    }
+    frmMain& main = MainWindow();
+    BareRead(maps); // both start with the files in the page cache
+    double floor = 1e9, fill = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        floor = std::min(floor, BareRead(maps));
+        const auto start = Clock::now();
+        main.FillLibraryTree();
+        fill = std::min(fill, Seconds(start));
+    }
+    std::printf("fill %6d files: %.3f s (%.1f us/file), floor %.3f s, ratio %.2f, nodes %d\n", count,
+                fill, fill / count * 1e6, floor, fill / floor, main.DirTree->NodeCount());
+    fs::remove_all(root);
+    return 0;
+}
+
+// One measurement in a child process, so each has its own peak memory.
+int Click(const std::string& mode, const std::string& root) {
+    const std::string image = root + "/drive_c/Stelmar/Maps/big.jpg";
+    if (mode == "decode") {
+        const long idle = PeakKiB();
+        const auto start = Clock::now();
+        QImage decoded = QImageReader(QString::fromStdString(image)).read();
+        std::printf("decode %.3f s peak %ld KiB idle %ld KiB bytes %lld\n", Seconds(start), PeakKiB(),
+                    idle, (long long)decoded.sizeInBytes());
+        return decoded.isNull();
+    }
+    frmMain& main = MainWindow();
+    main.FillLibraryTree();
+    main.show();
+    QApplication::processEvents();
+    const long idle = PeakKiB();
+    QTreeWidgetItem* node = main.DirTree->findItems("big.inf", Qt::MatchExactly | Qt::MatchRecursive).value(0);
+    const auto start = Clock::now();
+    main.DirTree->setCurrentItem(node); // the click
+    const double t = Seconds(start);
+    QApplication::processEvents(); // and its picture painted
+    std::printf("click %.3f s peak %ld KiB idle %ld KiB status %s\n", t, PeakKiB(), idle,
+                qPrintable(main.sbStatusBar->PanelText(1)));
+    return main.picInner->HasPicture() ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const std::string what = argc > 1 ? argv[1] : "";
+    if (what == "fill") return Fill(argc > 2 ? std::atoi(argv[2]) : 10000);
+    if (what == "click-child") return Click(argv[2], argv[3]);
+    if (what == "click") {
+        const std::string root = MakeHost();
+        QImage image(8000, 4000, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) // a texture that does not compress to nothing
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb((x * 7) & 255, (y * 3) & 255, ((x ^ y) * 5) & 255));
+        image.save(QString::fromStdString(root + "/drive_c/Stelmar/Maps/big.jpg"), "JPG", 85);
+        std::ofstream(root + "/drive_c/Stelmar/Maps/big.inf")
+            << "60.00.00N,010.00.00W\r\n50.00.00N,010.00.00E\r\nbig.jpg\r\n";
+        for (const char* mode : {"decode", "click", "decode", "click"}) {
+            std::fflush(stdout);
+            if (fork() == 0) {
+                execl("/proc/self/exe", argv[0], "click-child", mode, root.c_str(), nullptr);
+                _exit(127);
+            }
+            int status = 0;
+            wait(&status);
+        }
+        fs::remove_all(root);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: varnet_bench fill N | click\n");
+    return 2;
+}
