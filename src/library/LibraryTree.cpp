@@ -5,6 +5,7 @@
 #include "mapdef/MapCode.h"
 #include "platform/DirList.h"
 #include "platform/Drive.h"
+#include "platform/FileIO.h"
 #include "platform/Text.h"
 #include "ui/CoreText.h"
 #include "ui/frmMain.h"
@@ -38,6 +39,7 @@ void frmMain::FillLibraryTree() {
     progress.repaint(); // nothing else is painted until the fill ends
 
     const std::string& host = StartupCode::HostFolder;
+    const Platform::ReadBatch pass; // one pass over the Maps folder: looked up once
     long count = 0;
     CountMapFiles(host + "\\Maps", count);
     progress.ProgressBar1->setMax(float(count + 1));
@@ -97,6 +99,7 @@ void frmMain::AddDriveNode(int driveCode, const std::string& mapsFolder) {
 void frmMain::AddMapFiles(const std::string& folder) {
     ProgressBar* bar = frmProgress::Loaded() ? frmProgress::Instance().ProgressBar1 : nullptr;
     Platform::DirListing listing;
+    DirTree->BeginBatch();
     for (std::string name = listing.First(folder); !name.empty(); name = listing.Next()) {
         if (name.size() < 3 || Platform::Upper(name.substr(name.size() - 3)) != "INF") continue;
         float tlLon = 0, tlLat = 0, brLon = 0, brLat = 0;
@@ -112,6 +115,7 @@ void frmMain::AddMapFiles(const std::string& folder) {
             bar->setValue(float(FileCounter));
         }
     }
+    DirTree->EndBatch();
 }
 
 // The Maps folder a file node lies in, kept on its parent when the tree was filled.

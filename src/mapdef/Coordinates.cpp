@@ -10,7 +10,7 @@ float CoordToMinutes(const std::string& coord) {
         throw CoreError(ErrorKind::InvalidArgument, "Invalid procedure call or argument");
     const char h = coord.back();
     if (h != 'N' && h != 'S' && h != 'E' && h != 'W') return 0;
-    const std::string body = coord.substr(0, coord.size() - 1);
+    const std::string_view body = std::string_view(coord).substr(0, coord.size() - 1);
     const std::size_t point = body.find('.');
     double value;
     if (point == std::string::npos)

@@ -13,30 +13,24 @@ bool ReadMapDefinition(const std::string& folder, const std::string& path, float
     try {
         Platform::TextReader file(path);
         int dataLines = 0;
-        bool converted = true;
         while (!file.Eof()) {
             std::string line = file.ReadLine();
             if (!line.empty() && line[0] == ';') continue;
             line = TrimSpaces(line);
-            const std::string ownCase = line;
-            line = Platform::Upper(line);
-            if (dataLines < 2) {
-                const std::size_t comma = line.find(',');
-                if (comma != std::string::npos)
-                    line = TrimSpaces(line.substr(0, comma)) + "," +
-                           TrimSpaces(line.substr(comma + 1));
-                if (dataLines == 0) {
-                    topLeftText = line;
-                    converted = ParsePosition(line, topLeftLongitude, topLeftLatitude);
-                } else {
-                    bottomRightText = line;
-                    converted = ParsePosition(line, bottomRightLongitude, bottomRightLatitude);
-                }
-            } else {
-                imageName = CompleteImageName(folder, ownCase);
+            if (dataLines == 2) { // the image name keeps its case
+                imageName = CompleteImageName(folder, line);
+                return true; // nothing after the third data line is read
             }
-            if (!converted) return false;
-            if (++dataLines == 3) return true; // nothing after the third data line is read
+            line = Platform::Upper(line);
+            const std::size_t comma = line.find(',');
+            if (comma != std::string::npos)
+                line = TrimSpaces(line.substr(0, comma)) + "," + TrimSpaces(line.substr(comma + 1));
+            const bool topLeft = dataLines == 0;
+            (topLeft ? topLeftText : bottomRightText) = line;
+            if (!ParsePosition(line, topLeft ? topLeftLongitude : bottomRightLongitude,
+                               topLeft ? topLeftLatitude : bottomRightLatitude))
+                return false;
+            ++dataLines;
         }
         return true;
     } catch (...) {

@@ -1,10 +1,9 @@
 #include "platform/DirList.h"
 
+#include "platform/FileIO.h"
 #include "platform/Text.h"
 #include "platform/WinPath.h"
 
-#include <algorithm>
-#include <dirent.h>
 #include <sys/stat.h>
 
 namespace Platform {
@@ -43,23 +42,16 @@ std::string DirListing::First(const std::string& winPathOrPattern) {
     auto native = ToNativePath(folder.empty() ? "." : folder);
     if (!native) return {};
 
-    DIR* dir = opendir(native->c_str());
-    if (!dir) return {};
-    const std::string base = native->back() == '/' ? *native : *native + "/";
-    while (const dirent* e = readdir(dir)) {
-        if (e->d_name[0] == '.') continue; // hidden, and the . and .. entries
-        bool regular = e->d_type == DT_REG;
-        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st {};
-            regular = stat((base + e->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-        }
-        if (!regular) continue;
-        std::string name = Utf8ToCp1252(e->d_name);
-        if (WildcardMatch(pattern, name)) names_.push_back(std::move(name));
-    }
-    closedir(dir);
-    std::sort(names_.begin(), names_.end(),
-              [](const std::string& a, const std::string& b) { return LessNoCase(a, b); });
+    // Within a pass over the folder its listing is read once; otherwise afresh each time.
+    std::vector<FolderEntry> own;
+    const std::vector<FolderEntry>* entries = &own;
+    if (ReadBatch::Active())
+        entries = ReadBatch::Listing(*native);
+    else if (!ListFolder(*native, own))
+        entries = nullptr;
+    if (!entries) return {};
+    for (const auto& e : *entries)
+        if (e.regular && WildcardMatch(pattern, e.name)) names_.push_back(e.name);
     return Next();
 }
 

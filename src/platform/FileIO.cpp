@@ -1,11 +1,15 @@
 #include "platform/FileIO.h"
 
 #include "platform/CoreError.h"
+#include "platform/Text.h"
 #include "platform/WinPath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,7 +72,76 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+struct BatchState {
+    int depth = 0;
+    std::map<std::string, int> folders;
+    std::map<std::string, std::vector<FolderEntry>> listings;
+};
+thread_local BatchState batch;
+
 } // namespace
+
+ReadBatch::ReadBatch() {
+    ++batch.depth;
+}
+
+ReadBatch::~ReadBatch() {
+    if (--batch.depth > 0) return;
+    for (const auto& f : batch.folders)
+        if (f.second >= 0) close(f.second);
+    batch.folders.clear();
+    batch.listings.clear();
+}
+
+bool ReadBatch::Active() {
+    return batch.depth > 0;
+}
+
+int ReadBatch::Folder(const std::string& nativeFolder) {
+    auto [it, added] = batch.folders.try_emplace(nativeFolder, -1);
+    if (added) it->second = open(nativeFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return it->second;
+}
+
+const std::vector<FolderEntry>* ReadBatch::Listing(const std::string& nativeFolder) {
+    auto [it, added] = batch.listings.try_emplace(nativeFolder);
+    if (added && !ListFolder(nativeFolder, it->second)) {
+        batch.listings.erase(it);
+        return nullptr;
+    }
+    return &it->second;
+}
+
+bool ListFolder(const std::string& nativeFolder, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    DIR* dir = opendir(nativeFolder.c_str());
+    if (!dir) return false;
+    const std::string base = nativeFolder.back() == '/' ? nativeFolder : nativeFolder + "/";
+    std::vector<FolderEntry> found;
+    while (const dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.') continue; // hidden, and the . and .. entries
+        bool regular = e->d_type == DT_REG;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            regular = stat((base + e->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        }
+        found.push_back({Utf8ToCp1252(e->d_name), regular});
+    }
+    closedir(dir);
+    // Sorted by the upper-cased names, made once rather than at every comparison.
+    std::vector<std::string> keys;
+    keys.reserve(found.size());
+    for (const auto& f : found) keys.push_back(Upper(f.name));
+    std::vector<std::size_t> order(found.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const int c = keys[a].compare(keys[b]);
+        return c != 0 ? c < 0 : found[a].name < found[b].name;
+    });
+    entries.reserve(found.size());
+    for (std::size_t i : order) entries.push_back(std::move(found[i]));
+    return true;
+}
 
 bool ReadWholeFile(const std::string& nativePath, std::string& out, std::string* error) {
     const int fd = OpenForReading(nativePath);
@@ -147,6 +220,22 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
 }
 
 TextReader::TextReader(const std::string& winPath) : path_(winPath) {
+    // The path as written first; the look-up without regard to case only when that fails.
+    if (auto direct = DirectNativePath(winPath)) {
+        const std::size_t slash = direct->rfind('/');
+        if (ReadBatch::Active() && slash != std::string::npos && slash + 1 < direct->size()) {
+            const int folder = ReadBatch::Folder(direct->substr(0, slash + 1));
+            if (folder >= 0) {
+                fd_ = openat(folder, direct->c_str() + slash + 1, O_RDONLY | O_CLOEXEC);
+                if (fd_ >= 0) return; // a folder here fails at the first read
+            }
+        }
+        fd_ = OpenForReading(*direct);
+        if (fd_ >= 0 || (errno != ENOENT && errno != ENOTDIR)) {
+            if (fd_ < 0) ThrowFile(errno);
+            return;
+        }
+    }
     fd_ = OpenForReading(Native(winPath));
     if (fd_ < 0) ThrowFile(errno);
 }

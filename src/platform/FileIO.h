@@ -16,6 +16,33 @@ bool ReadWholeFile(const std::string& nativePath, std::string& out, std::string*
 bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
                          std::string* error = nullptr);
 
+// A pass over many files of one folder (the library's fill). While an object of this class
+// lives, on this thread, each folder the pass reads from is looked up once and kept open, and
+// each folder's listing is read once: the pass must end before anything else can change the
+// folders, as a synchronous pass does.
+class ReadBatch {
+public:
+    ReadBatch();
+    ~ReadBatch();
+    ReadBatch(const ReadBatch&) = delete;
+    ReadBatch& operator=(const ReadBatch&) = delete;
+    static bool Active();
+    // The folder's open descriptor (kept until the batch ends), or -1.
+    static int Folder(const std::string& nativeFolder);
+    // The folder's listing (ListFolder below), read once.
+    static const std::vector<struct FolderEntry>* Listing(const std::string& nativeFolder);
+};
+
+// One entry of a folder: its name in the core's character set, and whether it is a plain file
+// (not a folder, device or other special file). Hidden names (starting with '.') are left out.
+struct FolderEntry {
+    std::string name;
+    bool regular;
+};
+// A folder's entries sorted without regard to case, the order the host's own file systems list
+// them in. False when the folder cannot be read.
+bool ListFolder(const std::string& nativeFolder, std::vector<FolderEntry>& entries);
+
 // Longest line or item a reader accepts; longer text is a file error, so reading never needs
 // memory in proportion to the file.
 constexpr std::size_t kMaxLineLength = 1 << 20;

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <cstdlib>
 #include <vector>
 
 namespace Platform {
@@ -48,13 +50,31 @@ std::string Join(const std::string& base, const std::string& name) {
 
 std::optional<std::string> DriveRoot(char letter) {
     if (!IsLetter(letter)) return std::nullopt;
-    const std::string dos = WinePrefix() + "/dosdevices/";
     const char lower = static_cast<char>(letter | 0x20);
     const char upper = static_cast<char>(letter & ~0x20);
+    // A drive's link, once found, is remembered for as long as the drive folder's place stays
+    // the same: the kernel follows it to wherever it points now, so only the look-up is saved
+    // (a library of many thousands of files opens each).
+    struct Found {
+        std::string wine, home;
+        std::array<std::string, 26> links;
+    };
+    static thread_local Found found;
+    const char* wine = std::getenv("WINEPREFIX");
+    const char* home = std::getenv("HOME");
+    if (found.wine != (wine ? wine : "") || found.home != (home ? home : "")) {
+        found = Found{wine ? wine : "", home ? home : "", {}};
+    }
+    std::string& known = found.links[std::size_t(upper - 'A')];
+    if (!known.empty()) return known;
+    const std::string dos = WinePrefix() + "/dosdevices/";
     for (char c : {lower, upper}) {
         const std::string link = dos + c + ":";
         struct stat st {};
-        if (stat(link.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return link;
+        if (stat(link.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            known = link;
+            return link;
+        }
     }
     if (upper == 'Z') return std::string("/");
     return std::nullopt;
@@ -68,7 +88,15 @@ char DriveLetterOf(const std::string& winPath) {
     return 0;
 }
 
-std::optional<std::string> ToNativePath(const std::string& winPath) {
+namespace {
+
+struct Split {
+    std::string base;               // the native folder the path starts from
+    std::vector<std::string> parts; // its components, UTF-8
+    bool trailing = false;          // a trailing separator: the path names a folder
+};
+
+std::optional<Split> SplitPath(const std::string& winPath) {
     std::string base;
     std::size_t start = 0;
     if (winPath.size() >= 2 && IsSep(winPath[0]) && IsSep(winPath[1])) {
@@ -101,10 +129,46 @@ std::optional<std::string> ToNativePath(const std::string& winPath) {
         }
     }
     const bool trailing = !winPath.empty() && IsSep(winPath.back()) && !parts.empty();
+    return Split{std::move(base), std::move(parts), trailing};
+}
 
-    std::string direct = base;
-    for (const auto& p : parts) direct = Join(direct, p);
-    if (parts.empty() || Exists(direct)) return trailing ? direct + "/" : direct;
+std::string JoinAll(const Split& s) {
+    std::string direct = s.base;
+    for (const auto& p : s.parts) direct = Join(direct, p);
+    return s.trailing ? direct + "/" : direct;
+}
+
+} // namespace
+
+std::optional<std::string> DirectNativePath(const std::string& winPath) {
+    // The common case in one pass: a drive letter and plain ASCII components, no "." or "..".
+    if (winPath.size() >= 3 && IsLetter(winPath[0]) && winPath[1] == ':' && IsSep(winPath[2]) &&
+        winPath.find("\\.") == std::string::npos && winPath.find("/.") == std::string::npos) {
+        bool ascii = true;
+        for (char c : winPath) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+        auto root = DriveRoot(winPath[0]);
+        if (ascii && root) {
+            std::string out = *root;
+            out.reserve(out.size() + winPath.size());
+            for (std::size_t i = 2; i < winPath.size(); ++i) {
+                const char c = IsSep(winPath[i]) ? '/' : winPath[i];
+                if (c == '/' && !out.empty() && out.back() == '/') continue;
+                out += c;
+            }
+            return out;
+        }
+    }
+    auto split = SplitPath(winPath);
+    if (!split) return std::nullopt;
+    return JoinAll(*split);
+}
+
+std::optional<std::string> ToNativePath(const std::string& winPath) {
+    auto split = SplitPath(winPath);
+    if (!split) return std::nullopt;
+    const auto& [base, parts, trailing] = *split;
+    const std::string direct = JoinAll(*split);
+    if (parts.empty() || Exists(direct)) return direct;
 
     // Case-insensitive lookup, component by component; an exact match wins.
     std::string path = base;

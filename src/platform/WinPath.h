@@ -22,4 +22,8 @@ char DriveLetterOf(const std::string& winPath);
 // drive with no root directory or a UNC path.
 std::optional<std::string> ToNativePath(const std::string& winPath);
 
+// The native path with the components as written (no look-up without regard to case): where
+// a file is when its name was written with the right case, found without touching the disk.
+std::optional<std::string> DirectNativePath(const std::string& winPath);
+
 } // namespace Platform

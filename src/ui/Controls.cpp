@@ -13,7 +13,15 @@
 
 ImageList::ImageList(QColor maskColour, const std::vector<QString>& keys)
     : mask_(maskColour), keys_(keys) {
-    for (const QString& k : keys_) pictures_.push_back(DrawPicture(k));
+    for (const QString& k : keys_) {
+        pictures_.push_back(DrawPicture(k));
+        icons_.push_back(QIcon(pictures_.back()));
+    }
+}
+
+QIcon ImageList::Icon(const QString& key) const {
+    const int i = IndexOf(key);
+    return i ? icons_[std::size_t(i - 1)] : QIcon();
 }
 
 int ImageList::IndexOf(const QString& key) const {
@@ -52,6 +60,16 @@ TreeView::TreeView(QWidget* parent) : QTreeWidget(parent) {
     });
 }
 
+void TreeView::BeginBatch() {
+    batching_ = true;
+}
+
+void TreeView::EndBatch() {
+    batching_ = false;
+    for (auto& [parent, children] : pending_) parent->addChildren(children);
+    pending_.clear();
+}
+
 QTreeWidgetItem* TreeView::AddNode(const QString& parentKey, const QString& key,
                                    const QString& text, const QString& imageKey) {
     if (byKey_.contains(key)) return nullptr;
@@ -60,10 +78,13 @@ QTreeWidgetItem* TreeView::AddNode(const QString& parentKey, const QString& key,
         parent = Node(parentKey);
         if (!parent) return nullptr;
     }
-    auto* node = new QTreeWidgetItem(QStringList{text});
-    node->setData(0, kKeyRole, key);
+    auto* node = new QTreeWidgetItem();
+    node->setData(0, Qt::DisplayRole, text);
+    if (key != text) node->setData(0, kKeyRole, key); // most nodes' keys are their texts
     SetImage(node, imageKey);
-    if (parent)
+    if (parent && batching_)
+        pending_[parent].append(node); // attached all at once by EndBatch
+    else if (parent)
         parent->addChild(node);
     else
         addTopLevelItem(node);
@@ -76,6 +97,8 @@ QTreeWidgetItem* TreeView::Node(const QString& key) const {
 }
 
 void TreeView::ClearNodes() {
+    for (auto& [parent, children] : pending_) qDeleteAll(children);
+    pending_.clear();
     byKey_.clear();
     clear();
 }
@@ -86,7 +109,8 @@ QTreeWidgetItem* TreeView::SelectedItem() const {
 }
 
 QString TreeView::KeyOf(const QTreeWidgetItem* node) {
-    return node->data(0, kKeyRole).toString();
+    const QVariant key = node->data(0, kKeyRole);
+    return key.isValid() ? key.toString() : node->text(0);
 }
 QString TreeView::ImageOf(const QTreeWidgetItem* node) {
     return node->data(0, kImageRole).toString();
@@ -94,7 +118,7 @@ QString TreeView::ImageOf(const QTreeWidgetItem* node) {
 
 void TreeView::SetImage(QTreeWidgetItem* node, const QString& imageKey) {
     node->setData(0, kImageRole, imageKey);
-    if (ImageListRef) node->setIcon(0, QIcon(ImageListRef->Picture(imageKey)));
+    if (ImageListRef) node->setIcon(0, ImageListRef->Icon(imageKey));
 }
 
 void TreeView::EnsureVisible(QTreeWidgetItem* node) {
@@ -198,13 +222,15 @@ void ProgressBar::setValue(float v) {
 }
 
 void ProgressBar::Show() {
+    // The fill runs with no events processed: the bar is drawn at once, as the system's bar
+    // draws itself, but only when its filled part moves by a pixel.
     const float span = max_ - min_;
-    const int shown = span > 0 ? int((value_ - min_) / span * 10000.0f) : 0;
-    if (shown != QProgressBar::value()) {
-        QProgressBar::setValue(shown);
-        // The fill runs with no events processed: draw the change now, as the system's bar does.
-        if (isVisible()) repaint();
-    }
+    const float fraction = span > 0 ? (value_ - min_) / span : 0;
+    const int pixels = int(float(std::max(width(), 1)) * fraction);
+    if (pixels == paintedPixels_) return;
+    paintedPixels_ = pixels;
+    QProgressBar::setValue(int(fraction * 10000.0f));
+    if (isVisible()) repaint();
 }
 
 LineControl::LineControl(QWidget* parent, float x1, float y1, float x2, float y2, QColor colour,

@@ -2,6 +2,7 @@
 // The platform controls the windows use, with the properties the program reads and writes.
 
 #include <QDateTime>
+#include <QIcon>
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressBar>
@@ -9,6 +10,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QWidget>
+#include <map>
 #include <vector>
 
 class QTimer;
@@ -22,11 +24,14 @@ public:
     QString Key(int index) const { return keys_.at(std::size_t(index - 1)); }
     int IndexOf(const QString& key) const;
     QPixmap Picture(const QString& key) const;
+    // The picture as an icon, made once and shared by every node that shows it.
+    QIcon Icon(const QString& key) const;
 
 private:
     QColor mask_;
     std::vector<QString> keys_;
     std::vector<QPixmap> pictures_;
+    std::vector<QIcon> icons_;
 };
 
 // The tree view's nodes carry a key, a text, an image key and (for the program's own use) a
@@ -42,6 +47,10 @@ public:
     QTreeWidgetItem* AddNode(const QString& parentKey, const QString& key, const QString& text,
                              const QString& imageKey);
     QTreeWidgetItem* Node(const QString& key) const;
+    // Between these, nodes added under a parent are attached to it in one step at the end:
+    // thousands of nodes go in without the view reacting to each.
+    void BeginBatch();
+    void EndBatch();
     void ClearNodes();
     QTreeWidgetItem* SelectedItem() const;
     int NodeCount() const { return int(byKey_.size()); }
@@ -58,6 +67,8 @@ signals:
 private:
     QHash<QString, QTreeWidgetItem*> byKey_;
     bool selectionHandled_ = false;
+    bool batching_ = false;
+    std::map<QTreeWidgetItem*, QList<QTreeWidgetItem*>> pending_;
 };
 
 // The status bar: a stretching text panel, then the date and the time, kept up to date.
@@ -110,6 +121,7 @@ public:
 private:
     void Show();
     float min_ = 0, max_ = 100, value_ = 0;
+    int paintedPixels_ = -1;
 };
 
 // A line control drawn between two points (twips, in its container).
