@@ -1,6 +1,7 @@
 // Starts the program as the user would, optionally selects map nodes and opens a window, and
 // saves a picture of the screen after each step: a check of how the program looks.
 //   varnet_screenshot OUT_PREFIX [NODE ...] [--about] [--edit NODE] [--options]
+//                     [--save NODE TOP-LEFT-LATITUDE]   (edits, saves, and shows the tree after)
 #include "app/StartupCode.h"
 #include "mapdef/frmInfEdit.h"
 #include "ui/MsgBox.h"
@@ -32,9 +33,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 2) return 2;
     const QString prefix = argv[1];
-    SetMsgBoxHook([](const QString& prompt, int, const QString& title) {
+    SetMsgBoxHook([](const QString& prompt, int style, const QString& title) {
         std::printf("message [%s]: %s\n", qPrintable(title), qPrintable(prompt));
-        return int(vbOK);
+        return (style & 0x0F) == vbYesNo ? int(vbYes) : int(vbOK);
     });
     StartupCode::Main();
     frmMain* m = StartupCode::MainWindow;
@@ -62,6 +63,18 @@ int main(int argc, char** argv) {
                 frmInfEdit::Instance().Unload();
             });
             m->mnuToolsEditInf_Click();
+        } else if (arg == "--save" && i + 2 < argc) {
+            const QString node = argv[++i], latitude = argv[++i];
+            m->DirTree->setCurrentItem(FindNode(*m, node));
+            QTimer::singleShot(300, [&] {
+                frmInfEdit& e = frmInfEdit::Instance();
+                e.txtTLLat->setText(latitude);
+                Shoot(prefix + "-save-before.png");
+                e.cmdOk->click();
+                if (frmInfEdit::Loaded()) e.Unload(); // refused: the messages above say why
+            });
+            m->mnuToolsEditInf_Click();
+            Shoot(prefix + "-save-after.png");
         } else if (QTreeWidgetItem* node = FindNode(*m, arg)) {
             m->DirTree->setCurrentItem(node);
             Shoot(prefix + "-" + arg + ".png");

@@ -11,24 +11,14 @@ frmInfEdit::frmInfEdit() {
     setObjectName("frmInfEdit");
     setWindowIcon(ProgramIcon());
     auto label = [this](const char* name, const QString& caption, float l, float t, float w,
-                        float h, int tab) {
-        auto* lbl = new QLabel(caption, this);
-        lbl->setObjectName(name);
-        Place(lbl, l, t, w, h, tab);
-        return lbl;
-    };
+                        float h,
+                        int tab) { return Control<QLabel>(this, name, l, t, w, h, tab, caption); };
     auto box = [this](const char* name, float l, float t, float w, float h, int tab) {
-        auto* edit = new QLineEdit(this);
-        edit->setObjectName(name);
-        Place(edit, l, t, w, h, tab);
-        return edit;
+        return Control<QLineEdit>(this, name, l, t, w, h, tab);
     };
     auto button = [this](const char* name, const QString& caption, float l, float t, float w,
                          float h, int tab) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(name);
-        Place(b, l, t, w, h, tab);
-        return b;
+        return Control<QPushButton>(this, name, l, t, w, h, tab, caption);
     };
     Label2 = label("Label2", "Lattitude", 1290, 150, 855, 315, 5);
     Label3 = label("Label3", "Longitude", 2550, 180, 825, 315, 6);

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
+#include <utility>
 
 class QPushButton;
 
@@ -119,6 +120,16 @@ private:
 
 // Places a control of a window at its design geometry (twips) with its tab position.
 void Place(QWidget* control, float left, float top, float width, float height, int tabIndex = -1);
+// Creates a control of a window: named, placed at its design geometry, with its tab position.
+// The arguments before the parent are the control's own (a caption, an orientation).
+template <class T, class... Args>
+T* Control(QWidget* parent, const char* name, float left, float top, float width, float height,
+           int tabIndex, Args&&... args) {
+    auto* control = new T(std::forward<Args>(args)..., parent);
+    control->setObjectName(name);
+    Place(control, left, top, width, height, tabIndex);
+    return control;
+}
 // A control's tab position (-1 for controls without one).
 int TabIndexOf(const QWidget* control);
 // Makes Qt's focus chain follow the controls' tab positions.

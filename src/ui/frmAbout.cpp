@@ -22,11 +22,9 @@ frmAbout::frmAbout() {
 
     auto label = [this](const char* name, const QString& caption, float l, float t, float w,
                         float h, int tab) {
-        auto* lbl = new QLabel(caption, this);
-        lbl->setObjectName(name);
+        auto* lbl = Control<QLabel>(this, name, l, t, w, h, tab, caption);
         lbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         lbl->setWordWrap(true);
-        Place(lbl, l, t, w, h, tab);
         return lbl;
     };
     lblTitle = label("lblTitle", "Application Title", 1050, 240, 4092, 480, 5);
@@ -40,12 +38,9 @@ frmAbout::frmAbout() {
     Line1[0] = new LineControl(this, 240, 2445, 5657, 2445, Qt::white, 2);
     lblDisclaimer = label("lblDisclaimer", "Warning: ...", 255, 2625, 3870, 825, 3);
 
-    cmdOK = new QPushButton("OK", this);
-    cmdOK->setObjectName("cmdOK");
-    Place(cmdOK, 4245, 2625, 1467, 345, 0);
-    cmdSysInfo = new QPushButton("&System Info...", this);
-    cmdSysInfo->setObjectName("cmdSysInfo");
-    Place(cmdSysInfo, 4260, 3075, 1452, 345, 1);
+    cmdOK = Control<QPushButton>(this, "cmdOK", 4245, 2625, 1467, 345, 0, "OK");
+    cmdSysInfo =
+        Control<QPushButton>(this, "cmdSysInfo", 4260, 3075, 1452, 345, 1, "&System Info...");
     DefaultButton = cmdOK;
     CancelButton = cmdOK;
     connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });

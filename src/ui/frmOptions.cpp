@@ -53,15 +53,9 @@ frmOptions::frmOptions() {
         *frames[i] = frame;
     }
 
-    cmdOK = new QPushButton("OK", this);
-    cmdOK->setObjectName("cmdOK");
-    Place(cmdOK, 2490, 4455, 1095, 375, 1);
-    cmdCancel = new QPushButton("Cancel", this);
-    cmdCancel->setObjectName("cmdCancel");
-    Place(cmdCancel, 3720, 4455, 1095, 375, 3);
-    cmdApply = new QPushButton("&Apply", this);
-    cmdApply->setObjectName("cmdApply");
-    Place(cmdApply, 4920, 4455, 1095, 375, 5);
+    cmdOK = Control<QPushButton>(this, "cmdOK", 2490, 4455, 1095, 375, 1, "OK");
+    cmdCancel = Control<QPushButton>(this, "cmdCancel", 3720, 4455, 1095, 375, 3, "Cancel");
+    cmdApply = Control<QPushButton>(this, "cmdApply", 4920, 4455, 1095, 375, 5, "&Apply");
     CancelButton = cmdCancel;
     KeyPreview = true;
 

@@ -18,10 +18,8 @@ void SetAutoSizeCaption(QLabel* label, const QString& caption) {
 namespace {
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, float l, float t,
                   float w, float h, int tab, Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(name);
+    auto* label = Control<QLabel>(parent, name, l, t, w, h, tab, caption);
     label->setAlignment(align);
-    Place(label, l, t, w, h, tab);
     return label;
 }
 
