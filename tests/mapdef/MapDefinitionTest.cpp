@@ -126,7 +126,7 @@ TEST(EditorFormat, WhatTheWriterWritesLoadsBackUnchanged) {
     EXPECT_EQ(items.back(), "my.jpg"); // "my", completed by the image name rule
 }
 
-TEST(EditorFormat, TooFewItemsAndUnwritableFilesAreClearErrors) {
+TEST(EditorFormat, TooFewItemsAreAClearError) {
     TempHost host;
     TempHost::Write(host.OnC("Maps/short.inf"), "51.30.00N,001.30.00W\r\n");
     std::vector<std::string> items;

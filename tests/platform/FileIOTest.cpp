@@ -105,18 +105,6 @@ TEST(TextReader, AnEndlessLineIsRefusedWithBoundedMemory) {
     EXPECT_THROW(r.ReadLine(), CoreError);
 }
 
-TEST(FileExistence, IsWhetherTheFileOpensForReading) {
-    TempHost host;
-    TempHost::Write(host.OnC("Maps/a.inf"), "x");
-    TempHost::MakeFolder(host.OnC("Maps/sub"));
-    EXPECT_TRUE(CanOpenForReading("C:\\Maps\\a.inf"));
-    EXPECT_TRUE(CanOpenForReading("C:\\Maps\\\\A.INF"));
-    EXPECT_FALSE(CanOpenForReading("C:\\Maps\\b.inf"));
-    EXPECT_FALSE(CanOpenForReading("C:\\Maps\\sub"));
-    EXPECT_FALSE(CanOpenForReading("C:\\Maps\\sub\\"));
-    EXPECT_FALSE(CanOpenForReading("Q:\\a.inf"));
-}
-
 TEST(WriteTextLines, ReplacesAtomicallyWithCrLfAndKeepsPermissions) {
     TempHost host;
     TempHost::Write(host.OnC("Maps/a.inf"), "old\r\n");
