@@ -126,6 +126,8 @@ void Form::Unload() {
     emit Unloaded();
     hide();
     deleteLater();
+    // The program ends when its last window is unloaded, however it was closed.
+    if (LoadedForms().empty()) QCoreApplication::quit();
 }
 
 void Form::ShowModal(QWidget* owner) {

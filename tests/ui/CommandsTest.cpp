@@ -4,6 +4,7 @@
 #include "ui/frmAbout.h"
 #include "ui/frmMain.h"
 
+#include <QApplication>
 #include <QTimer>
 
 using CommandsTest = AppTest;
@@ -103,5 +104,11 @@ TEST_F(CommandsTest, ExitClosesEveryWindowAndKeepsThePlacement) {
     Flush();
     EXPECT_EQ(Form::LoadedCount(), 0);
     EXPECT_EQ(Platform::GetSetting("Varnet", "Settings", "MainLeft", ""), "2000");
+
+    // With the event loop running, Exit ends the program.
+    frmMain& again = Start();
+    QTimer::singleShot(0, [&] { again.mnuFileExit_Click(); });
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(1); }); // a guard, never reached
+    EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_EQ(Platform::GetSetting("Varnet", "Settings", "MainHeight", ""), "6000");
 }
