@@ -137,6 +137,7 @@ bool LoadMapPicture(const std::string& folder, const std::string& fileName) {
     if (!ReadMapDefinition(folder, folder + "\\" + name, tlLon, tlLat, brLon, brLat, image, tl, br))
         return false;
     if (image.empty()) return false; // the folder itself is no picture
+    if (!StartupCode::MainWindow) throw CoreError(ErrorKind::InvalidArgument, "no main window");
     QImage picture = LoadPicture(folder + "\\" + image);
     PictureBox* pic = StartupCode::MainWindow->picInner;
     pic->setPicture(std::move(picture));
