@@ -219,24 +219,42 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
     return true;
 }
 
-TextReader::TextReader(const std::string& winPath) : path_(winPath) {
-    // The path as written first; the look-up without regard to case only when that fails.
+namespace {
+
+// Opens a file for reading: the path as written first (within a pass, through its folder kept
+// open), the look-up without regard to case only when that fails. Folders are refused, but
+// within a pass only when `checkFolder` asks (a reader finds out at its first read).
+// -1 with errno set when it cannot.
+int OpenFile(const std::string& winPath, bool checkFolder) {
     if (auto direct = DirectNativePath(winPath)) {
         const std::size_t slash = direct->rfind('/');
         if (ReadBatch::Active() && slash != std::string::npos && slash + 1 < direct->size()) {
             const int folder = ReadBatch::Folder(direct->substr(0, slash + 1));
-            if (folder >= 0) {
-                fd_ = openat(folder, direct->c_str() + slash + 1, O_RDONLY | O_CLOEXEC);
-                if (fd_ >= 0) return; // a folder here fails at the first read
+            const int fd =
+                folder < 0 ? -1 : openat(folder, direct->c_str() + slash + 1, O_RDONLY | O_CLOEXEC);
+            struct stat st {};
+            if (fd >= 0 && checkFolder && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+                close(fd);
+                errno = EISDIR;
+                return -1;
             }
+            if (fd >= 0) return fd;
         }
-        fd_ = OpenForReading(*direct);
-        if (fd_ >= 0 || (errno != ENOENT && errno != ENOTDIR)) {
-            if (fd_ < 0) ThrowFile(errno);
-            return;
-        }
+        const int fd = OpenForReading(*direct);
+        if (fd >= 0 || (errno != ENOENT && errno != ENOTDIR)) return fd;
     }
-    fd_ = OpenForReading(Native(winPath));
+    const auto native = ToNativePath(winPath);
+    if (!native) {
+        errno = ENOENT;
+        return -1;
+    }
+    return OpenForReading(*native);
+}
+
+} // namespace
+
+TextReader::TextReader(const std::string& winPath) : path_(winPath) {
+    fd_ = OpenFile(winPath, false);
     if (fd_ < 0) ThrowFile(errno);
 }
 
@@ -327,9 +345,7 @@ std::string TextReader::ReadItem() {
 }
 
 bool CanOpenForReading(const std::string& winPath) {
-    auto native = ToNativePath(winPath);
-    if (!native) return false;
-    const int fd = OpenForReading(*native);
+    const int fd = OpenFile(winPath, true);
     if (fd < 0) return false;
     close(fd);
     return true;
