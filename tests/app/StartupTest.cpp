@@ -14,13 +14,12 @@ TEST_F(StartupTest, WithoutTheHostItSaysSoAndOpensNothing) {
                                std::string("[Stelmar32]\nProgram Folder=") + value + "\n");
         StartupCode::Main();
         Flush();
-        ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(
-            messages[0].prompt,
-            "Unable to locate the Stelmar main directory. This software requires Stelmar to "
-            "be installed. If Stelmar is installed on this machine then please reinstall it.");
-        EXPECT_EQ(messages[0].style, 48);
-        EXPECT_EQ(messages[0].title, "Fatal Error");
+            messages,
+            (Messages{{"Unable to locate the Stelmar main directory. This software requires "
+                       "Stelmar to be installed. If Stelmar is installed on this machine then "
+                       "please reinstall it.",
+                       48, "Fatal Error"}}));
         EXPECT_EQ(StartupCode::MainWindow, nullptr);
         EXPECT_FALSE(frmMain::Loaded());
         EXPECT_FALSE(frmSplash::Loaded());

@@ -144,10 +144,7 @@ TEST_F(EditorTest, TheOverwriteQuestionAndFilesThatCannotBeWritten) {
     e.txtTLLat->setText("52N");
     answers = {7}; // No
     e.cmdOk_Click();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].prompt, kOverwrite);
-    EXPECT_EQ(messages[0].style, 36);
-    EXPECT_EQ(messages[0].title, "Overwrite File");
+    EXPECT_EQ(messages, (Messages{{kOverwrite, 36, "Overwrite File"}}));
     EXPECT_TRUE(frmInfEdit::Loaded());
     EXPECT_EQ(e.txtTLLat->text(), "52.00.00N");
     EXPECT_EQ(File(), kWritten);
@@ -185,8 +182,7 @@ TEST_F(EditorTest, AFailingLoadSaysWhyAndKeepsWhatItRead) {
     e.Unload();
     messages.clear();
     Open("gone.inf");
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].prompt, "Error in ERROR_Timer1_Timer : File not found");
+    EXPECT_EQ(messages, (Messages{{"Error in ERROR_Timer1_Timer : File not found", 0, "Varnet"}}));
 }
 
 TEST_F(EditorTest, BrowseKeepsOnlyThePickedName) {
@@ -208,8 +204,7 @@ TEST_F(EditorTest, BrowseKeepsOnlyThePickedName) {
     EXPECT_TRUE(messages.empty());
     // Only the name was kept: the image is looked for beside the definition.
     e.cmdOk_Click();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].prompt, kNoImage);
+    EXPECT_EQ(messages, (Messages{{kNoImage, 48, "Map Filename Error"}}));
 }
 
 TEST_F(EditorTest, TheEditCommandOpensTheSelectedDefinitionAndTheTreeFollowsASave) {

@@ -1,5 +1,6 @@
 #include "mapdef/MapCode.h"
 #include "platform/FileIO.h"
+#include "support/Errors.h"
 #include "support/TempHost.h"
 
 #include <gtest/gtest.h>
@@ -130,14 +131,15 @@ TEST(EditorFormat, TooFewItemsAreAClearError) {
     TempHost host;
     TempHost::Write(host.OnC("Maps/short.inf"), "51.30.00N,001.30.00W\r\n");
     std::vector<std::string> items;
-    try {
-        ReadEditorItems("C:\\Maps\\short.inf", "C:\\Maps",
-                        [&](int, const std::string& s) { items.push_back(s); });
-        ADD_FAILURE();
-    } catch (const CoreError& e) {
-        EXPECT_EQ(e.Kind(), ErrorKind::InputPastEnd);
-        EXPECT_NE(e.Description().find("five items"), std::string::npos);
-    }
+    std::string why;
+    EXPECT_EQ(ErrorOf(
+                  [&] {
+                      ReadEditorItems("C:\\Maps\\short.inf", "C:\\Maps",
+                                      [&](int, const std::string& s) { items.push_back(s); });
+                  },
+                  &why),
+              ErrorKind::InputPastEnd);
+    EXPECT_NE(why.find("five items"), std::string::npos);
     EXPECT_EQ(items.size(), 2u); // the items read before the error were handed on
     EXPECT_THROW(ReadEditorItems("C:\\Maps\\none.inf", "C:\\Maps", [](int, const std::string&) {}),
                  CoreError);

@@ -26,7 +26,12 @@ struct Message {
     QString prompt;
     int style;
     QString title;
+    bool operator==(const Message&) const = default;
 };
+inline void PrintTo(const Message& m, std::ostream* os) {
+    *os << "[" << m.title.toStdString() << ", " << m.style << "] " << m.prompt.toStdString();
+}
+using Messages = std::vector<Message>;
 
 // Twips geometry agrees to a thousandth of a twip (single-precision layout arithmetic).
 inline ::testing::AssertionResult NearRect(const QRectF& got, const QRectF& want) {

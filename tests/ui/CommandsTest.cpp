@@ -27,10 +27,7 @@ TEST_F(CommandsTest, PlaceholdersAndHelpSayTheirMessages) {
     for (const auto& c : cases) {
         messages.clear();
         c.command();
-        ASSERT_EQ(messages.size(), 1u) << c.prompt.toStdString();
-        EXPECT_EQ(messages[0].prompt, c.prompt);
-        EXPECT_EQ(messages[0].style, c.style);
-        EXPECT_EQ(messages[0].title, "Varnet");
+        EXPECT_EQ(messages, (Messages{{c.prompt, c.style, "Varnet"}}));
     }
     // Properties and Refresh do nothing at all.
     messages.clear();

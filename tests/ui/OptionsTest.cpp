@@ -63,10 +63,8 @@ TEST_F(OptionsTest, ButtonsSayTheirMessagesAndClose) {
     frmOptions& o = frmOptions::Instance();
     o.tbsOptions->setSelectedIndex(3);
     o.cmdApply->click();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].prompt, "Apply Code goes here to set options w/o closing dialog!");
-    EXPECT_EQ(messages[0].style, 0);
-    EXPECT_EQ(messages[0].title, "Varnet");
+    EXPECT_EQ(messages,
+              (Messages{{"Apply Code goes here to set options w/o closing dialog!", 0, "Varnet"}}));
     EXPECT_TRUE(frmOptions::Loaded());
     EXPECT_EQ(o.tbsOptions->SelectedIndex(), 3);
 
