@@ -84,11 +84,8 @@ std::string GetVolumeLabel(const std::string& drive) {
     }
     auto root = DriveRoot(letter);
     if (!root) return {};
-    std::string text;
-    if (!ReadWholeFile(*root + "/.windows-label", text)) return {};
-    const std::size_t end = text.find_first_of("\r\n");
-    if (end != std::string::npos) text.resize(end);
-    return Utf8ToCp1252(text);
+    // A label is short; a file whose first line is not (or that is no plain file) gives none.
+    return Utf8ToCp1252(ReadFirstLine(*root + "/.windows-label", 4096));
 }
 
 } // namespace Platform

@@ -3,16 +3,32 @@
 // addressed by Windows paths.
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace Platform {
 
-// Native path helpers.
-bool ReadWholeFile(const std::string& nativePath, std::string& out, std::string* error = nullptr);
-// Replaces a file atomically: the data goes to a temporary file in the same folder, which is
-// then renamed over the target, so the old file stays intact until the new one is complete.
-// A read-only target is refused. The target's permissions are kept.
+// Native path helpers. Only plain files are read: a folder, a pipe, a device or a socket is
+// refused at once (opening never waits for a writer), and so is a file longer than the bound
+// its caller gives, so no file can make a reader hang or take memory without end.
+
+// Reads a whole file of at most `maxBytes` bytes. False, with the reason in `error`, when it
+// cannot be opened or read, is not a plain file, or is longer.
+bool ReadWholeFile(const std::string& nativePath, std::string& out, std::size_t maxBytes,
+                   std::string* error = nullptr);
+// The first line of a file (without its line end), read no further than `maxBytes` bytes; ""
+// when the file cannot be read or its first line is longer.
+std::string ReadFirstLine(const std::string& nativePath, std::size_t maxBytes);
+
+// Replaces a file's contents. The data goes to a temporary file in the same folder, which is
+// then renamed over the target, so the old file stays intact until the new one is complete;
+// leftovers of earlier saves of the same file that were cut short are removed. A symbolic link
+// is followed and the file it names replaced; the file's permissions, owner and group are kept
+// (owner and group where the user may set them). A file with several hard links is written in
+// place, after a backup copy beside it that is removed once the write succeeded. A read-only
+// file, folder or file system is refused with a reason that names which.
 bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
                          std::string* error = nullptr);
 
@@ -33,25 +49,42 @@ public:
     static const std::vector<struct FolderEntry>* Listing(const std::string& nativeFolder);
 };
 
-// One entry of a folder: its name in the core's character set, and whether it is a plain file
-// (not a folder, device or other special file). Hidden names (starting with '.') are left out.
+// One entry of a folder: the name it goes by in the core's character set, its own native name,
+// and whether it is a plain file (not a folder, device or other special file). Hidden names
+// (starting with '.') are left out.
+//
+// Every entry's core name is its own, and naming it opens that entry and no other: a native
+// name that a Windows name cannot hold (characters beyond Windows-1252, or one of \ / : * ? " < >
+// | and control characters), or that is not held exactly by its Windows-1252 form while another
+// entry has the same form (a Latin-1 "caf\xE9.inf" beside a UTF-8 "café.inf"), goes by an
+// alias instead, as Windows gives such names short aliases: the name with each character it
+// cannot hold as '_', then '~' and eight hexadecimal digits drawn from the native name, before
+// the extension ("sub\map.inf" goes by "sub_map~", the digits and ".inf"). The path look-ups
+// resolve aliases.
 struct FolderEntry {
     std::string name;
+    std::string native;
     bool regular;
 };
 // A folder's entries sorted without regard to case, the order the host's own file systems list
-// them in. False when the folder cannot be read.
-bool ListFolder(const std::string& nativeFolder, std::vector<FolderEntry>& entries);
+// them in. False, with the reason in `error` when given, when the folder cannot be read.
+bool ListFolder(const std::string& nativeFolder, std::vector<FolderEntry>& entries,
+                std::string* error = nullptr);
+// The native name of the folder's entry whose core name equals `coreName` without regard to
+// case (an exact match first), or nothing. Within a ReadBatch the folder is listed once.
+std::optional<std::string> FindEntryNoCase(const std::string& nativeFolder,
+                                           const std::string& coreName);
 
 // Longest line or item a reader accepts; longer text is a file error, so reading never needs
 // memory in proportion to the file.
 constexpr std::size_t kMaxLineLength = 1 << 20;
 
 // A file opened for sequential reading. Line ends are CR LF, a lone LF or a lone CR.
-// Failures throw CoreError: FileError (cannot open, line too long, read error) or InputPastEnd.
+// Failures throw CoreError: FileError (cannot open, not a plain file, line too long, more than
+// `maxBytes` in all, read error) or InputPastEnd.
 class TextReader {
 public:
-    explicit TextReader(const std::string& winPath);
+    explicit TextReader(const std::string& winPath, std::uint64_t maxBytes = UINT64_MAX);
     ~TextReader();
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
@@ -74,10 +107,21 @@ private:
     std::string path_;
     char buf_[8192];
     std::size_t pos_ = 0, len_ = 0;
+    std::uint64_t total_ = 0, maxBytes_;
 };
 
-// Can the path be opened for reading as a file (not a folder)?
+// Can the path be opened for reading as a plain file (not a folder, pipe or device)?
 bool CanOpenForReading(const std::string& winPath);
+
+// What a file holds now, to tell later whether another program has changed it: whether it
+// exists, its size, and up to `maxBytes` of its bytes.
+struct FileSnapshot {
+    bool exists = false;
+    std::uint64_t size = 0;
+    std::string head;
+    bool operator==(const FileSnapshot&) const = default;
+};
+FileSnapshot TakeSnapshot(const std::string& winPath, std::size_t maxBytes);
 
 // Creates or replaces a text file with the given lines, each ended by CR LF, atomically.
 // Throws CoreError(FileError) with a description of the cause when it cannot be written.

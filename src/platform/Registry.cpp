@@ -121,11 +121,14 @@ std::optional<Value> ParseData(const std::string& s) {
     return std::nullopt;
 }
 
+// A registry export of the keys a program reads is small; one past this bound is damaged.
+constexpr std::size_t kMaxRegistryBytes = 16u << 20;
+
 // The whole registry file: key path (root handle + upper-cased path) -> values.
 std::map<std::pair<HKEY, std::string>, Key> Load() {
     std::map<std::pair<HKEY, std::string>, Key> keys;
     std::string text;
-    if (!ReadWholeFile(RegistryFile(), text)) return keys;
+    if (!ReadWholeFile(RegistryFile(), text, kMaxRegistryBytes)) return keys;
 
     // Join continuation lines (a line ending in '\' after hex data goes on).
     std::vector<std::string> lines;

@@ -22,10 +22,13 @@ std::string FromFile(const char* s) {
     return Utf8ToCp1252(s);
 }
 
+// A settings file holds a few keys; one larger than this is damaged, and read no further.
+constexpr std::size_t kMaxSettingsBytes = 4u << 20;
+
 bool Load(CSimpleIniA& ini, const std::string& file) {
     std::string data;
     std::string err;
-    if (!ReadWholeFile(file, data, &err)) return false;
+    if (!ReadWholeFile(file, data, kMaxSettingsBytes, &err)) return false;
     ini.SetUnicode(false);
     return ini.LoadData(data) >= 0;
 }

@@ -1,9 +1,9 @@
 #include "platform/WinPath.h"
 
 #include "platform/Env.h"
+#include "platform/FileIO.h"
 #include "platform/Text.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,21 +24,6 @@ bool IsLetter(char c) {
 bool Exists(const std::string& native) {
     struct stat st {};
     return lstat(native.c_str(), &st) == 0;
-}
-
-// The entry of `folder` whose name equals `component` without regard to case, if any.
-std::optional<std::string> FindNoCase(const std::string& folder, const std::string& component) {
-    DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
-    if (!dir) return std::nullopt;
-    std::optional<std::string> found;
-    while (const dirent* e = readdir(dir)) {
-        if (EqualsNoCase(Utf8ToCp1252(e->d_name), component)) {
-            found = e->d_name;
-            break;
-        }
-    }
-    closedir(dir);
-    return found;
 }
 
 std::string Join(const std::string& base, const std::string& name) {
@@ -176,7 +161,7 @@ std::optional<std::string> ToNativePath(const std::string& winPath) {
     for (const auto& p : parts) {
         std::string next = Join(path, p);
         if (lookingUp && !Exists(next)) {
-            if (auto name = FindNoCase(path, Utf8ToCp1252(p)))
+            if (auto name = FindEntryNoCase(path, Utf8ToCp1252(p)))
                 next = Join(path, *name);
             else
                 lookingUp = false; // the rest does not exist: keep it as written
