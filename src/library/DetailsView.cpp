@@ -28,13 +28,18 @@ void frmMain::DirTree_Click() {
     const std::string folder = NodeFolder(node);
     const std::string name = ToCore(node->text(0));
     float tlLon = 0, tlLat = 0, brLon = 0, brLat = 0;
-    std::string image, tlText, brText;
+    std::string image, tlText, brText, fileError;
     MapCode::ReadMapDefinition(folder + "\\", folder + "\\" + name, tlLon, tlLat, brLon, brLat,
-                               image, tlText, brText);
+                               image, tlText, brText, &fileError);
 
-    // A picture that cannot be shown is cleared, never left from the previous map, and the user
-    // is told which file and why in the view and the status bar.
+    // A definition or picture that cannot be shown is cleared, never left from the previous
+    // map, and the user is told which file and why in the view and the status bar.
     QString problem;
+    if (!fileError.empty()) {
+        problem = "The map definition " + FromCore(folder + "\\" + name) +
+                  " cannot be read: " + FromCore(fileError) + ".";
+        DirTree->SetImage(node, "FileX"); // it may have been readable when the tree was filled
+    }
     bool shown = false;
     if (!image.empty()) {
         try {
@@ -67,10 +72,17 @@ void frmMain::DirTree_Click() {
     }
 
     lstDetails->clear();
+    // Each half under its own label: a corner written longitude first is shown latitude first,
+    // as the reader takes it.
     auto halves = [](const std::string& text) {
         const std::size_t comma = text.find(',');
         if (comma == std::string::npos) return std::pair<QString, QString>(FromCore(text), {});
-        return std::pair(FromCore(text.substr(0, comma)), FromCore(text.substr(comma + 1)));
+        std::string first = text.substr(0, comma), second = text.substr(comma + 1);
+        auto latitude = [](const std::string& t) {
+            return !t.empty() && (t.back() == 'N' || t.back() == 'S');
+        };
+        if (!latitude(first) && latitude(second)) std::swap(first, second);
+        return std::pair(FromCore(first), FromCore(second));
     };
     const auto [tlFirst, tlSecond] = halves(tlText);
     const auto [brFirst, brSecond] = halves(brText);

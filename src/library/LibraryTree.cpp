@@ -99,8 +99,16 @@ void frmMain::AddDriveNode(int driveCode, const std::string& mapsFolder) {
 void frmMain::AddMapFiles(const std::string& folder) {
     ProgressBar* bar = frmProgress::Loaded() ? frmProgress::Instance().ProgressBar1 : nullptr;
     Platform::DirListing listing;
+    std::string name = listing.First(folder);
+    if (!listing.Error().empty()) {
+        // Nothing to list is not the same as a folder that cannot be read: say which.
+        const QString why = "The Maps folder " + FromCore(folder.substr(0, folder.size() - 1)) +
+                            " cannot be read: " + FromCore(listing.Error()) + ".";
+        if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey)) drive->setToolTip(0, why);
+        sbStatusBar->SetPanelText(1, why);
+    }
     DirTree->BeginBatch();
-    for (std::string name = listing.First(folder); !name.empty(); name = listing.Next()) {
+    for (; !name.empty(); name = listing.Next()) {
         if (name.size() < 3 || Platform::Upper(name.substr(name.size() - 3)) != "INF") continue;
         float tlLon = 0, tlLat = 0, brLon = 0, brLat = 0;
         std::string image, tl, br; // this file's own answer decides its icon

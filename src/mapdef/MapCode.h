@@ -8,8 +8,11 @@
 
 #include "platform/CoreError.h"
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace MapCode {
 
@@ -55,29 +58,46 @@ std::string ValidatePosition(std::string& box, std::string& partner, bool isLong
 
 // --- Map definition files -----------------------------------------------------------------
 
+// The most a definition file is read: a few lines hold a definition, so a larger file (comment
+// lines without end) is damaged and its reading stops here.
+constexpr std::uint64_t kMaxDefinitionBytes = 1u << 20;
+
 // Reads a map definition: comment lines (starting with ';') skipped, the first three data
 // lines read (top-left position, bottom-right position, image name), nothing after them.
-// Each output is written only when its line is reached. Catches every error: false.
+// Each output is written only when its line is reached. Catches every error: false. When the
+// file itself could not be read (missing, unreadable, not a plain file, too long), `fileError`
+// (when given) receives why; it is left alone otherwise.
 bool ReadMapDefinition(const std::string& folder, const std::string& path, float& topLeftLongitude,
                        float& topLeftLatitude, float& bottomRightLongitude,
                        float& bottomRightLatitude, std::string& imageName, std::string& topLeftText,
-                       std::string& bottomRightText);
+                       std::string& bottomRightText, std::string* fileError = nullptr);
 
 // The image name rule: a name holding '.' is used as it is; otherwise the first of name.gif,
 // name.bmp, name.jpg that exists in the folder, or "" when none does.
 std::string CompleteImageName(const std::string& folder, const std::string& name);
 
-// Writes a definition: three lines ended by CR LF (latitude,longitude twice, then the image
-// name), replacing the file atomically. Throws CoreError(FileError) with the cause.
+// A definition's comment lines by their place: [i] holds those just before data line i + 1,
+// [3] those after the third data line.
+using DefinitionComments = std::array<std::vector<std::string>, 4>;
+
+// Writes a definition: its comment lines in their places and three data lines, each ended by
+// CR LF (latitude,longitude twice, then the image name), replacing the file atomically. Throws
+// CoreError(FileError) with the cause.
 void WriteMapDefinition(const std::string& path, const std::string& topLeftLatitude,
                         const std::string& topLeftLongitude, const std::string& bottomRightLatitude,
-                        const std::string& bottomRightLongitude, const std::string& imageName);
+                        const std::string& bottomRightLongitude, const std::string& imageName,
+                        const DefinitionComments& comments = {});
 
-// The editor's loader: five comma-or-line items, each handed to `onItem` (index 0 to 4) as
-// soon as it is read; the fifth completed by the image name rule in `folder`. The file is
-// closed on every path. Throws CoreError (file errors, too few items).
-void ReadEditorItems(const std::string& path, const std::string& folder,
-                     const std::function<void(int index, const std::string& item)>& onItem);
+// The editor's loader. Reads the data lines as ReadMapDefinition counts them (comment lines
+// skipped): the first two are split at their first comma into a latitude and a longitude as
+// they stand (spaces around each half and the quotes of a quoted half removed), the third is
+// the image name whole, completed by the image name rule in `folder`. The five texts go to
+// `onItem` (index 0 to 4) as soon as each is read. Returns the comment lines, by place, for
+// the writer to keep. The file is closed on every path. Throws CoreError (file errors, fewer
+// than three data lines).
+DefinitionComments ReadEditorItems(
+    const std::string& path, const std::string& folder,
+    const std::function<void(int index, const std::string& item)>& onItem);
 
 // --- Paths --------------------------------------------------------------------------------
 

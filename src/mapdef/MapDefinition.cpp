@@ -9,9 +9,9 @@ namespace MapCode {
 bool ReadMapDefinition(const std::string& folder, const std::string& path, float& topLeftLongitude,
                        float& topLeftLatitude, float& bottomRightLongitude,
                        float& bottomRightLatitude, std::string& imageName, std::string& topLeftText,
-                       std::string& bottomRightText) {
+                       std::string& bottomRightText, std::string* fileError) {
     try {
-        Platform::TextReader file(path);
+        Platform::TextReader file(path, kMaxDefinitionBytes);
         int dataLines = 0;
         while (!file.Eof()) {
             std::string line = file.ReadLine();
@@ -33,6 +33,9 @@ bool ReadMapDefinition(const std::string& folder, const std::string& path, float
             ++dataLines;
         }
         return true;
+    } catch (const CoreError& e) {
+        if (fileError && e.Kind() == ErrorKind::FileError) *fileError = e.Description();
+        return false;
     } catch (...) {
         return false;
     }
@@ -50,26 +53,58 @@ std::string CompleteImageName(const std::string& folder, const std::string& name
 
 void WriteMapDefinition(const std::string& path, const std::string& topLeftLatitude,
                         const std::string& topLeftLongitude, const std::string& bottomRightLatitude,
-                        const std::string& bottomRightLongitude, const std::string& imageName) {
-    Platform::WriteTextLines(path, {topLeftLatitude + "," + topLeftLongitude,
-                                    bottomRightLatitude + "," + bottomRightLongitude, imageName});
+                        const std::string& bottomRightLongitude, const std::string& imageName,
+                        const DefinitionComments& comments) {
+    const std::string data[] = {topLeftLatitude + "," + topLeftLongitude,
+                                bottomRightLatitude + "," + bottomRightLongitude, imageName};
+    std::vector<std::string> lines;
+    for (int i = 0; i < 3; ++i) {
+        lines.insert(lines.end(), comments[std::size_t(i)].begin(), comments[std::size_t(i)].end());
+        lines.push_back(data[i]);
+    }
+    lines.insert(lines.end(), comments[3].begin(), comments[3].end());
+    Platform::WriteTextLines(path, lines);
 }
 
-void ReadEditorItems(const std::string& path, const std::string& folder,
-                     const std::function<void(int index, const std::string& item)>& onItem) {
-    Platform::TextReader file(path);
-    for (int i = 0; i < 5; ++i) {
-        std::string item;
-        try {
-            item = file.ReadItem();
-        } catch (const CoreError& e) {
-            if (e.Kind() != ErrorKind::InputPastEnd) throw;
-            throw CoreError(ErrorKind::InputPastEnd,
-                            "Input past end of file: the definition holds " + std::to_string(i) +
-                                " of its five items (two corners and the image name)");
+namespace {
+// One half of a corner line as the editor shows it: without the spaces around it, and without
+// the quotes of a quoted text.
+std::string EditorText(const std::string& text) {
+    std::string t = TrimSpaces(text);
+    if (t.size() >= 2 && t.front() == '"' && t.back() == '"') t = t.substr(1, t.size() - 2);
+    return t;
+}
+} // namespace
+
+DefinitionComments ReadEditorItems(
+    const std::string& path, const std::string& folder,
+    const std::function<void(int index, const std::string& item)>& onItem) {
+    Platform::TextReader file(path, kMaxDefinitionBytes);
+    DefinitionComments comments;
+    int dataLines = 0;
+    while (!file.Eof()) {
+        const std::string line = file.ReadLine();
+        if (!line.empty() && line[0] == ';') {
+            comments[std::size_t(dataLines)].push_back(line);
+            continue;
         }
-        onItem(i, i == 4 ? CompleteImageName(folder, item) : item);
+        if (dataLines == 3) continue; // further data lines are never read, nor kept
+        if (dataLines == 2) {
+            onItem(4, CompleteImageName(folder, EditorText(line)));
+        } else {
+            const std::size_t comma = line.find(',');
+            onItem(dataLines * 2, EditorText(line.substr(0, comma)));
+            onItem(dataLines * 2 + 1,
+                   comma == std::string::npos ? std::string() : EditorText(line.substr(comma + 1)));
+        }
+        ++dataLines;
     }
+    if (dataLines < 3)
+        throw CoreError(ErrorKind::InputPastEnd,
+                        "Input past end of file: the definition holds " +
+                            std::to_string(dataLines) +
+                            " of its three lines (two corners and the image name)");
+    return comments;
 }
 
 } // namespace MapCode

@@ -2,7 +2,9 @@
 
 #include "app/StartupCode.h"
 #include "mapdef/MapCode.h"
+#include "picture/PictureHeader.h"
 #include "platform/CoreError.h"
+#include "platform/FileIO.h"
 #include "platform/System.h"
 #include "platform/Text.h"
 #include "platform/WinPath.h"
@@ -11,84 +13,8 @@
 
 #include <QImageReader>
 #include <algorithm>
-#include <fstream>
-#include <optional>
-#include <sys/stat.h>
 
 namespace MapCode {
-namespace {
-
-// What the file's own header says of the picture, read without decoding it: its size, and
-// whether the file holds all the data the header announces (a file cut short is damaged even
-// where the decoder would fill the rest with grey).
-struct Header {
-    int width = 0, height = 0;
-    bool complete = true;
-};
-
-unsigned U16le(const std::string& b, std::size_t at) {
-    return unsigned(static_cast<unsigned char>(b[at])) |
-           unsigned(static_cast<unsigned char>(b[at + 1])) << 8;
-}
-unsigned U16be(const std::string& b, std::size_t at) {
-    return unsigned(static_cast<unsigned char>(b[at])) << 8 |
-           unsigned(static_cast<unsigned char>(b[at + 1]));
-}
-std::int64_t I32le(const std::string& b, std::size_t at) {
-    return std::int32_t(U16le(b, at) | U16le(b, at + 2) << 16);
-}
-
-std::optional<Header> Inspect(const std::string& native, std::uint64_t fileSize) {
-    std::ifstream f(native, std::ios::binary);
-    std::string head(65536, '\0');
-    f.read(head.data(), std::streamsize(head.size()));
-    head.resize(std::size_t(f.gcount()));
-    std::string tail(std::min<std::uint64_t>(fileSize, 16), '\0');
-    f.clear();
-    f.seekg(-std::streamoff(tail.size()), std::ios::end);
-    f.read(tail.data(), std::streamsize(tail.size()));
-    if (head.size() < 26) return std::nullopt;
-
-    Header h;
-    if (head.compare(0, 2, "BM") == 0) {
-        h.width = int(std::abs(I32le(head, 18)));
-        h.height = int(std::abs(I32le(head, 22)));
-        const unsigned bits = U16le(head, 28);
-        const std::int64_t compression = I32le(head, 30);
-        if (compression == 0 && bits > 0) { // uncompressed rows are padded to four bytes
-            const std::uint64_t stride = (std::uint64_t(h.width) * bits + 31) / 32 * 4;
-            h.complete =
-                std::uint64_t(I32le(head, 10)) + stride * std::uint64_t(h.height) <= fileSize;
-        }
-        return h;
-    }
-    if (head.compare(0, 4, "GIF8") == 0) {
-        h.width = int(U16le(head, 6));
-        h.height = int(U16le(head, 8));
-        h.complete = tail.find(';') != std::string::npos; // the trailer
-        return h;
-    }
-    if (static_cast<unsigned char>(head[0]) == 0xFF &&
-        static_cast<unsigned char>(head[1]) == 0xD8) {
-        for (std::size_t at = 2; at + 9 < head.size();) {
-            if (static_cast<unsigned char>(head[at]) != 0xFF) break;
-            const unsigned marker = static_cast<unsigned char>(head[at + 1]);
-            if (marker == 0xDA) break; // the picture data starts
-            if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                marker != 0xCC) {
-                h.height = int(U16be(head, at + 5));
-                h.width = int(U16be(head, at + 7));
-                break;
-            }
-            at += 2 + U16be(head, at + 2);
-        }
-        h.complete = tail.find("\xFF\xD9") != std::string::npos; // the end-of-picture marker
-        return h;
-    }
-    return std::nullopt;
-}
-
-} // namespace
 
 std::uint64_t PictureMemoryLimit() {
     constexpr std::uint64_t MiB = 1024 * 1024;
@@ -97,11 +23,17 @@ std::uint64_t PictureMemoryLimit() {
 
 QImage LoadPicture(const std::string& path) {
     auto fail = [](const std::string& why) { throw CoreError(ErrorKind::FileError, why); };
+    std::string head, tail, error;
+    std::uint64_t fileSize = 0;
+    if (!Platform::ReadFileEnds(path, Picture::kHeadBytes, Picture::kTailBytes, head, tail,
+                                fileSize, error)) {
+        if (error.find("folder") != std::string::npos)
+            fail("the path names a folder, not a picture");
+        if (error == "File not found" || error == "Path not found") fail(error);
+        fail("the picture cannot be read: " + error);
+    }
     const auto native = Platform::ToNativePath(path);
     if (!native) fail("Path not found");
-    struct stat st {};
-    if (stat(native->c_str(), &st) != 0) fail("File not found");
-    if (S_ISDIR(st.st_mode)) fail("the path names a folder, not a picture");
 
     constexpr std::uint64_t MiB = 1024 * 1024;
     const std::uint64_t limit = PictureMemoryLimit();
@@ -113,7 +45,7 @@ QImage LoadPicture(const std::string& path) {
                  " pixels needs " + std::to_string(bytes / MiB) + " MiB; this machine allows " +
                  std::to_string(limit / MiB) + " MiB)");
     };
-    if (const auto header = Inspect(*native, std::uint64_t(st.st_size))) {
+    if (const auto header = Picture::InspectHeader(head, tail, fileSize)) {
         tooLarge(header->width, header->height);
         if (!header->complete) fail("the picture file is incomplete (cut short or damaged)");
     }

@@ -58,18 +58,39 @@ void frmInfEdit::Form_Load() {
 
 void frmInfEdit::Timer1_Timer() {
     Timer1->stop();
+    folder_ = MapCode::FolderFromPath(infPath_);
+    name_ = MapCode::FileFromPath(infPath_);
+    LoadFile();
+}
+
+bool frmInfEdit::LoadFile() {
+    comments_ = {};
+    // Taken before the boxes are filled: a change in between is then seen at the save.
+    loaded_ = Platform::TakeSnapshot(infPath_, MapCode::kMaxDefinitionBytes);
     try {
-        folder_ = MapCode::FolderFromPath(infPath_);
-        name_ = MapCode::FileFromPath(infPath_);
         QLineEdit* boxes[] = {txtTLLat, txtTLLon, txtBRLat, txtBRLon, txtFilename};
-        MapCode::ReadEditorItems(infPath_, folder_, [&](int index, const std::string& item) {
+        comments_ = MapCode::ReadEditorItems(infPath_, folder_, [&](int index, const std::string& item) {
             boxes[index]->setText(FromCore(item)); // each box as soon as its item is read
         });
+        return true;
     } catch (const std::exception& e) {
-        MsgBox("Error in ERROR_Timer1_Timer : " +
-                   QString::fromStdString(Platform::Cp1252ToUtf8(e.what())),
+        MsgBox("Error in ERROR_Timer1_Timer : " + FromCore(e.what()) + ": " + FromCore(infPath_),
                vbOKOnly, kAppTitle);
+        return false;
     }
+}
+
+bool frmInfEdit::StillTheLoadedFile(const std::string& path) {
+    if (Platform::TakeSnapshot(path, MapCode::kMaxDefinitionBytes) == loaded_) return true;
+    const int answer = MsgBox(
+        "The map definition file " + FromCore(path) +
+            " has been changed by another program since it was opened.\n\nYes: overwrite it "
+            "with what is shown here.\nNo: reload it, losing the edits made here.\nCancel: go "
+            "back to editing.",
+        vbExclamation + vbYesNoCancel, "File Changed");
+    if (answer == vbYes) return true;
+    if (answer == vbNo) LoadFile();
+    return false;
 }
 
 void frmInfEdit::cmdBrowse_Click() {
@@ -120,10 +141,11 @@ void frmInfEdit::cmdOk_Click() {
                vbQuestion + vbYesNo, "Overwrite File") != vbYes)
         return;
     const std::string path = folder_ + "\\" + name_;
+    if (!StillTheLoadedFile(path)) return;
     try {
         MapCode::WriteMapDefinition(path, ToCore(txtTLLat->text()), ToCore(txtTLLon->text()),
                                     ToCore(txtBRLat->text()), ToCore(txtBRLon->text()),
-                                    ToCore(txtFilename->text()));
+                                    ToCore(txtFilename->text()), comments_);
     } catch (const std::exception& e) {
         // Nothing was written: the old file stands and the edits stay in the boxes.
         MsgBox("The map definition file " + FromCore(path) +

@@ -3,6 +3,8 @@
 // of one definition file. It loads the file just after it is on screen, checks the corners and
 // the image on save, asks before overwriting and writes the file.
 
+#include "mapdef/MapCode.h"
+#include "platform/FileIO.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 
@@ -40,8 +42,15 @@ signals:
 private:
     // Checks one corner (both boxes); false after telling the user.
     bool CheckCorner(QLineEdit* latitude, QLineEdit* longitude, const QString& message);
+    // Loads the file into the boxes; false after telling the user why it could not.
+    bool LoadFile();
+    // True when the file is still as it was loaded, or the user chose to overwrite it anyway;
+    // false (after reloading it when the user chose that) when the save must not go on.
+    bool StillTheLoadedFile(const std::string& path);
 
     std::string infPath_;
     std::string folder_; // the definition's folder and name, set when the file is loaded
     std::string name_;
+    MapCode::DefinitionComments comments_; // kept in their places by the save
+    Platform::FileSnapshot loaded_;        // the file as it was when loaded
 };

@@ -23,6 +23,7 @@ bool IsDirectory(const std::string& native) {
 std::string DirListing::First(const std::string& winPathOrPattern) {
     names_.clear();
     next_ = 0;
+    error_.clear();
 
     std::string folder = winPathOrPattern;
     std::string pattern = "*";
@@ -40,14 +41,17 @@ std::string DirListing::First(const std::string& winPathOrPattern) {
     }
     if (pattern.empty()) return {};
     auto native = ToNativePath(folder.empty() ? "." : folder);
-    if (!native) return {};
+    if (!native) {
+        error_ = "Path not found";
+        return {};
+    }
 
     // Within a pass over the folder its listing is read once; otherwise afresh each time.
     std::vector<FolderEntry> own;
     const std::vector<FolderEntry>* entries = &own;
     if (ReadBatch::Active())
-        entries = ReadBatch::Listing(*native);
-    else if (!ListFolder(*native, own))
+        entries = ReadBatch::Listing(*native, &error_);
+    else if (!ListFolder(*native, own, &error_))
         entries = nullptr;
     if (!entries) return {};
     for (const auto& e : *entries)

@@ -15,8 +15,11 @@ public:
     std::string First(const std::string& winPathOrPattern);
     // The next name, or "" when the listing has ended.
     std::string Next();
+    // Why the folder of the last First() could not be read, or "" when it could.
+    const std::string& Error() const { return error_; }
 
 private:
+    std::string error_;
     std::vector<std::string> names_;
     std::size_t next_ = 0;
 };

@@ -163,9 +163,10 @@ int ReadBatch::Folder(const std::string& nativeFolder) {
     return it->second;
 }
 
-const std::vector<FolderEntry>* ReadBatch::Listing(const std::string& nativeFolder) {
+const std::vector<FolderEntry>* ReadBatch::Listing(const std::string& nativeFolder,
+                                                   std::string* error) {
     auto [it, added] = batch.listings.try_emplace(nativeFolder);
-    if (added && !ListFolder(nativeFolder, it->second)) {
+    if (added && !ListFolder(nativeFolder, it->second, error)) {
         batch.listings.erase(it);
         return nullptr;
     }
@@ -582,24 +583,44 @@ bool CanOpenForReading(const std::string& winPath) {
     return true;
 }
 
-FileSnapshot TakeSnapshot(const std::string& winPath, std::size_t maxBytes) {
-    FileSnapshot snap;
-    const int fd = OpenFile(winPath);
-    if (fd < 0) return snap;
-    struct stat st {};
-    fstat(fd, &st);
-    snap.exists = true;
-    snap.size = std::uint64_t(st.st_size);
-    snap.head.resize(std::min<std::uint64_t>(maxBytes, snap.size));
+namespace {
+// Reads up to `out.size()` bytes at `offset`; `out` keeps what was read.
+bool ReadAt(int fd, std::uint64_t offset, std::string& out) {
     std::size_t have = 0;
-    while (have < snap.head.size()) {
-        const ssize_t n = read(fd, snap.head.data() + have, snap.head.size() - have);
+    while (have < out.size()) {
+        const ssize_t n = pread(fd, out.data() + have, out.size() - have, off_t(offset + have));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) return false;
+        if (n == 0) break;
         have += std::size_t(n);
     }
-    snap.head.resize(have);
+    out.resize(have);
+    return true;
+}
+} // namespace
+
+bool ReadFileEnds(const std::string& winPath, std::size_t headBytes, std::size_t tailBytes,
+                  std::string& head, std::string& tail, std::uint64_t& size, std::string& error) {
+    const int fd = OpenFile(winPath);
+    if (fd < 0) {
+        error = Describe(errno);
+        return false;
+    }
+    struct stat st {};
+    fstat(fd, &st);
+    size = std::uint64_t(st.st_size);
+    head.assign(std::min<std::uint64_t>(headBytes, size), '\0');
+    tail.assign(std::min<std::uint64_t>(tailBytes, size), '\0');
+    const bool ok = ReadAt(fd, 0, head) && ReadAt(fd, size - tail.size(), tail);
+    if (!ok) error = Describe(errno);
     close(fd);
+    return ok;
+}
+
+FileSnapshot TakeSnapshot(const std::string& winPath, std::size_t maxBytes) {
+    FileSnapshot snap;
+    std::string tail, error;
+    snap.exists = ReadFileEnds(winPath, maxBytes, 0, snap.head, tail, snap.size, error);
     return snap;
 }
 

@@ -45,8 +45,10 @@ public:
     static bool Active();
     // The folder's open descriptor (kept until the batch ends), or -1.
     static int Folder(const std::string& nativeFolder);
-    // The folder's listing (ListFolder below), read once.
-    static const std::vector<struct FolderEntry>* Listing(const std::string& nativeFolder);
+    // The folder's listing (ListFolder below), read once; nullptr, with the reason in `error`
+    // when given, when it cannot be read.
+    static const std::vector<struct FolderEntry>* Listing(const std::string& nativeFolder,
+                                                          std::string* error = nullptr);
 };
 
 // One entry of a folder: the name it goes by in the core's character set, its own native name,
@@ -112,6 +114,11 @@ private:
 
 // Can the path be opened for reading as a plain file (not a folder, pipe or device)?
 bool CanOpenForReading(const std::string& winPath);
+
+// The first `headBytes` and the last `tailBytes` of a plain file, and its size. False, with
+// the reason in `error` (the description CoreError would carry), when it cannot be read.
+bool ReadFileEnds(const std::string& winPath, std::size_t headBytes, std::size_t tailBytes,
+                  std::string& head, std::string& tail, std::uint64_t& size, std::string& error);
 
 // What a file holds now, to tell later whether another program has changed it: whether it
 // exists, its size, and up to `maxBytes` of its bytes.

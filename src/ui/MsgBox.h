@@ -20,6 +20,7 @@ enum MsgBoxResult {
 enum MsgBoxStyle {
     vbOKOnly = 0,
     vbOKCancel = 1,
+    vbYesNoCancel = 3,
     vbYesNo = 4,
     vbQuestion = 32,
     vbExclamation = 48,

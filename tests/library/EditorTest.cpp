@@ -182,7 +182,9 @@ TEST_F(EditorTest, AFailingLoadSaysWhyAndKeepsWhatItRead) {
     e.Unload();
     messages.clear();
     Open("gone.inf");
-    EXPECT_EQ(messages, (Messages{{"Error in ERROR_Timer1_Timer : File not found", 0, "Varnet"}}));
+    EXPECT_EQ(messages, (Messages{{"Error in ERROR_Timer1_Timer : File not found: "
+                                   "C:\\Stelmar\\Maps\\gone.inf",
+                                   0, "Varnet"}}));
 }
 
 TEST_F(EditorTest, BrowseKeepsOnlyThePickedName) {

@@ -118,13 +118,48 @@ TEST(EditorFormat, WhatTheWriterWritesLoadsBackUnchanged) {
     EXPECT_FLOAT_EQ(r.brLat, 3060);
     EXPECT_FLOAT_EQ(r.brLon, -30);
 
-    // An image name with a comma: the editor's loader cuts it, the reader keeps it whole.
-    TempHost::Write(host.OnC("Maps/my.jpg"), "x");
-    WriteMapDefinition("C:\\Maps\\comma.inf", "1N", "1E", "0N", "2E", "my,map.gif");
-    items.clear();
-    ReadEditorItems("C:\\Maps\\comma.inf", "C:\\Maps",
-                    [&](int, const std::string& s) { items.push_back(s); });
-    EXPECT_EQ(items.back(), "my.jpg"); // "my", completed by the image name rule
+}
+
+TEST(EditorFormat, LoadsDataLinesAndKeepsCommentsInTheirPlaces) {
+    TempHost host;
+    using V = std::vector<std::string>;
+    struct Case {
+        const char* what;
+        std::string file;
+        V boxes;
+        std::string saved; // after saving the boxes unchanged
+    } cases[] = {
+        {"comments before and between the lines",
+         ";made by hand\r\n;second\r\n51.30.00N,001.30.00W\r\n; after one\r\n51.00.00N,000.30.00W\r\n"
+         "london.gif\r\n;trailing\r\n",
+         {"51.30.00N", "001.30.00W", "51.00.00N", "000.30.00W", "london.gif"},
+         ";made by hand\r\n;second\r\n51.30.00N,001.30.00W\r\n; after one\r\n51.00.00N,000.30.00W\r\n"
+         "london.gif\r\n;trailing\r\n"},
+        {"an image name holding a comma loads whole",
+         "1N,1E\n0N,2E\nmy,map.gif\n",
+         {"1N", "1E", "0N", "2E", "my,map.gif"},
+         "1N,1E\r\n0N,2E\r\nmy,map.gif\r\n"},
+        {"spaces and quotes around the halves go, the halves stay in their order",
+         "  001.30.00W , \"51.30.00N\"\r\n51N,0W\r\n london \r\nfourth,line\r\n",
+         {"001.30.00W", "51.30.00N", "51N", "0W", "london.gif"},
+         "001.30.00W,51.30.00N\r\n51N,0W\r\nlondon.gif\r\n"},
+        {"a corner without a comma",
+         "51N 1W\r\n50N,0W\r\nlondon.gif\r\n",
+         {"51N 1W", "", "50N", "0W", "london.gif"},
+         "51N 1W,\r\n50N,0W\r\nlondon.gif\r\n"},
+    };
+    TempHost::Write(host.OnC("Maps/london.gif"), "x");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempHost::Write(host.OnC("Maps/d.inf"), c.file);
+        V boxes;
+        const auto comments = ReadEditorItems("C:\\Maps\\d.inf", "C:\\Maps",
+                                              [&](int, const std::string& s) { boxes.push_back(s); });
+        EXPECT_EQ(boxes, c.boxes);
+        WriteMapDefinition("C:\\Maps\\d.inf", boxes[0], boxes[1], boxes[2], boxes[3], boxes[4],
+                           comments);
+        EXPECT_EQ(TempHost::Read(host.OnC("Maps/d.inf")), c.saved);
+    }
 }
 
 TEST(EditorFormat, TooFewItemsAreAClearError) {
@@ -139,7 +174,7 @@ TEST(EditorFormat, TooFewItemsAreAClearError) {
                   },
                   &why),
               ErrorKind::InputPastEnd);
-    EXPECT_NE(why.find("five items"), std::string::npos);
+    EXPECT_NE(why.find("1 of its three lines"), std::string::npos);
     EXPECT_EQ(items.size(), 2u); // the items read before the error were handed on
     EXPECT_THROW(ReadEditorItems("C:\\Maps\\none.inf", "C:\\Maps", [](int, const std::string&) {}),
                  CoreError);

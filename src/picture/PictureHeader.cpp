@@ -1,0 +1,93 @@
+#include "picture/PictureHeader.h"
+
+namespace Picture {
+namespace {
+
+// Little- and big-endian fields; callers check that the bytes are there.
+std::uint32_t U16le(std::string_view b, std::size_t at) {
+    return std::uint32_t(static_cast<unsigned char>(b[at])) |
+           std::uint32_t(static_cast<unsigned char>(b[at + 1])) << 8;
+}
+std::uint32_t U16be(std::string_view b, std::size_t at) {
+    return std::uint32_t(static_cast<unsigned char>(b[at])) << 8 |
+           std::uint32_t(static_cast<unsigned char>(b[at + 1]));
+}
+std::int64_t I32le(std::string_view b, std::size_t at) {
+    return std::int32_t(U16le(b, at) | U16le(b, at + 2) << 16);
+}
+std::int64_t Abs(std::int64_t v) {
+    return v < 0 ? -v : v;
+}
+
+HeaderInfo Bmp(std::string_view head, std::uint64_t fileSize) {
+    HeaderInfo h{Format::Bmp};
+    // File header (14 bytes), then the bitmap header: 12 bytes in the oldest form (16-bit
+    // sizes), 40 or more in the others (32-bit sizes, then the compression).
+    if (head.size() < 18) return h.complete = false, h;
+    const std::int64_t headerSize = I32le(head, 14);
+    std::int64_t bits = 0, compression = 0;
+    if (headerSize == 12) {
+        if (head.size() < 26) return h.complete = false, h;
+        h.width = U16le(head, 18);
+        h.height = U16le(head, 20);
+        bits = U16le(head, 24);
+    } else {
+        if (head.size() < 34) return h.complete = false, h;
+        h.width = Abs(I32le(head, 18));
+        h.height = Abs(I32le(head, 22));
+        bits = U16le(head, 28);
+        compression = I32le(head, 30);
+    }
+    if (compression == 0 && bits > 0) { // uncompressed rows are padded to four bytes
+        const unsigned __int128 stride = (static_cast<unsigned __int128>(h.width) * bits + 31) / 32 * 4;
+        const unsigned __int128 end = static_cast<unsigned __int128>(I32le(head, 10) < 0 ? 0 : I32le(head, 10)) +
+                                      stride * static_cast<unsigned __int128>(h.height);
+        h.complete = end <= fileSize;
+    }
+    return h;
+}
+
+HeaderInfo Gif(std::string_view head, std::string_view tail) {
+    HeaderInfo h{Format::Gif};
+    if (head.size() < 10) return h.complete = false, h;
+    h.width = U16le(head, 6);
+    h.height = U16le(head, 8);
+    h.complete = tail.find(';') != std::string_view::npos; // the trailer
+    return h;
+}
+
+HeaderInfo Jpeg(std::string_view head, std::string_view tail) {
+    HeaderInfo h{Format::Jpeg};
+    // Markers up to the frame header, which gives the size; each segment says its length.
+    for (std::size_t at = 2; at + 4 <= head.size();) {
+        if (static_cast<unsigned char>(head[at]) != 0xFF) break;
+        const unsigned marker = static_cast<unsigned char>(head[at + 1]);
+        if (marker == 0xFF) { // fill bytes before a marker
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9) break; // the picture data, or its end, starts
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
+            if (at + 9 > head.size()) break;
+            h.height = U16be(head, at + 5);
+            h.width = U16be(head, at + 7);
+            break;
+        }
+        at += 2 + U16be(head, at + 2);
+    }
+    h.complete = tail.find("\xFF\xD9") != std::string_view::npos; // the end-of-picture marker
+    return h;
+}
+
+} // namespace
+
+std::optional<HeaderInfo> InspectHeader(std::string_view head, std::string_view tail,
+                                        std::uint64_t fileSize) {
+    if (head.substr(0, 2) == "BM") return Bmp(head, fileSize);
+    if (head.substr(0, 4) == "GIF8") return Gif(head, tail);
+    if (head.substr(0, 2) == "\xFF\xD8") return Jpeg(head, tail);
+    return std::nullopt;
+}
+
+} // namespace Picture

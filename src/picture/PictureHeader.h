@@ -1,0 +1,31 @@
+#pragma once
+// What a picture file's own header says of it, read without decoding: its format, its size in
+// pixels, and whether the file holds all the data the header announces (a file cut short is
+// damaged even where a decoder would fill the rest with grey). Standard library only; it reads
+// untrusted bytes and never past those it is given.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace Picture {
+
+enum class Format { Bmp, Gif, Jpeg };
+
+struct HeaderInfo {
+    Format format;
+    std::int64_t width = 0, height = 0; // 0 when the header does not say
+    bool complete = true;
+};
+
+// The first bytes needed: a header is read from the file's first 64 KiB and its last 16 bytes.
+constexpr std::size_t kHeadBytes = 64 * 1024;
+constexpr std::size_t kTailBytes = 16;
+
+// `head` is the start of the file (up to kHeadBytes), `tail` its end (up to kTailBytes) and
+// `fileSize` its size in bytes. Nothing when the bytes are of no format it knows (the decoder
+// then has the last word); a header cut short is reported as incomplete.
+std::optional<HeaderInfo> InspectHeader(std::string_view head, std::string_view tail,
+                                        std::uint64_t fileSize);
+
+} // namespace Picture
