@@ -68,8 +68,7 @@ int OnlyPlainFile(int fd) {
         errno = err;
         return -1;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    return fd; // reads of a plain file never wait, with O_NONBLOCK or without
 }
 
 // Opens a plain file for reading; -1 with errno set otherwise.
@@ -124,9 +123,15 @@ void NameEntries(std::vector<FolderEntry>& entries) {
     std::vector<char> exact(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
         FolderEntry& e = entries[i];
-        bool lossless = true;
-        e.name = Utf8ToCp1252(e.native, &lossless);
-        exact[i] = lossless && Cp1252ToUtf8(e.name) == e.native;
+        if (std::all_of(e.native.begin(), e.native.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            e.name = e.native; // plain ASCII, the common case, is its own form
+            exact[i] = true;
+        } else {
+            bool lossless = true;
+            e.name = Utf8ToCp1252(e.native, &lossless);
+            exact[i] = lossless && Cp1252ToUtf8(e.name) == e.native;
+        }
         if (exact[i]) ++exactForms[e.name];
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -454,20 +459,36 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
 
 namespace {
 
-// Opens a plain file for reading: the path as written first (within a pass, through its folder
-// kept open), the look-up without regard to case only when that finds nothing. -1 with errno
-// set when it cannot.
+// Within a pass: the file through its folder kept open, found in the folder's listing (so a
+// name that is not there costs no look-up on the disk, and one in other letter case is found
+// at once). Nothing when the folder cannot be listed; hidden names are not in the listing and
+// are opened as written.
+std::optional<int> OpenInBatch(const std::string& winPath, const std::string& direct) {
+    const std::size_t slash = direct.rfind('/');
+    if (slash == std::string::npos || slash + 1 == direct.size()) return std::nullopt;
+    const std::string folder = direct.substr(0, slash + 1);
+    const int dir = ReadBatch::Folder(folder);
+    if (dir < 0) return std::nullopt;
+    const char* leaf = direct.c_str() + slash + 1;
+    if (leaf[0] == '.') return OnlyPlainFile(openat(dir, leaf, kReadFlags));
+    std::string error;
+    if (!ReadBatch::Listing(folder, &error)) return std::nullopt;
+    const std::size_t cut = winPath.find_last_of("\\/");
+    const auto native = FindEntryNoCase(folder, winPath.substr(cut == std::string::npos ? 0 : cut + 1));
+    if (!native) {
+        errno = ENOENT;
+        return -1;
+    }
+    return OnlyPlainFile(openat(dir, native->c_str(), kReadFlags));
+}
+
+// Opens a plain file for reading: the path as written first, the look-up without regard to
+// case only when that finds nothing. -1 with errno set when it cannot.
 int OpenFile(const std::string& winPath) {
     if (auto direct = DirectNativePath(winPath)) {
-        const std::size_t slash = direct->rfind('/');
-        int fd = -1;
-        if (ReadBatch::Active() && slash != std::string::npos && slash + 1 < direct->size()) {
-            const int folder = ReadBatch::Folder(direct->substr(0, slash + 1));
-            fd = folder < 0 ? OpenForReading(*direct)
-                            : OnlyPlainFile(openat(folder, direct->c_str() + slash + 1, kReadFlags));
-        } else {
-            fd = OpenForReading(*direct);
-        }
+        if (ReadBatch::Active())
+            if (const auto fd = OpenInBatch(winPath, *direct)) return *fd;
+        const int fd = OpenForReading(*direct);
         if (fd >= 0 || (errno != ENOENT && errno != ENOTDIR)) return fd;
     }
     const auto native = ToNativePath(winPath);
@@ -498,16 +519,20 @@ void TextReader::Close() {
 int TextReader::Peek() {
     if (pos_ < len_) return static_cast<unsigned char>(buf_[pos_]);
     if (fd_ < 0) throw CoreError(ErrorKind::FileError, "Bad file name or number");
+    // Within the bound a whole buffer at a time; at the bound, one byte tells whether the file
+    // goes on beyond it.
+    const std::uint64_t left = maxBytes_ - total_;
+    const std::size_t want = left == 0 ? 1 : std::size_t(std::min<std::uint64_t>(sizeof buf_, left));
     for (;;) {
-        const ssize_t n = read(fd_, buf_, sizeof buf_);
+        const ssize_t n = read(fd_, buf_, want);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) ThrowFile(errno);
+        if (n > 0 && left == 0)
+            throw CoreError(ErrorKind::FileError,
+                            "File too long: more than " + std::to_string(maxBytes_) + " bytes");
         pos_ = 0;
         len_ = static_cast<std::size_t>(n);
         total_ += len_;
-        if (total_ > maxBytes_)
-            throw CoreError(ErrorKind::FileError,
-                            "File too long: more than " + std::to_string(maxBytes_) + " bytes");
         return n == 0 ? -1 : static_cast<unsigned char>(buf_[0]);
     }
 }

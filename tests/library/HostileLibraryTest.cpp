@@ -1,0 +1,178 @@
+// A Maps folder with what a careless or hostile world puts there: the tree fills, every click
+// shows the right file or says why not, and the editor never writes over another file or over
+// another program's change.
+#include "mapdef/frmInfEdit.h"
+#include "support/AppTest.h"
+#include "ui/frmMain.h"
+
+#include "app/StartupCode.h"
+#include "ui/MsgBox.h"
+
+#include <QTimer>
+#include <QTreeWidgetItem>
+#include <set>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string Definition(const std::string& topLeft) {
+    return topLeft + "\r\n50.00.00N,000.00.00E\r\nmap.bmp\r\n";
+}
+} // namespace
+
+using HostileLibraryTest = AppTest;
+
+TEST_F(HostileLibraryTest, EveryFileIsListedAndShownAsItself) {
+    host.MakeHost();
+    WriteImage(host.OnC("Stelmar/Maps/map.bmp"), 8, 8);
+    WriteMap("\xE6\x9D\xB1\xE4\xBA\xAC.inf", Definition("35.00.00N,139.00.00E"));
+    WriteMap("\xE5\xA4\xA7\xE9\x98\xAA.inf", Definition("34.00.00N,135.00.00E"));
+    WriteMap("caf\xC3\xA9.inf", Definition("48.00.00N,002.00.00E"));
+    WriteMap("caf\xE9.inf", Definition("45.00.00N,004.00.00E"));
+    WriteMap("sub\\map.inf", Definition("10.00.00N,010.00.00E"));
+    WriteMap("sub/map.inf", Definition("20.00.00N,020.00.00E"));
+    // Pipes where a definition and an image are looked for; a definition of endless comment
+    // lines; one that will be gone by the time it is clicked.
+    ASSERT_EQ(mkfifo(host.OnC("Stelmar/Maps/piped.bmp").c_str(), 0644), 0);
+    WriteMap("piped.inf", "1S,1E\r\n0N,2E\r\npiped.bmp\r\n");
+    ASSERT_EQ(mkfifo(host.OnC("Stelmar/Maps/pipe.inf").c_str(), 0644), 0);
+    std::string endless;
+    while (endless.size() <= (1u << 20)) endless += ";a comment line without end\r\n";
+    WriteMap("endless.inf", endless + Definition("1N,1E"));
+    WriteMap("gone.inf", Definition("1N,1E"));
+    // Written longitude first.
+    WriteMap("swapped.inf", "011.15.00w , 61.52.50n\r\n 005.37.50e,47.48.75n\r\nmap.bmp\r\n");
+    frmMain& main = Start();
+
+    QTreeWidgetItem* drive = main.DirTree->topLevelItem(0)->child(0);
+    std::set<std::string> tops;
+    for (int i = 0; i < drive->childCount(); ++i) {
+        main.DirTree->setCurrentItem(drive->child(i));
+        const auto lines = Details(main);
+        if (TreeView::ImageOf(drive->child(i)) == "File") tops.insert(lines[2]);
+    }
+    // Each name its own map; the pipe is no file and the endless file no map.
+    EXPECT_EQ(tops, (std::set<std::string>{
+                        "Top Left Lattitude 35.00.00N", "Top Left Lattitude 34.00.00N",
+                        "Top Left Lattitude 48.00.00N", "Top Left Lattitude 45.00.00N",
+                        "Top Left Lattitude 10.00.00N", "Top Left Lattitude 61.52.50N",
+                        "Top Left Lattitude 1N", "Top Left Lattitude 1S"}));
+    EXPECT_EQ(Select(main, "pipe.inf"), nullptr);
+    Select(main, "swapped.inf");
+    EXPECT_EQ(Details(main)[3], "Top Left Longitude 011.15.00W");
+
+    // Files that cannot be read say so, by name, and take the cross.
+    fs::remove(host.OnC("Stelmar/Maps/gone.inf"));
+    struct Case {
+        const char* node;
+        const char* says;
+    } cases[] = {
+        {"gone.inf", "gone.inf cannot be read: File not found"},
+        {"endless.inf", "endless.inf cannot be read: File too long"},
+    };
+    for (const auto& c : cases) {
+        QTreeWidgetItem* node = Select(main, c.node);
+        ASSERT_NE(node, nullptr) << c.node;
+        EXPECT_NE(main.sbStatusBar->PanelText(1).indexOf(c.says), -1)
+            << main.sbStatusBar->PanelText(1).toStdString();
+        EXPECT_EQ(TreeView::ImageOf(node), "FileX");
+        EXPECT_FALSE(main.picInner->HasPicture());
+    }
+    Select(main, "piped.inf");
+    EXPECT_NE(main.sbStatusBar->PanelText(1).indexOf("piped.bmp could not be loaded: the picture "
+                                                     "cannot be read"),
+              -1)
+        << main.sbStatusBar->PanelText(1).toStdString();
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(HostileLibraryTest, AMapsFolderThatCannotBeReadIsNamed) {
+    StartupCode::HostFolder.clear();
+    host.WriteSettings("Tormund Systems", "[Stelmar32]\nProgram Folder=C:\\Nowhere\n");
+    StartupCode::Main();
+    Flush();
+    ASSERT_NE(StartupCode::MainWindow, nullptr);
+    const QString why = "The Maps folder C:\\Nowhere\\Maps cannot be read: Path not found.";
+    EXPECT_EQ(StartupCode::MainWindow->sbStatusBar->PanelText(1), why);
+    EXPECT_EQ(StartupCode::MainWindow->DirTree->topLevelItem(0)->child(0)->toolTip(0), why);
+}
+
+TEST_F(HostileLibraryTest, TheEditorNeverWritesOverAnotherFileOrAnotherProgramsChange) {
+    host.MakeHost();
+    WriteImage(host.OnC("Stelmar/Maps/map.bmp"), 8, 8);
+    WriteMap("sub\\map.inf", Definition("10.00.00N,010.00.00E"));
+    WriteMap("sub/map.inf", Definition("20.00.00N,020.00.00E"));
+    WriteMap("notes.inf", ";kept\r\n" + Definition("30.00.00N,030.00.00E") + ";also kept\r\n");
+    frmMain& main = Start();
+    QTreeWidgetItem* drive = main.DirTree->topLevelItem(0)->child(0);
+    ASSERT_EQ(drive->childCount(), 2);
+    const QString alias = drive->child(1)->text(0);
+    ASSERT_TRUE(alias.startsWith("sub_map~")) << alias.toStdString();
+
+    auto edit = [&](const QString& node, const std::function<void(frmInfEdit&)>& user) {
+        Select(main, node);
+        QTimer::singleShot(0, [&] {
+            frmInfEdit& e = frmInfEdit::Instance();
+            e.Timer1_Timer();
+            user(e);
+            if (frmInfEdit::Loaded()) e.Unload();
+        });
+        main.mnuToolsEditInf->trigger();
+    };
+    const std::string other = Definition("25.00.00N,025.00.00E");
+    auto changedElsewhere = [&](frmInfEdit& e) {
+        e.txtTLLat->setText("11N");
+        WriteMap("notes.inf", other);
+        e.cmdOk_Click();
+    };
+    // The name that holds a backslash is saved as itself; the file in "sub" is untouched.
+    edit(alias, [](frmInfEdit& e) {
+        EXPECT_EQ(e.txtTLLat->text(), "10.00.00N");
+        e.txtTLLat->setText("12N");
+        e.cmdOk_Click();
+    });
+    EXPECT_EQ(TempHost::Read(host.OnC("Stelmar/Maps/sub\\map.inf")),
+              Definition("12.00.00N,010.00.00E"));
+    EXPECT_EQ(TempHost::Read(host.OnC("Stelmar/Maps/sub/map.inf")),
+              Definition("20.00.00N,020.00.00E"));
+
+    // Comments are kept in their places.
+    edit("notes.inf", [](frmInfEdit& e) {
+        EXPECT_EQ(e.txtTLLat->text(), "30.00.00N");
+        e.txtTLLat->setText("31N");
+        e.cmdOk_Click();
+    });
+    EXPECT_EQ(TempHost::Read(host.OnC("Stelmar/Maps/notes.inf")),
+              ";kept\r\n" + Definition("31.00.00N,030.00.00E") + ";also kept\r\n");
+
+    // Another program's change: Cancel keeps it and the edits; No reloads it; Yes overwrites.
+    const std::string before = TempHost::Read(host.OnC("Stelmar/Maps/notes.inf"));
+    struct Case {
+        int answer;
+        std::string file;
+        QString boxAfter;
+    } cases[] = {
+        {vbCancel, other, "11.00.00N"},
+        {vbNo, other, "25.00.00N"},
+        {vbYes, ";kept\r\n" + Definition("11.00.00N,030.00.00E") + ";also kept\r\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        WriteMap("notes.inf", before);
+        messages.clear();
+        answers = {vbYes, c.answer}; // the usual question, then the question of the change
+        QString box;
+        edit("notes.inf", [&](frmInfEdit& e) {
+            changedElsewhere(e);
+            if (frmInfEdit::Loaded()) box = e.txtTLLat->text();
+        });
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_NE(messages[1].prompt.indexOf("changed by another program since it was opened"), -1);
+        EXPECT_EQ(messages[1].style, vbExclamation + vbYesNoCancel);
+        EXPECT_EQ(TempHost::Read(host.OnC("Stelmar/Maps/notes.inf")), c.file);
+        EXPECT_EQ(box, c.boxAfter);
+    }
+}
