@@ -3,19 +3,28 @@
 // POSIX: ${XDG_CONFIG_HOME:-$HOME/.config}/<application>/settings.ini, one [section] each.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Platform {
 
 // The file that holds an application's settings (native path).
 std::string SettingsFile(const std::string& application);
 
-// The stored value, verbatim, or `defaultValue` when the file or the key is absent.
-// Section and key names match without regard to case.
+// The stored value, verbatim, or `defaultValue` when the file or the key is absent. Section and
+// key names match without regard to case. A file that cannot be read (not a plain file, over a
+// few MiB) gives the defaults, and its first reading says why on the standard error stream.
 std::string GetSetting(const std::string& application, const std::string& section,
                        const std::string& key, const std::string& defaultValue);
 
-// Stores one value; the file is replaced atomically and its folder created when needed.
-// Returns false (with `error` filled when given) when the store cannot be written.
+// Stores values of one section in one atomic replace of the file, its folder created when
+// needed. Every other byte of the file stays as it was: other sections and keys, comments,
+// line ends, order; a stored key's line keeps its place. Returns false (with `error` filled
+// when given) and changes nothing when the store cannot be read or written.
+bool SaveSettings(const std::string& application, const std::string& section,
+                  const std::vector<std::pair<std::string, std::string>>& values,
+                  std::string* error = nullptr);
+// One value.
 bool SaveSetting(const std::string& application, const std::string& section, const std::string& key,
                  const std::string& value, std::string* error = nullptr);
 

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <sys/stat.h>
 
 namespace {
 QRectF Stored() {
@@ -55,20 +56,27 @@ TEST_F(PlacementTest, FirstRunThenEachCloseKeepsTheLastNormalPlacement) {
     EXPECT_EQ(Stored(), maximised);
 }
 
-TEST_F(PlacementTest, BadOrLostValuesAreReplaced) {
+TEST_F(PlacementTest, BadLostOrAbsurdValuesAreReplacedAndNeverSavedAgain) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     const float farRight = float(screen.right() + 100) * 15;
+    const float areaW = float(area.width()) * 15, areaH = float(area.height()) * 15;
+    const std::string huge = "99999999999999999999999999999999999999";
     struct Case {
         std::string left, top, width, height;
         QRectF expected;
     } cases[] = {
         {"abc", "1200", "7000", "", QRectF(1000, 1200, 7000, 6500)},
-        {"1,5", "1e3", " 800 ", "-5", QRectF(1000, 1000, 800, 6500)},
+        {"1,5", "1e3", " 4000 ", "-5", QRectF(1000, 1000, 4000, 6500)},
         // Entirely beyond every screen: back to the first-run corner, same size.
         {std::to_string(farRight), "300", "5000", "4000", QRectF(1000, 1000, 5000, 4000)},
         {"-90000", "-90000", "5000", "4000", QRectF(1000, 1000, 5000, 4000)},
+        {huge, huge, "5000", "4000", QRectF(1000, 1000, 5000, 4000)},
         // Partly off screen stays as stored.
         {"-3000", "-2000", "6000", "5000", QRectF(-3000, -2000, 6000, 5000)},
+        // Sizes no window can use: within the layout's least and the screen's area.
+        {"0", "0", "300000000", huge, QRectF(0, 0, areaW, areaH)},
+        {"0", "0", "0", "1", QRectF(0, 0, 3000, 3000)},
     };
     for (const auto& c : cases) {
         host.WriteSettings("Varnet", "[Settings]\nMainLeft=" + c.left + "\nMainTop=" + c.top +
@@ -83,5 +91,21 @@ TEST_F(PlacementTest, BadOrLostValuesAreReplaced) {
         EXPECT_NEAR(got.height(), c.expected.height(), 15) << c.height;
         main.Unload();
         Flush();
+        // What is saved is the placement the window had, written as numbers.
+        EXPECT_EQ(Stored(), got) << c.width;
     }
+}
+
+TEST_F(PlacementTest, APlacementThatCannotBeSavedIsSaidAndLosesNothingElse) {
+    const std::string file = host.Root() + "/home/.config/Varnet/settings.ini";
+    host.WriteSettings("Varnet", "[Settings]\r\nMainLeft=1500\r\n[Mine]\r\nkeep=this\r\n");
+    frmMain& main = Start();
+    chmod(file.c_str(), 0444);
+    testing::internal::CaptureStderr();
+    main.Unload();
+    Flush();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("placement could not be saved"), std::string::npos) << said;
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(TempHost::Read(file), "[Settings]\r\nMainLeft=1500\r\n[Mine]\r\nkeep=this\r\n");
 }

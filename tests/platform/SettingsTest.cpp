@@ -55,3 +55,41 @@ TEST(Settings, AnUnwritableStoreIsReportedAndLeftIntact) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(GetSetting("Varnet", "Settings", "MainLeft", ""), "1000");
 }
+
+TEST(Settings, AWriteChangesItsValuesAndNotOneOtherByte) {
+    TempHost host;
+    using Values = std::vector<std::pair<std::string, std::string>>;
+    const Values placement = {{"MainLeft", "1500"}, {"MainTop", "900"}};
+    struct Case {
+        const char* what;
+        std::string before, after;
+    } cases[] = {
+        {"values replaced in place, CR LF, comments and other sections kept",
+         "; kept\r\n[Other]\r\nMainLeft=7\r\n[Settings]\r\nMainTop = 1\r\n# note\r\nMainLeft=2\r\n"
+         "[Last]\r\nx=1\r\n",
+         "; kept\r\n[Other]\r\nMainLeft=7\r\n[Settings]\r\nMainTop = 900\r\n# note\r\nMainLeft=1500"
+         "\r\n[Last]\r\nx=1\r\n"},
+        {"a NUL byte and what follows it survive",
+         std::string("[Settings]\nodd=a\0b\n[Later]\nkey=v", 32),
+         std::string("[Settings]\nodd=a\0b\nMainLeft=1500\nMainTop=900\n[Later]\nkey=v", 58)},
+        {"new keys after the section's last key, in the file's line ends",
+         "[settings]\r\nOther=1\r\n\r\n[Next]\r\n",
+         "[settings]\r\nOther=1\r\nMainLeft=1500\r\nMainTop=900\r\n\r\n[Next]\r\n"},
+        {"a missing section at the end, after a last line without its end", "[A]\na=1",
+         "[A]\na=1\n[Settings]\nMainLeft=1500\nMainTop=900\n"},
+        {"an empty value", "[Settings]\nMainLeft=\n", "[Settings]\nMainLeft=1500\nMainTop=900\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.WriteSettings("Varnet", c.before);
+        ASSERT_TRUE(SaveSettings("Varnet", "Settings", placement));
+        EXPECT_EQ(TempHost::Read(SettingsFile("Varnet")), c.after);
+        EXPECT_EQ(GetSetting("Varnet", "Settings", "MainLeft", ""), "1500");
+    }
+    // A file past the bound is damaged: its values are not used, and it is never written over.
+    host.WriteSettings("Varnet", "[Settings]\nMainLeft=1\n;" + std::string(5 << 20, 'x') + "\n");
+    EXPECT_EQ(GetSetting("Varnet", "Settings", "MainLeft", "default"), "default");
+    std::string error;
+    EXPECT_FALSE(SaveSettings("Varnet", "Settings", placement, &error));
+    EXPECT_NE(error.find("File too long"), std::string::npos) << error;
+}
