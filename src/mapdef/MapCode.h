@@ -72,6 +72,13 @@ bool ReadMapDefinition(const std::string& folder, const std::string& path, float
                        float& bottomRightLatitude, std::string& imageName, std::string& topLeftText,
                        std::string& bottomRightText, std::string* fileError = nullptr);
 
+// The same over a definition's bytes already in memory, as if read from a file of them.
+bool ReadMapDefinitionBytes(const std::string& folder, const std::string& bytes,
+                            float& topLeftLongitude, float& topLeftLatitude,
+                            float& bottomRightLongitude, float& bottomRightLatitude,
+                            std::string& imageName, std::string& topLeftText,
+                            std::string& bottomRightText);
+
 // The image name rule: a name holding '.' is used as it is; otherwise the first of name.gif,
 // name.bmp, name.jpg that exists in the folder, or "" when none does.
 std::string CompleteImageName(const std::string& folder, const std::string& name);
@@ -97,6 +104,10 @@ void WriteMapDefinition(const std::string& path, const std::string& topLeftLatit
 // than three data lines).
 DefinitionComments ReadEditorItems(
     const std::string& path, const std::string& folder,
+    const std::function<void(int index, const std::string& item)>& onItem);
+// The same over a definition's bytes already in memory.
+DefinitionComments ReadEditorItemsBytes(
+    const std::string& bytes, const std::string& folder,
     const std::function<void(int index, const std::string& item)>& onItem);
 
 // --- Paths --------------------------------------------------------------------------------

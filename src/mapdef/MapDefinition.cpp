@@ -6,12 +6,16 @@
 
 namespace MapCode {
 
-bool ReadMapDefinition(const std::string& folder, const std::string& path, float& topLeftLongitude,
-                       float& topLeftLatitude, float& bottomRightLongitude,
-                       float& bottomRightLatitude, std::string& imageName, std::string& topLeftText,
-                       std::string& bottomRightText, std::string* fileError) {
+namespace {
+
+// The reader's steps; `open` makes the reader (a file, or bytes in memory) inside the catch.
+template <class Open>
+bool ReadDefinition(Open open, const std::string& folder, float& topLeftLongitude,
+                    float& topLeftLatitude, float& bottomRightLongitude,
+                    float& bottomRightLatitude, std::string& imageName, std::string& topLeftText,
+                    std::string& bottomRightText, std::string* fileError) {
     try {
-        Platform::TextReader file(path, kMaxDefinitionBytes);
+        Platform::TextReader file = open();
         int dataLines = 0;
         while (!file.Eof()) {
             std::string line = file.ReadLine();
@@ -39,6 +43,30 @@ bool ReadMapDefinition(const std::string& folder, const std::string& path, float
     } catch (...) {
         return false;
     }
+}
+
+} // namespace
+
+bool ReadMapDefinition(const std::string& folder, const std::string& path, float& topLeftLongitude,
+                       float& topLeftLatitude, float& bottomRightLongitude,
+                       float& bottomRightLatitude, std::string& imageName, std::string& topLeftText,
+                       std::string& bottomRightText, std::string* fileError) {
+    return ReadDefinition([&] { return Platform::TextReader(path, kMaxDefinitionBytes); }, folder,
+        topLeftLongitude, topLeftLatitude, bottomRightLongitude, bottomRightLatitude, imageName,
+        topLeftText, bottomRightText, fileError);
+}
+
+bool ReadMapDefinitionBytes(const std::string& folder, const std::string& bytes,
+                            float& topLeftLongitude, float& topLeftLatitude,
+                            float& bottomRightLongitude, float& bottomRightLatitude,
+                            std::string& imageName, std::string& topLeftText,
+                            std::string& bottomRightText) {
+    return ReadDefinition(
+        [&] {
+            return Platform::TextReader(Platform::TextReader::InMemory{}, bytes, kMaxDefinitionBytes);
+        },
+        folder, topLeftLongitude, topLeftLatitude, bottomRightLongitude, bottomRightLatitude,
+        imageName, topLeftText, bottomRightText, nullptr);
 }
 
 std::string CompleteImageName(const std::string& folder, const std::string& name) {
@@ -74,12 +102,10 @@ std::string EditorText(const std::string& text) {
     if (t.size() >= 2 && t.front() == '"' && t.back() == '"') t = t.substr(1, t.size() - 2);
     return t;
 }
-} // namespace
 
-DefinitionComments ReadEditorItems(
-    const std::string& path, const std::string& folder,
+DefinitionComments ReadEditorLines(
+    Platform::TextReader& file, const std::string& folder,
     const std::function<void(int index, const std::string& item)>& onItem) {
-    Platform::TextReader file(path, kMaxDefinitionBytes);
     DefinitionComments comments;
     int dataLines = 0;
     while (!file.Eof()) {
@@ -105,6 +131,22 @@ DefinitionComments ReadEditorItems(
                             std::to_string(dataLines) +
                             " of its three lines (two corners and the image name)");
     return comments;
+}
+
+} // namespace
+
+DefinitionComments ReadEditorItems(
+    const std::string& path, const std::string& folder,
+    const std::function<void(int index, const std::string& item)>& onItem) {
+    Platform::TextReader file(path, kMaxDefinitionBytes);
+    return ReadEditorLines(file, folder, onItem);
+}
+
+DefinitionComments ReadEditorItemsBytes(
+    const std::string& bytes, const std::string& folder,
+    const std::function<void(int index, const std::string& item)>& onItem) {
+    Platform::TextReader file(Platform::TextReader::InMemory{}, bytes, kMaxDefinitionBytes);
+    return ReadEditorLines(file, folder, onItem);
 }
 
 } // namespace MapCode

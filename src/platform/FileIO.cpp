@@ -507,6 +507,9 @@ TextReader::TextReader(const std::string& winPath, std::uint64_t maxBytes)
     if (fd_ < 0) ThrowFile(errno);
 }
 
+TextReader::TextReader(InMemory, std::string bytes, std::uint64_t maxBytes)
+    : inMemory_(true), bytes_(std::move(bytes)), maxBytes_(maxBytes) {}
+
 TextReader::~TextReader() {
     Close();
 }
@@ -514,17 +517,24 @@ TextReader::~TextReader() {
 void TextReader::Close() {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
+    inMemory_ = false;
 }
 
 int TextReader::Peek() {
     if (pos_ < len_) return static_cast<unsigned char>(buf_[pos_]);
-    if (fd_ < 0) throw CoreError(ErrorKind::FileError, "Bad file name or number");
+    if (fd_ < 0 && !inMemory_) throw CoreError(ErrorKind::FileError, "Bad file name or number");
     // Within the bound a whole buffer at a time; at the bound, one byte tells whether the file
     // goes on beyond it.
     const std::uint64_t left = maxBytes_ - total_;
     const std::size_t want = left == 0 ? 1 : std::size_t(std::min<std::uint64_t>(sizeof buf_, left));
     for (;;) {
-        const ssize_t n = read(fd_, buf_, want);
+        ssize_t n = 0;
+        if (inMemory_) {
+            n = ssize_t(std::min<std::uint64_t>(want, bytes_.size() - total_));
+            std::memcpy(buf_, bytes_.data() + total_, std::size_t(n));
+        } else {
+            n = read(fd_, buf_, want);
+        }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) ThrowFile(errno);
         if (n > 0 && left == 0)

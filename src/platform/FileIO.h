@@ -87,6 +87,9 @@ constexpr std::size_t kMaxLineLength = 1 << 20;
 class TextReader {
 public:
     explicit TextReader(const std::string& winPath, std::uint64_t maxBytes = UINT64_MAX);
+    // A reader of bytes already in memory, by the same rules (the fuzzers feed it).
+    struct InMemory {};
+    TextReader(InMemory, std::string bytes, std::uint64_t maxBytes = UINT64_MAX);
     ~TextReader();
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
@@ -106,6 +109,8 @@ private:
     void SkipLineEnd(int c);
 
     int fd_ = -1;
+    bool inMemory_ = false;
+    std::string bytes_; // in memory: what is read
     std::string path_;
     char buf_[8192];
     std::size_t pos_ = 0, len_ = 0;

@@ -66,9 +66,6 @@ public:
     void AddMapFiles(const std::string& folder);
     void DirTree_Click();
     void mnuToolsEditInf_Click();
-    // Loads a definition's picture into picInner with the map's corners as its coordinates.
-    // Picture errors pass to the caller as CoreError.
-    bool LoadMapPicture(const std::string& folder, const std::string& fileName);
     // Shows a node's icon and, when it is selected, its details afresh (after an edit).
     void RefreshFileNode(const std::string& path);
     long FileCounter = 0;
