@@ -184,7 +184,7 @@ bool SaveSettings(const std::string& application, const std::string& section,
     if (inSection) addMissing();
     if (!sectionSeen) {
         if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += eol;
-        out += "[" + ToFile(section) + "]" + eol;
+        out.append("[").append(ToFile(section)).append("]").append(eol);
         lastKeyEnd = out.size();
         unended = false;
         addMissing();

@@ -103,6 +103,8 @@ void Form::Define(const QString& caption, Border border, StartUp startUp, float 
     }
     if (border == Border::FixedDialog || border == Border::FixedSingle || border == Border::None)
         setFixedSize(this->size());
+    // This system's fonts run wider than the ones the layout was drawn for.
+    for (QLabel* label : findChildren<QLabel*>()) FitLabel(label);
 }
 
 void Form::Load() {
@@ -217,12 +219,39 @@ bool Form::eventFilter(QObject* watched, QEvent* event) {
 void Place(QWidget* control, float left, float top, float width, float height, int tabIndex) {
     Twips::Move(control, left, top, width, height);
     control->setProperty("TabIndex", tabIndex);
-    // This system's fonts run wider than the ones the layout was drawn for: a one-line label
-    // widens to show its whole caption rather than cut it off.
-    if (auto* label = qobject_cast<QLabel*>(control); label && !label->wordWrap()) {
-        const int needed = label->sizeHint().width();
-        if (needed > label->width()) label->resize(needed, label->height());
+}
+
+void FitLabel(QLabel* label) {
+    if (label->wordWrap() || label->text().isEmpty()) return;
+    QRect g = label->geometry();
+    auto need = [&] { return label->sizeHint().width() - g.width(); };
+    if (need() <= 0) return;
+    // The room beside it: up to the nearest control level with it, or the container's edge.
+    int leftRoom = g.left(), rightRoom = label->parentWidget()->width() - g.right() - 1;
+    for (const QWidget* other :
+         label->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QRect o = other->geometry();
+        if (other == label || other->isHidden() || o.bottom() < g.top() || o.top() > g.bottom())
+            continue;
+        if (o.left() > g.right()) rightRoom = std::min(rightRoom, o.left() - g.right() - 1);
+        if (o.right() < g.left()) leftRoom = std::min(leftRoom, g.left() - o.right() - 1);
     }
+    leftRoom = std::max(0, leftRoom);
+    rightRoom = std::max(0, rightRoom);
+    // Where the room is too small, the font is fitted to it.
+    QFont font = label->font();
+    while (need() > leftRoom + rightRoom && font.pointSizeF() > 6) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+        label->setFont(font);
+    }
+    // It grows away from its aligned edge first: a right-aligned caption to the left.
+    const int grow = std::min(need(), leftRoom + rightRoom);
+    if (grow <= 0) return;
+    const bool right = label->alignment() & Qt::AlignRight;
+    const int toLeft = right ? std::min(grow, leftRoom) : std::max(0, grow - rightRoom);
+    g.adjust(-toLeft, 0, grow - toLeft, 0);
+    Twips::Move(label, Twips::FromPixels(g.left()), Twips::Top(label), Twips::FromPixels(g.width()),
+                Twips::Height(label));
 }
 
 int TabIndexOf(const QWidget* control) {

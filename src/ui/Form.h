@@ -130,6 +130,10 @@ T* Control(QWidget* parent, const char* name, float left, float top, float width
     Place(control, left, top, width, height, tabIndex);
     return control;
 }
+// A one-line label whose caption is wider than the label grows to show it whole, into the room
+// beside it (away from its aligned edge first); where there is not room enough, its font is
+// made smaller until the caption fits.
+void FitLabel(class QLabel* label);
 // A control's tab position (-1 for controls without one).
 int TabIndexOf(const QWidget* control);
 // Makes Qt's focus chain follow the controls' tab positions.

@@ -11,8 +11,10 @@ void SetAutoSizeCaption(QLabel* label, const QString& caption) {
     label->setText(caption);
     const QSize hint = label->sizeHint();
     const QRectF r = Twips::Rect(label);
-    Twips::Move(label, float(r.left()), float(r.top()), Twips::FromPixels(hint.width()),
-                Twips::FromPixels(hint.height()));
+    // A right-aligned caption keeps its right edge, so it grows into the window, not out of it.
+    const float width = Twips::FromPixels(hint.width());
+    const float left = label->alignment() & Qt::AlignRight ? float(r.right()) - width : float(r.left());
+    Twips::Move(label, left, float(r.top()), width, Twips::FromPixels(hint.height()));
 }
 
 namespace {
