@@ -22,31 +22,27 @@ TEST_F(DetailsTest, EightLinesForEachKindOfDefinition) {
     using V = std::vector<std::string>;
     struct Case {
         const char* node;
-        V lines;
+        V lines; // after "Map Pathname C:\Stelmar\Maps"
     } cases[] = {
         {"london.inf",
-         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename london.jpg",
-          "Top Left Lattitude 51.30.00N", "Top Left Longitude 001.30.00W",
+         {"Map Filename london.jpg", "Top Left Lattitude 51.30.00N", "Top Left Longitude 001.30.00W",
           "Bottom Right Lattitude 51.00.00N", "Bottom Right Longitude 000.30.00W",
           "Map width 69 Km", "Map height 55 Km"}},
         {"two.inf",
-         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename ", "Top Left Lattitude 51.30.00N",
-          "Top Left Longitude 001.30.00W", "Bottom Right Lattitude 51.00.00N",
-          "Bottom Right Longitude 000.30.00W", "Map width 69 Km", "Map height 55 Km"}},
+         {"Map Filename ", "Top Left Lattitude 51.30.00N", "Top Left Longitude 001.30.00W",
+          "Bottom Right Lattitude 51.00.00N", "Bottom Right Longitude 000.30.00W",
+          "Map width 69 Km", "Map height 55 Km"}},
         {"equal.inf",
-         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename london.jpg",
-          "Top Left Lattitude 51.30.00N", "Top Left Longitude 000.00.00E",
+         {"Map Filename london.jpg", "Top Left Lattitude 51.30.00N", "Top Left Longitude 000.00.00E",
           "Bottom Right Lattitude 51.30.00N", "Bottom Right Longitude 000.00.00E", "Map width 0 Km",
           "Map height 0 Km"}},
         {"south.inf",
-         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename plain.bmp",
-          "Top Left Lattitude 33.00.00S", "Top Left Longitude 151.00.00W",
+         {"Map Filename plain.bmp", "Top Left Lattitude 33.00.00S", "Top Left Longitude 151.00.00W",
           "Bottom Right Lattitude 34.00.00S", "Bottom Right Longitude 150.00.00W",
           "Map width 93 Km", "Map height 110 Km"}},
         // A corner without a comma: the whole text on its latitude line.
         {"nocomma.inf",
-         {"Map Pathname C:\\Stelmar\\Maps", "Map Filename ",
-          "Top Left Lattitude 51.30.00N 001.30.00W", "Top Left Longitude ",
+         {"Map Filename ", "Top Left Lattitude 51.30.00N 001.30.00W", "Top Left Longitude ",
           "Bottom Right Lattitude ", "Bottom Right Longitude ", "Map width 0 Km",
           "Map height 0 Km"}},
     };
@@ -54,7 +50,10 @@ TEST_F(DetailsTest, EightLinesForEachKindOfDefinition) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.node);
         ASSERT_NE(Select(main, c.node), nullptr);
-        EXPECT_EQ(Details(main), c.lines);
+        const V lines = Details(main);
+        ASSERT_EQ(lines.size(), 8u);
+        EXPECT_EQ(lines[0], "Map Pathname C:\\Stelmar\\Maps");
+        EXPECT_EQ(V(lines.begin() + 1, lines.end()), c.lines);
         EXPECT_EQ(main.sbStatusBar->PanelText(1), "Ready");
     }
     EXPECT_TRUE(messages.empty()); // no modal box on any click

@@ -89,29 +89,11 @@ TEST_F(HostileLibraryTest, EveryFileIsListedAndShownAsItself) {
     EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(HostileLibraryTest, AMapsFolderThatCannotBeReadIsNamed) {
-    StartupCode::HostFolder.clear();
-    host.WriteSettings("Tormund Systems", "[Stelmar32]\nProgram Folder=C:\\Nowhere\n");
-    StartupCode::Main();
-    Flush();
-    ASSERT_NE(StartupCode::MainWindow, nullptr);
-    const QString why = "The Maps folder C:\\Nowhere\\Maps cannot be read: Path not found.";
-    EXPECT_EQ(StartupCode::MainWindow->sbStatusBar->PanelText(1), why);
-    EXPECT_EQ(StartupCode::MainWindow->DirTree->topLevelItem(0)->child(0)->toolTip(0), why);
-}
-
-TEST_F(HostileLibraryTest, TheEditorNeverWritesOverAnotherFileOrAnotherProgramsChange) {
+TEST_F(HostileLibraryTest, TheEditorKeepsCommentsAndNeverWritesOverAnotherProgramsChange) {
     host.MakeHost();
     WriteImage(host.OnC("Stelmar/Maps/map.bmp"), 8, 8);
-    WriteMap("sub\\map.inf", Definition("10.00.00N,010.00.00E"));
-    WriteMap("sub/map.inf", Definition("20.00.00N,020.00.00E"));
     WriteMap("notes.inf", ";kept\r\n" + Definition("30.00.00N,030.00.00E") + ";also kept\r\n");
     frmMain& main = Start();
-    QTreeWidgetItem* drive = main.DirTree->topLevelItem(0)->child(0);
-    ASSERT_EQ(drive->childCount(), 2);
-    const QString alias = drive->child(1)->text(0);
-    ASSERT_TRUE(alias.startsWith("sub_map~")) << alias.toStdString();
-
     auto edit = [&](const QString& node, const std::function<void(frmInfEdit&)>& user) {
         Select(main, node);
         QTimer::singleShot(0, [&] {
@@ -128,17 +110,6 @@ TEST_F(HostileLibraryTest, TheEditorNeverWritesOverAnotherFileOrAnotherProgramsC
         WriteMap("notes.inf", other);
         e.cmdOk_Click();
     };
-    // The name that holds a backslash is saved as itself; the file in "sub" is untouched.
-    edit(alias, [](frmInfEdit& e) {
-        EXPECT_EQ(e.txtTLLat->text(), "10.00.00N");
-        e.txtTLLat->setText("12N");
-        e.cmdOk_Click();
-    });
-    EXPECT_EQ(TempHost::Read(host.OnC("Stelmar/Maps/sub\\map.inf")),
-              Definition("12.00.00N,010.00.00E"));
-    EXPECT_EQ(TempHost::Read(host.OnC("Stelmar/Maps/sub/map.inf")),
-              Definition("20.00.00N,020.00.00E"));
-
     // Comments are kept in their places.
     edit("notes.inf", [](frmInfEdit& e) {
         EXPECT_EQ(e.txtTLLat->text(), "30.00.00N");

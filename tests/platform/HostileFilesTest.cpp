@@ -206,4 +206,8 @@ TEST(HostileFiles, RefusedSavesSayWhatIsReadOnly) {
         EXPECT_NE(why.find(c.says), std::string::npos) << c.path << ": " << why;
     }
     EXPECT_EQ(TempHost::Read(host.OnC("rodir/b.inf")), "old");
+    EXPECT_EQ(TempHost::Read(host.OnC("ro/a.inf")), "old");
+    for (const char* folder : {"ro", "M"}) // no temporary file left behind
+        for (const auto& e : fs::directory_iterator(host.OnC(folder)))
+            EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
 }

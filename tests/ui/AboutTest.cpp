@@ -1,7 +1,6 @@
 #include "platform/Process.h"
 #include "support/AppTest.h"
 #include "ui/frmAbout.h"
-#include "ui/frmSplash.h"
 
 #include <filesystem>
 #include <sys/stat.h>
@@ -29,19 +28,6 @@ protected:
     std::vector<std::string> started;
     bool fails = false;
 };
-
-TEST_F(AboutTest, LabelsShowTheNameAndVersion) {
-    frmAbout& about = frmAbout::Instance();
-    EXPECT_EQ(about.windowTitle(), "About Varnet");
-    EXPECT_EQ(about.lblTitle->text(), "Varnet");
-    EXPECT_EQ(about.lblVersion->text(), "Version 1.0.0");
-    EXPECT_EQ(about.lblDisclaimer->text(), "Warning: ...");
-    frmSplash& splash = frmSplash::Instance();
-    EXPECT_EQ(splash.lblVersion->text(), "Version 1.0.0");
-    EXPECT_EQ(splash.lblProductName->text(), "Varnet");
-    EXPECT_EQ(splash.lblPlatform->text(), "Platform");
-    EXPECT_GE(splash.lblProductName->width(), splash.lblProductName->sizeHint().width());
-}
 
 TEST_F(AboutTest, SystemInformationIsFoundInEitherPlace) {
     const std::string pathValue = "\"PATH\"=\"C:\\\\Tools\\\\msinfo.exe\"\n";
