@@ -49,6 +49,16 @@ bool GridRefToEastNorth(const std::string& gridRef, double& northing, double& ea
 // ellipsoid. Non-finite input, or an iteration that does not settle, is CoreError(Overflow).
 void EastNorthToLatLon(double easting, double northing, double& latitude, double& longitude);
 
+// Latitude and longitude in degrees on the same ellipsoid (OSGB36) to easting and northing in
+// metres: the forward conversion, with the same projection and constants as EastNorthToLatLon.
+// Not a latitude (non-finite, at or beyond a pole): CoreError(Overflow).
+void LatLonToEastNorth(double latitude, double longitude, double& easting, double& northing);
+
+// The 100 m grid reference that holds a point ("TQ 290 800": two letters, then the easting's and
+// the northing's digits within the 100 km square, cut, not rounded), as GridRefToEastNorth reads
+// it; "" outside the grid (eastings 0 to 700 km, northings 0 to 1300 km).
+std::string EastNorthToGridRef(double easting, double northing);
+
 // --- Entry check --------------------------------------------------------------------------
 
 // Checks a typed latitude (or longitude) and rewrites the box in canonical form. Results:

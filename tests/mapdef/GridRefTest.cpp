@@ -58,45 +58,44 @@ TEST(EastNorthToLatLon, AlwaysEnds) {
     }
 }
 
-namespace {
-// The Ordnance Survey's forward formulae (latitude and longitude to the grid), to check the
-// inverse against.
-void LatLonToEastNorth(double latDeg, double lonDeg, double& e, double& n) {
-    const double aF0 = 6375020.481, bF0 = 6353722.49, nn = 0.00167322025;
-    const double e2 = 0.006670539762, pi = 3.14159265358979;
-    const double phi0 = 49 * pi / 180, lambda0 = -2 * pi / 180;
-    const double phi = latDeg * pi / 180, lambda = lonDeg * pi / 180;
-    const double s = std::sin(phi), c = std::cos(phi), t = std::tan(phi);
-    const double nu = aF0 / std::sqrt(1 - e2 * s * s);
-    const double rho = nu * (1 - e2) / (1 - e2 * s * s);
-    const double eta2 = nu / rho - 1;
-    const double d = phi - phi0, sum = phi + phi0, n2 = nn * nn, n3 = n2 * nn;
-    const double M = bF0 * ((1 + nn + 1.25 * n2 + 1.25 * n3) * d -
-                            (3 * nn + 3 * n2 + 21.0 / 8 * n3) * std::sin(d) * std::cos(sum) +
-                            (15.0 / 8 * n2 + 15.0 / 8 * n3) * std::sin(2 * d) * std::cos(2 * sum) -
-                            35.0 / 24 * n3 * std::sin(3 * d) * std::cos(3 * sum));
-    const double I = M - 100000;
-    const double II = nu / 2 * s * c;
-    const double III = nu / 24 * s * c * c * c * (5 - t * t + 9 * eta2);
-    const double IIIA = nu / 720 * s * std::pow(c, 5) * (61 - 58 * t * t + std::pow(t, 4));
-    const double IV = nu * c;
-    const double V = nu / 6 * c * c * c * (nu / rho - t * t);
-    const double VI = nu / 120 * std::pow(c, 5) *
-                      (5 - 18 * t * t + std::pow(t, 4) + 14 * eta2 - 58 * t * t * eta2);
-    const double P = lambda - lambda0;
-    n = I + II * P * P + III * std::pow(P, 4) + IIIA * std::pow(P, 6);
-    e = 400000 + IV * P + V * std::pow(P, 3) + VI * std::pow(P, 5);
-}
-} // namespace
-
 TEST(EastNorthToLatLon, InvertsTheProjectionAcrossGreatBritain) {
     for (double e = 0; e <= 700000; e += 25000) {
         for (double n = 0; n <= 1250000; n += 25000) {
             double lat = 0, lon = 0, e2 = 0, n2 = 0;
             EastNorthToLatLon(e, n, lat, lon);
             LatLonToEastNorth(lat, lon, e2, n2);
-            EXPECT_NEAR(e2, e, 1.0) << e << "," << n;
-            EXPECT_NEAR(n2, n, 1.0) << e << "," << n;
+            EXPECT_NEAR(e2, e, 0.001) << e << "," << n; // metres: a millimetre
+            EXPECT_NEAR(n2, n, 0.001) << e << "," << n;
+        }
+    }
+}
+
+TEST(LatLonToEastNorth, MatchesTheOrdnanceSurveysWorkedExample) {
+    // 52°39'27.2531"N 1°43'4.5177"E is E 651409.903 m, N 313177.270 m on the National Grid.
+    double e = 0, n = 0;
+    LatLonToEastNorth(52 + 39 / 60.0 + 27.2531 / 3600, 1 + 43 / 60.0 + 4.5177 / 3600, e, n);
+    EXPECT_NEAR(e, 651409.903, 0.001);
+    EXPECT_NEAR(n, 313177.270, 0.001);
+    EXPECT_THROW(LatLonToEastNorth(NAN, 0, e, n), CoreError);
+    EXPECT_THROW(LatLonToEastNorth(90, 0, e, n), CoreError);
+}
+
+TEST(EastNorthToGridRef, NamesThe100MetreSquareThatHoldsThePoint) {
+    struct Case {
+        double e, n;
+        const char* ref;
+    } cases[] = {
+        {529000, 180000, "TQ 290 800"},   {529099.9, 180099.9, "TQ 290 800"}, // cut, not rounded
+        {500000, 100000, "TQ 000 000"},   {499999.9, 99999.9, "SZ 999 999"},  // square edges
+        {0, 0, "SV 000 000"},             {699999, 1299999, "JM 999 999"},
+        {432100, 1234500, "HP 321 345"},  {700000, 0, ""}, {0, 1300000, ""}, {-0.1, 5, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EastNorthToGridRef(c.e, c.n), c.ref) << c.e << "," << c.n;
+        double n = 0, e = 0;
+        if (*c.ref && GridRefToEastNorth(c.ref, n, e)) { // and it reads back as the same square
+            EXPECT_EQ(std::floor(e / 100), std::floor(c.e / 100)) << c.ref;
+            EXPECT_EQ(std::floor(n / 100), std::floor(c.n / 100)) << c.ref;
         }
     }
 }
