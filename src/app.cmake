@@ -9,7 +9,7 @@ add_library(varnet_app STATIC
   ui/Commands.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MsgBox.cpp ui/Pictures.cpp
   ui/frmAbout.cpp ui/frmMain.cpp ui/frmOptions.cpp ui/frmProgress.cpp ui/frmSplash.cpp
   view/MainLayout.cpp view/PictureBox.cpp view/ScrollBar.cpp view/Splitter.cpp view/Twips.cpp
-  view/cPicScroll.cpp)
+  view/MapView.cpp view/cPicScroll.cpp)
 target_include_directories(varnet_app PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(varnet_app PUBLIC mapcode pictureheader Qt6::Widgets Qt6::PrintSupport)
 varnet_target_defaults(varnet_app)

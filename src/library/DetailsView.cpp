@@ -65,6 +65,7 @@ void frmMain::DirTree_Click() {
         Twips::Move(picInner, Twips::Left(picInner), Twips::Top(picInner), 0, 0);
     }
     picOuter->setEmptyText(problem);
+    MapViewer->PictureChanged(); // a fitted view fits the new picture
     try {
         SetScrollRanges();
     } catch (...) {

@@ -59,6 +59,22 @@ void LatLonToEastNorth(double latitude, double longitude, double& easting, doubl
 // it; "" outside the grid (eastings 0 to 700 km, northings 0 to 1300 km).
 std::string EastNorthToGridRef(double easting, double northing);
 
+// --- Positions on a map picture ------------------------------------------------------------
+
+// The coordinate at the centre of pixel `pixel` (from 0) of `pixels` along an axis whose edge is
+// at `start` and which spans `extent` (negative when it runs south or west): start + (pixel +
+// 0.5) / pixels * extent, in the unit of start and extent (minutes of arc for a map).
+double PixelCentre(int pixel, int pixels, double start, double extent);
+
+// A position as the map view shows it: the coordinate texts as FormatPosition writes them,
+// "51.30.22N 000.08.47W", then two spaces and the 100 m grid reference when the point lies in the
+// National Grid's area of use (49.75° to 61.01° N, 9.01° W to 2.01° E) and inside the grid.
+// Minutes of arc; errors of FormatPosition pass.
+std::string PositionText(float latitudeMinutes, float longitudeMinutes);
+
+// A distance in kilometres as the map view shows it: "12.3 km" below 100 km, "123 km" above.
+std::string DistanceText(double km);
+
 // --- Entry check --------------------------------------------------------------------------
 
 // Checks a typed latitude (or longitude) and rewrites the box in canonical form. Results:

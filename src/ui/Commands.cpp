@@ -56,3 +56,19 @@ void frmMain::mnuHelpSearchForHelpOn_Click() {
 void frmMain::mnuHelpAbout_Click() {
     frmAbout::Instance().ShowModal(this);
 }
+
+void frmMain::mnuViewZoomIn_Click() {
+    MapViewer->ZoomIn();
+}
+
+void frmMain::mnuViewZoomOut_Click() {
+    MapViewer->ZoomOut();
+}
+
+void frmMain::mnuViewFitMap_Click() {
+    MapViewer->FitMap();
+}
+
+void frmMain::mnuViewActualSize_Click() {
+    MapViewer->ActualSize();
+}

@@ -143,6 +143,11 @@ QString StatusBar::PanelText(int panel) const {
 
 void StatusBar::SetPanelText(int panel, const QString& text) {
     panels_[panel - 1]->setText(text);
+    if (panel > 3) LayOut(); // the map view's panels take the width their text needs
+}
+
+int StatusBar::PanelOf(const QString& key) {
+    return key == "Position" ? 4 : key == "Zoom" ? 5 : 0;
 }
 
 void StatusBar::Tick() {
@@ -158,14 +163,23 @@ void StatusBar::resizeEvent(QResizeEvent*) {
 }
 
 void StatusBar::LayOut() {
-    // Panels 2 and 3 as wide as their text (at least an inch); panel 1 takes the rest.
+    // Panels 2 and 3 as wide as their text (at least an inch), 4 and 5 as wide as theirs (none
+    // while empty); panel 1 takes the rest.
     const int inch = Twips::ToPixels(1440);
-    const int w3 = std::max(inch, panels_[2]->sizeHint().width());
+    auto fitted = [&](int i, int least) {
+        return panels_[i]->text().isEmpty() ? 0 : std::max(least, panels_[i]->sizeHint().width());
+    };
     const int w2 = std::max(inch, panels_[1]->sizeHint().width());
-    const int w1 = std::max(inch, width() - w2 - w3);
-    panels_[0]->setGeometry(0, 0, w1, height());
-    panels_[1]->setGeometry(w1, 0, w2, height());
-    panels_[2]->setGeometry(w1 + w2, 0, w3, height());
+    const int w3 = std::max(inch, panels_[2]->sizeHint().width());
+    const int w4 = fitted(3, 0), w5 = fitted(4, inch / 2);
+    const int w1 = std::max(inch, width() - w2 - w3 - w4 - w5);
+    const int widths[kPanels] = {w1, w2, w3, w4, w5};
+    int x = 0;
+    for (int i = 0; i < kPanels; ++i) {
+        panels_[i]->setGeometry(x, 0, widths[i], height());
+        panels_[i]->setVisible(widths[i] > 0);
+        x += widths[i];
+    }
 }
 
 ToolBar::ToolBar(QWidget* parent) : QToolBar(parent) {

@@ -71,14 +71,17 @@ private:
     std::map<QTreeWidgetItem*, QList<QTreeWidgetItem*>> pending_;
 };
 
-// The status bar: a stretching text panel, then the date and the time, kept up to date.
+// The status bar: a stretching text panel, the date and the time, kept up to date, then the
+// map view's "Position" and "Zoom" panels (keys), each as wide as its text needs.
 class StatusBar : public QWidget {
     Q_OBJECT
 public:
     explicit StatusBar(QWidget* parent = nullptr);
     QString PanelText(int panel) const; // 1-based
     void SetPanelText(int panel, const QString& text);
-    int PanelCount() const { return 3; }
+    int PanelCount() const { return kPanels; }
+    // The panel with a key ("Position", "Zoom"), or 0 when none has it.
+    static int PanelOf(const QString& key);
     // Refreshes the date and time panels now.
     void Tick();
 
@@ -86,8 +89,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    static constexpr int kPanels = 5;
     void LayOut();
-    QLabel* panels_[3];
+    QLabel* panels_[kPanels];
     QTimer* clock_;
 };
 

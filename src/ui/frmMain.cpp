@@ -85,6 +85,16 @@ frmMain::frmMain() {
     Define("Varnet", Border::Sizable, StartUp::SystemDefault, 8730, 6330, true, true);
     ApplyTabOrder(this);
 
+    MapViewer = new MapView(*picInner, *picOuter, *HScroll1, *VScroll1,
+                            [this] { SetScrollRanges(); }, this);
+    connect(MapViewer, &MapView::PositionChanged, this, [this](const QString& text) {
+        sbStatusBar->SetPanelText(StatusBar::PanelOf("Position"), text);
+    });
+    connect(MapViewer, &MapView::ZoomChanged, this, [this](const QString& text) {
+        sbStatusBar->SetPanelText(StatusBar::PanelOf("Zoom"), text);
+    });
+    sbStatusBar->SetPanelText(StatusBar::PanelOf("Zoom"), MapView::ZoomText(MapViewer->Zoom()));
+
     Client->installEventFilter(this);
     connect(Splitter2, &Splitter::Resize, this, &frmMain::Splitter2_Resize);
     connect(HScroll1, &ScrollBar::Change, this, &frmMain::HScroll1_Change);
@@ -121,6 +131,16 @@ void frmMain::BuildMenus() {
     mnuViewStatusBar = item(m, "mnuViewStatusBar", "Status &Bar");
     mnuViewBar0 = item(m, "mnuViewBar0", "-");
     mnuViewRefresh = item(m, "mnuViewRefresh", "&Refresh");
+    mnuViewBar1 = item(m, "mnuViewBar1", "-");
+    mnuViewZoomIn = item(m, "mnuViewZoomIn", "Zoom &In");
+    mnuViewZoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus),
+                                 QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    mnuViewZoomOut = item(m, "mnuViewZoomOut", "Zoom &Out");
+    mnuViewZoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    mnuViewFitMap = item(m, "mnuViewFitMap", "&Fit Map");
+    mnuViewFitMap->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    mnuViewActualSize = item(m, "mnuViewActualSize", "&Actual Size");
+    mnuViewActualSize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
     mnuTools1 = top("mnuTools1", "&Tools", m);
     mnuToolsEditInf = item(m, "mnuToolsEditInf", "Edit Inf file...");
     mnuHelp = top("mnuHelp", "&Help", m);
@@ -149,6 +169,10 @@ void frmMain::BuildMenus() {
             toggle(mnuViewToolbar, [this] { mnuViewToolbar_Click(); }));
     connect(mnuViewStatusBar, &QAction::triggered, this,
             toggle(mnuViewStatusBar, [this] { mnuViewStatusBar_Click(); }));
+    connect(mnuViewZoomIn, &QAction::triggered, this, [this] { mnuViewZoomIn_Click(); });
+    connect(mnuViewZoomOut, &QAction::triggered, this, [this] { mnuViewZoomOut_Click(); });
+    connect(mnuViewFitMap, &QAction::triggered, this, [this] { mnuViewFitMap_Click(); });
+    connect(mnuViewActualSize, &QAction::triggered, this, [this] { mnuViewActualSize_Click(); });
     connect(mnuToolsEditInf, &QAction::triggered, this, [this] { mnuToolsEditInf_Click(); });
     connect(mnuHelpContents, &QAction::triggered, this, [this] { mnuHelpContents_Click(); });
     connect(mnuHelpSearchForHelpOn, &QAction::triggered, this,

@@ -5,6 +5,7 @@
 
 #include "ui/Controls.h"
 #include "ui/Form.h"
+#include "view/MapView.h"
 #include "view/PictureBox.h"
 #include "view/ScrollBar.h"
 #include "view/Splitter.h"
@@ -44,6 +45,7 @@ public:
     QAction *mnuFile, *mnuFileProperties, *mnuFileBar0, *mnuFilePageSetup, *mnuFilePrintPreview,
         *mnuFilePrint, *mnuFileBar1, *mnuFileExit;
     QAction *mnuView, *mnuViewToolbar, *mnuViewStatusBar, *mnuViewBar0, *mnuViewRefresh;
+    QAction *mnuViewBar1, *mnuViewZoomIn, *mnuViewZoomOut, *mnuViewFitMap, *mnuViewActualSize;
     QAction *mnuTools1, *mnuToolsEditInf;
     QAction *mnuHelp, *mnuHelpContents, *mnuHelpSearchForHelpOn, *mnuHelpBar0, *mnuHelpAbout;
 
@@ -58,6 +60,8 @@ public:
     void VScroll1_Change();
     // Fits the scroll bars to the picture; a failure is left to the caller.
     void SetScrollRanges();
+    // Zoom, Fit, pan, the wheel and the position under the pointer for picInner.
+    MapView* MapViewer = nullptr;
 
     // Library (library/).
     void FillLibraryTree();
@@ -80,6 +84,10 @@ public:
     void mnuFileExit_Click();
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
+    void mnuViewZoomIn_Click();
+    void mnuViewZoomOut_Click();
+    void mnuViewFitMap_Click();
+    void mnuViewActualSize_Click();
     void mnuHelpContents_Click();
     void mnuHelpSearchForHelpOn_Click();
     void mnuHelpAbout_Click();

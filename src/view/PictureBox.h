@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 
 // Colours as the window system writes them: 0x00BBGGRR, or 0x800000nn for system colour nn.
 constexpr std::uint32_t kButtonFace = 0x8000000Fu;
@@ -26,8 +27,23 @@ public:
 
     const QImage& Picture() const { return picture_; }
     bool HasPicture() const { return !picture_.isNull(); }
-    void setPicture(QImage image);
+    // The picture; `fullSize` is the size in pixels it stands for when it was decoded at a
+    // reduced scale (by default its own size). The box shows it at that size times Zoom().
+    void setPicture(QImage image, QSize fullSize = {});
     void ClearPicture();
+    // The size in pixels of the picture shown, as it stands at full scale.
+    QSize FullSize() const { return fullSize_; }
+
+    // Zoom: the picture is shown at its full size times this factor. Below 1 it is drawn
+    // smoothly scaled (made once per factor), above 1 its pixels stay sharp squares. An
+    // autosizing box takes the picture's size in twips times the factor.
+    double Zoom() const { return zoom_; }
+    void setZoom(double factor);
+    // The picture pixel (at full scale) under a point of the box, in pixels of the box; nothing
+    // off the picture.
+    std::optional<QPoint> PixelAt(QPointF point) const;
+    // The point of the box at the centre of a picture pixel, in pixels of the box.
+    QPointF PointOf(QPointF pixel) const;
 
     // Outer size, borders included, and the interior, in twips.
     float Width() const { return Twips::Width(this); }
@@ -69,9 +85,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void FitToPicture();
     int borderStyle_ = 0;
     bool autoSize_ = false;
     QImage picture_;
+    QSize fullSize_;
+    double zoom_ = 1;
+    QImage scaled_; // the picture smoothly scaled for a zoom below 1, made when first drawn
     bool userScale_ = false;
     struct {
         float left = 0, top = 0, width = 0, height = 0;

@@ -1,0 +1,85 @@
+#pragma once
+// The map view: zoom, Fit, pan, the wheel, the position under the pointer and a distance line,
+// for a picture box (picInner) shown through a frame (picOuter) and two scroll bars. The offset
+// of the picture always follows the scroll bars' values, so zooming and panning set the values
+// and the bars' own change handlers move the picture, as the scroll bars do themselves.
+//
+// The zoom factors form a ladder of powers of the square root of 2 from 1/32 to 16; Fit takes
+// the largest factor (on the ladder or not) at which the whole picture fits the frame, and keeps
+// fitting each new picture and each resize of the frame until another zoom is chosen.
+
+#include <QObject>
+#include <QPointF>
+#include <QString>
+#include <functional>
+#include <optional>
+
+class PictureBox;
+class ScrollBar;
+class QWidget;
+
+class MapView : public QObject {
+    Q_OBJECT
+public:
+    // `fitRanges` applies the scroll-range rule to the bars (the owner's own routine).
+    MapView(PictureBox& inner, PictureBox& outer, ScrollBar& hBar, ScrollBar& vBar,
+            std::function<void()> fitRanges, QObject* parent = nullptr);
+
+    static constexpr double kMinZoom = 1.0 / 32, kMaxZoom = 16;
+    // The factor on the ladder `steps` square roots of 2 above or below `factor` (the next one
+    // strictly above or below when `factor` is off the ladder), within kMinZoom..kMaxZoom.
+    static double LadderStep(double factor, int steps);
+    // The factor as the status panel shows it: "100%", "141%", "6.25%", "1600%".
+    static QString ZoomText(double factor);
+
+    double Zoom() const;
+    bool Fitting() const { return fitting_; }
+
+    // The commands. The menu and the keys keep the view's centre where it is.
+    void ZoomIn();
+    void ZoomOut();
+    void FitMap();
+    void ActualSize();
+    // Sets the factor (Fit ends), keeping the point of the frame `anchor` (pixels of the frame)
+    // over the same place of the picture; by default the frame's centre.
+    void SetZoom(double factor, std::optional<QPointF> anchor = std::nullopt);
+
+    // A new picture (another map, or none): Fit fits it, any other factor stays; a distance
+    // line goes.
+    void PictureChanged();
+
+    // The status panels' texts: the position under the pointer (and a distance line's length),
+    // and the zoom factor.
+    QString PositionText() const { return position_; }
+
+signals:
+    void PositionChanged(const QString& text);
+    void ZoomChanged(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Apply(double factor, QPointF anchor);
+    void ScrollTo(ScrollBar& bar, double value);
+    void ShowPosition(std::optional<QPointF> pointInInner);
+    void UpdateCursor();
+    // The place on the earth of the centre of a picture pixel (minutes of arc), when the
+    // picture has a coordinate system.
+    std::optional<std::pair<float, float>> LatLonAt(QPointF pixel) const;
+
+    PictureBox& inner_;
+    PictureBox& outer_;
+    ScrollBar& hBar_;
+    ScrollBar& vBar_;
+    std::function<void()> fitRanges_;
+    bool fitting_ = false;
+    QString position_;
+    // Panning: where the press was (global pixels) and the bars' values then.
+    std::optional<QPointF> panFrom_;
+    int panH_ = 0, panV_ = 0;
+    // The distance line, in picture pixels (full scale): start and end.
+    std::optional<QPointF> lineFrom_, lineTo_;
+    bool measuring_ = false;
+    QWidget* overlay_;
+};
