@@ -186,7 +186,18 @@ void MapView::UpdateCursor() {
 
 bool MapView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &outer_ && event->type() == QEvent::Resize) {
-        if (fitting_) FitMap();
+        // Fitted once the layout has settled: the frame is sized in several steps, and its last
+        // twips may change without its pixels.
+        if (fitting_ && !refitQueued_) {
+            refitQueued_ = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    refitQueued_ = false;
+                    if (fitting_) FitMap();
+                },
+                Qt::QueuedConnection);
+        }
         UpdateCursor();
         return false;
     }

@@ -74,6 +74,7 @@ private:
     ScrollBar& vBar_;
     std::function<void()> fitRanges_;
     bool fitting_ = false;
+    bool refitQueued_ = false;
     QString position_;
     // Panning: where the press was (global pixels) and the bars' values then.
     std::optional<QPointF> panFrom_;

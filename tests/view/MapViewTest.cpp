@@ -1,0 +1,187 @@
+// The map view as a user drives it: zoom steps and Fit on maps of several shapes, the wheel
+// about the pointer, and the position and distances read off a map with known corners.
+#include "support/AppTest.h"
+#include "ui/frmMain.h"
+#include "view/MapView.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <cmath>
+
+namespace {
+// The picture pixel (full scale) shown at a point of the frame.
+QPointF PixelAt(const frmMain& m, QPointF inFrame) {
+    return (inFrame - QPointF(m.picInner->pos())) / m.picInner->Zoom();
+}
+void Send(QWidget* to, QEvent::Type type, QPointF at, Qt::MouseButtons buttons,
+          Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    const Qt::MouseButton button =
+        type == QEvent::MouseMove ? Qt::NoButton : Qt::MouseButton(int(buttons));
+    QMouseEvent e(type, at, to->mapToGlobal(at), button, buttons, modifiers);
+    QApplication::sendEvent(to, &e);
+}
+} // namespace
+
+class MapViewTest : public AppTest {
+protected:
+    frmMain& StartWithMaps() {
+        host.MakeHost();
+        // 600 x 300 pixels over 60 x 30 minutes: a pixel is a tenth of a minute each way.
+        WriteImage(host.OnC("Stelmar/Maps/wide.bmp"), 600, 300);
+        WriteMap("wide.inf", "51.30.00N,001.00.00W\r\n51.00.00N,000.00.00E\r\nwide.bmp\r\n");
+        WriteImage(host.OnC("Stelmar/Maps/tall.bmp"), 100, 900);
+        WriteMap("tall.inf", "10N,10E\r\n0N,11E\r\ntall.bmp\r\n");
+        WriteImage(host.OnC("Stelmar/Maps/tiny.bmp"), 4, 3);
+        WriteMap("tiny.inf", "10N,10E\r\n9N,11E\r\ntiny.bmp\r\n");
+        frmMain& m = Start();
+        m.resize(900, 700);
+        Flush();
+        return m;
+    }
+    static QString Panel(const frmMain& m, const char* key) {
+        return m.sbStatusBar->PanelText(StatusBar::PanelOf(key));
+    }
+};
+
+TEST(MapViewLadder, StepsAndTexts) {
+    struct Case {
+        double from;
+        int steps;
+        double to;
+    } cases[] = {
+        {1, 1, std::sqrt(2.0)}, {1, -2, 0.5},  {16, 1, 16},   {1.0 / 32, -1, 1.0 / 32},
+        {0.3, 1, std::sqrt(0.125)}, {0.3, -1, 0.25}, // off the ladder: the next rung each way        {100, -1, 16}, {1e-6, 1, 1.0 / 32},
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(MapView::LadderStep(c.from, c.steps), c.to, 1e-12) << c.from << " " << c.steps;
+    const std::pair<double, const char*> texts[] = {
+        {1, "100%"}, {std::sqrt(2.0), "141%"}, {1.0 / 16, "6.25%"}, {16, "1600%"},
+        {std::sqrt(0.5), "71%"}, {std::pow(2, -3.5), "8.84%"}, {0.0999999, "10%"}};
+    for (const auto& [factor, text] : texts) EXPECT_EQ(MapView::ZoomText(factor), text);
+}
+
+TEST_F(MapViewTest, ZoomFitAndTheScrollRangeRule) {
+    frmMain& m = StartWithMaps();
+    Select(m, "wide.inf");
+    EXPECT_EQ(Panel(m, "Zoom"), "100%");
+    struct Step {
+        QAction* command;
+        double factor;
+    } steps[] = {{m.mnuViewZoomOut, std::sqrt(0.5)}, {m.mnuViewZoomOut, 0.5},
+                 {m.mnuViewActualSize, 1},           {m.mnuViewZoomIn, std::sqrt(2.0)},
+                 {m.mnuViewZoomIn, 2}};
+    for (const auto& s : steps) {
+        s.command->trigger();
+        SCOPED_TRACE(s.factor);
+        EXPECT_NEAR(m.MapViewer->Zoom(), s.factor, 1e-12);
+        // picInner is the picture's size in twips times the factor; the rule runs on that.
+        EXPECT_FLOAT_EQ(m.picInner->Width(), float(600 * 15 * s.factor));
+        EXPECT_FLOAT_EQ(m.picInner->Height(), float(300 * 15 * s.factor));
+        EXPECT_EQ(m.HScroll1->Max(), std::lround(m.picInner->Width() - m.picOuter->Width()));
+        EXPECT_EQ(m.VScroll1->LargeChange(), std::lround(m.picInner->Height() / 3));
+        EXPECT_EQ(Twips::Left(m.picInner), -float(m.HScroll1->Value()));
+        EXPECT_EQ(Panel(m, "Zoom"), MapView::ZoomText(s.factor));
+    }
+
+    // Fit: the whole picture inside the frame, touching it on one side; it follows resizes and
+    // new maps until another zoom is chosen.
+    auto fits = [&] {
+        const float w = m.picInner->Width(), h = m.picInner->Height();
+        const float W = m.picOuter->InnerWidth(), H = m.picOuter->InnerHeight();
+        return w <= W + 1 && h <= H + 1 && (std::abs(w - W) < 1 || std::abs(h - H) < 1) &&
+               m.HScroll1->Value() == 0 && m.VScroll1->Value() == 0;
+    };
+    m.mnuViewFitMap->trigger();
+    EXPECT_TRUE(fits());
+    for (const char* map : {"tall.inf", "tiny.inf", "wide.inf"}) {
+        Select(m, map);
+        EXPECT_TRUE(fits()) << map;
+    }
+    EXPECT_GT(m.MapViewer->Zoom(), 1); // a small picture is fitted up
+    m.resize(700, 500);
+    Flush();
+    EXPECT_TRUE(fits()) << m.picInner->Width() << " " << m.picInner->Height() << " in "
+                        << m.picOuter->InnerWidth() << " " << m.picOuter->InnerHeight();
+    m.mnuViewActualSize->trigger();
+    Select(m, "tiny.inf");
+    EXPECT_EQ(m.MapViewer->Zoom(), 1);
+    EXPECT_EQ(m.picInner->Width(), 4 * 15);
+}
+
+TEST_F(MapViewTest, TheWheelZoomsAboutThePointerAndScrolls) {
+    frmMain& m = StartWithMaps();
+    Select(m, "wide.inf");
+    m.mnuViewZoomIn->trigger();
+    m.mnuViewZoomIn->trigger(); // 200%: the picture is larger than the frame
+    const QPointF at(120, 90);
+    for (int notch : {120, 120, -120, -120}) {
+        const QPointF before = PixelAt(m, at);
+        QWheelEvent wheel(at, m.picOuter->mapToGlobal(at), QPoint(), QPoint(0, notch),
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m.picOuter, &wheel);
+        const QPointF after = PixelAt(m, at);
+        EXPECT_LE(std::abs(after.x() - before.x()) * m.picInner->Zoom(), 1) << notch;
+        EXPECT_LE(std::abs(after.y() - before.y()) * m.picInner->Zoom(), 1) << notch;
+    }
+    EXPECT_NEAR(m.MapViewer->Zoom(), 2, 1e-12);
+    // Plain and Shift turns scroll through the bars.
+    m.HScroll1->setValue(0);
+    m.VScroll1->setValue(0);
+    const int v = m.VScroll1->Value(), h = m.HScroll1->Value();
+    QWheelEvent down(at, m.picOuter->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m.picInner, &down);
+    EXPECT_GT(m.VScroll1->Value(), v);
+    QWheelEvent right(at, m.picOuter->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::ShiftModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m.picInner, &right);
+    EXPECT_GT(m.HScroll1->Value(), h);
+    EXPECT_EQ(Twips::Top(m.picInner), -float(m.VScroll1->Value()));
+
+    // A drag pans the other way.
+    m.HScroll1->setValue(0);
+    const int hv = m.HScroll1->Value();
+    Send(m.picInner, QEvent::MouseButtonPress, QPointF(200, 100), Qt::LeftButton);
+    EXPECT_EQ(m.picInner->cursor().shape(), Qt::ClosedHandCursor);
+    Send(m.picInner, QEvent::MouseMove, QPointF(180, 100), Qt::LeftButton);
+    Send(m.picInner, QEvent::MouseButtonRelease, QPointF(180, 100), Qt::LeftButton);
+    EXPECT_EQ(m.HScroll1->Value(), hv + 20 * 15);
+    EXPECT_EQ(m.picInner->cursor().shape(), Qt::OpenHandCursor);
+}
+
+TEST_F(MapViewTest, ThePositionUnderThePointerAndADistance) {
+    frmMain& m = StartWithMaps();
+    Select(m, "wide.inf");
+    m.mnuViewZoomIn->trigger();
+    m.mnuViewZoomIn->trigger(); // two box pixels for each picture pixel
+    m.HScroll1->setValue(0);
+    m.VScroll1->setValue(0);
+    auto at = [&](double x, double y) { // the centre of picture pixel (x, y)
+        Send(m.picInner, QEvent::MouseMove, QPointF(2 * x + 1, 2 * y + 1), Qt::NoButton);
+        return Panel(m, "Position").toStdString();
+    };
+    // Pixel (x, y) covers a tenth of a minute from -60 + x/10 and 3090 - y/10 minutes; the grid
+    // references are PROJ's (cs2cs, OSGB36 on the National Grid) for the pixels' centres.
+    EXPECT_EQ(at(0, 0), "51.29.95N 000.59.95W  SU 694 783");
+    EXPECT_EQ(at(599, 0), "51.29.95N 000.00.05W  TQ 387 797");
+    EXPECT_EQ(at(0, 299), "51.00.05N 000.59.95W  SU 702 229");
+    EXPECT_EQ(at(599, 299), "51.00.05N 000.00.05W  TQ 402 243");
+    EXPECT_EQ(at(300, 150), "51.14.95N 000.29.95W  TQ 047 511");
+    // Off the picture, and with no map: empty.
+    EXPECT_EQ(at(700, 10), "");
+    Send(m.picInner, QEvent::MouseMove, QPointF(11, 11), Qt::NoButton);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(m.picInner, &leave);
+    EXPECT_EQ(Panel(m, "Position"), "");
+
+    // Shift and drag: a line whose length follows the position; it stays after the release.
+    Send(m.picInner, QEvent::MouseButtonPress, QPointF(1, 1), Qt::LeftButton, Qt::ShiftModifier);
+    Send(m.picInner, QEvent::MouseMove, QPointF(1199, 1), Qt::LeftButton, Qt::ShiftModifier);
+    Send(m.picInner, QEvent::MouseButtonRelease, QPointF(1199, 1), Qt::LeftButton);
+    // 59.9 minutes of longitude at 51.4992° N on the program's sphere (6367 km, geocentric
+    // latitudes): 69.35 km by the spherical law of cosines.
+    EXPECT_EQ(Panel(m, "Position"), "51.29.95N 000.00.05W  TQ 387 797  69.4 km");
+    Select(m, "tall.inf"); // another map: the line goes
+    EXPECT_EQ(at(0, 0).find("km"), std::string::npos);
+}
