@@ -6,6 +6,7 @@
 //               time per file should stay within twice that of the plain fill
 //   click       a click on a definition whose image is an 8000 x 4000 JPEG, against decoding
 //               the same image bare with QImageReader; peak memory of each in its own process
+//   zoom        zoom steps and a repaint while panning on the same picture (see Zoom below)
 #include "app/StartupCode.h"
 #include "ui/MsgBox.h"
 #include "ui/frmMain.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QImageReader>
+#include <QPainter>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -138,26 +140,96 @@ int Click(const std::string& mode, const std::string& root) {
     return main.picInner->HasPicture() ? 0 : 1;
 }
 
+// The map view on an 8000 x 4000 picture: each zoom step (the picture scaled and drawn once)
+// against a bare QImage::scaled of the same picture to the same size, and a repaint while panning
+// at 1/4 against a bare QPainter::drawImage of the visible part.
+int Zoom(const std::string& root) {
+    frmMain& main = MainWindow();
+    main.Load(); // the panes wired and laid out, the tree filled
+    main.show();
+    QApplication::processEvents();
+    main.resize(1600, 1000);
+    main.Splitter1->setSplitPercent(10); // a large map frame
+    main.Splitter2->setSplitPercent(10);
+    QApplication::processEvents();
+    QTreeWidgetItem* node =
+        main.DirTree->findItems("big.inf", Qt::MatchExactly | Qt::MatchRecursive).value(0);
+    main.DirTree->setCurrentItem(node);
+    const QImage picture = main.picInner->Picture();
+    QImage frame(main.picOuter->size(), QImage::Format_ARGB32_Premultiplied);
+    auto paint = [&] { main.picOuter->render(&frame); };
+    paint();
+    for (int step = 0; step < 5; ++step) {
+        auto start = Clock::now();
+        main.mnuViewZoomOut->trigger();
+        paint();
+        const double ours = Seconds(start);
+        const QSize size(int(8000 * main.MapViewer->Zoom() + 0.5), int(4000 * main.MapViewer->Zoom() + 0.5));
+        start = Clock::now();
+        const QImage bare = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const double floor = Seconds(start);
+        std::printf("zoom to %-6s %.4f s, bare scaled %.4f s, ratio %.2f\n",
+                    qPrintable(MapView::ZoomText(main.MapViewer->Zoom())), ours, floor,
+                    ours / floor);
+    }
+    main.mnuViewActualSize->trigger();
+    main.MapViewer->SetZoom(0.25);
+    paint();
+    const QImage quarter = picture.scaled(2000, 1000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    double ours = 1e9, floor = 1e9;
+    for (int round = 0; round < 20; ++round) {
+        auto start = Clock::now();
+        main.HScroll1->setValue((round % 2) * 3000);
+        paint();
+        ours = std::min(ours, Seconds(start));
+        start = Clock::now();
+        QPainter p(&frame);
+        p.drawImage(QPoint(0, 0), quarter, QRect(QPoint((round % 2) * 200, 0), frame.size()));
+        p.end();
+        floor = std::min(floor, Seconds(start));
+    }
+    std::printf("pan at 25%%: repaint %.5f s, bare drawImage %.5f s, ratio %.2f (frame %d x %d)\n",
+                ours, floor, ours / floor, frame.width(), frame.height());
+    (void)root;
+    return 0;
+}
+
+// A host with an 8000 x 4000 JPEG map, big.inf.
+std::string BigMapHost() {
+    const std::string root = MakeHost();
+    { // freed before the measuring processes start, so their peaks are their own
+        QImage image(8000, 4000, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) // a texture that does not compress to nothing
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb((x * 7) & 255, (y * 3) & 255, ((x ^ y) * 5) & 255));
+        image.save(QString::fromStdString(root + "/drive_c/Stelmar/Maps/big.jpg"), "JPG", 85);
+    }
+    std::ofstream(root + "/drive_c/Stelmar/Maps/big.inf")
+        << "60.00.00N,010.00.00W\r\n50.00.00N,010.00.00E\r\nbig.jpg\r\n";
+    return root;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A screen as large as a desktop's, so the map view's frame is as large as a user's.
+    const std::string screens = (fs::temp_directory_path() / "varnet-bench-screen.json").string();
+    std::ofstream(screens) << R"({"screens": [{"name": "bench", "x": 0, "y": 0, "width": 1920,
+        "height": 1200, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})";
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + screens.c_str());
     QApplication app(argc, argv);
     const std::string what = argc > 1 ? argv[1] : "";
     if (what == "fill" || what == "fill-bare")
         return Fill(argc > 2 ? std::atoi(argv[2]) : 10000, what == "fill-bare");
     if (what == "click-child") return Click(argv[2], argv[3]);
+    if (what == "zoom") {
+        const std::string root = BigMapHost();
+        const int result = Zoom(root);
+        fs::remove_all(root);
+        return result;
+    }
     if (what == "click") {
-        const std::string root = MakeHost();
-        { // freed before the measuring processes start, so their peaks are their own
-            QImage image(8000, 4000, QImage::Format_RGB32);
-            for (int y = 0; y < image.height(); ++y) // a texture that does not compress to nothing
-                for (int x = 0; x < image.width(); ++x)
-                    image.setPixel(x, y, qRgb((x * 7) & 255, (y * 3) & 255, ((x ^ y) * 5) & 255));
-            image.save(QString::fromStdString(root + "/drive_c/Stelmar/Maps/big.jpg"), "JPG", 85);
-        }
-        std::ofstream(root + "/drive_c/Stelmar/Maps/big.inf")
-            << "60.00.00N,010.00.00W\r\n50.00.00N,010.00.00E\r\nbig.jpg\r\n";
+        const std::string root = BigMapHost();
         for (const char* mode : {"decode", "click", "decode", "click"}) {
             std::fflush(stdout);
             if (fork() == 0) {
@@ -170,6 +242,6 @@ int main(int argc, char** argv) {
         fs::remove_all(root);
         return 0;
     }
-    std::fprintf(stderr, "usage: varnet_bench fill N | fill-bare N | click\n");
+    std::fprintf(stderr, "usage: varnet_bench fill N | fill-bare N | click | zoom\n");
     return 2;
 }

@@ -2,6 +2,9 @@
 // saves a picture of the screen after each step: a check of how the program looks.
 //   varnet_screenshot OUT_PREFIX [NODE ...] [--about] [--edit NODE] [--options]
 //                     [--save NODE TOP-LEFT-LATITUDE]   (edits, saves, and shows the tree after)
+//                     [--zoom-in] [--zoom-out] [--fit]  (the map view's commands)
+//                     [--measure X1 Y1 X2 Y2]  (the pointer over the map at X2 Y2 after a
+//                                               Shift-drag from X1 Y1, pixels of picInner)
 #include "app/StartupCode.h"
 #include "mapdef/frmInfEdit.h"
 #include "ui/MsgBox.h"
@@ -10,9 +13,11 @@
 #include "ui/frmOptions.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 void Settle() {
@@ -75,6 +80,25 @@ int main(int argc, char** argv) {
             });
             m->mnuToolsEditInf_Click();
             Shoot(prefix + "-save-after.png");
+        } else if (arg == "--zoom-in" || arg == "--zoom-out" || arg == "--fit") {
+            (arg == "--fit" ? m->mnuViewFitMap : arg == "--zoom-in" ? m->mnuViewZoomIn
+                                                                    : m->mnuViewZoomOut)
+                ->trigger();
+            Shoot(prefix + arg + ".png");
+        } else if (arg == "--measure" && i + 4 < argc) {
+            const QPointF from(std::atof(argv[i + 1]), std::atof(argv[i + 2]));
+            const QPointF to(std::atof(argv[i + 3]), std::atof(argv[i + 4]));
+            i += 4;
+            auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButton button,
+                            Qt::MouseButtons buttons) {
+                QMouseEvent e(type, at, m->picInner->mapToGlobal(at), button, buttons,
+                              Qt::ShiftModifier);
+                QApplication::sendEvent(m->picInner, &e);
+            };
+            send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+            send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+            send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+            Shoot(prefix + "-measure.png");
         } else if (QTreeWidgetItem* node = FindNode(*m, arg)) {
             m->DirTree->setCurrentItem(node);
             Shoot(prefix + "-" + arg + ".png");
