@@ -11,7 +11,7 @@ add_library(varnet_app STATIC
   view/MainLayout.cpp view/PictureBox.cpp view/ScrollBar.cpp view/Splitter.cpp view/Twips.cpp
   view/MapView.cpp view/cPicScroll.cpp)
 target_include_directories(varnet_app PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(varnet_app PUBLIC mapcode pictureheader Qt6::Widgets Qt6::PrintSupport)
+target_link_libraries(varnet_app PUBLIC mapcode picture Qt6::Widgets Qt6::PrintSupport)
 varnet_target_defaults(varnet_app)
 
 add_executable(varnet main.cpp)

@@ -60,7 +60,7 @@ void frmMain::DirTree_Click() {
     }
     if (!shown) {
         // Cleared and shrunk, so the empty view shows the reason and scrolls nothing.
-        picInner->ClearPicture();
+        MapViewer->ClearPicture();
         picInner->ScaleToTwips();
         Twips::Move(picInner, Twips::Left(picInner), Twips::Top(picInner), 0, 0);
     }
@@ -102,5 +102,7 @@ void frmMain::DirTree_Click() {
     const float H = MapCode::GetDistance(tlLatDeg, tlLonDeg, brLatDeg, tlLonDeg, bearing);
     lstDetails->addItem("Map height " + WholeKm(H) + " Km");
 
+    // A picture shown reduced says so.
+    if (problem.isEmpty() && shown) problem = MapViewer->PictureNote();
     sbStatusBar->SetPanelText(1, problem.isEmpty() ? QString("Ready") : problem);
 }

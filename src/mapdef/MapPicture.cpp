@@ -2,7 +2,7 @@
 
 #include "app/StartupCode.h"
 #include "mapdef/MapCode.h"
-#include "picture/PictureHeader.h"
+#include "picture/PictureLoader.h"
 #include "platform/CoreError.h"
 #include "platform/FileIO.h"
 #include "platform/System.h"
@@ -11,54 +11,23 @@
 #include "ui/frmMain.h"
 #include "view/PictureBox.h"
 
-#include <QImageReader>
 #include <algorithm>
 
 namespace MapCode {
 
 std::uint64_t PictureMemoryLimit() {
-    constexpr std::uint64_t MiB = 1024 * 1024;
-    return std::max<std::uint64_t>(256 * MiB, Platform::PhysicalMemoryBytes() / 4);
+    return Picture::MemoryLimit();
 }
 
 QImage LoadPicture(const std::string& path) {
-    auto fail = [](const std::string& why) { throw CoreError(ErrorKind::FileError, why); };
-    std::string head, tail, error;
-    std::uint64_t fileSize = 0;
-    if (!Platform::ReadFileEnds(path, Picture::kHeadBytes, Picture::kTailBytes, head, tail,
-                                fileSize, error)) {
-        if (error.find("folder") != std::string::npos)
-            fail("the path names a folder, not a picture");
-        if (error == "File not found" || error == "Path not found") fail(error);
-        fail("the picture cannot be read: " + error);
-    }
-    const auto native = Platform::ToNativePath(path);
-    if (!native) fail("Path not found");
-
-    constexpr std::uint64_t MiB = 1024 * 1024;
-    const std::uint64_t limit = PictureMemoryLimit();
-    QImageReader::setAllocationLimit(int(std::min<std::uint64_t>(limit / MiB, INT32_MAX)));
-    auto tooLarge = [&](std::int64_t w, std::int64_t h) {
-        const std::uint64_t bytes = std::uint64_t(w) * std::uint64_t(h) * 4;
-        if (bytes > limit)
-            fail("the picture is too large (" + std::to_string(w) + " x " + std::to_string(h) +
-                 " pixels needs " + std::to_string(bytes / MiB) + " MiB; this machine allows " +
-                 std::to_string(limit / MiB) + " MiB)");
-    };
-    if (const auto header = Picture::InspectHeader(head, tail, fileSize)) {
-        tooLarge(header->width, header->height);
-        if (!header->complete) fail("the picture file is incomplete (cut short or damaged)");
-    }
-    QImageReader reader(QString::fromStdString(*native));
-    reader.setAutoTransform(false);
-    if (!reader.canRead()) fail("it is not a picture in a format Varnet can read");
-    const QSize size = reader.size();
-    if (size.isValid()) tooLarge(size.width(), size.height());
-    QImage image = reader.read();
-    if (image.isNull())
-        fail("the picture is damaged or cannot be decoded (" + reader.errorString().toStdString() +
-             ")");
-    return image;
+    const Picture::Source source = Picture::Open(path);
+    if (source.reduction > 1)
+        throw CoreError(ErrorKind::FileError,
+                        "the picture is too large to decode whole (" + Picture::ReducedText(source) +
+                            ")");
+    Picture::Decoded whole = Picture::Decode(source, QRect(QPoint(), source.size), 1);
+    if (whole.image.isNull()) throw CoreError(ErrorKind::FileError, whole.error);
+    return whole.image;
 }
 
 bool LoadMapPicture(const std::string& folder, const std::string& fileName) {
@@ -70,10 +39,9 @@ bool LoadMapPicture(const std::string& folder, const std::string& fileName) {
         return false;
     if (image.empty()) return false; // the folder itself is no picture
     if (!StartupCode::MainWindow) throw CoreError(ErrorKind::InvalidArgument, "no main window");
-    QImage picture = LoadPicture(folder + "\\" + image);
-    PictureBox* pic = StartupCode::MainWindow->picInner;
-    pic->setPicture(std::move(picture));
-    pic->Scale(tlLon, tlLat, brLon, brLat);
+    // The part in view at once, the rest as it is decoded.
+    StartupCode::MainWindow->MapViewer->ShowPicture(folder + "\\" + image);
+    StartupCode::MainWindow->picInner->Scale(tlLon, tlLat, brLon, brLat);
     return true;
 }
 

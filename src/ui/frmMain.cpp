@@ -94,6 +94,10 @@ frmMain::frmMain() {
         sbStatusBar->SetPanelText(StatusBar::PanelOf("Zoom"), text);
     });
     sbStatusBar->SetPanelText(StatusBar::PanelOf("Zoom"), MapView::ZoomText(MapViewer->Zoom()));
+    connect(MapViewer, &MapView::PictureDecoded, this, [this](const QString& error) {
+        if (!error.isEmpty())
+            sbStatusBar->SetPanelText(1, "The map picture could not be decoded whole: " + error + ".");
+    });
 
     Client->installEventFilter(this);
     connect(Splitter2, &Splitter::Resize, this, &frmMain::Splitter2_Resize);

@@ -1,6 +1,7 @@
 #include "view/MapView.h"
 
 #include "mapdef/MapCode.h"
+#include "platform/CoreError.h"
 #include "platform/Text.h"
 #include "view/PictureBox.h"
 #include "view/ScrollBar.h"
@@ -43,6 +44,7 @@ MapView::MapView(PictureBox& inner, PictureBox& outer, ScrollBar& hBar, ScrollBa
                  std::function<void()> fitRanges, QObject* parent)
     : QObject(parent), inner_(inner), outer_(outer), hBar_(hBar), vBar_(vBar),
       fitRanges_(std::move(fitRanges)), overlay_(new LineOverlay(&inner)) {
+    connect(&decode_, &Picture::BackgroundDecode::Finished, this, &MapView::Decoded);
     inner_.setMouseTracking(true); // the position follows the pointer without a button held
     inner_.installEventFilter(this);
     outer_.installEventFilter(this);
@@ -89,13 +91,17 @@ void MapView::SetZoom(double factor, std::optional<QPointF> anchor) {
     Apply(std::clamp(factor, kMinZoom, kMaxZoom), anchor.value_or(QPointF(frame.center())));
 }
 
+double MapView::FitFactor() const {
+    const QSize full = inner_.FullSize();
+    return std::max(1e-6, std::min(double(outer_.InnerWidth()) / Twips::FromPixels(full.width()),
+                                   double(outer_.InnerHeight()) / Twips::FromPixels(full.height())));
+}
+
 void MapView::FitMap() {
     fitting_ = true;
     const QSize full = inner_.FullSize();
     if (inner_.HasPicture() && !full.isEmpty()) {
-        const double factor = std::min(outer_.InnerWidth() / Twips::FromPixels(full.width()),
-                                       outer_.InnerHeight() / Twips::FromPixels(full.height()));
-        Apply(std::max(factor, 1e-6), QPointF());
+        Apply(FitFactor(), QPointF());
         // The whole picture from the frame's top-left corner.
         ScrollTo(hBar_, 0);
         ScrollTo(vBar_, 0);
@@ -128,7 +134,80 @@ void MapView::Apply(double factor, QPointF anchor) {
     }
     if (lineFrom_) ShowPosition(std::nullopt);
     UpdateCursor();
+    Sharpen();
     emit ZoomChanged(ZoomText(factor));
+}
+
+void MapView::ShowPicture(const std::string& winPath) {
+    ClearPicture();
+    const Picture::Source source = Picture::Open(winPath);
+    source_ = source;
+    note_ = QString::fromStdString(Picture::ReducedText(source));
+    const QSize full = source.size;
+    // Nothing of it yet, at its full size, so the view can place and fit it.
+    inner_.setPicture(QImage(1, 1, QImage::Format_RGB32), full, QRect());
+    if (fitting_) inner_.setZoom(FitFactor());
+    const double scale = std::min(inner_.Zoom(), 1.0 / source.reduction);
+    constexpr double kAtOnce = 4e6; // pixels decoded on the spot: a few hundredths of a second
+    if (double(full.width()) * full.height() * scale * scale <= kAtOnce) {
+        const Picture::Decoded whole = Picture::Decode(source, QRect(QPoint(), full), scale);
+        if (whole.image.isNull()) {
+            ClearPicture();
+            throw CoreError(ErrorKind::FileError, whole.error);
+        }
+        inner_.setPicture(whole.image, full, whole.region);
+        heldScale_ = scale;
+        return;
+    }
+    if (source.CanDecodeParts()) {
+        // The part the frame will show once the bars have taken the new picture's ranges, and
+        // a margin around it.
+        const double zoom = inner_.Zoom();
+        auto shown = [&](const ScrollBar& bar, double picture, double frame) {
+            const double max = picture - frame; // the scroll-range rule, in pixels
+            return std::clamp(bar.Value() / double(Twips::kPerPixel), std::min(0.0, max),
+                              std::max(0.0, max));
+        };
+        const double w = full.width() * zoom, h = full.height() * zoom;
+        const double fw = outer_.width(), fh = outer_.height();
+        const QRectF view(shown(hBar_, w, fw) / zoom, shown(vBar_, h, fh) / zoom, fw / zoom,
+                          fh / zoom);
+        const QRect part = view.adjusted(-view.width() / 4, -view.height() / 4, view.width() / 4,
+                                         view.height() / 4)
+                               .toAlignedRect();
+        const Picture::Decoded first = Picture::Decode(source, part, scale);
+        if (!first.image.isNull()) inner_.setPicture(first.image, full, first.region);
+    }
+    decodingScale_ = scale;
+    decode_.Start(source, scale);
+}
+
+void MapView::ClearPicture() {
+    decode_.Cancel();
+    source_.reset();
+    heldScale_ = decodingScale_ = 0;
+    note_.clear();
+    inner_.ClearPicture();
+}
+
+void MapView::Sharpen() {
+    if (!source_) return;
+    const double wanted = std::min(Zoom(), 1.0 / source_->reduction);
+    const double have = decode_.Busy() ? decodingScale_ : heldScale_;
+    if (have >= wanted * 0.999) return;
+    decodingScale_ = wanted;
+    decode_.Start(*source_, wanted);
+}
+
+void MapView::Decoded(const Picture::Decoded& result) {
+    if (!source_) return;
+    if (result.image.isNull()) {
+        emit PictureDecoded(QString::fromStdString(result.error));
+        return;
+    }
+    inner_.setPicture(result.image, source_->size, result.region);
+    heldScale_ = decodingScale_;
+    emit PictureDecoded(QString());
 }
 
 void MapView::ScrollTo(ScrollBar& bar, double value) {

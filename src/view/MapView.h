@@ -8,6 +8,8 @@
 // the largest factor (on the ladder or not) at which the whole picture fits the frame, and keeps
 // fitting each new picture and each resize of the frame until another zoom is chosen.
 
+#include "picture/PictureLoader.h"
+
 #include <QObject>
 #include <QPointF>
 #include <QString>
@@ -48,6 +50,18 @@ public:
     // line goes.
     void PictureChanged();
 
+    // Shows the picture at a Windows path in the picture box: its header read once, the part
+    // in view decoded at once and the rest on a worker thread, at the scale the view shows it
+    // (within the memory bound). The decode of the picture shown before is abandoned. Errors
+    // that the file shows at once pass as CoreError (Picture::Open's).
+    void ShowPicture(const std::string& winPath);
+    // No picture; a decode under way is abandoned.
+    void ClearPicture();
+    // What the status bar says of the picture shown: "" or "Shown at 1/4 resolution: ...".
+    QString PictureNote() const { return note_; }
+    // True while the picture shown is still being decoded.
+    bool Decoding() const { return decode_.Busy(); }
+
     // The status panels' texts: the position under the pointer (and a distance line's length),
     // and the zoom factor.
     QString PositionText() const { return position_; }
@@ -55,12 +69,18 @@ public:
 signals:
     void PositionChanged(const QString& text);
     void ZoomChanged(const QString& text);
+    // The whole picture has been decoded and shown, or its decode failed (`error` says why).
+    void PictureDecoded(const QString& error);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Apply(double factor, QPointF anchor);
+    // Starts a decode when the picture held is coarser than the view now shows it.
+    void Sharpen();
+    void Decoded(const Picture::Decoded& result);
+    double FitFactor() const;
     void ScrollTo(ScrollBar& bar, double value);
     void ShowPosition(std::optional<QPointF> pointInInner);
     void UpdateCursor();
@@ -83,4 +103,10 @@ private:
     std::optional<QPointF> lineFrom_, lineTo_;
     bool measuring_ = false;
     QWidget* overlay_;
+    // The picture shown: its source, the scale of the whole image held (0 while only a part is),
+    // the scale being decoded, and the status note.
+    std::optional<Picture::Source> source_;
+    double heldScale_ = 0, decodingScale_ = 0;
+    QString note_;
+    Picture::BackgroundDecode decode_;
 };

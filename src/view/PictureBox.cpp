@@ -38,9 +38,10 @@ void PictureBox::setBorderStyle(int style) {
     update();
 }
 
-void PictureBox::setPicture(QImage image, QSize fullSize) {
+void PictureBox::setPicture(QImage image, QSize fullSize, QRect region) {
     picture_ = std::move(image);
     fullSize_ = fullSize.isValid() ? fullSize : picture_.size();
+    region_ = region.isValid() ? region : QRect(QPoint(), fullSize_);
     scaled_ = QImage();
     FitToPicture();
     update();
@@ -49,6 +50,7 @@ void PictureBox::setPicture(QImage image, QSize fullSize) {
 void PictureBox::ClearPicture() {
     picture_ = QImage();
     fullSize_ = QSize();
+    region_ = QRect();
     scaled_ = QImage();
     update();
 }
@@ -113,28 +115,33 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     const QRect exposed = event->rect();
     p.fillRect(exposed, ToQColor(backColor_, palette()));
     const int b = borderStyle_ == 1 ? 2 : 0;
-    if (!picture_.isNull()) {
-        // Only the exposed part: a large map is drawn a window's worth at a time.
-        const double shown = zoom_ * fullSize_.width() / picture_.width(); // box px per image px
-        const QSize size(int(std::lround(fullSize_.width() * zoom_)),
-                         int(std::lround(fullSize_.height() * zoom_)));
-        const QRect target = exposed.intersected(QRect(QPoint(b, b), size));
+    if (!picture_.isNull() && !region_.isEmpty()) {
+        // Only the exposed part: a large map is drawn a window's worth at a time. The image
+        // covers `region_` of the whole picture; box pixels per image pixel:
+        const double shown = zoom_ * region_.width() / picture_.width();
+        const QRectF placed(QPointF(region_.topLeft()) * zoom_ + QPointF(b, b),
+                            QSizeF(region_.size()) * zoom_);
+        const QRect at = placed.toAlignedRect();
+        const QRect target = exposed.intersected(at).intersected(
+            QRect(QPoint(b, b), QSize(int(std::lround(fullSize_.width() * zoom_)),
+                                      int(std::lround(fullSize_.height() * zoom_)))));
         if (target.isEmpty()) {
         } else if (std::abs(shown - 1) < 1e-9) {
-            p.drawImage(target, picture_, target.translated(-b, -b));
+            p.drawImage(target, picture_, target.translated(-at.topLeft()));
         } else if (shown < 1) {
             if (scaled_.isNull())
-                scaled_ = picture_.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            p.drawImage(target, scaled_, target.translated(-b, -b));
+                scaled_ = picture_.scaled(at.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            p.drawImage(target, scaled_, target.translated(-at.topLeft()));
         } else {
             // Whole image pixels, each a sharp square: a map's pixels are data.
-            const QRect wanted = target.translated(-b, -b);
-            const int left = int(wanted.left() / shown), top = int(wanted.top() / shown);
+            const QRectF wanted = QRectF(target).translated(-placed.topLeft());
+            const int left = std::max(0, int(wanted.left() / shown));
+            const int top = std::max(0, int(wanted.top() / shown));
             const int right = std::min(picture_.width() - 1, int(wanted.right() / shown));
             const int bottom = std::min(picture_.height() - 1, int(wanted.bottom() / shown));
             const QRect from(QPoint(left, top), QPoint(right, bottom));
-            const QRectF to(left * shown + b, top * shown + b, from.width() * shown,
-                            from.height() * shown);
+            const QRectF to(placed.left() + left * shown, placed.top() + top * shown,
+                            from.width() * shown, from.height() * shown);
             p.save();
             p.setClipRect(target);
             p.setRenderHint(QPainter::SmoothPixmapTransform, false);

@@ -27,9 +27,11 @@ public:
 
     const QImage& Picture() const { return picture_; }
     bool HasPicture() const { return !picture_.isNull(); }
-    // The picture; `fullSize` is the size in pixels it stands for when it was decoded at a
-    // reduced scale (by default its own size). The box shows it at that size times Zoom().
-    void setPicture(QImage image, QSize fullSize = {});
+    // The picture; `fullSize` is the size in pixels of the whole picture it stands for, when it
+    // was decoded at a reduced scale or is a part of it, and `region` the part it shows (in
+    // pixels of the whole, by default all of it). The box shows the whole at `fullSize` times
+    // Zoom(); what the image does not cover shows the background.
+    void setPicture(QImage image, QSize fullSize = {}, QRect region = {});
     void ClearPicture();
     // The size in pixels of the picture shown, as it stands at full scale.
     QSize FullSize() const { return fullSize_; }
@@ -90,6 +92,7 @@ private:
     bool autoSize_ = false;
     QImage picture_;
     QSize fullSize_;
+    QRect region_;
     double zoom_ = 1;
     QImage scaled_; // the picture smoothly scaled for a zoom below 1, made when first drawn
     bool userScale_ = false;

@@ -153,17 +153,3 @@ TEST_F(DetailsTest, PicturesThatCannotBeShownAreClearedAndExplained) {
     EXPECT_EQ(main.sbStatusBar->PanelText(1), "Ready");
     EXPECT_TRUE(main.picOuter->EmptyText().isEmpty());
 }
-
-TEST_F(DetailsTest, LargeScannedMapsOpen) {
-    // 6000 x 6000 pixels decode to 144 MB, beyond the image library's own default of 128 MiB.
-    EXPECT_GE(MapCode::PictureMemoryLimit(), 256u * 1024 * 1024);
-    WriteImage(host.OnC("Stelmar/Maps/scan.jpg"), 6000, 6000);
-    WriteMap("scan.inf", "60N,10W\r\n50N,0E\r\nscan.jpg\r\n");
-    frmMain& main = Start();
-    Select(main, "scan.inf");
-    EXPECT_EQ(main.sbStatusBar->PanelText(1), "Ready");
-    EXPECT_EQ(main.picInner->Picture().size(), QSize(6000, 6000));
-    EXPECT_EQ(main.VScroll1->Max(), std::nearbyint(90000 - main.picOuter->Height()));
-    main.VScroll1->setValue(main.VScroll1->Max());
-    EXPECT_EQ(Twips::Top(main.picInner), -float(main.VScroll1->Max()));
-}

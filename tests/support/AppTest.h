@@ -18,6 +18,11 @@
 
 class frmMain;
 
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
 inline void PrintTo(const QRectF& r, std::ostream* os) {
     *os << "(" << r.left() << ", " << r.top() << ", " << r.width() << " x " << r.height() << ")";
 }
