@@ -4,8 +4,10 @@
 //               closing the same files in a bare loop
 //   fill-bare N the same with image names that must be looked up without regard to case: its
 //               time per file should stay within twice that of the plain fill
-//   click       a click on a definition whose image is an 8000 x 4000 JPEG, against decoding
-//               the same image bare with QImageReader; peak memory of each in its own process
+//   click       a click on a definition whose image is an 8000 x 4000 JPEG: the first screen
+//               against a bare decode of the same part, the whole against a bare full decode,
+//               the longest time without events, peak memory, Fit against a bare scaled decode,
+//               then a 30000 x 30000 JPEG above a lowered memory bound
 //   zoom        zoom steps and a repaint while panning on the same picture (see Zoom below)
 #include "app/StartupCode.h"
 #include "ui/MsgBox.h"
@@ -15,6 +17,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +53,21 @@ std::string MakeHost() {
     setenv("HOME", root.c_str(), 1);
     setenv("WINEPREFIX", (root + "/wine").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+    return root;
+}
+
+// A host with an 8000 x 4000 JPEG map, big.inf.
+std::string BigMapHost() {
+    const std::string root = MakeHost();
+    { // freed before the measuring processes start, so their peaks are their own
+        QImage image(8000, 4000, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) // a texture that does not compress to nothing
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb((x * 7) & 255, (y * 3) & 255, ((x ^ y) * 5) & 255));
+        image.save(QString::fromStdString(root + "/drive_c/Stelmar/Maps/big.jpg"), "JPG", 85);
+    }
+    std::ofstream(root + "/drive_c/Stelmar/Maps/big.inf")
+        << "60.00.00N,010.00.00W\r\n50.00.00N,010.00.00E\r\nbig.jpg\r\n";
     return root;
 }
 
@@ -113,31 +131,139 @@ int Fill(int count, bool bare) {
     return 0;
 }
 
-// One measurement in a child process, so each has its own peak memory.
-int Click(const std::string& mode, const std::string& root) {
+// One measurement in a child process, so each has its own peak memory. Each prints one line of
+// numbers for the parent: seconds, then peak and idle KiB where they matter.
+int Click(const std::string& mode, const std::string& root, int w, int h) {
     const std::string image = root + "/drive_c/Stelmar/Maps/big.jpg";
-    if (mode == "decode") {
-        const long idle = PeakKiB();
+    const long idle = PeakKiB();
+    if (mode == "decode" || mode == "clip" || mode == "scaled") {
+        QImageReader reader(QString::fromStdString(image));
+        if (mode == "clip") reader.setClipRect(QRect(0, 0, w, h));
+        if (mode == "scaled") reader.setScaledSize(QSize(w, h));
         const auto start = Clock::now();
-        QImage decoded = QImageReader(QString::fromStdString(image)).read();
-        std::printf("decode %.3f s peak %ld KiB idle %ld KiB bytes %lld\n", Seconds(start),
-                    PeakKiB(), idle, (long long)decoded.sizeInBytes());
+        const QImage decoded = reader.read();
+        std::printf("%.5f %ld %ld %lld\n", Seconds(start), PeakKiB(), idle,
+                    (long long)decoded.sizeInBytes());
         return decoded.isNull();
     }
     frmMain& main = MainWindow();
-    main.FillLibraryTree();
+    main.Load();
     main.show();
     QApplication::processEvents();
-    const long idle = PeakKiB();
+    if (mode == "fit") main.mnuViewFitMap->trigger();
+    QApplication::processEvents();
+    const long ready = PeakKiB();
     QTreeWidgetItem* node =
         main.DirTree->findItems("big.inf", Qt::MatchExactly | Qt::MatchRecursive).value(0);
+    // A clock that ticks every 5 ms measures how long the window goes without handling events.
+    double longestGap = 0;
+    auto last = Clock::now();
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, Seconds(last));
+        last = Clock::now();
+    });
+    bool whole = false;
+    QObject::connect(main.MapViewer, &MapView::PictureDecoded, [&] { whole = true; });
     const auto start = Clock::now();
     main.DirTree->setCurrentItem(node); // the click
-    const double t = Seconds(start);
-    QApplication::processEvents(); // and its picture painted
-    std::printf("click %.3f s peak %ld KiB idle %ld KiB status %s\n", t, PeakKiB(), idle,
-                qPrintable(main.sbStatusBar->PanelText(1)));
+    main.picOuter->repaint();          // and the first screen painted
+    const double first = Seconds(start);
+    const QSize part = main.picInner->Picture().size();
+    last = Clock::now();
+    ticker.start(5);
+    while (!whole && main.MapViewer->Decoding())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double all = Seconds(start);
+    longestGap = std::max(longestGap, Seconds(last));
+    std::printf("%.5f %.5f %.5f %ld %ld %d %d %d %d\n", first, all, longestGap, PeakKiB(), ready,
+                part.width(), part.height(), main.picInner->Picture().width(),
+                main.picInner->Picture().height());
+    std::fprintf(stderr, "status: %s, zoom %s\n", qPrintable(main.sbStatusBar->PanelText(1)),
+                 qPrintable(MapView::ZoomText(main.MapViewer->Zoom())));
     return main.picInner->HasPicture() ? 0 : 1;
+}
+
+// Runs one measurement in its own process; its line of numbers.
+std::vector<double> Child(const char* self, const std::string& root, const std::string& mode,
+                          int w = 0, int h = 0, const char* limit = nullptr) {
+    std::string command = std::string(limit ? "VARNET_PICTURE_LIMIT_MB=" : "") +
+                          (limit ? std::string(limit) + " " : "") + self + " click-child " +
+                          mode + " " + root + " " + std::to_string(w) + " " + std::to_string(h);
+    FILE* out = popen(command.c_str(), "r");
+    std::vector<double> numbers;
+    double v = 0;
+    while (out && std::fscanf(out, "%lf", &v) == 1) numbers.push_back(v);
+    if (out) pclose(out);
+    if (numbers.empty()) {
+        std::fprintf(stderr, "%s failed\n", mode.c_str());
+        std::exit(1);
+    }
+    return numbers;
+}
+
+// Click, first screen and whole picture, event gaps, memory and Fit on the 8000 x 4000 JPEG,
+// each against its floor; then a 30000 x 30000 JPEG above a lowered memory bound.
+int ClickBench(const char* self) {
+    std::string root = BigMapHost();
+    double bestFirst = 1e9, bestAll = 1e9, gap = 0, peak = 0, ready = 0;
+    int partW = 0, partH = 0;
+    for (int round = 0; round < 3; ++round) {
+        const auto c = Child(self, root, "click");
+        bestFirst = std::min(bestFirst, c[0]);
+        bestAll = std::min(bestAll, c[1]);
+        gap = std::max(gap, c[2]);
+        peak = c[3], ready = c[4], partW = int(c[5]), partH = int(c[6]);
+    }
+    double clip = 1e9, full = 1e9, fullBytes = 0;
+    for (int round = 0; round < 3; ++round) {
+        clip = std::min(clip, Child(self, root, "clip", partW, partH)[0]);
+        const auto d = Child(self, root, "decode");
+        full = std::min(full, d[0]);
+        fullBytes = d[3];
+    }
+    std::printf("first screen (%d x %d): %.4f s, bare clip decode %.4f s, ratio %.2f; "
+                "%.3f of a bare full decode (%.4f s)\n",
+                partW, partH, bestFirst, clip, bestFirst / clip, bestFirst / full, full);
+    std::printf("whole picture: %.4f s, bare full decode %.4f s, ratio %.2f\n", bestAll, full,
+                bestAll / full);
+    std::printf("longest time without handling events during the decode: %.1f ms\n", gap * 1e3);
+    std::printf("peak memory %.0f KiB, idle %.0f KiB + picture %.0f KiB, ratio %.2f\n", peak, ready,
+                fullBytes / 1024, peak / (ready + fullBytes / 1024));
+    double fit = 1e9, scaled = 1e9;
+    int fitW = 0, fitH = 0;
+    for (int round = 0; round < 3; ++round) {
+        const auto f = Child(self, root, "fit");
+        fit = std::min(fit, f[1]);
+        fitW = int(f[7]), fitH = int(f[8]);
+        scaled = std::min(scaled, Child(self, root, "scaled", fitW, fitH)[0]);
+    }
+    std::printf("Fit (%d x %d): %.4f s, bare scaled decode %.4f s, ratio %.2f\n", fitW, fitH, fit,
+                scaled, fit / scaled);
+    fs::remove_all(root);
+
+    // 30000 x 30000 (3,433 MiB decoded) under a bound of 1,024 MiB: shown at a quarter.
+    root = MakeHost();
+    if (fork() == 0) { // made in a process of its own, so its memory is not counted below
+        QImage image(30000, 30000, QImage::Format_Grayscale8);
+        for (int y = 0; y < image.height(); ++y) {
+            uchar* line = image.scanLine(y);
+            for (int x = 0; x < image.width(); ++x) line[x] = uchar((x * 7) ^ (y * 3));
+        }
+        _exit(image.save(QString::fromStdString(root + "/drive_c/Stelmar/Maps/big.jpg"), "JPG", 75)
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    wait(&status);
+    std::ofstream(root + "/drive_c/Stelmar/Maps/big.inf")
+        << "60.00.00N,010.00.00W\r\n50.00.00N,010.00.00E\r\nbig.jpg\r\n";
+    const auto huge = Child(self, root, "click", 0, 0, "1024");
+    std::printf("30000 x 30000 under 1,024 MiB: first screen %.3f s, whole (%d x %d) %.3f s, "
+                "peak %.0f MiB\n",
+                huge[0], int(huge[7]), int(huge[8]), huge[1], huge[3] / 1024);
+    fs::remove_all(root);
+    return 0;
 }
 
 // The map view on an 8000 x 4000 picture: each zoom step (the picture scaled and drawn once)
@@ -155,6 +281,7 @@ int Zoom(const std::string& root) {
     QTreeWidgetItem* node =
         main.DirTree->findItems("big.inf", Qt::MatchExactly | Qt::MatchRecursive).value(0);
     main.DirTree->setCurrentItem(node);
+    while (main.MapViewer->Decoding()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const QImage picture = main.picInner->Picture();
     QImage frame(main.picOuter->size(), QImage::Format_ARGB32_Premultiplied);
     auto paint = [&] { main.picOuter->render(&frame); };
@@ -194,21 +321,6 @@ int Zoom(const std::string& root) {
     return 0;
 }
 
-// A host with an 8000 x 4000 JPEG map, big.inf.
-std::string BigMapHost() {
-    const std::string root = MakeHost();
-    { // freed before the measuring processes start, so their peaks are their own
-        QImage image(8000, 4000, QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); ++y) // a texture that does not compress to nothing
-            for (int x = 0; x < image.width(); ++x)
-                image.setPixel(x, y, qRgb((x * 7) & 255, (y * 3) & 255, ((x ^ y) * 5) & 255));
-        image.save(QString::fromStdString(root + "/drive_c/Stelmar/Maps/big.jpg"), "JPG", 85);
-    }
-    std::ofstream(root + "/drive_c/Stelmar/Maps/big.inf")
-        << "60.00.00N,010.00.00W\r\n50.00.00N,010.00.00E\r\nbig.jpg\r\n";
-    return root;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -221,27 +333,16 @@ int main(int argc, char** argv) {
     const std::string what = argc > 1 ? argv[1] : "";
     if (what == "fill" || what == "fill-bare")
         return Fill(argc > 2 ? std::atoi(argv[2]) : 10000, what == "fill-bare");
-    if (what == "click-child") return Click(argv[2], argv[3]);
+    if (what == "click-child")
+        return Click(argv[2], argv[3], argc > 5 ? std::atoi(argv[4]) : 0,
+                     argc > 5 ? std::atoi(argv[5]) : 0);
     if (what == "zoom") {
         const std::string root = BigMapHost();
         const int result = Zoom(root);
         fs::remove_all(root);
         return result;
     }
-    if (what == "click") {
-        const std::string root = BigMapHost();
-        for (const char* mode : {"decode", "click", "decode", "click"}) {
-            std::fflush(stdout);
-            if (fork() == 0) {
-                execl("/proc/self/exe", argv[0], "click-child", mode, root.c_str(), nullptr);
-                _exit(127);
-            }
-            int status = 0;
-            wait(&status);
-        }
-        fs::remove_all(root);
-        return 0;
-    }
+    if (what == "click") return ClickBench(argv[0]);
     std::fprintf(stderr, "usage: varnet_bench fill N | fill-bare N | click | zoom\n");
     return 2;
 }

@@ -174,7 +174,8 @@ std::string ReducedText(const Source& source) {
 
 Decoded Decode(const Source& source, QRect region, double scale) {
     QFile file(QString::fromStdString(source.path));
-    return DecodeFrom(file, source, region, std::max(scale, 1.0 / source.reduction));
+    // Never larger than the memory bound allows.
+    return DecodeFrom(file, source, region, std::min(scale, 1.0 / source.reduction));
 }
 
 BackgroundDecode::BackgroundDecode(QObject* parent) : QObject(parent) {
@@ -199,7 +200,7 @@ void BackgroundDecode::Start(const Source& source, double scale) {
     cancelled_ = cancelled;
     busy_ = true;
     const std::uint64_t generation = generation_;
-    scale = std::max(scale, 1.0 / source.reduction);
+    scale = std::min(scale, 1.0 / source.reduction);
     pool_.start([this, source, scale, cancelled, generation] {
         if (*cancelled) return;
         CancellableFile file(QString::fromStdString(source.path), cancelled);

@@ -53,8 +53,8 @@ struct Decoded {
     std::string error; // set when `image` is null
 };
 
-// Decodes `region` (full-scale pixels, cut to the picture) at `scale` (at most 1, at least
-// 1 / the source's reduction), on the calling thread.
+// Decodes `region` (full-scale pixels, cut to the picture) at `scale` (at most 1 / the source's
+// reduction), on the calling thread.
 Decoded Decode(const Source& source, QRect region, double scale);
 
 // Whole-picture decodes on a worker thread, one at a time. A new Start, or Cancel, abandons the
