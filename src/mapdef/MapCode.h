@@ -136,6 +136,52 @@ DefinitionComments ReadEditorItemsBytes(
     const std::string& bytes, const std::string& folder,
     const std::function<void(int index, const std::string& item)>& onItem);
 
+// --- World files ----------------------------------------------------------------------------
+// Six numbers beside an image (the Esri convention): the x pixel size, two rotation terms, the
+// y pixel size (negative), and x and y of the centre of the top-left pixel.
+
+struct WorldFile {
+    double pixelWidth = 0, rotationY = 0, rotationX = 0, pixelHeight = 0, centreX = 0,
+           centreY = 0;
+};
+enum class WorldUnits { Degrees, NationalGrid };
+
+// The world file of an image (a Windows path): the first of its names that exists, without
+// regard to case: .jgw/.jpgw for .jpg, .gfw/.gifw for .gif, .bfw/.bpw/.bmpw for .bmp, then .wld
+// for any. "" when there is none.
+std::string FindWorldFile(const std::string& imagePath);
+
+// The name Varnet writes an image's world file under: .jgw, .gfw or .bpw by the image's
+// extension, .wld for any other.
+std::string WorldFileNameFor(const std::string& imagePath);
+
+// Reads a world file's six numbers. CoreError(FileError) naming the file and why: it cannot be
+// read, holds fewer than six numbers, turns the picture (non-zero rotation terms), or has a
+// zero pixel size.
+WorldFile ReadWorldFile(const std::string& path);
+
+// Whether a world file is in degrees of longitude and latitude or in National Grid metres: a
+// .prj beside the image decides when there is one (geographic, or "British National Grid" /
+// OSGB 1936 projected); otherwise the magnitudes (|x| <= 180 and |y| <= 90 is degrees, 0..700 km
+// east and 0..1300 km north the National Grid). CoreError(FileError) naming the file and why
+// when neither fits.
+WorldUnits UnitsOf(const WorldFile& world, const std::string& worldPath,
+                   const std::string& imagePath);
+
+// The four corner texts (as FormatPosition writes them) of an image `width` x `height` pixels
+// that a world file places: the outer corners of the corner pixels. National Grid corners are
+// converted with EastNorthToLatLon. Errors of the conversion pass.
+void WorldFileCorners(const WorldFile& world, WorldUnits units, int width, int height,
+                      std::string& topLeftLatitude, std::string& topLeftLongitude,
+                      std::string& bottomRightLatitude, std::string& bottomRightLongitude);
+
+// Writes the world file (degrees) of an image `width` x `height` pixels whose outer corners are
+// given in minutes of arc, atomically, each number on its own line ended by CR LF, with digits
+// enough to place the picture to far below a hundredth of a pixel. CoreError(FileError) when it
+// cannot be written.
+void WriteWorldFile(const std::string& path, float topLeftLongitude, float topLeftLatitude,
+                    float bottomRightLongitude, float bottomRightLatitude, int width, int height);
+
 // --- Paths --------------------------------------------------------------------------------
 
 // The text after the last '\' (one trailing '\' ignored), "" without one.

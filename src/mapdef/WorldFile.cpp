@@ -1,0 +1,151 @@
+#include "mapdef/MapCode.h"
+
+#include "platform/FileIO.h"
+#include "platform/Text.h"
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+
+namespace MapCode {
+namespace {
+
+std::string Trim(const std::string& s) {
+    const std::size_t first = s.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+[[noreturn]] void Fail(const std::string& path, const std::string& why) {
+    throw CoreError(ErrorKind::FileError, "The world file " + path + " " + why);
+}
+
+// The image's name without its extension, and its extension (lower case, without the dot).
+std::pair<std::string, std::string> SplitExtension(const std::string& imagePath) {
+    const std::size_t dot = imagePath.rfind('.');
+    const std::size_t slash = imagePath.find_last_of("\\/");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {imagePath, ""};
+    return {imagePath.substr(0, dot), Platform::Lower(imagePath.substr(dot + 1))};
+}
+
+// A number as world files write them: a sign, digits, a point and an exponent, never the
+// user's locale.
+std::optional<double> Number(const std::string& text) {
+    const std::string t = Trim(text);
+    const char* begin = t.c_str() + (t.size() > 1 && t[0] == '+' ? 1 : 0);
+    double value = 0;
+    const auto r = std::from_chars(begin, t.c_str() + t.size(), value);
+    if (t.empty() || r.ec != std::errc() || r.ptr != t.c_str() + t.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+void Corner(WorldUnits units, double x, double y, std::string& latitude, std::string& longitude) {
+    double lat = y, lon = x;
+    if (units == WorldUnits::NationalGrid) EastNorthToLatLon(x, y, lat, lon);
+    FormatPosition(float(lat * 60), float(lon * 60), latitude, longitude);
+}
+
+std::string Fixed(double value) {
+    char text[64];
+    const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 15);
+    return std::string(text, r.ptr);
+}
+
+} // namespace
+
+std::string FindWorldFile(const std::string& imagePath) {
+    const auto [stem, extension] = SplitExtension(imagePath);
+    std::vector<const char*> names;
+    if (extension == "jpg" || extension == "jpeg") names = {"jgw", "jpgw"};
+    if (extension == "gif") names = {"gfw", "gifw"};
+    if (extension == "bmp") names = {"bfw", "bpw", "bmpw"};
+    names.push_back("wld");
+    for (const char* name : names)
+        if (FileExists(stem + "." + name)) return stem + "." + name;
+    return {};
+}
+
+std::string WorldFileNameFor(const std::string& imagePath) {
+    const auto [stem, extension] = SplitExtension(imagePath);
+    if (extension == "jpg" || extension == "jpeg") return stem + ".jgw";
+    if (extension == "gif") return stem + ".gfw";
+    if (extension == "bmp") return stem + ".bpw";
+    return stem + ".wld";
+}
+
+WorldFile ReadWorldFile(const std::string& path) {
+    std::vector<double> numbers;
+    try {
+        Platform::TextReader file(path, 64 * 1024); // six numbers; anything larger is no world file
+        while (!file.Eof() && numbers.size() < 6) {
+            const std::string line = file.ReadLine();
+            if (Trim(line).empty()) continue;
+            const auto n = Number(line);
+            if (!n) Fail(path, "holds \"" + Trim(line) + "\" where a number belongs.");
+            numbers.push_back(*n);
+        }
+    } catch (const CoreError& e) {
+        if (e.Description().rfind("The world file", 0) == 0) throw;
+        Fail(path, "cannot be read: " + e.Description() + ".");
+    }
+    if (numbers.size() < 6)
+        Fail(path, "holds " + std::to_string(numbers.size()) + " of its six numbers.");
+    const WorldFile w{numbers[0], numbers[1], numbers[2], numbers[3], numbers[4], numbers[5]};
+    if (w.rotationY != 0 || w.rotationX != 0)
+        Fail(path, "turns the picture (its rotation terms are not 0); a map definition holds "
+                   "only pictures with north up.");
+    if (w.pixelWidth == 0 || w.pixelHeight == 0) Fail(path, "gives a pixel size of 0.");
+    return w;
+}
+
+WorldUnits UnitsOf(const WorldFile& world, const std::string& worldPath,
+                   const std::string& imagePath) {
+    const std::string prj = SplitExtension(imagePath).first + ".prj";
+    if (FileExists(prj)) {
+        std::string text;
+        try {
+            Platform::TextReader file(prj, 64 * 1024);
+            while (!file.Eof()) text += Platform::Upper(file.ReadLine()) + "\n";
+        } catch (const CoreError& e) {
+            Fail(worldPath, "cannot be placed: its projection file " + prj + " cannot be read (" +
+                                e.Description() + ").");
+        }
+        const bool projected = text.find("PROJCS") != std::string::npos;
+        if (projected && (text.find("BRITISH_NATIONAL_GRID") != std::string::npos ||
+                          text.find("BRITISH NATIONAL GRID") != std::string::npos ||
+                          text.find("OSGB") != std::string::npos))
+            return WorldUnits::NationalGrid;
+        if (!projected && text.find("GEOGCS") != std::string::npos) return WorldUnits::Degrees;
+        Fail(worldPath, "is in a projection Varnet cannot read (see " + prj +
+                            "): only degrees and the British National Grid.");
+    }
+    const double x = world.centreX, y = world.centreY;
+    if (std::fabs(x) <= 180 && std::fabs(y) <= 90) return WorldUnits::Degrees;
+    if (x >= 0 && x <= 700000 && y >= 0 && y <= 1300000) return WorldUnits::NationalGrid;
+    Fail(worldPath, "places the picture at " + Fixed(x) + ", " + Fixed(y) +
+                        ", neither degrees nor British National Grid metres.");
+}
+
+void WorldFileCorners(const WorldFile& world, WorldUnits units, int width, int height,
+                      std::string& topLeftLatitude, std::string& topLeftLongitude,
+                      std::string& bottomRightLatitude, std::string& bottomRightLongitude) {
+    // The centre of the top-left pixel, half a pixel back: the outer corner.
+    const double left = world.centreX - world.pixelWidth / 2;
+    const double top = world.centreY - world.pixelHeight / 2;
+    Corner(units, left, top, topLeftLatitude, topLeftLongitude);
+    Corner(units, left + world.pixelWidth * width, top + world.pixelHeight * height,
+           bottomRightLatitude, bottomRightLongitude);
+}
+
+void WriteWorldFile(const std::string& path, float topLeftLongitude, float topLeftLatitude,
+                    float bottomRightLongitude, float bottomRightLatitude, int width, int height) {
+    const double left = topLeftLongitude / 60.0, top = topLeftLatitude / 60.0;
+    const double pixelWidth = (bottomRightLongitude / 60.0 - left) / width;
+    const double pixelHeight = (bottomRightLatitude / 60.0 - top) / height;
+    Platform::WriteTextLines(path, {Fixed(pixelWidth), Fixed(0), Fixed(0), Fixed(pixelHeight),
+                                    Fixed(left + pixelWidth / 2), Fixed(top + pixelHeight / 2)});
+}
+
+} // namespace MapCode
