@@ -5,6 +5,7 @@ set(CMAKE_AUTOMOC ON)
 add_library(varnet_app STATIC
   app/MainLifecycle.cpp app/StartupCode.cpp
   library/DetailsView.cpp library/EditCommand.cpp library/LibraryTree.cpp
+  library/LibraryWatcher.cpp library/NewDefinition.cpp library/WorldFileExport.cpp
   mapdef/CentreForm.cpp mapdef/MapPicture.cpp mapdef/frmInfEdit.cpp
   ui/Commands.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MsgBox.cpp ui/Pictures.cpp
   ui/frmAbout.cpp ui/frmMain.cpp ui/frmOptions.cpp ui/frmProgress.cpp ui/frmSplash.cpp

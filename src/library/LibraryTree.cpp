@@ -11,6 +11,8 @@
 #include "ui/frmMain.h"
 #include "ui/frmProgress.h"
 
+#include <QScrollBar>
+
 namespace {
 
 constexpr int kFolderRole = Qt::UserRole + 2;
@@ -43,13 +45,54 @@ void frmMain::FillLibraryTree() {
     long count = 0;
     CountMapFiles(host + "\\Maps", count);
     progress.ProgressBar1->setMax(float(count + 1));
+    FillNodes();
+    progress.Unload();
+}
+
+void frmMain::FillNodes() {
+    const std::string& host = StartupCode::HostFolder;
+    const Platform::ReadBatch pass;
     FileCounter = 0;
     DirTree->ClearNodes();
     DirTree->AddNode("", "root", "Map Locations", "folder");
     AddDriveNode(host.empty() ? 0 : static_cast<unsigned char>(host[0]), host + "\\Maps");
     if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey)) DirTree->EnsureVisible(drive);
     AddMapFiles(host + "\\Maps\\");
-    progress.Unload();
+    Watcher->Watch(host + "\\Maps");
+}
+
+void frmMain::RefreshLibrary(const std::string& select) {
+    // What the user sees of the tree stays: the selected map (or another named), the drive
+    // node's expansion, the scroll position.
+    QTreeWidgetItem* before = DirTree->SelectedItem();
+    const QString wanted = !select.empty()          ? FromCore(select)
+                           : IsFileNode(before)     ? before->text(0)
+                           : before                 ? TreeView::KeyOf(before)
+                                                    : QString();
+    QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey);
+    const bool expanded = drive && drive->isExpanded();
+    const int scroll = DirTree->verticalScrollBar()->value();
+    const bool hadMap = IsFileNode(before);
+
+    FillNodes();
+    if (QTreeWidgetItem* d = DirTree->Node(DriveNodeKey)) d->setExpanded(expanded || !select.empty());
+    QTreeWidgetItem* again = nullptr;
+    if (!wanted.isEmpty()) {
+        again = DirTree->Node(wanted);
+        if (!again)
+            for (auto* n : DirTree->findItems(wanted, Qt::MatchExactly | Qt::MatchRecursive))
+                if (IsFileNode(n)) again = n;
+    }
+    DirTree->verticalScrollBar()->setValue(scroll);
+    if (again) {
+        DirTree->setCurrentItem(again); // a new node: its details and picture afresh
+    } else if (hadMap) {
+        // The map shown is gone: so are its details and picture.
+        lstDetails->clear();
+        MapViewer->ClearPicture();
+        MapViewer->PictureChanged();
+        SetScrollRanges();
+    }
 }
 
 void frmMain::CountMapFiles(const std::string& folder, long& count) {

@@ -2,6 +2,7 @@
 
 #include "mapdef/MapCode.h"
 #include "mapdef/Numbers.h"
+#include "picture/PictureLoader.h"
 #include "ui/CoreText.h"
 #include "ui/Dialogs.h"
 #include "ui/MsgBox.h"
@@ -33,6 +34,7 @@ frmInfEdit::frmInfEdit() {
     cmdBrowse = button("cmdBrowse", "Browse", 4260, 1350, 705, 285, 4);
     cmdOk = button("cmdOk", "&Save", 3300, 1950, 825, 345, 0);
     cmdCancel = button("cmdCancel", "&Cancel", 4320, 1950, 825, 345, 1);
+    cmdWorldFile = button("cmdWorldFile", "&World File", 180, 1950, 1095, 345, 13);
     DefaultButton =
         cmdCancel; // Enter cancels unless another button has the focus; Esc does nothing
 
@@ -46,6 +48,7 @@ frmInfEdit::frmInfEdit() {
     connect(cmdBrowse, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
     connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    connect(cmdWorldFile, &QPushButton::clicked, this, [this] { cmdWorldFile_Click(); });
 
     Define("Inf File Editor", Border::Sizable, StartUp::SystemDefault, 5505, 2505, true, true);
     ApplyTabOrder(this);
@@ -56,11 +59,59 @@ void frmInfEdit::Form_Load() {
     Timer1->start();
 }
 
+void frmInfEdit::setNewDefinition(const std::string& path, const std::string& imageName,
+                                  const std::array<std::string, 4>& corners) {
+    infPath_ = path;
+    newDefinition_ = NewDefinition{imageName, corners};
+}
+
 void frmInfEdit::Timer1_Timer() {
     Timer1->stop();
     folder_ = MapCode::FolderFromPath(infPath_);
     name_ = MapCode::FileFromPath(infPath_);
-    LoadFile();
+    if (!newDefinition_) {
+        LoadFile();
+        return;
+    }
+    comments_ = {};
+    loaded_ = Platform::TakeSnapshot(infPath_, MapCode::kMaxDefinitionBytes);
+    QLineEdit* boxes[] = {txtTLLat, txtTLLon, txtBRLat, txtBRLon};
+    for (int i = 0; i < 4; ++i) boxes[i]->setText(FromCore(newDefinition_->corners[std::size_t(i)]));
+    txtFilename->setText(FromCore(newDefinition_->image));
+}
+
+std::optional<std::array<std::string, 4>> frmInfEdit::WorldFileCorners(const std::string& imagePath,
+                                                                      std::string& why) {
+    try {
+        const std::string world = MapCode::FindWorldFile(imagePath);
+        if (world.empty()) {
+            why = "There is no world file beside " + imagePath + ".";
+            return std::nullopt;
+        }
+        const MapCode::WorldFile file = MapCode::ReadWorldFile(world);
+        const MapCode::WorldUnits units = MapCode::UnitsOf(file, world, imagePath);
+        const QSize size = Picture::Open(imagePath).size; // the world file counts its pixels
+        std::array<std::string, 4> c;
+        MapCode::WorldFileCorners(file, units, size.width(), size.height(), c[0], c[1], c[2], c[3]);
+        return c;
+    } catch (const std::exception& e) {
+        why = e.what();
+        if (why.rfind("The world file", 0) != 0)
+            why = "The world file of " + imagePath + " cannot be used: " + why + ".";
+        return std::nullopt;
+    }
+}
+
+void frmInfEdit::cmdWorldFile_Click() {
+    std::string why;
+    const auto corners =
+        WorldFileCorners(folder_ + "\\" + ToCore(txtFilename->text()), why);
+    if (!corners) {
+        MsgBox(FromCore(why), vbExclamation, "World File");
+        return;
+    }
+    QLineEdit* boxes[] = {txtTLLat, txtTLLon, txtBRLat, txtBRLon};
+    for (int i = 0; i < 4; ++i) boxes[i]->setText(FromCore((*corners)[std::size_t(i)]));
 }
 
 bool frmInfEdit::LoadFile() {
@@ -137,10 +188,12 @@ void frmInfEdit::cmdOk_Click() {
                "Map Filename Error");
         return;
     }
-    if (MsgBox("Are you sure that you wish to overwrite the exiting map definition file.",
+    const std::string path = folder_ + "\\" + name_;
+    // A new definition is asked about only when a file of its name is there already.
+    if ((!newDefinition_ || MapCode::FileExists(path)) &&
+        MsgBox("Are you sure that you wish to overwrite the exiting map definition file.",
                vbQuestion + vbYesNo, "Overwrite File") != vbYes)
         return;
-    const std::string path = folder_ + "\\" + name_;
     if (!StillTheLoadedFile(path)) return;
     try {
         MapCode::WriteMapDefinition(path, ToCore(txtTLLat->text()), ToCore(txtTLLon->text()),

@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <array>
+#include <optional>
 #include <string>
 
 class frmInfEdit : public FormOf<frmInfEdit> {
@@ -21,11 +23,24 @@ public:
 
     // The full path of the definition file, set before the window is shown.
     std::string InfPath() const { return infPath_; }
-    void setInfPath(const std::string& path) { infPath_ = path; }
+    void setInfPath(const std::string& path) {
+        infPath_ = path;
+        newDefinition_.reset();
+    }
+    // Opens on a definition yet to be written instead of a file's: the image name and the four
+    // corner texts (top-left latitude, longitude, bottom-right latitude, longitude; may be empty)
+    // go into the boxes. Save asks before overwriting only when the file exists by then.
+    void setNewDefinition(const std::string& path, const std::string& imageName,
+                          const std::array<std::string, 4>& corners);
+
+    // The corner texts the world file beside an image (a Windows path) gives; nothing, with
+    // the reason in `why`, when there is none or it cannot be used.
+    static std::optional<std::array<std::string, 4>> WorldFileCorners(const std::string& imagePath,
+                                                                      std::string& why);
 
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5;
     QLineEdit *txtTLLat, *txtTLLon, *txtBRLat, *txtBRLon, *txtFilename;
-    QPushButton *cmdBrowse, *cmdOk, *cmdCancel;
+    QPushButton *cmdBrowse, *cmdOk, *cmdCancel, *cmdWorldFile;
     QTimer* Timer1;
     CommonDialog CommonDialog1;
 
@@ -34,6 +49,7 @@ public:
     void cmdBrowse_Click();
     void cmdOk_Click();
     void cmdCancel_Click();
+    void cmdWorldFile_Click();
 
 signals:
     // A definition was written (its Windows path).
@@ -52,5 +68,10 @@ private:
     std::string folder_; // the definition's folder and name, set when the file is loaded
     std::string name_;
     MapCode::DefinitionComments comments_; // kept in their places by the save
+    struct NewDefinition {
+        std::string image;
+        std::array<std::string, 4> corners;
+    };
+    std::optional<NewDefinition> newDefinition_;
     Platform::FileSnapshot loaded_;        // the file as it was when loaded
 };

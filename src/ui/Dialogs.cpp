@@ -32,7 +32,7 @@ void SetPrintSetupHook(PrintSetupHook hook) {
 
 std::optional<QString> ShowFileOpen(QWidget* parent, const FileOpenRequest& request) {
     if (OpenHook()) return OpenHook()(request);
-    QFileDialog dialog(parent, request.title);
+    QFileDialog dialog(parent, request.title, request.folder);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // The description is shown as written; the patterns ride in a last group Qt hides.

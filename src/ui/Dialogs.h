@@ -13,6 +13,8 @@ class QWidget;
 struct FileOpenRequest {
     QString title;
     QString filter;
+    // The folder the dialog opens on (a native path), or "" for the dialog's own choice.
+    QString folder = {};
     // The description shown for the entry, and its patterns, as the text gives them.
     QString Description() const;
     QStringList Patterns() const;

@@ -99,6 +99,9 @@ frmMain::frmMain() {
             sbStatusBar->SetPanelText(1, "The map picture could not be decoded whole: " + error + ".");
     });
 
+    Watcher = new LibraryWatcher(this);
+    connect(Watcher, &LibraryWatcher::Changed, this, [this] { RefreshLibrary(); });
+
     Client->installEventFilter(this);
     connect(Splitter2, &Splitter::Resize, this, &frmMain::Splitter2_Resize);
     connect(HScroll1, &ScrollBar::Change, this, &frmMain::HScroll1_Change);
@@ -147,6 +150,8 @@ void frmMain::BuildMenus() {
     mnuViewActualSize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
     mnuTools1 = top("mnuTools1", "&Tools", m);
     mnuToolsEditInf = item(m, "mnuToolsEditInf", "Edit Inf file...");
+    mnuToolsNewInf = item(m, "mnuToolsNewInf", "&New Inf file...");
+    mnuToolsExportWorldFile = item(m, "mnuToolsExportWorldFile", "Export &World File...");
     mnuHelp = top("mnuHelp", "&Help", m);
     mnuHelpContents = item(m, "mnuHelpContents", "&Contents");
     mnuHelpSearchForHelpOn = item(m, "mnuHelpSearchForHelpOn", "&Search For Help On...");
@@ -178,6 +183,10 @@ void frmMain::BuildMenus() {
     connect(mnuViewFitMap, &QAction::triggered, this, [this] { mnuViewFitMap_Click(); });
     connect(mnuViewActualSize, &QAction::triggered, this, [this] { mnuViewActualSize_Click(); });
     connect(mnuToolsEditInf, &QAction::triggered, this, [this] { mnuToolsEditInf_Click(); });
+    connect(mnuToolsNewInf, &QAction::triggered, this, [this] { mnuToolsNewInf_Click(); });
+    connect(mnuToolsExportWorldFile, &QAction::triggered, this,
+            [this] { mnuToolsExportWorldFile_Click(); });
+    connect(mnuViewRefresh, &QAction::triggered, this, [this] { mnuViewRefresh_Click(); });
     connect(mnuHelpContents, &QAction::triggered, this, [this] { mnuHelpContents_Click(); });
     connect(mnuHelpSearchForHelpOn, &QAction::triggered, this,
             [this] { mnuHelpSearchForHelpOn_Click(); });

@@ -5,6 +5,7 @@
 
 #include "ui/Controls.h"
 #include "ui/Form.h"
+#include "library/LibraryWatcher.h"
 #include "view/MapView.h"
 #include "view/PictureBox.h"
 #include "view/ScrollBar.h"
@@ -46,7 +47,7 @@ public:
         *mnuFilePrint, *mnuFileBar1, *mnuFileExit;
     QAction *mnuView, *mnuViewToolbar, *mnuViewStatusBar, *mnuViewBar0, *mnuViewRefresh;
     QAction *mnuViewBar1, *mnuViewZoomIn, *mnuViewZoomOut, *mnuViewFitMap, *mnuViewActualSize;
-    QAction *mnuTools1, *mnuToolsEditInf;
+    QAction *mnuTools1, *mnuToolsEditInf, *mnuToolsNewInf, *mnuToolsExportWorldFile;
     QAction *mnuHelp, *mnuHelpContents, *mnuHelpSearchForHelpOn, *mnuHelpBar0, *mnuHelpAbout;
 
     // Life (app/).
@@ -70,6 +71,15 @@ public:
     void AddMapFiles(const std::string& folder);
     void DirTree_Click();
     void mnuToolsEditInf_Click();
+    void mnuToolsNewInf_Click();
+    void mnuToolsExportWorldFile_Click();
+    void mnuViewRefresh_Click();
+    // Reads the Maps folder again, keeping the selection (or selecting the file named), the
+    // drive node's expansion and the scroll position; a map whose file has gone is no longer
+    // shown.
+    void RefreshLibrary(const std::string& select = {});
+    // Follows the Maps folder for other programs' changes.
+    LibraryWatcher* Watcher = nullptr;
     // Shows a node's icon and, when it is selected, its details afresh (after an edit).
     void RefreshFileNode(const std::string& path);
     long FileCounter = 0;
@@ -97,5 +107,7 @@ protected:
 
 private:
     void BuildMenus();
+    // The tree's nodes read from the Maps folder (the fill without its progress window).
+    void FillNodes();
     void DockBars();
 };
