@@ -1,0 +1,192 @@
+// Definitions coming and going: new ones for new pictures (with or without world files), world
+// files out and back in, Refresh, and the tree following other programs' changes.
+#include "mapdef/MapCode.h"
+#include "mapdef/frmInfEdit.h"
+#include "support/AppTest.h"
+#include "ui/Dialogs.h"
+#include "ui/MsgBox.h"
+#include "ui/frmMain.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <filesystem>
+
+namespace {
+// A 2 x 2 GIF (Qt writes none).
+const std::string kGif("GIF89a\x02\x00\x02\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff,\x00\x00\x00\x00"
+                       "\x02\x00\x02\x00\x00\x02\x02\x84\x51\x00;",
+                       35);
+
+QStringList Boxes(const frmInfEdit& e) {
+    return {e.txtTLLat->text(), e.txtTLLon->text(), e.txtBRLat->text(), e.txtBRLon->text(),
+            e.txtFilename->text()};
+}
+} // namespace
+
+class DefinitionsLifeTest : public AppTest {
+protected:
+    std::string Maps(const std::string& name = "") { return host.OnC("Stelmar/Maps/" + name); }
+    // Tools > New Inf file... picking `picked` (a native path); `user` acts in the editor.
+    void NewInf(frmMain& m, const std::string& picked, const std::function<void(frmInfEdit&)>& user) {
+        SetFileOpenHook([&](const FileOpenRequest& r) -> std::optional<QString> {
+            EXPECT_EQ(std::filesystem::canonical(r.folder.toStdString()),
+                      std::filesystem::canonical(Maps()));
+            return QString::fromStdString(picked);
+        });
+        QTimer::singleShot(0, [&] {
+            if (!frmInfEdit::Loaded()) return; // refused before the editor
+            frmInfEdit& e = frmInfEdit::Instance();
+            e.Timer1_Timer();
+            user(e);
+            if (frmInfEdit::Loaded()) e.Unload();
+        });
+        m.mnuToolsNewInf->trigger();
+    }
+    // Runs events until `done` holds (a guard ends the wait after 10 s).
+    static void WaitFor(const std::function<bool()>& done) {
+        bool late = false;
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [&] { late = true; });
+        guard.start(10000);
+        while (!done() && !late) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        EXPECT_FALSE(late) << "waited in vain";
+    }
+    static QStringList FileNodes(const frmMain& m) {
+        QStringList names;
+        QTreeWidgetItem* drive = m.DirTree->topLevelItem(0)->child(0);
+        for (int i = 0; i < drive->childCount(); ++i) names << drive->child(i)->text(0);
+        return names;
+    }
+};
+
+TEST_F(DefinitionsLifeTest, NewDefinitionsForNewPictures) {
+    host.MakeHost();
+    WriteMap("a.inf", "1N,1E\r\n0N,2E\r\nx.jpg\r\n");
+    WriteImage(Maps("plain.bmp"), 120, 60);
+    WriteImage(Maps("degrees.jpg"), 120, 60);
+    TempHost::Write(Maps("degrees.jgw"), "0.0166666666666667\n0\n0\n-0.0166666666666667\n"
+                                         "-1.99166666666667\n51.9916666666667\n");
+    WriteImage(Maps("grid.bmp"), 10, 10);
+    TempHost::Write(Maps("grid.bpw"), "100\n0\n0\n-100\n529050\n180050\n");
+    TempHost::Write(Maps("grid.prj"), "PROJCS[\"British_National_Grid\"]");
+    WriteImage(Maps("turned.jpg"), 10, 10);
+    TempHost::Write(Maps("turned.jgw"), "1\n0.2\n0\n-1\n0\n0\n");
+    WriteImage(host.OnC("elsewhere/out.jpg"), 10, 10);
+    frmMain& m = Start();
+
+    struct Case {
+        const char* picture;
+        QString boxes; // as the editor opens
+        int messages;  // a world file that cannot be used says why
+    } cases[] = {
+        {"plain.bmp", "||||plain.bmp", 0},
+        {"degrees.jpg", "52.00.00N|002.00.00W|51.00.00N|000.00.00E|degrees.jpg", 0},
+        {"grid.bmp", "51.30.28N|000.08.47W|51.29.72N|000.07.62W|grid.bmp", 0},
+        {"turned.jpg", "||||turned.jpg", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.picture);
+        messages.clear();
+        NewInf(m, Maps(c.picture), [&](frmInfEdit& e) {
+            EXPECT_EQ(Boxes(e).join('|'), c.boxes);
+            EXPECT_EQ(int(messages.size()), c.messages);
+            if (e.txtTLLat->text().isEmpty()) {
+                e.txtTLLat->setText("10N");
+                e.txtTLLon->setText("10E");
+                e.txtBRLat->setText("9N");
+                e.txtBRLon->setText("11E");
+            }
+            e.cmdOk_Click(); // no question: the file is new
+        });
+        EXPECT_EQ(int(messages.size()), c.messages);
+        // The new node in its sorted place, selected, its details shown.
+        const std::string inf = std::string(c.picture).substr(0, std::string(c.picture).find('.')) + ".inf";
+        ASSERT_TRUE(TempHost::Exists(Maps(inf)));
+        ASSERT_NE(m.DirTree->SelectedItem(), nullptr);
+        EXPECT_EQ(m.DirTree->SelectedItem()->text(0).toStdString(), inf);
+        EXPECT_EQ(Details(m)[1], "Map Filename " + std::string(c.picture));
+        QStringList sorted = FileNodes(m);
+        sorted.sort(Qt::CaseInsensitive);
+        EXPECT_EQ(FileNodes(m), sorted);
+    }
+
+    // A picture outside the Maps folder: said, nothing copied, no editor.
+    messages.clear();
+    NewInf(m, host.OnC("elsewhere/out.jpg"), [](frmInfEdit&) { ADD_FAILURE() << "editor opened"; });
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].prompt.indexOf("does not lie in the Maps folder"), -1);
+    EXPECT_FALSE(TempHost::Exists(Maps("out.jpg")));
+}
+
+TEST_F(DefinitionsLifeTest, WorldFilesOutAndBackInGiveTheSameCorners) {
+    host.MakeHost();
+    WriteImage(Maps("j.jpg"), 300, 200);
+    WriteImage(Maps("b.bmp"), 30, 20);
+    TempHost::Write(Maps("g.gif"), kGif);
+    const std::string corners = "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\n";
+    for (const char* name : {"j", "b", "g"})
+        WriteMap(std::string(name) + ".inf", corners + name + (name[0] == 'j'   ? ".jpg"
+                                                                : name[0] == 'b' ? ".bmp"
+                                                                                 : ".gif"));
+    frmMain& m = Start();
+    for (const char* name : {"j.inf", "b.inf", "g.inf"}) {
+        SCOPED_TRACE(name);
+        Select(m, name);
+        m.mnuToolsExportWorldFile->trigger();
+        EXPECT_TRUE(messages.empty());
+        // The editor's World File button reads it back.
+        QTimer::singleShot(0, [&] {
+            frmInfEdit& e = frmInfEdit::Instance();
+            e.Timer1_Timer();
+            e.txtTLLat->clear();
+            e.txtBRLon->clear();
+            e.cmdWorldFile->click();
+            EXPECT_EQ(Boxes(e).mid(0, 4).join('|'), "51.30.00N|001.30.00W|51.00.00N|000.30.00W");
+            e.Unload();
+        });
+        m.mnuToolsEditInf->trigger();
+    }
+    EXPECT_TRUE(TempHost::Exists(Maps("j.jgw")) && TempHost::Exists(Maps("b.bpw")) &&
+                TempHost::Exists(Maps("g.gfw")));
+    // A second export asks before replacing.
+    answers = {vbNo};
+    m.mnuToolsExportWorldFile->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].style, vbQuestion + vbYesNo);
+}
+
+TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {
+    host.MakeHost();
+    WriteMap("a.inf", "1N,1E\r\n0N,2E\r\nx.jpg\r\n");
+    WriteMap("b.inf", "1N,1E\r\n0N,2E\r\nnothere\r\n");
+    frmMain& m = Start();
+    int reads = 0;
+    QObject::connect(m.Watcher, &LibraryWatcher::Changed, [&] { ++reads; });
+    Select(m, "b.inf");
+    m.DirTree->topLevelItem(0)->child(0)->setExpanded(true);
+
+    // Refresh keeps the selection and the expansion.
+    m.mnuViewRefresh->trigger();
+    ASSERT_NE(m.DirTree->SelectedItem(), nullptr);
+    EXPECT_EQ(m.DirTree->SelectedItem()->text(0), "b.inf");
+    EXPECT_TRUE(m.DirTree->topLevelItem(0)->child(0)->isExpanded());
+
+    // Another program adds, rewrites, renames and removes definitions.
+    WriteMap("c.inf", "1N,1E\r\n0N,2E\r\nx.jpg\r\n");
+    WaitFor([&] { return FileNodes(m).contains("c.inf"); });
+    WriteMap("b.inf", "5N,1E\r\n0N,2E\r\nnow.jpg\r\n"); // in place, the selected one
+    WaitFor([&] { return Details(m)[1] == "Map Filename now.jpg"; });
+    EXPECT_EQ(TreeView::ImageOf(m.DirTree->SelectedItem()), "File");
+    std::filesystem::rename(Maps("a.inf"), Maps("renamed.inf"));
+    WaitFor([&] { return FileNodes(m).contains("renamed.inf") && !FileNodes(m).contains("a.inf"); });
+    std::filesystem::remove(Maps("b.inf"));
+    WaitFor([&] { return !FileNodes(m).contains("b.inf"); });
+    EXPECT_TRUE(Details(m).empty()); // the map shown went with its file
+
+    // A burst of files is one re-read.
+    const int before = reads;
+    for (int i = 0; i < 300; ++i) WriteMap("burst" + std::to_string(1000 + i) + ".inf", "x");
+    WaitFor([&] { return FileNodes(m).size() == 302; });
+    EXPECT_EQ(reads, before + 1);
+}
