@@ -7,7 +7,7 @@ add_library(varnet_app STATIC
   library/DetailsView.cpp library/EditCommand.cpp library/LibraryTree.cpp
   library/LibraryWatcher.cpp library/NewDefinition.cpp library/WorldFileExport.cpp
   mapdef/CentreForm.cpp mapdef/MapPicture.cpp mapdef/frmInfEdit.cpp
-  ui/Commands.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MsgBox.cpp ui/Pictures.cpp
+  ui/Commands.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MsgBox.cpp ui/Pictures.cpp ui/Placement.cpp
   ui/frmAbout.cpp ui/frmMain.cpp ui/frmOptions.cpp ui/frmProgress.cpp ui/frmSplash.cpp
   view/MainLayout.cpp view/PictureBox.cpp view/ScrollBar.cpp view/Splitter.cpp view/Twips.cpp
   view/MapView.cpp view/cPicScroll.cpp)
