@@ -4,13 +4,13 @@ set(CMAKE_AUTOMOC ON)
 
 add_library(varnet_app STATIC
   app/MainLifecycle.cpp app/StartupCode.cpp
-  library/DetailsView.cpp library/EditCommand.cpp library/LibraryTree.cpp
+  library/Coverage.cpp library/DetailsView.cpp library/EditCommand.cpp library/LibraryTree.cpp
   library/LibraryWatcher.cpp library/NewDefinition.cpp library/WorldFileExport.cpp
   mapdef/CentreForm.cpp mapdef/MapPicture.cpp mapdef/frmInfEdit.cpp
   ui/Commands.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MsgBox.cpp ui/Pictures.cpp ui/Placement.cpp
-  ui/frmAbout.cpp ui/frmMain.cpp ui/frmOptions.cpp ui/frmProgress.cpp ui/frmSplash.cpp
+  ui/frmAbout.cpp ui/frmCoverage.cpp ui/frmMain.cpp ui/frmOptions.cpp ui/frmProgress.cpp ui/frmSplash.cpp
   view/MainLayout.cpp view/PictureBox.cpp view/ScrollBar.cpp view/Splitter.cpp view/Twips.cpp
-  view/MapView.cpp view/cPicScroll.cpp)
+  view/CoverageCanvas.cpp view/MapView.cpp view/cPicScroll.cpp)
 target_include_directories(varnet_app PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(varnet_app PUBLIC mapcode picture Qt6::Widgets Qt6::PrintSupport)
 varnet_target_defaults(varnet_app)

@@ -3,12 +3,14 @@
 //   varnet_screenshot OUT_PREFIX [NODE ...] [--about] [--edit NODE] [--options]
 //                     [--save NODE TOP-LEFT-LATITUDE]   (edits, saves, and shows the tree after)
 //                     [--zoom-in] [--zoom-out] [--fit]  (the map view's commands)
+//                     [--coverage]  (the coverage window, its pictures arrived)
 //                     [--measure X1 Y1 X2 Y2]  (the pointer over the map at X2 Y2 after a
 //                                               Shift-drag from X1 Y1, pixels of picInner)
 #include "app/StartupCode.h"
 #include "mapdef/frmInfEdit.h"
 #include "ui/MsgBox.h"
 #include "ui/frmAbout.h"
+#include "ui/frmCoverage.h"
 #include "ui/frmMain.h"
 #include "ui/frmOptions.h"
 
@@ -85,6 +87,13 @@ int main(int argc, char** argv) {
                                                                     : m->mnuViewZoomOut)
                 ->trigger();
             Shoot(prefix + arg + ".png");
+        } else if (arg == "--coverage") {
+            m->mnuViewCoverage->trigger();
+            frmCoverage& c = frmCoverage::Instance();
+            c.Move(700, 700, 13000, 9000);
+            c.ShowAll();
+            for (int wait = 0; wait < 100 && c.picCanvas->Decoding() > 0; ++wait) Settle();
+            Shoot(prefix + "-coverage.png");
         } else if (arg == "--measure" && i + 4 < argc) {
             const QPointF from(std::atof(argv[i + 1]), std::atof(argv[i + 2]));
             const QPointF to(std::atof(argv[i + 3]), std::atof(argv[i + 4]));

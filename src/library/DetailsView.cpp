@@ -4,6 +4,7 @@
 #include "mapdef/MapCode.h"
 #include "mapdef/MapPicture.h"
 #include "ui/CoreText.h"
+#include "ui/frmCoverage.h"
 #include "ui/frmMain.h"
 #include "view/PictureBox.h"
 
@@ -24,6 +25,7 @@ void frmMain::DirTree_Click() {
     // Nothing selected, the root or the drive node: the details stay as they are.
     if (!IsFileNode(node)) return;
     sbStatusBar->SetPanelText(1, "Loading Details....");
+    if (frmCoverage::Loaded()) frmCoverage::Instance().picCanvas->SetSelected(node->text(0));
 
     const std::string folder = NodeFolder(node);
     const std::string name = ToCore(node->text(0));

@@ -31,6 +31,7 @@ void frmMain::RefreshFileNode(const std::string& path) {
         MapCode::ReadMapDefinition(folder + "\\", nodePath, a, b, c, d, image, tl, br);
         DirTree->SetImage(node, image.empty() ? "FileX" : "File");
         if (DirTree->SelectedItem() == node) DirTree_Click();
+        UpdateCoverage();
         return;
     }
 }

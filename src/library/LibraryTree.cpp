@@ -59,6 +59,7 @@ void frmMain::FillNodes() {
     if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey)) DirTree->EnsureVisible(drive);
     AddMapFiles(host + "\\Maps\\");
     Watcher->Watch(host + "\\Maps");
+    UpdateCoverage();
 }
 
 void frmMain::RefreshLibrary(const std::string& select) {

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QThread>
 #include <algorithm>
 #include <cmath>
 
@@ -213,6 +214,52 @@ void BackgroundDecode::Start(const Source& source, double scale) {
                 if (generation != generation_) return; // a later decode has begun
                 busy_ = false;
                 emit Finished(result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+Thumbnails::Thumbnails(QObject* parent) : QObject(parent) {
+    pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    cancelled_ = std::make_shared<std::atomic<bool>>(false);
+}
+
+Thumbnails::~Thumbnails() {
+    Clear();
+    pool_.waitForDone();
+}
+
+void Thumbnails::Clear() {
+    *cancelled_ = true;
+    cancelled_ = std::make_shared<std::atomic<bool>>(false);
+    pool_.clear(); // requests not started go at once
+    pending_ = 0;
+}
+
+void Thumbnails::Request(const QString& key, const std::string& winPath, int longest) {
+    ++pending_;
+    pool_.start([this, key, winPath, longest, cancelled = cancelled_] {
+        if (*cancelled) return;
+        QImage image;
+        std::string error;
+        try {
+            const Source source = Open(winPath);
+            const double scale =
+                std::min(1.0, double(longest) / std::max(source.size.width(), source.size.height()));
+            Decoded d = Decode(source, QRect(QPoint(), source.size), scale);
+            image = std::move(d.image);
+            error = std::move(d.error);
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        if (*cancelled) return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, key, image = std::move(image), error = QString::fromStdString(error), longest,
+             cancelled] {
+                if (*cancelled) return;
+                --pending_;
+                emit Ready(key, image, error, longest);
             },
             Qt::QueuedConnection);
     });

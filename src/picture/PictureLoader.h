@@ -80,4 +80,28 @@ private:
     bool busy_ = false;
 };
 
+// Small pictures of many files, on worker threads: each request opens its file and decodes it
+// reduced to at most `longest` pixels on its longer side (JPEG by scaled decoding). Results
+// arrive on the thread this object lives in, in no set order; Clear abandons every request not
+// yet answered.
+class Thumbnails : public QObject {
+    Q_OBJECT
+public:
+    explicit Thumbnails(QObject* parent = nullptr);
+    ~Thumbnails() override;
+
+    void Request(const QString& key, const std::string& winPath, int longest);
+    void Clear();
+    int Pending() const { return pending_; }
+
+signals:
+    // `image` is null and `error` says why when the picture cannot be shown.
+    void Ready(const QString& key, const QImage& image, const QString& error, int longest);
+
+private:
+    QThreadPool pool_;
+    std::shared_ptr<std::atomic<bool>> cancelled_;
+    int pending_ = 0;
+};
+
 } // namespace Picture

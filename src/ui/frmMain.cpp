@@ -148,6 +148,8 @@ void frmMain::BuildMenus() {
     mnuViewFitMap->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     mnuViewActualSize = item(m, "mnuViewActualSize", "&Actual Size");
     mnuViewActualSize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    mnuViewBar2 = item(m, "mnuViewBar2", "-");
+    mnuViewCoverage = item(m, "mnuViewCoverage", "&Coverage");
     mnuTools1 = top("mnuTools1", "&Tools", m);
     mnuToolsEditInf = item(m, "mnuToolsEditInf", "Edit Inf file...");
     mnuToolsNewInf = item(m, "mnuToolsNewInf", "&New Inf file...");
@@ -187,6 +189,7 @@ void frmMain::BuildMenus() {
     connect(mnuToolsExportWorldFile, &QAction::triggered, this,
             [this] { mnuToolsExportWorldFile_Click(); });
     connect(mnuViewRefresh, &QAction::triggered, this, [this] { mnuViewRefresh_Click(); });
+    connect(mnuViewCoverage, &QAction::triggered, this, [this] { mnuViewCoverage_Click(); });
     connect(mnuHelpContents, &QAction::triggered, this, [this] { mnuHelpContents_Click(); });
     connect(mnuHelpSearchForHelpOn, &QAction::triggered, this,
             [this] { mnuHelpSearchForHelpOn_Click(); });

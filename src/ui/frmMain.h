@@ -47,6 +47,7 @@ public:
         *mnuFilePrint, *mnuFileBar1, *mnuFileExit;
     QAction *mnuView, *mnuViewToolbar, *mnuViewStatusBar, *mnuViewBar0, *mnuViewRefresh;
     QAction *mnuViewBar1, *mnuViewZoomIn, *mnuViewZoomOut, *mnuViewFitMap, *mnuViewActualSize;
+    QAction *mnuViewBar2, *mnuViewCoverage;
     QAction *mnuTools1, *mnuToolsEditInf, *mnuToolsNewInf, *mnuToolsExportWorldFile;
     QAction *mnuHelp, *mnuHelpContents, *mnuHelpSearchForHelpOn, *mnuHelpBar0, *mnuHelpAbout;
 
@@ -74,6 +75,9 @@ public:
     void mnuToolsNewInf_Click();
     void mnuToolsExportWorldFile_Click();
     void mnuViewRefresh_Click();
+    void mnuViewCoverage_Click();
+    // Shows the library afresh in the coverage window, when it is open.
+    void UpdateCoverage();
     // Reads the Maps folder again, keeping the selection (or selecting the file named), the
     // drive node's expansion and the scroll position; a map whose file has gone is no longer
     // shown.
