@@ -11,6 +11,7 @@
 //   zoom        zoom steps and a repaint while panning on the same picture (see Zoom below)
 #include "app/StartupCode.h"
 #include "ui/MsgBox.h"
+#include "ui/frmCoverage.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
@@ -127,6 +128,53 @@ int Fill(int count, bool bare) {
     std::printf("fill %6d files%s: %.3f s (%.1f us/file), floor %.3f s, ratio %.2f, nodes %d\n",
                 count, bare ? " (image names looked up)" : "", fill, fill / count * 1e6, floor,
                 fill / floor, main.DirTree->NodeCount());
+    fs::remove_all(root);
+    return 0;
+}
+
+// The coverage window over 1,000 definitions with 800 x 600 JPEG pictures: the time until the
+// canvas is usable (outlines drawn, events answered) and until every picture has arrived,
+// against a bare scaled decode of the same pictures one after another.
+int Coverage() {
+    const std::string root = MakeHost();
+    const std::string maps = root + "/drive_c/Stelmar/Maps";
+    constexpr int kMaps = 1000;
+    QImage image(800, 600, QImage::Format_RGB32);
+    for (int i = 0; i < kMaps; ++i) {
+        image.fill(QColor::fromHsv(i % 360, 200, 200));
+        const std::string name = "m" + std::to_string(1000 + i);
+        image.save(QString::fromStdString(maps + "/" + name + ".jpg"), "JPG", 80);
+        const int row = i / 40, col = i % 40;
+        std::ofstream(maps + "/" + name + ".inf")
+            << (60 - row) << "N," << col << "E\r\n" << (59.25 - row) << "N," << (col + 0.9)
+            << "E\r\n" << name << ".jpg\r\n";
+    }
+    frmMain& main = MainWindow();
+    main.Load();
+    main.show();
+    QApplication::processEvents();
+    auto start = Clock::now();
+    main.mnuViewCoverage->trigger();
+    frmCoverage& coverage = frmCoverage::Instance();
+    coverage.Canvas()->repaint();
+    QApplication::processEvents();
+    const double usable = Seconds(start);
+    while (coverage.picCanvas->Decoding() > 0)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double complete = Seconds(start);
+    const int longest = CoverageCanvas::FirstLongest(kMaps);
+    const QSize thumb = QSize(800, 600).scaled(longest, longest, Qt::KeepAspectRatio);
+    start = Clock::now();
+    for (int i = 0; i < kMaps; ++i) {
+        QImageReader reader(QString::fromStdString(maps + "/m" + std::to_string(1000 + i) + ".jpg"));
+        reader.setScaledSize(thumb);
+        if (reader.read().isNull()) return 1;
+    }
+    const double floor = Seconds(start);
+    std::printf("coverage of %d maps: usable after %.3f s, complete after %.3f s; bare scaled "
+                "decodes %.3f s, ratio %.2f; pictures may take %lld MiB together\n",
+                kMaps, usable, complete, floor, complete / floor,
+                (long long)(CoverageCanvas::kPictureBudget >> 20));
     fs::remove_all(root);
     return 0;
 }
@@ -336,6 +384,7 @@ int main(int argc, char** argv) {
     if (what == "click-child")
         return Click(argv[2], argv[3], argc > 5 ? std::atoi(argv[4]) : 0,
                      argc > 5 ? std::atoi(argv[5]) : 0);
+    if (what == "coverage") return Coverage();
     if (what == "zoom") {
         const std::string root = BigMapHost();
         const int result = Zoom(root);
@@ -343,6 +392,6 @@ int main(int argc, char** argv) {
         return result;
     }
     if (what == "click") return ClickBench(argv[0]);
-    std::fprintf(stderr, "usage: varnet_bench fill N | fill-bare N | click | zoom\n");
+    std::fprintf(stderr, "usage: varnet_bench fill N | fill-bare N | click | zoom | coverage\n");
     return 2;
 }

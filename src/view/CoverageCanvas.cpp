@@ -40,19 +40,21 @@ CoverageCanvas::CoverageCanvas(QWidget* parent) : QWidget(parent) {
     settled_.setSingleShot(true);
     settled_.setInterval(150);
     connect(&settled_, &QTimer::timeout, this, &CoverageCanvas::SharpenVisible);
+    arrivals_.setSingleShot(true);
+    arrivals_.setInterval(100);
+    connect(&arrivals_, &QTimer::timeout, this, [this] { update(); });
     connect(&thumbnails_, &Picture::Thumbnails::Ready, this, &CoverageCanvas::Arrived);
 }
 
-int CoverageCanvas::BaseLongest() const {
-    // Half the budget for the first pictures of all maps, the rest for sharper ones on screen.
-    const double each = double(kPictureBudget / 2) / 4 / std::max<std::size_t>(1, maps_.size());
+int CoverageCanvas::FirstLongest(std::size_t maps) {
+    const double each = double(kPictureBudget / 2) / 4 / double(std::max<std::size_t>(1, maps));
     return std::clamp(int(std::sqrt(each)), 64, 512);
 }
 
 void CoverageCanvas::SetMaps(std::vector<CoverageMap> maps) {
     maps_ = std::move(maps);
     QHash<QString, Shown> kept;
-    const int base = BaseLongest();
+    const int base = FirstLongest(maps_.size());
     for (const auto& m : maps_) {
         auto old = pictures_.find(m.key);
         if (old != pictures_.end() && old->source == Identity(m)) {
@@ -155,7 +157,7 @@ void CoverageCanvas::Arrived(const QString& key, const QImage& image, const QStr
         shown->error.clear();
     }
     KeepWithinBudget();
-    update();
+    if (!arrivals_.isActive()) arrivals_.start();
 }
 
 void CoverageCanvas::SharpenVisible() {
@@ -180,7 +182,7 @@ void CoverageCanvas::KeepWithinBudget() {
     for (const auto& shown : std::as_const(pictures_)) bytes += shown.image.sizeInBytes();
     if (bytes <= kPictureBudget) return;
     // Sharper pictures of maps off screen give way first; they are made again when needed.
-    const int base = BaseLongest();
+    const int base = FirstLongest(maps_.size());
     for (const auto& m : maps_) {
         if (bytes <= kPictureBudget) break;
         auto shown = pictures_.find(m.key);
@@ -311,7 +313,13 @@ bool CoverageCanvas::event(QEvent* e) {
         if (key) {
             const auto m = std::find_if(maps_.begin(), maps_.end(),
                                         [&](const CoverageMap& c) { return c.key == *key; });
-            const QString why = !m->problem.isEmpty() ? m->problem : pictures_.value(*key).error;
+            const QString error = pictures_.value(*key).error;
+            const QString why = !m->problem.isEmpty() ? m->problem
+                                : error.isEmpty()     ? QString()
+                                                      : "the picture " +
+                                                        QString::fromStdString(
+                                                            Platform::Cp1252ToUtf8(m->picture)) +
+                                                        " cannot be shown: " + error;
             tip = why.isEmpty() ? *key : *key + ": " + why;
         }
         if (tip.isEmpty())

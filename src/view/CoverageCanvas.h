@@ -50,8 +50,11 @@ public:
     std::optional<QString> MapAt(QPointF canvasPoint) const;
     // The number of pictures still being decoded.
     int Decoding() const { return thumbnails_.Pending(); }
-    // The memory the decoded pictures may take together (bytes).
+    // The memory the decoded pictures may take together (bytes): half for the first pictures of
+    // all maps, the rest for sharper ones of the maps on screen.
     static constexpr std::int64_t kPictureBudget = 256ll << 20;
+    // The longer side of each map's first picture, for a library of `maps` maps (64 to 512).
+    static int FirstLongest(std::size_t maps);
 
 signals:
     void MapClicked(const QString& key);
@@ -80,13 +83,14 @@ private:
     void Arrived(const QString& key, const QImage& image, const QString& error, int longest);
     void SharpenVisible();
     void KeepWithinBudget();
-    int BaseLongest() const;
+
 
     std::vector<CoverageMap> maps_;
     QString selected_;
     QHash<QString, Shown> pictures_;
     Picture::Thumbnails thumbnails_;
     QTimer settled_; // the view has stopped moving: sharper pictures for what is on screen
+    QTimer arrivals_; // pictures that arrive close together are painted together
     double centreLat_ = 0, centreLon_ = 0, perDegree_ = 1;
     bool placed_ = false;
     std::optional<QPointF> pressed_, dragFrom_;
