@@ -15,6 +15,7 @@
 #include "ui/frmOptions.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
@@ -93,6 +94,9 @@ int main(int argc, char** argv) {
             c.Move(700, 700, 13000, 9000);
             c.ShowAll();
             for (int wait = 0; wait < 100 && c.picCanvas->Decoding() > 0; ++wait) Settle();
+            QEventLoop painted; // the pictures that arrived last are painted together, soon after
+            QTimer::singleShot(300, &painted, &QEventLoop::quit);
+            painted.exec();
             Shoot(prefix + "-coverage.png");
         } else if (arg == "--measure" && i + 4 < argc) {
             const QPointF from(std::atof(argv[i + 1]), std::atof(argv[i + 2]));
