@@ -1,6 +1,9 @@
 # The Qt program: varnet_app holds everything but main(); varnet is the executable.
-find_package(Qt6 REQUIRED COMPONENTS Widgets PrintSupport)
+# Svg: the program's emblem (its icon, About picture and splash logo) is one SVG picture, which
+# the installed icons are made from too.
+find_package(Qt6 REQUIRED COMPONENTS Widgets PrintSupport Svg)
 set(CMAKE_AUTOMOC ON)
+set(CMAKE_AUTORCC ON)
 
 add_library(varnet_app STATIC
   app/MainLifecycle.cpp app/StartupCode.cpp
@@ -10,9 +13,10 @@ add_library(varnet_app STATIC
   ui/Commands.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MsgBox.cpp ui/Pictures.cpp ui/Placement.cpp
   ui/frmAbout.cpp ui/frmCoverage.cpp ui/frmMain.cpp ui/frmOptions.cpp ui/frmProgress.cpp ui/frmSplash.cpp
   view/MainLayout.cpp view/PictureBox.cpp view/ScrollBar.cpp view/Splitter.cpp view/Twips.cpp
-  view/CoverageCanvas.cpp view/MapView.cpp view/cPicScroll.cpp)
+  view/CoverageCanvas.cpp view/MapView.cpp view/cPicScroll.cpp
+  ${PROJECT_SOURCE_DIR}/resources/varnet.qrc)
 target_include_directories(varnet_app PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(varnet_app PUBLIC mapcode picture Qt6::Widgets Qt6::PrintSupport)
+target_link_libraries(varnet_app PUBLIC mapcode picture Qt6::Widgets Qt6::PrintSupport Qt6::Svg)
 varnet_target_defaults(varnet_app)
 
 add_executable(varnet main.cpp)

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QSvgRenderer>
 
 namespace {
 
@@ -188,44 +189,20 @@ QPixmap DrawPicture(const QString& key) {
     return pm;
 }
 
+// The program's resources live in a static library, whose registration nothing else would pull in.
+static bool LoadResources() {
+    Q_INIT_RESOURCE(varnet);
+    return true;
+}
+
 namespace {
-// A globe with its graticule, the program's emblem.
+// The program's emblem, a globe with its graticule, drawn from its one source picture.
 void Globe(QPainter& p, const QRectF& r) {
+    static const bool loaded = LoadResources();
+    static QSvgRenderer emblem(QStringLiteral(":/varnet/varnet.svg"));
+    (void)loaded;
     p.setRenderHint(QPainter::Antialiasing);
-    QRadialGradient sea(r.center() - QPointF(r.width() / 5, r.height() / 5), r.width() * 0.7);
-    sea.setColorAt(0, QColor(120, 180, 240));
-    sea.setColorAt(1, QColor(20, 70, 150));
-    p.setPen(QPen(QColor(10, 40, 90), std::max(1.0, r.width() / 40)));
-    p.setBrush(sea);
-    p.drawEllipse(r);
-    p.save();
-    QPainterPath clip;
-    clip.addEllipse(r);
-    p.setClipPath(clip);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(70, 150, 70));
-    const double w = r.width(), h = r.height(), x = r.left(), y = r.top();
-    QPainterPath land;
-    land.moveTo(x + w * 0.20, y + h * 0.25);
-    land.cubicTo(x + w * 0.45, y + h * 0.10, x + w * 0.55, y + h * 0.35, x + w * 0.40,
-                 y + h * 0.50);
-    land.cubicTo(x + w * 0.30, y + h * 0.65, x + w * 0.15, y + h * 0.45, x + w * 0.20,
-                 y + h * 0.25);
-    land.moveTo(x + w * 0.60, y + h * 0.45);
-    land.cubicTo(x + w * 0.85, y + h * 0.40, x + w * 0.90, y + h * 0.70, x + w * 0.70,
-                 y + h * 0.85);
-    land.cubicTo(x + w * 0.55, y + h * 0.80, x + w * 0.50, y + h * 0.60, x + w * 0.60,
-                 y + h * 0.45);
-    p.drawPath(land);
-    p.setPen(QPen(QColor(255, 255, 255, 110), std::max(1.0, w / 60)));
-    p.setBrush(Qt::NoBrush);
-    for (int i = 1; i < 4; ++i) {
-        const double dy = h * i / 4;
-        p.drawLine(QPointF(x, y + dy), QPointF(x + w, y + dy));
-        const double dx = w * i / 8;
-        p.drawEllipse(QRectF(x + dx, y, w - 2 * dx, h));
-    }
-    p.restore();
+    emblem.render(&p, r);
 }
 } // namespace
 

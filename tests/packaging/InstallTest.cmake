@@ -1,0 +1,36 @@
+# Installs the build into a temporary DESTDIR under /usr and checks what lands where, then has
+# the desktop's own validators read the desktop entry and the AppStream metadata.
+#   cmake -DBUILD=<build folder> -DOUT=<scratch folder> -P InstallTest.cmake
+file(REMOVE_RECURSE "${OUT}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${OUT}
+                        ${CMAKE_COMMAND} --install "${BUILD}" --prefix /usr
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed")
+endif()
+file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${OUT}" "${OUT}/*")
+list(SORT installed)
+set(expected
+  usr/bin/varnet
+  usr/share/applications/varnet.desktop
+  usr/share/icons/hicolor/128x128/apps/varnet.png
+  usr/share/icons/hicolor/16x16/apps/varnet.png
+  usr/share/icons/hicolor/256x256/apps/varnet.png
+  usr/share/icons/hicolor/32x32/apps/varnet.png
+  usr/share/icons/hicolor/48x48/apps/varnet.png
+  usr/share/icons/hicolor/64x64/apps/varnet.png
+  usr/share/icons/hicolor/scalable/apps/varnet.svg
+  usr/share/man/man1/varnet.1
+  usr/share/metainfo/org.varnet.Varnet.metainfo.xml)
+if(NOT installed STREQUAL expected)
+  message(FATAL_ERROR "installed:\n${installed}\nexpected:\n${expected}")
+endif()
+foreach(check
+    "desktop-file-validate;${OUT}/usr/share/applications/varnet.desktop"
+    "appstreamcli;validate;--no-net;${OUT}/usr/share/metainfo/org.varnet.Varnet.metainfo.xml")
+  execute_process(COMMAND ${check} RESULT_VARIABLE result OUTPUT_VARIABLE said ERROR_VARIABLE said)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${check}:\n${said}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${OUT}")
