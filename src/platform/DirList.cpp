@@ -4,7 +4,7 @@
 #include "platform/Text.h"
 #include "platform/WinPath.h"
 
-#include <sys/stat.h>
+#include <filesystem>
 
 namespace Platform {
 namespace {
@@ -14,8 +14,8 @@ bool IsSep(char c) {
 }
 
 bool IsDirectory(const std::string& native) {
-    struct stat st {};
-    return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::error_code ec;
+    return std::filesystem::is_directory(native, ec);
 }
 
 } // namespace

@@ -33,9 +33,9 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
                          std::string* error = nullptr);
 
 // A pass over many files of one folder (the library's fill). While an object of this class
-// lives, on this thread, each folder the pass reads from is looked up once and kept open, and
-// each folder's listing is read once: the pass must end before anything else can change the
-// folders, as a synchronous pass does.
+// lives, on this thread, each folder's listing is read once and serves every look-up of the
+// pass: the pass must end before anything else can change the folders, as a synchronous pass
+// does.
 class ReadBatch {
 public:
     ReadBatch();
@@ -43,8 +43,6 @@ public:
     ReadBatch(const ReadBatch&) = delete;
     ReadBatch& operator=(const ReadBatch&) = delete;
     static bool Active();
-    // The folder's open descriptor (kept until the batch ends), or -1.
-    static int Folder(const std::string& nativeFolder);
     // The folder's listing (ListFolder below), read once; nullptr, with the reason in `error`
     // when given, when it cannot be read.
     static const std::vector<struct FolderEntry>* Listing(const std::string& nativeFolder,
@@ -108,7 +106,7 @@ private:
     int Get();
     void SkipLineEnd(int c);
 
-    int fd_ = -1;
+    std::intptr_t file_ = -1; // the system's handle
     bool inMemory_ = false;
     std::string bytes_; // in memory: what is read
     std::string path_;

@@ -26,4 +26,10 @@ std::optional<std::string> ToNativePath(const std::string& winPath);
 // a file is when its name was written with the right case, found without touching the disk.
 std::optional<std::string> DirectNativePath(const std::string& winPath);
 
+// A native file name in the core's character set (Windows-1252), and back: on POSIX names are
+// UTF-8 (characters the code page lacks become '?', and `lossless` says so); on Windows the
+// system's own single-byte names are the core's.
+std::string NativeNameToCore(const std::string& native, bool* lossless = nullptr);
+std::string CoreNameToNative(const std::string& core);
+
 } // namespace Platform

@@ -171,4 +171,12 @@ std::optional<std::string> ToNativePath(const std::string& winPath) {
     return trailing ? path + "/" : path;
 }
 
+std::string NativeNameToCore(const std::string& native, bool* lossless) {
+    return Utf8ToCp1252(native, lossless);
+}
+
+std::string CoreNameToNative(const std::string& core) {
+    return Cp1252ToUtf8(core);
+}
+
 } // namespace Platform

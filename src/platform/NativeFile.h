@@ -1,0 +1,52 @@
+#pragma once
+// The operating system's files as the platform layer's own code needs them (not for callers
+// outside the layer): opening plain files for reading, reading, listing a folder raw, and
+// replacing a file's contents. One implementation per system (posix/, win32/).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Platform::Native {
+
+using FileHandle = std::intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+// Why a file could not be opened.
+enum class Fault {
+    None,
+    Missing,  // no such file (or folder on the way)
+    Folder,   // the path names a folder
+    NotPlain, // a pipe, device or socket
+    Other,    // anything else; `why` says what
+};
+struct Opened {
+    FileHandle file = kNoFile;
+    Fault fault = Fault::None;
+    std::string why; // the description CoreError carries
+};
+
+// Opens a plain file for reading without ever waiting (a pipe without a writer).
+Opened OpenPlain(const std::string& nativePath);
+// Reads up to `size` bytes; 0 at the end, -1 on an error (`why` filled).
+long long ReadSome(FileHandle file, char* data, std::size_t size, std::string* why = nullptr);
+// Reads up to `size` bytes at `offset` without moving the file's position.
+long long ReadAt(FileHandle file, std::uint64_t offset, char* data, std::size_t size);
+std::uint64_t SizeOf(FileHandle file);
+void Close(FileHandle file);
+
+// A folder's entries as the system gives them: the native name, and whether it is a plain file.
+// Hidden entries are left out (on POSIX names starting with '.', on Windows the hidden and
+// system attributes). False, with `why`, when the folder cannot be read.
+struct RawEntry {
+    std::string native;
+    bool regular;
+};
+bool ListRaw(const std::string& nativeFolder, std::vector<RawEntry>& entries, std::string* why);
+
+// The description of a file error, as CoreError carries it, for a few kinds the common code
+// needs to say.
+std::string TooLong(std::uint64_t maxBytes);
+
+} // namespace Platform::Native

@@ -1,0 +1,307 @@
+// Files on POSIX: plain files opened without waiting, raw folder listings, and the replace
+// that keeps a file whole until its new contents are.
+#include "platform/FileIO.h"
+#include "platform/NativeFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Platform {
+namespace {
+
+std::string Describe(int err) {
+    switch (err) {
+    case ENOENT:
+        return "File not found";
+    case ENOTDIR:
+        return "Path not found";
+    case EACCES:
+    case EPERM:
+        return "Permission denied";
+    case EISDIR:
+        return "Path/File access error: the path names a folder";
+    case ENOSPC:
+        return "Disk full";
+    case EROFS:
+        return "Permission denied: the file system is read-only";
+    case ENODEV:
+        return "Path/File access error: the path names a device, pipe or socket, not a file";
+    default:
+        return std::strerror(err);
+    }
+}
+
+// Opening never waits (a pipe without a writer would block it for ever) and never makes a
+// terminal the program's own; what was opened must then be a plain file.
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
+// Opens a plain file for reading; -1 with errno EISDIR (a folder), ENODEV (a pipe, device or
+// socket) or the system's own otherwise.
+int OpenForReading(const std::string& native) {
+    const int fd = open(native.c_str(), kReadFlags);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+        close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd; // reads of a plain file never wait, with O_NONBLOCK or without
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+namespace Native {
+
+Opened OpenPlain(const std::string& nativePath) {
+    const int fd = OpenForReading(nativePath);
+    if (fd >= 0) return {fd, Fault::None, {}};
+    const int err = errno;
+    const Fault fault = err == ENOENT || err == ENOTDIR ? Fault::Missing
+                        : err == EISDIR                 ? Fault::Folder
+                        : err == ENODEV                 ? Fault::NotPlain
+                                                        : Fault::Other;
+    return {kNoFile, fault, Describe(err)};
+}
+
+long long ReadSome(FileHandle file, char* data, std::size_t size, std::string* why) {
+    for (;;) {
+        const ssize_t n = read(int(file), data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && why) *why = Describe(errno);
+        return n;
+    }
+}
+
+long long ReadAt(FileHandle file, std::uint64_t offset, char* data, std::size_t size) {
+    for (;;) {
+        const ssize_t n = pread(int(file), data, size, off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        return n;
+    }
+}
+
+std::uint64_t SizeOf(FileHandle file) {
+    struct stat st {};
+    return fstat(int(file), &st) == 0 ? std::uint64_t(st.st_size) : 0;
+}
+
+void Close(FileHandle file) {
+    if (file != kNoFile) close(int(file));
+}
+
+bool ListRaw(const std::string& nativeFolder, std::vector<RawEntry>& entries, std::string* why) {
+    entries.clear();
+    DIR* dir = opendir(nativeFolder.empty() ? "/" : nativeFolder.c_str());
+    if (!dir) {
+        if (why) *why = Describe(errno == ENOENT ? ENOTDIR : errno);
+        return false;
+    }
+    const std::string base = nativeFolder.empty() || nativeFolder.back() == '/'
+                                 ? nativeFolder
+                                 : nativeFolder + "/";
+    while (const dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.') continue; // hidden, and the . and .. entries
+        bool regular = e->d_type == DT_REG;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            regular = stat((base + e->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        }
+        entries.push_back({e->d_name, regular});
+    }
+    closedir(dir);
+    return true;
+}
+
+std::string TooLong(std::uint64_t maxBytes) {
+    return "File too long: more than " + std::to_string(maxBytes) + " bytes";
+}
+
+} // namespace Native
+
+namespace {
+
+// The file a path names after following symbolic links (a link to a file yet to be made names
+// that file). The path itself when it is no link.
+std::string FollowLinks(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0) return path;
+        target.resize(std::size_t(n));
+        if (target[0] != '/') {
+            const std::size_t slash = path.rfind('/');
+            target = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+                     target;
+        }
+        path = std::move(target);
+    }
+    return path;
+}
+
+// Temporary files of a save are named after the file they stand in for, in a name short enough
+// for any folder: ".varnet-", eight digits from the file's name, "-" and six random characters.
+std::string TempPrefix(const std::string& name) {
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
+    char text[32];
+    std::snprintf(text, sizeof text, ".varnet-%08x-", unsigned(hash));
+    return text;
+}
+
+// Removes what earlier saves of the same file left behind when they were cut short.
+void RemoveLeftovers(const std::string& folder, const std::string& prefix) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    constexpr std::size_t kRandom = 6;
+    while (const dirent* e = readdir(dir)) {
+        const std::string n = e->d_name;
+        if (n.size() == prefix.size() + kRandom && n.compare(0, prefix.size(), prefix) == 0)
+            unlink((folder + n).c_str());
+    }
+    closedir(dir);
+}
+
+bool CopyFile(int from, int to) {
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = read(from, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (!WriteAll(to, buf, std::size_t(n))) return false;
+    }
+}
+
+// Writes through a file that has other hard links, so they all keep seeing it: a backup copy
+// first, then the file rewritten in place; the backup goes once the write has succeeded, and
+// stays (and is named) when it has not.
+bool WriteInPlace(const std::string& target, const std::string& folder, const std::string& name,
+                  const std::string& data, std::string& why) {
+    std::string backup = folder + ".varnet-backup-" + TempPrefix(name).substr(8) + "XXXXXX";
+    const int in = OpenForReading(target);
+    const int out = in < 0 ? -1 : mkostemp(backup.data(), O_CLOEXEC);
+    bool ok = out >= 0 && CopyFile(in, out) && fsync(out) == 0;
+    int err = errno;
+    if (in >= 0) close(in);
+    if (out >= 0 && close(out) != 0 && ok) ok = false, err = errno;
+    if (!ok) {
+        if (out >= 0) unlink(backup.c_str());
+        why = Describe(err);
+        return false;
+    }
+    const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    ok = fd >= 0 && WriteAll(fd, data.data(), data.size()) &&
+         ftruncate(fd, off_t(data.size())) == 0 && fsync(fd) == 0;
+    err = errno;
+    if (fd >= 0 && close(fd) != 0 && ok) ok = false, err = errno;
+    if (!ok) {
+        why = Describe(err) + "; the file's earlier contents are kept in " +
+              backup.substr(folder.size());
+        return false;
+    }
+    unlink(backup.c_str());
+    return true;
+}
+
+} // namespace
+
+bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
+                         std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    std::string target = nativePath;
+    while (target.size() > 1 && target.back() == '/') target.pop_back();
+    target = FollowLinks(target); // a link stays a link; the file it names gets the new data
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+
+    mode_t mode = 0666;
+    struct stat st {};
+    const bool exists = stat(target.c_str(), &st) == 0;
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) return fail(Describe(EISDIR));
+        if (!S_ISREG(st.st_mode)) return fail(Describe(ENODEV));
+        // No write bit at all is read-only even for the superuser, as on the host's systems.
+        if ((st.st_mode & 0222) == 0) return fail("Permission denied: the file is read-only");
+        if (access(target.c_str(), W_OK) != 0)
+            return fail(errno == EROFS ? Describe(EROFS)
+                                       : "Permission denied: the file is read-only");
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode &= ~mask;
+    }
+
+    struct stat dst {};
+    if (stat(folder.c_str(), &dst) != 0)
+        return fail(errno == ENOENT ? "Path not found: the folder does not exist"
+                                    : Describe(errno));
+    if (exists && st.st_nlink > 1) {
+        std::string why;
+        return WriteInPlace(target, folder, name, data, why) || fail(why);
+    }
+    if ((dst.st_mode & 0222) == 0 || access(folder.c_str(), W_OK) != 0) {
+        if (errno == EROFS) return fail(Describe(EROFS));
+        return fail(exists ? "Permission denied: the folder that holds the file is read-only, "
+                             "though the file itself is not"
+                           : "Permission denied: the folder is read-only");
+    }
+
+    const std::string prefix = TempPrefix(name);
+    RemoveLeftovers(folder, prefix);
+    std::string temp = folder + prefix + "XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return fail(Describe(errno));
+    bool ok = WriteAll(fd, data.data(), data.size()) && fchmod(fd, mode) == 0;
+    // The owner and group stay the file's own where the user may give them (root may; others
+    // may keep their own file's group).
+    if (ok && exists && (st.st_uid != geteuid() || st.st_gid != getegid()) &&
+        fchown(fd, st.st_uid, st.st_gid) == 0)
+        ok = fchmod(fd, mode) == 0; // a change of owner clears the set-id bits
+    ok = ok && fsync(fd) == 0;
+    const int err = errno;
+    if (close(fd) != 0 || !ok) {
+        unlink(temp.c_str());
+        return fail(Describe(ok ? errno : err));
+    }
+    if (rename(temp.c_str(), target.c_str()) != 0) {
+        const int rerr = errno;
+        unlink(temp.c_str());
+        return fail(Describe(rerr));
+    }
+    if (const int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+        fsync(dfd);
+        close(dfd);
+    }
+    return true;
+}
+
+} // namespace Platform
