@@ -12,6 +12,7 @@
 #include "ui/frmProgress.h"
 
 #include <QScrollBar>
+#include <QTimer>
 
 namespace {
 
@@ -58,7 +59,8 @@ void frmMain::FillNodes() {
     AddDriveNode(host.empty() ? 0 : static_cast<unsigned char>(host[0]), host + "\\Maps");
     if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey)) DirTree->EnsureVisible(drive);
     AddMapFiles(host + "\\Maps\\");
-    Watcher->Watch(host + "\\Maps");
+    // Followed from when the window is on screen: the start shows its tree first.
+    QTimer::singleShot(0, Watcher, [this, maps = host + "\\Maps"] { Watcher->Watch(maps); });
     UpdateCoverage();
 }
 

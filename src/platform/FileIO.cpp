@@ -81,6 +81,7 @@ ReadBatch::ReadBatch() {
 
 ReadBatch::~ReadBatch() {
     if (--batch.depth > 0) return;
+    Native::EndPass();
     batch.listings.clear();
     batch.indexes.clear();
 }
@@ -211,7 +212,7 @@ std::optional<Native::Opened> OpenInBatch(const std::string& winPath, const std:
     const auto native =
         FindEntryNoCase(folder, winPath.substr(cut == std::string::npos ? 0 : cut + 1));
     if (!native) return Native::Opened{Native::kNoFile, Native::Fault::Missing, "File not found"};
-    return Native::OpenPlain(folder + *native);
+    return Native::OpenPlainIn(folder, *native);
 }
 
 // Opens a plain file for reading: the path as written first, the look-up without regard to

@@ -29,6 +29,11 @@ struct Opened {
 
 // Opens a plain file for reading without ever waiting (a pipe without a writer).
 Opened OpenPlain(const std::string& nativePath);
+// Opens a plain file of a folder (the folder's native path ending in a separator) during a
+// pass over it: where the system allows, the folder is looked up once and kept open until
+// EndPass().
+Opened OpenPlainIn(const std::string& nativeFolder, const std::string& name);
+void EndPass();
 // Reads up to `size` bytes; 0 at the end, -1 on an error (`why` filled).
 long long ReadSome(FileHandle file, char* data, std::size_t size, std::string* why = nullptr);
 // Reads up to `size` bytes at `offset` without moving the file's position.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +84,30 @@ Opened OpenPlain(const std::string& nativePath) {
                         : err == ENODEV                 ? Fault::NotPlain
                                                         : Fault::Other;
     return {kNoFile, fault, Describe(err)};
+}
+
+namespace {
+thread_local std::map<std::string, int> passFolders; // the folders of a pass, kept open
+} // namespace
+
+Opened OpenPlainIn(const std::string& nativeFolder, const std::string& name) {
+    auto [it, added] = passFolders.try_emplace(nativeFolder, -1);
+    if (added) it->second = open(nativeFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (it->second < 0) return OpenPlain(nativeFolder + name);
+    int fd = openat(it->second, name.c_str(), kReadFlags);
+    struct stat st {};
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(fd);
+        return OpenPlain(nativeFolder + name); // says what it is
+    }
+    if (fd >= 0) return {fd, Fault::None, {}};
+    return OpenPlain(nativeFolder + name);
+}
+
+void EndPass() {
+    for (const auto& [folder, fd] : passFolders)
+        if (fd >= 0) close(fd);
+    passFolders.clear();
 }
 
 long long ReadSome(FileHandle file, char* data, std::size_t size, std::string* why) {
