@@ -48,6 +48,8 @@ void frmMain::FillLibraryTree() {
     progress.ProgressBar1->setMax(float(count + 1));
     FillNodes();
     progress.Unload();
+    // The folder is followed from when the window is on screen: the start shows its tree first.
+    QTimer::singleShot(0, Watcher, [this, maps = host + "\\Maps"] { Watcher->Watch(maps); });
 }
 
 void frmMain::FillNodes() {
@@ -59,8 +61,6 @@ void frmMain::FillNodes() {
     AddDriveNode(host.empty() ? 0 : static_cast<unsigned char>(host[0]), host + "\\Maps");
     if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey)) DirTree->EnsureVisible(drive);
     AddMapFiles(host + "\\Maps\\");
-    // Followed from when the window is on screen: the start shows its tree first.
-    QTimer::singleShot(0, Watcher, [this, maps = host + "\\Maps"] { Watcher->Watch(maps); });
     UpdateCoverage();
 }
 
@@ -78,6 +78,7 @@ void frmMain::RefreshLibrary(const std::string& select) {
     const bool hadMap = IsFileNode(before);
 
     FillNodes();
+    Watcher->Watch(StartupCode::HostFolder + "\\Maps");
     if (QTreeWidgetItem* d = DirTree->Node(DriveNodeKey)) d->setExpanded(expanded || !select.empty());
     QTreeWidgetItem* again = nullptr;
     if (!wanted.isEmpty()) {
