@@ -4,7 +4,9 @@
 #include "support/TempHost.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 using namespace MapCode;
 
@@ -14,9 +16,9 @@ struct Read {
     float tlLon = -1, tlLat = -1, brLon = -1, brLat = -1;
     std::string image = "untouched", tl = "untouched", br = "untouched";
 };
-Read ReadDef(const std::string& name, const std::string& folder = "C:\\Maps\\") {
+Read ReadDef(const std::string& name, const std::string& folder = TEST_DRIVE "\\Maps\\") {
     Read r;
-    r.ok = ReadMapDefinition(folder, "C:\\Maps\\" + name, r.tlLon, r.tlLat, r.brLon, r.brLat,
+    r.ok = ReadMapDefinition(folder, TEST_DRIVE "\\Maps\\" + name, r.tlLon, r.tlLat, r.brLon, r.brLat,
                              r.image, r.tl, r.br);
     return r;
 }
@@ -92,7 +94,7 @@ TEST(ImageNameRule, TriesGifBmpJpgInTurn) {
                  {"d.png", "d.png"},
                  {"", ""},
                  {"london.png", "london.png"}};
-    for (const char* folder : {"C:\\Maps", "C:\\Maps\\"})
+    for (const char* folder : {TEST_DRIVE "\\Maps", TEST_DRIVE "\\Maps\\"})
         for (const auto& c : cases)
             EXPECT_EQ(CompleteImageName(folder, c.name), c.result) << c.name;
 }
@@ -100,12 +102,12 @@ TEST(ImageNameRule, TriesGifBmpJpgInTurn) {
 TEST(EditorFormat, WhatTheWriterWritesLoadsBackUnchanged) {
     TempHost host;
     TempHost::Write(host.OnC("Maps/london.gif"), "x");
-    WriteMapDefinition("C:\\Maps\\london.inf", "51.30.00N", "001.30.00W", "51.00.00N", "000.30.00W",
+    WriteMapDefinition(TEST_DRIVE "\\Maps\\london.inf", "51.30.00N", "001.30.00W", "51.00.00N", "000.30.00W",
                        "london.gif");
     EXPECT_EQ(TempHost::Read(host.OnC("Maps/london.inf")),
               "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.gif\r\n");
     std::vector<std::string> items;
-    ReadEditorItems("C:\\Maps\\london.inf", "C:\\Maps", [&](int i, const std::string& s) {
+    ReadEditorItems(TEST_DRIVE "\\Maps\\london.inf", TEST_DRIVE "\\Maps", [&](int i, const std::string& s) {
         EXPECT_EQ(i, static_cast<int>(items.size()));
         items.push_back(s);
     });
@@ -153,10 +155,10 @@ TEST(EditorFormat, LoadsDataLinesAndKeepsCommentsInTheirPlaces) {
         SCOPED_TRACE(c.what);
         TempHost::Write(host.OnC("Maps/d.inf"), c.file);
         V boxes;
-        const auto comments = ReadEditorItems("C:\\Maps\\d.inf", "C:\\Maps",
+        const auto comments = ReadEditorItems(TEST_DRIVE "\\Maps\\d.inf", TEST_DRIVE "\\Maps",
                                               [&](int, const std::string& s) { boxes.push_back(s); });
         EXPECT_EQ(boxes, c.boxes);
-        WriteMapDefinition("C:\\Maps\\d.inf", boxes[0], boxes[1], boxes[2], boxes[3], boxes[4],
+        WriteMapDefinition(TEST_DRIVE "\\Maps\\d.inf", boxes[0], boxes[1], boxes[2], boxes[3], boxes[4],
                            comments);
         EXPECT_EQ(TempHost::Read(host.OnC("Maps/d.inf")), c.saved);
     }
@@ -169,19 +171,19 @@ TEST(EditorFormat, TooFewItemsAreAClearError) {
     std::string why;
     EXPECT_EQ(ErrorOf(
                   [&] {
-                      ReadEditorItems("C:\\Maps\\short.inf", "C:\\Maps",
+                      ReadEditorItems(TEST_DRIVE "\\Maps\\short.inf", TEST_DRIVE "\\Maps",
                                       [&](int, const std::string& s) { items.push_back(s); });
                   },
                   &why),
               ErrorKind::InputPastEnd);
     EXPECT_NE(why.find("1 of its three lines"), std::string::npos);
     EXPECT_EQ(items.size(), 2u); // the items read before the error were handed on
-    EXPECT_THROW(ReadEditorItems("C:\\Maps\\none.inf", "C:\\Maps", [](int, const std::string&) {}),
+    EXPECT_THROW(ReadEditorItems(TEST_DRIVE "\\Maps\\none.inf", TEST_DRIVE "\\Maps", [](int, const std::string&) {}),
                  CoreError);
 
     TempHost::Write(host.OnC("Maps/ro.inf"), "old\r\n");
-    chmod(host.OnC("Maps/ro.inf").c_str(), 0444);
-    EXPECT_THROW(WriteMapDefinition("C:\\Maps\\ro.inf", "1N", "1E", "0N", "2E", "x.gif"),
+    TempHost::MakeReadOnly(host.OnC("Maps/ro.inf"));
+    EXPECT_THROW(WriteMapDefinition(TEST_DRIVE "\\Maps\\ro.inf", "1N", "1E", "0N", "2E", "x.gif"),
                  CoreError);
     EXPECT_EQ(TempHost::Read(host.OnC("Maps/ro.inf")), "old\r\n");
 }

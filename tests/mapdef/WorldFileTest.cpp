@@ -16,7 +16,7 @@ void PrintTo(const Corners& c, std::ostream* os) {
 }
 // The corners a world file beside C:\Maps\<image> gives an image of w x h pixels.
 Corners Import(const std::string& image, int w, int h) {
-    const std::string path = "C:\\Maps\\" + image;
+    const std::string path = TEST_DRIVE "\\Maps\\" + image;
     const std::string world = FindWorldFile(path);
     const WorldFile wf = ReadWorldFile(world);
     Corners c;
@@ -53,7 +53,7 @@ TEST(WorldFiles, PlaceThePictureByItsOuterCorners) {
             TempHost::Write(host.OnC("Maps/") + std::string(c.image).substr(0, 1) + ".prj", c.prj);
         EXPECT_EQ(Import(c.image, c.w, c.h), c.corners);
     }
-    EXPECT_EQ(FindWorldFile("C:\\Maps\\none.jpg"), "");
+    EXPECT_EQ(FindWorldFile(TEST_DRIVE "\\Maps\\none.jpg"), "");
 }
 
 TEST(WorldFiles, RefuseWhatTheyCannotPlaceAndSayWhy) {
@@ -74,7 +74,7 @@ TEST(WorldFiles, RefuseWhatTheyCannotPlaceAndSayWhy) {
         if (c.prj) TempHost::Write(host.OnC("Maps/m.prj"), c.prj);
         std::string why;
         EXPECT_EQ(ErrorOf([] { Import("m.jpg", 10, 10); }, &why), ErrorKind::FileError) << c.text;
-        EXPECT_NE(why.find("C:\\Maps\\m.jgw"), std::string::npos) << why;
+        EXPECT_NE(why.find(TEST_DRIVE "\\Maps\\m.jgw"), std::string::npos) << why;
         EXPECT_NE(why.find(c.says), std::string::npos) << why;
     }
 }
@@ -87,7 +87,7 @@ TEST(WorldFiles, WhatVarnetWritesReadsBackToTheSameCorners) {
     for (const char* image : {"p.jpg", "p.gif", "p.bmp", "p.png"}) {
         TempHost::Write(host.OnC("Maps/") + image, "x");
         for (const auto& c : corners) {
-            const std::string path = WorldFileNameFor(std::string("C:\\Maps\\") + image);
+            const std::string path = WorldFileNameFor(std::string(TEST_DRIVE "\\Maps\\") + image);
             WriteWorldFile(path, c[0], c[1], c[2], c[3], 1234, 987);
             EXPECT_NE(TempHost::Read(host.OnC("Maps/") + path.substr(8)).find("\r\n"), std::string::npos);
             Corners want;
@@ -96,7 +96,7 @@ TEST(WorldFiles, WhatVarnetWritesReadsBackToTheSameCorners) {
             EXPECT_EQ(Import(image, 1234, 987), want) << path;
         }
     }
-    EXPECT_EQ(WorldFileNameFor("C:\\Maps\\p.jpg"), "C:\\Maps\\p.jgw");
-    EXPECT_EQ(WorldFileNameFor("C:\\Maps\\p.bmp"), "C:\\Maps\\p.bpw");
-    EXPECT_EQ(WorldFileNameFor("C:\\Maps\\p.tif"), "C:\\Maps\\p.wld");
+    EXPECT_EQ(WorldFileNameFor(TEST_DRIVE "\\Maps\\p.jpg"), TEST_DRIVE "\\Maps\\p.jgw");
+    EXPECT_EQ(WorldFileNameFor(TEST_DRIVE "\\Maps\\p.bmp"), TEST_DRIVE "\\Maps\\p.bpw");
+    EXPECT_EQ(WorldFileNameFor(TEST_DRIVE "\\Maps\\p.tif"), TEST_DRIVE "\\Maps\\p.wld");
 }

@@ -19,21 +19,22 @@ TEST(DirListing, ListsPlainFilesSortedWithoutRegardToCase) {
     TempHost host;
     for (const char* n : {"b.inf", "A.INF", "mapinf", "c.Inf", "notes.txt", ".hidden.inf"})
         TempHost::Write(host.OnC("Maps/") + n, "x");
+    TempHost::Hide(host.OnC("Maps/.hidden.inf"));
     TempHost::MakeFolder(host.OnC("Maps/folder.inf"));
     using V = std::vector<std::string>;
     struct Case {
         std::string what;
         V names;
     } cases[] = {
-        {"C:\\Maps", {"A.INF", "b.inf", "c.Inf", "mapinf", "notes.txt"}},
-        {"C:\\maps\\", {"A.INF", "b.inf", "c.Inf", "mapinf", "notes.txt"}},
-        {"C:\\Maps\\*.inf", {"A.INF", "b.inf", "c.Inf"}},
-        {"C:\\MAPS\\?.INF", {"A.INF", "b.inf", "c.Inf"}},
-        {"C:\\Maps\\*inf", {"A.INF", "b.inf", "c.Inf", "mapinf"}},
-        {"C:\\Maps\\NOTES.TXT", {"notes.txt"}},
-        {"C:\\Maps\\*.bmp", {}},
-        {"C:\\Missing\\*.inf", {}},
-        {"C:\\Missing", {}},
+        {TEST_DRIVE "\\Maps", {"A.INF", "b.inf", "c.Inf", "mapinf", "notes.txt"}},
+        {TEST_DRIVE "\\maps\\", {"A.INF", "b.inf", "c.Inf", "mapinf", "notes.txt"}},
+        {TEST_DRIVE "\\Maps\\*.inf", {"A.INF", "b.inf", "c.Inf"}},
+        {TEST_DRIVE "\\MAPS\\?.INF", {"A.INF", "b.inf", "c.Inf"}},
+        {TEST_DRIVE "\\Maps\\*inf", {"A.INF", "b.inf", "c.Inf", "mapinf"}},
+        {TEST_DRIVE "\\Maps\\NOTES.TXT", {"notes.txt"}},
+        {TEST_DRIVE "\\Maps\\*.bmp", {}},
+        {TEST_DRIVE "\\Missing\\*.inf", {}},
+        {TEST_DRIVE "\\Missing", {}},
         {"Q:\\Maps", {}},
     };
     for (const auto& c : cases) EXPECT_EQ(All(c.what), c.names) << c.what;
@@ -44,9 +45,9 @@ TEST(DirListing, AStartedListingIsNotDisturbedByReadingItsFiles) {
     for (int i = 0; i < 50; ++i) TempHost::Write(host.OnC("M/f" + std::to_string(100 + i)), "x");
     DirListing l;
     int n = 0;
-    for (std::string name = l.First("C:\\M"); !name.empty(); name = l.Next()) {
+    for (std::string name = l.First(TEST_DRIVE "\\M"); !name.empty(); name = l.Next()) {
         DirListing inner; // another listing meanwhile
-        EXPECT_EQ(inner.First("C:\\M\\" + name), name);
+        EXPECT_EQ(inner.First(TEST_DRIVE "\\M\\" + name), name);
         ++n;
     }
     EXPECT_EQ(n, 50);

@@ -5,8 +5,10 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using namespace Platform;
 
@@ -38,7 +40,7 @@ TEST(TextReader, AcceptsEveryLineEnd) {
     };
     for (const auto& c : cases) {
         TempHost::Write(host.OnC("t.txt"), c.bytes);
-        EXPECT_EQ(Lines("C:\\t.txt"), c.lines) << c.bytes;
+        EXPECT_EQ(Lines(TEST_DRIVE "\\t.txt"), c.lines) << c.bytes;
     }
 }
 
@@ -58,7 +60,7 @@ TEST(TextReader, ReadsCommaOrLineItems) {
     };
     for (const auto& c : cases) {
         TempHost::Write(host.OnC("t.txt"), c.bytes);
-        EXPECT_EQ(Items("C:\\t.txt", static_cast<int>(c.items.size())), c.items) << c.bytes;
+        EXPECT_EQ(Items(TEST_DRIVE "\\t.txt", static_cast<int>(c.items.size())), c.items) << c.bytes;
     }
 }
 
@@ -72,37 +74,43 @@ TEST(TextReader, FailuresAreClearErrors) {
             for (int i = 0; i < n; ++i) r.ReadLine();
         };
     };
-    EXPECT_EQ(ErrorOf(lines("C:\\missing.inf", 0)), ErrorKind::FileError);
-    EXPECT_EQ(ErrorOf(lines("C:\\folder", 0)), ErrorKind::FileError);
+    EXPECT_EQ(ErrorOf(lines(TEST_DRIVE "\\missing.inf", 0)), ErrorKind::FileError);
+    EXPECT_EQ(ErrorOf(lines(TEST_DRIVE "\\folder", 0)), ErrorKind::FileError);
     EXPECT_EQ(ErrorOf(lines("Q:\\a.inf", 0)), ErrorKind::FileError);
-    EXPECT_EQ(ErrorOf(lines("C:\\short.inf", 2)), ErrorKind::InputPastEnd);
-    EXPECT_EQ(ErrorOf([] { Items("C:\\short.inf", 3); }), ErrorKind::InputPastEnd);
+    EXPECT_EQ(ErrorOf(lines(TEST_DRIVE "\\short.inf", 2)), ErrorKind::InputPastEnd);
+    EXPECT_EQ(ErrorOf([] { Items(TEST_DRIVE "\\short.inf", 3); }), ErrorKind::InputPastEnd);
+#ifndef _WIN32
     // A read that fails after the open (the kernel refuses reads of this file at offset 0).
     EXPECT_EQ(ErrorOf(lines("Z:\\proc\\self\\mem", 1)), ErrorKind::FileError);
     if (geteuid() != 0) {
         TempHost::Write(host.OnC("secret.inf"), "x");
         chmod(host.OnC("secret.inf").c_str(), 0);
-        EXPECT_EQ(ErrorOf(lines("C:\\secret.inf", 0)), ErrorKind::FileError);
+        EXPECT_EQ(ErrorOf(lines(TEST_DRIVE "\\secret.inf", 0)), ErrorKind::FileError);
     }
+#endif
 }
 
 TEST(TextReader, AnEndlessLineIsRefusedWithBoundedMemory) {
     TempHost host;
     TempHost::Write(host.OnC("long.inf"), std::string(kMaxLineLength + 10, 'x'));
-    TextReader r("C:\\long.inf");
+    TextReader r(TEST_DRIVE "\\long.inf");
     EXPECT_THROW(r.ReadLine(), CoreError);
 }
 
 TEST(WriteTextLines, ReplacesAtomicallyWithCrLfAndKeepsPermissions) {
     TempHost host;
     TempHost::Write(host.OnC("Maps/a.inf"), "old\r\n");
+#ifndef _WIN32
     chmod(host.OnC("Maps/a.inf").c_str(), 0640);
-    WriteTextLines("C:\\maps\\A.inf", {"51.30.00N,001.30.00W", "51.00.00N,000.30.00W", "l.gif"});
+#endif
+    WriteTextLines(TEST_DRIVE "\\maps\\A.inf", {"51.30.00N,001.30.00W", "51.00.00N,000.30.00W", "l.gif"});
     EXPECT_EQ(TempHost::Read(host.OnC("Maps/a.inf")),
               "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nl.gif\r\n");
+#ifndef _WIN32
     struct stat st {};
     stat(host.OnC("Maps/a.inf").c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    WriteTextLines("C:\\Maps\\new.inf", {"x"});
+#endif
+    WriteTextLines(TEST_DRIVE "\\Maps\\new.inf", {"x"});
     EXPECT_EQ(TempHost::Read(host.OnC("Maps/new.inf")), "x\r\n");
 }

@@ -81,6 +81,14 @@ void TempHost::MakeFolder(const std::string& nativePath) {
     fs::create_directories(nativePath, ec);
 }
 
+void TempHost::Hide(const std::string&) {}
+
+void TempHost::Empty(const std::string&) {}
+
+void TempHost::MakeReadOnly(const std::string& nativePath) {
+    chmod(nativePath.c_str(), 0444);
+}
+
 void TempHost::WriteSettings(const std::string& application, const std::string& iniText) {
     Write(root_ + "/home/.config/" + application + "/settings.ini", iniText);
 }

@@ -6,6 +6,16 @@
 #include <string>
 #include <vector>
 
+// The drive that stands for the test host's folder, to write Windows paths with: C: on POSIX
+// (a link in the test's own dosdevices), a spare letter mapped to the folder on Windows.
+#ifdef _WIN32
+#define TEST_DRIVE "T:"
+#define TEST_DRIVE_LOWER "t:"
+#else
+#define TEST_DRIVE "C:"
+#define TEST_DRIVE_LOWER "c:"
+#endif
+
 class TempHost {
 public:
     TempHost();
@@ -26,12 +36,17 @@ public:
     static std::string Read(const std::string& nativePath);
     static bool Exists(const std::string& nativePath);
     static void MakeFolder(const std::string& nativePath);
+    // Hidden and read-only as the system says it: on POSIX a name starting with '.' is hidden
+    // already and read-only is no write bit; on Windows both are the file's attributes.
+    static void Hide(const std::string& nativePath);
+    static void MakeReadOnly(const std::string& nativePath);
     // The settings file of an application, written by hand.
     void WriteSettings(const std::string& application, const std::string& iniText);
     // Creates C:\Stelmar\Maps and records C:\Stelmar as the host's folder.
     std::string MakeHost(const std::string& folderValue = "C:\\Stelmar");
 
 private:
+    static void Empty(const std::string& drive); // Windows: everything but the drive's marker
     std::string root_, driveC_;
     std::vector<std::pair<std::string, std::string>> savedEnv_;
 };

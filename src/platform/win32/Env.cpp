@@ -1,0 +1,26 @@
+#include "platform/Env.h"
+
+#include <cstdlib>
+
+namespace Platform {
+
+std::string GetEnv(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+std::string HomeFolder() {
+    std::string home = GetEnv("USERPROFILE");
+    return home.empty() ? GetEnv("HOMEDRIVE") + GetEnv("HOMEPATH") : home;
+}
+
+std::string ConfigHome() {
+    const std::string appData = GetEnv("APPDATA");
+    return appData.empty() ? HomeFolder() : appData;
+}
+
+std::string WinePrefix() {
+    return {}; // Windows' drives are its own
+}
+
+} // namespace Platform
