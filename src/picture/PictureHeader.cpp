@@ -1,5 +1,7 @@
 #include "picture/PictureHeader.h"
 
+#include <algorithm>
+
 namespace Picture {
 namespace {
 
@@ -39,10 +41,13 @@ HeaderInfo Bmp(std::string_view head, std::uint64_t fileSize) {
         compression = I32le(head, 30);
     }
     if (compression == 0 && bits > 0) { // uncompressed rows are padded to four bytes
-        const unsigned __int128 stride = (static_cast<unsigned __int128>(h.width) * bits + 31) / 32 * 4;
-        const unsigned __int128 end = static_cast<unsigned __int128>(I32le(head, 10) < 0 ? 0 : I32le(head, 10)) +
-                                      stride * static_cast<unsigned __int128>(h.height);
-        h.complete = end <= fileSize;
+        // A width and depth of at most 2^31 and 2^16 keep the row in 64 bits; the rows
+        // together may not fit, and are then surely more than the file holds.
+        const std::uint64_t stride = (std::uint64_t(h.width) * std::uint64_t(bits) + 31) / 32 * 4;
+        const std::uint64_t offset = std::uint64_t(std::max<std::int64_t>(0, I32le(head, 10)));
+        const std::uint64_t rows = std::uint64_t(h.height);
+        h.complete = rows == 0 || (stride <= (UINT64_MAX - offset) / rows &&
+                                   offset + stride * rows <= fileSize);
     }
     return h;
 }
