@@ -145,9 +145,9 @@ int Coverage() {
         const std::string name = "m" + std::to_string(1000 + i);
         image.save(QString::fromStdString(maps + "/" + name + ".jpg"), "JPG", 80);
         const int row = i / 40, col = i % 40;
-        std::ofstream(maps + "/" + name + ".inf")
-            << (60 - row) << "N," << col << "E\r\n" << (59.25 - row) << "N," << (col + 0.9)
-            << "E\r\n" << name << ".jpg\r\n";
+        std::ofstream(maps + "/" + name + ".inf") << (60 - row) << "N," << col << "E\r\n"
+                                                  << (59.25 - row) << "N," << (col + 0.9) << "E\r\n"
+                                                  << name << ".jpg\r\n";
     }
     frmMain& main = MainWindow();
     main.Load();
@@ -166,7 +166,8 @@ int Coverage() {
     const QSize thumb = QSize(800, 600).scaled(longest, longest, Qt::KeepAspectRatio);
     start = Clock::now();
     for (int i = 0; i < kMaps; ++i) {
-        QImageReader reader(QString::fromStdString(maps + "/m" + std::to_string(1000 + i) + ".jpg"));
+        QImageReader reader(
+            QString::fromStdString(maps + "/m" + std::to_string(1000 + i) + ".jpg"));
         reader.setScaledSize(thumb);
         if (reader.read().isNull()) return 1;
     }
@@ -215,7 +216,7 @@ int Click(const std::string& mode, const std::string& root, int w, int h) {
     QObject::connect(main.MapViewer, &MapView::PictureDecoded, [&] { whole = true; });
     const auto start = Clock::now();
     main.DirTree->setCurrentItem(node); // the click
-    main.picOuter->repaint();          // and the first screen painted
+    main.picOuter->repaint();           // and the first screen painted
     const double first = Seconds(start);
     const QSize part = main.picInner->Picture().size();
     last = Clock::now();
@@ -236,8 +237,8 @@ int Click(const std::string& mode, const std::string& root, int w, int h) {
 std::vector<double> Child(const char* self, const std::string& root, const std::string& mode,
                           int w = 0, int h = 0, const char* limit = nullptr) {
     std::string command = std::string(limit ? "VARNET_PICTURE_LIMIT_MB=" : "") +
-                          (limit ? std::string(limit) + " " : "") + self + " click-child " +
-                          mode + " " + root + " " + std::to_string(w) + " " + std::to_string(h);
+                          (limit ? std::string(limit) + " " : "") + self + " click-child " + mode +
+                          " " + root + " " + std::to_string(w) + " " + std::to_string(h);
     FILE* out = popen(command.c_str(), "r");
     std::vector<double> numbers;
     double v = 0;
@@ -339,7 +340,8 @@ int Zoom(const std::string& root) {
         main.mnuViewZoomOut->trigger();
         paint();
         const double ours = Seconds(start);
-        const QSize size(int(8000 * main.MapViewer->Zoom() + 0.5), int(4000 * main.MapViewer->Zoom() + 0.5));
+        const QSize size(int(8000 * main.MapViewer->Zoom() + 0.5),
+                         int(4000 * main.MapViewer->Zoom() + 0.5));
         start = Clock::now();
         const QImage bare = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const double floor = Seconds(start);
@@ -350,7 +352,8 @@ int Zoom(const std::string& root) {
     main.mnuViewActualSize->trigger();
     main.MapViewer->SetZoom(0.25);
     paint();
-    const QImage quarter = picture.scaled(2000, 1000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage quarter =
+        picture.scaled(2000, 1000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     double ours = 1e9, floor = 1e9;
     for (int round = 0; round < 20; ++round) {
         auto start = Clock::now();

@@ -8,7 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const std::string_view head = bytes.substr(0, Picture::kHeadBytes);
     const std::string_view tail = bytes.substr(size - std::min(size, Picture::kTailBytes));
-    for (std::uint64_t fileSize : {std::uint64_t(size), std::uint64_t(size) * 1000, std::uint64_t(0)})
+    for (std::uint64_t fileSize :
+         {std::uint64_t(size), std::uint64_t(size) * 1000, std::uint64_t(0)})
         Picture::InspectHeader(head, tail, fileSize);
     return 0;
 }

@@ -84,8 +84,9 @@ int main(int argc, char** argv) {
             m->mnuToolsEditInf_Click();
             Shoot(prefix + "-save-after.png");
         } else if (arg == "--zoom-in" || arg == "--zoom-out" || arg == "--fit") {
-            (arg == "--fit" ? m->mnuViewFitMap : arg == "--zoom-in" ? m->mnuViewZoomIn
-                                                                    : m->mnuViewZoomOut)
+            (arg == "--fit"       ? m->mnuViewFitMap
+             : arg == "--zoom-in" ? m->mnuViewZoomIn
+                                  : m->mnuViewZoomOut)
                 ->trigger();
             Shoot(prefix + arg + ".png");
         } else if (arg == "--coverage") {

@@ -7,7 +7,6 @@
 #include "view/Splitter.h"
 #include "view/cPicScroll.h"
 
-
 void frmMain::Form_Load() {
     StartupCode::PicScroll = std::make_unique<cPicScroll>();
 

@@ -39,8 +39,11 @@ void frmMain::UpdateCoverage() {
                                         tlLat, brLon, brLat, image, tl, br) ||
             tl.empty() || br.empty())
             continue;
-        CoverageMap m{node->text(0), std::max(tlLat, brLat) / 60.0, std::min(tlLon, brLon) / 60.0,
-                      std::min(tlLat, brLat) / 60.0, std::max(tlLon, brLon) / 60.0,
+        CoverageMap m{node->text(0),
+                      std::max(tlLat, brLat) / 60.0,
+                      std::min(tlLon, brLon) / 60.0,
+                      std::min(tlLat, brLat) / 60.0,
+                      std::max(tlLon, brLon) / 60.0,
                       image.empty() ? std::string() : folder + "\\" + image,
                       image.empty() ? QString("the definition names no picture") : QString()};
         maps.push_back(std::move(m));

@@ -68,10 +68,10 @@ void frmMain::RefreshLibrary(const std::string& select) {
     // What the user sees of the tree stays: the selected map (or another named), the drive
     // node's expansion, the scroll position.
     QTreeWidgetItem* before = DirTree->SelectedItem();
-    const QString wanted = !select.empty()          ? FromCore(select)
-                           : IsFileNode(before)     ? before->text(0)
-                           : before                 ? TreeView::KeyOf(before)
-                                                    : QString();
+    const QString wanted = !select.empty()      ? FromCore(select)
+                           : IsFileNode(before) ? before->text(0)
+                           : before             ? TreeView::KeyOf(before)
+                                                : QString();
     QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey);
     const bool expanded = drive && drive->isExpanded();
     const int scroll = DirTree->verticalScrollBar()->value();
@@ -79,7 +79,8 @@ void frmMain::RefreshLibrary(const std::string& select) {
 
     FillNodes();
     Watcher->Watch(StartupCode::HostFolder + "\\Maps");
-    if (QTreeWidgetItem* d = DirTree->Node(DriveNodeKey)) d->setExpanded(expanded || !select.empty());
+    if (QTreeWidgetItem* d = DirTree->Node(DriveNodeKey))
+        d->setExpanded(expanded || !select.empty());
     QTreeWidgetItem* again = nullptr;
     if (!wanted.isEmpty()) {
         again = DirTree->Node(wanted);

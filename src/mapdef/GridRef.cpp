@@ -11,7 +11,7 @@ namespace {
 // F0 = 0.9996012717: a = 6377563.396 m, b = 6356256.909 m).
 constexpr double aF0 = 6375020.481, bF0 = 6353722.49;
 constexpr double n = 0.00167322025, n2 = 2.7996660050100626e-06, n3 = n2 * n; // (a-b)/(a+b)
-constexpr double e2 = 0.006670539762, oneMinusE2 = 0.993329460238;          // (a²-b²)/a²
+constexpr double e2 = 0.006670539762, oneMinusE2 = 0.993329460238;            // (a²-b²)/a²
 constexpr double pi = 3.14159265358979;
 constexpr double phi0 = 153.9380400258997 / 180, lambda0 = -6.28318530717958 / 180; // 49°N 2°W
 constexpr double E0 = 400000, N0 = -100000; // the true origin's easting and northing (m)

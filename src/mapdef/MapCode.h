@@ -128,21 +128,20 @@ void WriteMapDefinition(const std::string& path, const std::string& topLeftLatit
 // `onItem` (index 0 to 4) as soon as each is read. Returns the comment lines, by place, for
 // the writer to keep. The file is closed on every path. Throws CoreError (file errors, fewer
 // than three data lines).
-DefinitionComments ReadEditorItems(
-    const std::string& path, const std::string& folder,
-    const std::function<void(int index, const std::string& item)>& onItem);
+DefinitionComments
+ReadEditorItems(const std::string& path, const std::string& folder,
+                const std::function<void(int index, const std::string& item)>& onItem);
 // The same over a definition's bytes already in memory.
-DefinitionComments ReadEditorItemsBytes(
-    const std::string& bytes, const std::string& folder,
-    const std::function<void(int index, const std::string& item)>& onItem);
+DefinitionComments
+ReadEditorItemsBytes(const std::string& bytes, const std::string& folder,
+                     const std::function<void(int index, const std::string& item)>& onItem);
 
 // --- World files ----------------------------------------------------------------------------
 // Six numbers beside an image (the Esri convention): the x pixel size, two rotation terms, the
 // y pixel size (negative), and x and y of the centre of the top-left pixel.
 
 struct WorldFile {
-    double pixelWidth = 0, rotationY = 0, rotationX = 0, pixelHeight = 0, centreX = 0,
-           centreY = 0;
+    double pixelWidth = 0, rotationY = 0, rotationX = 0, pixelHeight = 0, centreX = 0, centreY = 0;
 };
 enum class WorldUnits { Degrees, NationalGrid };
 

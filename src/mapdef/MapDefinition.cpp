@@ -11,9 +11,9 @@ namespace {
 // The reader's steps; `open` makes the reader (a file, or bytes in memory) inside the catch.
 template <class Open>
 bool ReadDefinition(Open open, const std::string& folder, float& topLeftLongitude,
-                    float& topLeftLatitude, float& bottomRightLongitude,
-                    float& bottomRightLatitude, std::string& imageName, std::string& topLeftText,
-                    std::string& bottomRightText, std::string* fileError) {
+                    float& topLeftLatitude, float& bottomRightLongitude, float& bottomRightLatitude,
+                    std::string& imageName, std::string& topLeftText, std::string& bottomRightText,
+                    std::string* fileError) {
     try {
         Platform::TextReader file = open();
         int dataLines = 0;
@@ -52,8 +52,8 @@ bool ReadMapDefinition(const std::string& folder, const std::string& path, float
                        float& bottomRightLatitude, std::string& imageName, std::string& topLeftText,
                        std::string& bottomRightText, std::string* fileError) {
     return ReadDefinition([&] { return Platform::TextReader(path, kMaxDefinitionBytes); }, folder,
-        topLeftLongitude, topLeftLatitude, bottomRightLongitude, bottomRightLatitude, imageName,
-        topLeftText, bottomRightText, fileError);
+                          topLeftLongitude, topLeftLatitude, bottomRightLongitude,
+                          bottomRightLatitude, imageName, topLeftText, bottomRightText, fileError);
 }
 
 bool ReadMapDefinitionBytes(const std::string& folder, const std::string& bytes,
@@ -63,7 +63,8 @@ bool ReadMapDefinitionBytes(const std::string& folder, const std::string& bytes,
                             std::string& bottomRightText) {
     return ReadDefinition(
         [&] {
-            return Platform::TextReader(Platform::TextReader::InMemory{}, bytes, kMaxDefinitionBytes);
+            return Platform::TextReader(Platform::TextReader::InMemory{}, bytes,
+                                        kMaxDefinitionBytes);
         },
         folder, topLeftLongitude, topLeftLatitude, bottomRightLongitude, bottomRightLatitude,
         imageName, topLeftText, bottomRightText, nullptr);
@@ -103,9 +104,9 @@ std::string EditorText(const std::string& text) {
     return t;
 }
 
-DefinitionComments ReadEditorLines(
-    Platform::TextReader& file, const std::string& folder,
-    const std::function<void(int index, const std::string& item)>& onItem) {
+DefinitionComments
+ReadEditorLines(Platform::TextReader& file, const std::string& folder,
+                const std::function<void(int index, const std::string& item)>& onItem) {
     DefinitionComments comments;
     int dataLines = 0;
     while (!file.Eof()) {
@@ -135,16 +136,16 @@ DefinitionComments ReadEditorLines(
 
 } // namespace
 
-DefinitionComments ReadEditorItems(
-    const std::string& path, const std::string& folder,
-    const std::function<void(int index, const std::string& item)>& onItem) {
+DefinitionComments
+ReadEditorItems(const std::string& path, const std::string& folder,
+                const std::function<void(int index, const std::string& item)>& onItem) {
     Platform::TextReader file(path, kMaxDefinitionBytes);
     return ReadEditorLines(file, folder, onItem);
 }
 
-DefinitionComments ReadEditorItemsBytes(
-    const std::string& bytes, const std::string& folder,
-    const std::function<void(int index, const std::string& item)>& onItem) {
+DefinitionComments
+ReadEditorItemsBytes(const std::string& bytes, const std::string& folder,
+                     const std::function<void(int index, const std::string& item)>& onItem) {
     Platform::TextReader file(Platform::TextReader::InMemory{}, bytes, kMaxDefinitionBytes);
     return ReadEditorLines(file, folder, onItem);
 }

@@ -22,9 +22,8 @@ std::uint64_t PictureMemoryLimit() {
 QImage LoadPicture(const std::string& path) {
     const Picture::Source source = Picture::Open(path);
     if (source.reduction > 1)
-        throw CoreError(ErrorKind::FileError,
-                        "the picture is too large to decode whole (" + Picture::ReducedText(source) +
-                            ")");
+        throw CoreError(ErrorKind::FileError, "the picture is too large to decode whole (" +
+                                                  Picture::ReducedText(source) + ")");
     Picture::Decoded whole = Picture::Decode(source, QRect(QPoint(), source.size), 1);
     if (whole.image.isNull()) throw CoreError(ErrorKind::FileError, whole.error);
     return whole.image;

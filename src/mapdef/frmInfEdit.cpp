@@ -76,12 +76,13 @@ void frmInfEdit::Timer1_Timer() {
     comments_ = {};
     loaded_ = Platform::TakeSnapshot(infPath_, MapCode::kMaxDefinitionBytes);
     QLineEdit* boxes[] = {txtTLLat, txtTLLon, txtBRLat, txtBRLon};
-    for (int i = 0; i < 4; ++i) boxes[i]->setText(FromCore(newDefinition_->corners[std::size_t(i)]));
+    for (int i = 0; i < 4; ++i)
+        boxes[i]->setText(FromCore(newDefinition_->corners[std::size_t(i)]));
     txtFilename->setText(FromCore(newDefinition_->image));
 }
 
 std::optional<std::array<std::string, 4>> frmInfEdit::WorldFileCorners(const std::string& imagePath,
-                                                                      std::string& why) {
+                                                                       std::string& why) {
     try {
         const std::string world = MapCode::FindWorldFile(imagePath);
         if (world.empty()) {
@@ -104,8 +105,7 @@ std::optional<std::array<std::string, 4>> frmInfEdit::WorldFileCorners(const std
 
 void frmInfEdit::cmdWorldFile_Click() {
     std::string why;
-    const auto corners =
-        WorldFileCorners(folder_ + "\\" + ToCore(txtFilename->text()), why);
+    const auto corners = WorldFileCorners(folder_ + "\\" + ToCore(txtFilename->text()), why);
     if (!corners) {
         MsgBox(FromCore(why), vbExclamation, "World File");
         return;
@@ -120,9 +120,10 @@ bool frmInfEdit::LoadFile() {
     loaded_ = Platform::TakeSnapshot(infPath_, MapCode::kMaxDefinitionBytes);
     try {
         QLineEdit* boxes[] = {txtTLLat, txtTLLon, txtBRLat, txtBRLon, txtFilename};
-        comments_ = MapCode::ReadEditorItems(infPath_, folder_, [&](int index, const std::string& item) {
-            boxes[index]->setText(FromCore(item)); // each box as soon as its item is read
-        });
+        comments_ =
+            MapCode::ReadEditorItems(infPath_, folder_, [&](int index, const std::string& item) {
+                boxes[index]->setText(FromCore(item)); // each box as soon as its item is read
+            });
         return true;
     } catch (const std::exception& e) {
         MsgBox("Error in ERROR_Timer1_Timer : " + FromCore(e.what()) + ": " + FromCore(infPath_),

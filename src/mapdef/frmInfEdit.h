@@ -73,5 +73,5 @@ private:
         std::array<std::string, 4> corners;
     };
     std::optional<NewDefinition> newDefinition_;
-    Platform::FileSnapshot loaded_;        // the file as it was when loaded
+    Platform::FileSnapshot loaded_; // the file as it was when loaded
 };

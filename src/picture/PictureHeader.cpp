@@ -46,8 +46,8 @@ HeaderInfo Bmp(std::string_view head, std::uint64_t fileSize) {
         const std::uint64_t stride = (std::uint64_t(h.width) * std::uint64_t(bits) + 31) / 32 * 4;
         const std::uint64_t offset = std::uint64_t(std::max<std::int64_t>(0, I32le(head, 10)));
         const std::uint64_t rows = std::uint64_t(h.height);
-        h.complete = rows == 0 || (stride <= (UINT64_MAX - offset) / rows &&
-                                   offset + stride * rows <= fileSize);
+        h.complete = rows == 0 ||
+                     (stride <= (UINT64_MAX - offset) / rows && offset + stride * rows <= fileSize);
     }
     return h;
 }

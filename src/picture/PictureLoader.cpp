@@ -78,10 +78,9 @@ Decoded DecodeFrom(QIODevice& device, const Source& source, QRect region, double
             reader.setScaledSize(scaled);
             if (part != QRect(QPoint(), scaled)) reader.setScaledClipRect(part);
             result.image = reader.read();
-            result.region = QRect(QPoint(int(std::lround(part.left() / sx)),
-                                         int(std::lround(part.top() / sy))),
-                                  QSize(int(std::lround(part.width() / sx)),
-                                        int(std::lround(part.height() / sy))));
+            result.region = QRect(
+                QPoint(int(std::lround(part.left() / sx)), int(std::lround(part.top() / sy))),
+                QSize(int(std::lround(part.width() / sx)), int(std::lround(part.height() / sy))));
         } else {
             if (region != whole) reader.setClipRect(region);
             result.image = reader.read();
@@ -92,10 +91,10 @@ Decoded DecodeFrom(QIODevice& device, const Source& source, QRect region, double
         result.image = reader.read();
         if (!result.image.isNull() && region != whole) result.image = result.image.copy(region);
         if (!result.image.isNull() && scale < 1)
-            result.image = result.image.scaled(
-                std::max(1, int(std::lround(region.width() * scale))),
-                std::max(1, int(std::lround(region.height() * scale))), Qt::IgnoreAspectRatio,
-                Qt::SmoothTransformation);
+            result.image =
+                result.image.scaled(std::max(1, int(std::lround(region.width() * scale))),
+                                    std::max(1, int(std::lround(region.height() * scale))),
+                                    Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         result.region = region;
     }
     if (result.image.isNull())
@@ -157,9 +156,8 @@ Source Open(const std::string& winPath) {
     if (reduction > 1 && !source.CanDecodeParts()) {
         const std::uint64_t bytes = BytesFor(source.size);
         Fail("the picture is too large (" + std::to_string(source.size.width()) + " x " +
-             std::to_string(source.size.height()) + " pixels needs " +
-             std::to_string(bytes / MiB) + " MiB; this machine allows " +
-             std::to_string(limit / MiB) + " MiB)");
+             std::to_string(source.size.height()) + " pixels needs " + std::to_string(bytes / MiB) +
+             " MiB; this machine allows " + std::to_string(limit / MiB) + " MiB)");
     }
     source.reduction = reduction;
     if (header && !header->complete) Fail("the picture file is incomplete (cut short or damaged)");
@@ -244,8 +242,8 @@ void Thumbnails::Request(const QString& key, const std::string& winPath, int lon
         std::string error;
         try {
             const Source source = Open(winPath);
-            const double scale =
-                std::min(1.0, double(longest) / std::max(source.size.width(), source.size.height()));
+            const double scale = std::min(
+                1.0, double(longest) / std::max(source.size.width(), source.size.height()));
             Decoded d = Decode(source, QRect(QPoint(), source.size), scale);
             image = std::move(d.image);
             error = std::move(d.error);

@@ -258,7 +258,8 @@ int TextReader::Peek() {
     // Within the bound a whole buffer at a time; at the bound, one byte tells whether the file
     // goes on beyond it.
     const std::uint64_t left = maxBytes_ - total_;
-    const std::size_t want = left == 0 ? 1 : std::size_t(std::min<std::uint64_t>(sizeof buf_, left));
+    const std::size_t want =
+        left == 0 ? 1 : std::size_t(std::min<std::uint64_t>(sizeof buf_, left));
     long long n = 0;
     if (inMemory_) {
         n = (long long)std::min<std::uint64_t>(want, bytes_.size() - total_);
@@ -358,8 +359,8 @@ bool ReadFileEnds(const std::string& winPath, std::size_t headBytes, std::size_t
         out.assign(std::size_t(std::min<std::uint64_t>(want, size)), '\0');
         std::size_t have = 0;
         while (have < out.size()) {
-            const long long n = Native::ReadAt(opened.file, offset + have, out.data() + have,
-                                               out.size() - have);
+            const long long n =
+                Native::ReadAt(opened.file, offset + have, out.data() + have, out.size() - have);
             if (n < 0) return false;
             if (n == 0) break;
             have += std::size_t(n);

@@ -85,8 +85,8 @@ frmMain::frmMain() {
     Define("Varnet", Border::Sizable, StartUp::SystemDefault, 8730, 6330, true, true);
     ApplyTabOrder(this);
 
-    MapViewer = new MapView(*picInner, *picOuter, *HScroll1, *VScroll1,
-                            [this] { SetScrollRanges(); }, this);
+    MapViewer = new MapView(
+        *picInner, *picOuter, *HScroll1, *VScroll1, [this] { SetScrollRanges(); }, this);
     connect(MapViewer, &MapView::PositionChanged, this, [this](const QString& text) {
         sbStatusBar->SetPanelText(StatusBar::PanelOf("Position"), text);
     });
@@ -96,7 +96,8 @@ frmMain::frmMain() {
     sbStatusBar->SetPanelText(StatusBar::PanelOf("Zoom"), MapView::ZoomText(MapViewer->Zoom()));
     connect(MapViewer, &MapView::PictureDecoded, this, [this](const QString& error) {
         if (!error.isEmpty())
-            sbStatusBar->SetPanelText(1, "The map picture could not be decoded whole: " + error + ".");
+            sbStatusBar->SetPanelText(1,
+                                      "The map picture could not be decoded whole: " + error + ".");
     });
 
     Watcher = new LibraryWatcher(this);
@@ -140,8 +141,8 @@ void frmMain::BuildMenus() {
     mnuViewRefresh = item(m, "mnuViewRefresh", "&Refresh");
     mnuViewBar1 = item(m, "mnuViewBar1", "-");
     mnuViewZoomIn = item(m, "mnuViewZoomIn", "Zoom &In");
-    mnuViewZoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus),
-                                 QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    mnuViewZoomIn->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
     mnuViewZoomOut = item(m, "mnuViewZoomOut", "Zoom &Out");
     mnuViewZoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
     mnuViewFitMap = item(m, "mnuViewFitMap", "&Fit Map");

@@ -3,9 +3,9 @@
 // a status bar, under the menu bar. Its handlers live with the subsystems that own them:
 // load/unload in app/, layout in view/, tree and details in library/, commands in ui/.
 
+#include "library/LibraryWatcher.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
-#include "library/LibraryWatcher.h"
 #include "view/MapView.h"
 #include "view/PictureBox.h"
 #include "view/ScrollBar.h"

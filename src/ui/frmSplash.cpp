@@ -13,7 +13,8 @@ void SetAutoSizeCaption(QLabel* label, const QString& caption) {
     const QRectF r = Twips::Rect(label);
     // A right-aligned caption keeps its right edge, so it grows into the window, not out of it.
     const float width = Twips::FromPixels(hint.width());
-    const float left = label->alignment() & Qt::AlignRight ? float(r.right()) - width : float(r.left());
+    const float left =
+        label->alignment() & Qt::AlignRight ? float(r.right()) - width : float(r.left());
     Twips::Move(label, left, float(r.top()), width, Twips::FromPixels(hint.height()));
 }
 

@@ -14,15 +14,15 @@
 namespace {
 
 // Graticule spacings in degrees, every 30° down to every minute.
-constexpr double kSpacings[] = {30,       10,       5,        2,       1,        30.0 / 60,
+constexpr double kSpacings[] = {30,        10,        5,        2,        1,       30.0 / 60,
                                 15.0 / 60, 10.0 / 60, 5.0 / 60, 2.0 / 60, 1.0 / 60};
 constexpr int kLinesApart = 90; // pixels at least between graticule lines
 constexpr int kLargestPicture = 2048;
 
 QString Coordinate(double degrees, bool longitude) {
     std::string lat, lon;
-    MapCode::FormatPosition(float(longitude ? 0 : degrees * 60), float(longitude ? degrees * 60 : 0),
-                            lat, lon);
+    MapCode::FormatPosition(float(longitude ? 0 : degrees * 60),
+                            float(longitude ? degrees * 60 : 0), lat, lon);
     return QString::fromStdString(Platform::Cp1252ToUtf8(longitude ? lon : lat));
 }
 
@@ -121,8 +121,8 @@ void CoverageCanvas::ShowAll() {
     n += margin, s -= margin, w -= margin, e += margin;
     centreLat_ = (n + s) / 2;
     centreLon_ = (w + e) / 2;
-    perDegree_ = std::max(1e-6, std::min(std::max(1, width()) / (e - w),
-                                         std::max(1, height()) / (n - s)));
+    perDegree_ =
+        std::max(1e-6, std::min(std::max(1, width()) / (e - w), std::max(1, height()) / (n - s)));
     settled_.start();
     update();
 }
@@ -186,11 +186,13 @@ void CoverageCanvas::KeepWithinBudget() {
     for (const auto& m : maps_) {
         if (bytes <= kPictureBudget) break;
         auto shown = pictures_.find(m.key);
-        if (shown == pictures_.end() || shown->longest <= base || RectOf(m).intersects(QRectF(rect())))
+        if (shown == pictures_.end() || shown->longest <= base ||
+            RectOf(m).intersects(QRectF(rect())))
             continue;
         bytes -= shown->image.sizeInBytes();
-        shown->image = shown->image.scaled(shown->image.size().scaled(base, base, Qt::KeepAspectRatio),
-                                           Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        shown->image =
+            shown->image.scaled(shown->image.size().scaled(base, base, Qt::KeepAspectRatio),
+                                Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         shown->longest = base;
         bytes += shown->image.sizeInBytes();
     }
@@ -314,12 +316,12 @@ bool CoverageCanvas::event(QEvent* e) {
             const auto m = std::find_if(maps_.begin(), maps_.end(),
                                         [&](const CoverageMap& c) { return c.key == *key; });
             const QString error = pictures_.value(*key).error;
-            const QString why = !m->problem.isEmpty() ? m->problem
-                                : error.isEmpty()     ? QString()
-                                                      : "the picture " +
-                                                        QString::fromStdString(
-                                                            Platform::Cp1252ToUtf8(m->picture)) +
-                                                        " cannot be shown: " + error;
+            const QString why =
+                !m->problem.isEmpty() ? m->problem
+                : error.isEmpty()
+                    ? QString()
+                    : "the picture " + QString::fromStdString(Platform::Cp1252ToUtf8(m->picture)) +
+                          " cannot be shown: " + error;
             tip = why.isEmpty() ? *key : *key + ": " + why;
         }
         if (tip.isEmpty())

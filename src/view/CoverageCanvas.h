@@ -84,12 +84,11 @@ private:
     void SharpenVisible();
     void KeepWithinBudget();
 
-
     std::vector<CoverageMap> maps_;
     QString selected_;
     QHash<QString, Shown> pictures_;
     Picture::Thumbnails thumbnails_;
-    QTimer settled_; // the view has stopped moving: sharper pictures for what is on screen
+    QTimer settled_;  // the view has stopped moving: sharper pictures for what is on screen
     QTimer arrivals_; // pictures that arrive close together are painted together
     double centreLat_ = 0, centreLon_ = 0, perDegree_ = 1;
     bool placed_ = false;

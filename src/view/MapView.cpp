@@ -93,8 +93,9 @@ void MapView::SetZoom(double factor, std::optional<QPointF> anchor) {
 
 double MapView::FitFactor() const {
     const QSize full = inner_.FullSize();
-    return std::max(1e-6, std::min(double(outer_.InnerWidth()) / Twips::FromPixels(full.width()),
-                                   double(outer_.InnerHeight()) / Twips::FromPixels(full.height())));
+    return std::max(1e-6,
+                    std::min(double(outer_.InnerWidth()) / Twips::FromPixels(full.width()),
+                             double(outer_.InnerHeight()) / Twips::FromPixels(full.height())));
 }
 
 void MapView::FitMap() {
@@ -219,8 +220,8 @@ void MapView::ScrollTo(ScrollBar& bar, double value) {
 std::optional<std::pair<float, float>> MapView::LatLonAt(QPointF pixel) const {
     const QSize full = inner_.FullSize();
     if (!inner_.HasPicture() || !inner_.HasUserScale() || full.isEmpty()) return std::nullopt;
-    const double lon = MapCode::PixelCentre(int(pixel.x()), full.width(), inner_.ScaleLeft(),
-                                            inner_.ScaleWidth());
+    const double lon =
+        MapCode::PixelCentre(int(pixel.x()), full.width(), inner_.ScaleLeft(), inner_.ScaleWidth());
     const double lat = MapCode::PixelCentre(int(pixel.y()), full.height(), inner_.ScaleTop(),
                                             inner_.ScaleHeight());
     return std::pair(float(lat), float(lon));
@@ -238,8 +239,9 @@ void MapView::ShowPosition(std::optional<QPointF> pointInInner) {
             const auto to = lineTo_ ? LatLonAt(*lineTo_) : std::nullopt;
             if (from && to) {
                 float bearing = 0;
-                const double km = MapCode::GetDistance(from->first / 60.0, from->second / 60.0,
-                                                       to->first / 60.0, to->second / 60.0, bearing);
+                const double km =
+                    MapCode::GetDistance(from->first / 60.0, from->second / 60.0, to->first / 60.0,
+                                         to->second / 60.0, bearing);
                 text += "  " + QString::fromStdString(MapCode::DistanceText(km));
             }
         }
@@ -255,8 +257,8 @@ void MapView::ShowPosition(std::optional<QPointF> pointInInner) {
 void MapView::UpdateCursor() {
     if (panFrom_) {
         inner_.setCursor(Qt::ClosedHandCursor);
-    } else if (inner_.HasPicture() && (inner_.Width() > outer_.InnerWidth() ||
-                                       inner_.Height() > outer_.InnerHeight())) {
+    } else if (inner_.HasPicture() &&
+               (inner_.Width() > outer_.InnerWidth() || inner_.Height() > outer_.InnerHeight())) {
         inner_.setCursor(Qt::OpenHandCursor);
     } else {
         inner_.unsetCursor();
@@ -282,8 +284,9 @@ bool MapView::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);
-        const QPointF inFrame = watched == &inner_ ? QPointF(inner_.mapTo(&outer_, wheel->position().toPoint()))
-                                                   : wheel->position();
+        const QPointF inFrame = watched == &inner_
+                                    ? QPointF(inner_.mapTo(&outer_, wheel->position().toPoint()))
+                                    : wheel->position();
         const double notches = wheel->angleDelta().y() / 120.0;
         if (notches == 0 && wheel->angleDelta().x() == 0) return true;
         try {
@@ -291,8 +294,8 @@ bool MapView::eventFilter(QObject* watched, QEvent* event) {
                 const int steps = notches > 0 ? 1 : notches < 0 ? -1 : 0;
                 if (steps) SetZoom(LadderStep(Zoom(), steps), inFrame);
             } else {
-                const bool across = wheel->modifiers() & Qt::ShiftModifier ||
-                                    wheel->angleDelta().x() != 0;
+                const bool across =
+                    wheel->modifiers() & Qt::ShiftModifier || wheel->angleDelta().x() != 0;
                 ScrollBar& bar = across ? hBar_ : vBar_;
                 const double frame = across ? outer_.InnerWidth() : outer_.InnerHeight();
                 const double turn = across && wheel->angleDelta().x() != 0

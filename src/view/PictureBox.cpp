@@ -130,7 +130,8 @@ void PictureBox::paintEvent(QPaintEvent* event) {
             p.drawImage(target, picture_, target.translated(-at.topLeft()));
         } else if (shown < 1) {
             if (scaled_.isNull())
-                scaled_ = picture_.scaled(at.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                scaled_ =
+                    picture_.scaled(at.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             p.drawImage(target, scaled_, target.translated(-at.topLeft()));
         } else {
             // Whole image pixels, each a sharp square: a map's pixels are data.

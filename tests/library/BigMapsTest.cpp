@@ -79,8 +79,8 @@ TEST_F(BigMapsTest, APictureAboveTheBoundIsShownReducedAtItsFullSize) {
     // The position under the pointer counts the full picture's pixels: the centre of pixel
     // (2999, 0) of 3000 x 2000 over 600 x 600 minutes is 0.1' west of 0°, 0.15' south of 60° N.
     const QPointF at(2999.5, 0.5);
-    QMouseEvent move(QEvent::MouseMove, at, m.picInner->mapToGlobal(at), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, at, m.picInner->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(m.picInner, &move);
     EXPECT_EQ(m.MapViewer->PositionText().left(20), "59.59.85N 000.00.10W");
 

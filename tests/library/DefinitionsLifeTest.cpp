@@ -27,7 +27,8 @@ class DefinitionsLifeTest : public AppTest {
 protected:
     std::string Maps(const std::string& name = "") { return host.OnC("Stelmar/Maps/" + name); }
     // Tools > New Inf file... picking `picked` (a native path); `user` acts in the editor.
-    void NewInf(frmMain& m, const std::string& picked, const std::function<void(frmInfEdit&)>& user) {
+    void NewInf(frmMain& m, const std::string& picked,
+                const std::function<void(frmInfEdit&)>& user) {
         SetFileOpenHook([&](const FileOpenRequest& r) -> std::optional<QString> {
             EXPECT_EQ(std::filesystem::canonical(r.folder.toStdString()),
                       std::filesystem::canonical(Maps()));
@@ -101,7 +102,8 @@ TEST_F(DefinitionsLifeTest, NewDefinitionsForNewPictures) {
         });
         EXPECT_EQ(int(messages.size()), c.messages);
         // The new node in its sorted place, selected, its details shown.
-        const std::string inf = std::string(c.picture).substr(0, std::string(c.picture).find('.')) + ".inf";
+        const std::string inf =
+            std::string(c.picture).substr(0, std::string(c.picture).find('.')) + ".inf";
         ASSERT_TRUE(TempHost::Exists(Maps(inf)));
         ASSERT_NE(m.DirTree->SelectedItem(), nullptr);
         EXPECT_EQ(m.DirTree->SelectedItem()->text(0).toStdString(), inf);
@@ -126,9 +128,10 @@ TEST_F(DefinitionsLifeTest, WorldFilesOutAndBackInGiveTheSameCorners) {
     TempHost::Write(Maps("g.gif"), kGif);
     const std::string corners = "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\n";
     for (const char* name : {"j", "b", "g"})
-        WriteMap(std::string(name) + ".inf", corners + name + (name[0] == 'j'   ? ".jpg"
-                                                                : name[0] == 'b' ? ".bmp"
-                                                                                 : ".gif"));
+        WriteMap(std::string(name) + ".inf", corners + name +
+                                                 (name[0] == 'j'   ? ".jpg"
+                                                  : name[0] == 'b' ? ".bmp"
+                                                                   : ".gif"));
     frmMain& m = Start();
     for (const char* name : {"j.inf", "b.inf", "g.inf"}) {
         SCOPED_TRACE(name);
@@ -179,7 +182,8 @@ TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {
     WaitFor([&] { return Details(m)[1] == "Map Filename now.jpg"; });
     EXPECT_EQ(TreeView::ImageOf(m.DirTree->SelectedItem()), "File");
     std::filesystem::rename(Maps("a.inf"), Maps("renamed.inf"));
-    WaitFor([&] { return FileNodes(m).contains("renamed.inf") && !FileNodes(m).contains("a.inf"); });
+    WaitFor(
+        [&] { return FileNodes(m).contains("renamed.inf") && !FileNodes(m).contains("a.inf"); });
     std::filesystem::remove(Maps("b.inf"));
     WaitFor([&] { return !FileNodes(m).contains("b.inf"); });
     EXPECT_TRUE(Details(m).empty()); // the map shown went with its file

@@ -88,7 +88,8 @@ TEST_F(EditorTest, SavesCheckedNormalisedCorners) {
         EXPECT_EQ(messages[0].prompt, c.prompt);
         if (c.prompt != kOverwrite) {
             EXPECT_EQ(messages[0].style, 48);
-            EXPECT_EQ(messages[0].title, c.prompt == kNoImage ? "Map Filename Error" : "Position Error");
+            EXPECT_EQ(messages[0].title,
+                      c.prompt == kNoImage ? "Map Filename Error" : "Position Error");
             EXPECT_EQ(Boxes(e).join('|'), *c.boxesAfter ? c.boxesAfter : c.typed);
             e.Unload();
             Flush();

@@ -10,8 +10,8 @@
 
 #include <QTimer>
 #include <QTreeWidgetItem>
-#include <set>
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,11 +55,11 @@ TEST_F(HostileLibraryTest, EveryFileIsListedAndShownAsItself) {
         if (TreeView::ImageOf(drive->child(i)) == "File") tops.insert(lines[2]);
     }
     // Each name its own map; the pipe is no file and the endless file no map.
-    EXPECT_EQ(tops, (std::set<std::string>{
-                        "Top Left Lattitude 35.00.00N", "Top Left Lattitude 34.00.00N",
-                        "Top Left Lattitude 48.00.00N", "Top Left Lattitude 45.00.00N",
-                        "Top Left Lattitude 10.00.00N", "Top Left Lattitude 61.52.50N",
-                        "Top Left Lattitude 1N", "Top Left Lattitude 1S"}));
+    EXPECT_EQ(tops,
+              (std::set<std::string>{"Top Left Lattitude 35.00.00N", "Top Left Lattitude 34.00.00N",
+                                     "Top Left Lattitude 48.00.00N", "Top Left Lattitude 45.00.00N",
+                                     "Top Left Lattitude 10.00.00N", "Top Left Lattitude 61.52.50N",
+                                     "Top Left Lattitude 1N", "Top Left Lattitude 1S"}));
     EXPECT_EQ(Select(main, "pipe.inf"), nullptr);
     Select(main, "swapped.inf");
     EXPECT_EQ(Details(main)[3], "Top Left Longitude 011.15.00W");

@@ -42,10 +42,11 @@ TEST_F(LibraryTreeTest, ListsTheDefinitionsUnderTheDriveInListingOrder) {
     EXPECT_FALSE(drive->isExpanded());
 
     std::vector<std::string> images;
-    EXPECT_EQ(FileNodes(main, &images), (std::vector<std::string>{"A.INF", "b.inf", "c.inf", "d.inf",
-                                                                  "mapinf", "xinf", "yinf"}));
-    EXPECT_EQ(images, (std::vector<std::string>{"File", "File", "FileX", "FileX", "File", "File",
-                                                "File"}));
+    EXPECT_EQ(
+        FileNodes(main, &images),
+        (std::vector<std::string>{"A.INF", "b.inf", "c.inf", "d.inf", "mapinf", "xinf", "yinf"}));
+    EXPECT_EQ(images,
+              (std::vector<std::string>{"File", "File", "FileX", "FileX", "File", "File", "File"}));
     EXPECT_EQ(main.FileCounter, 7);
     EXPECT_FALSE(frmProgress::Loaded()); // removed at the end of the fill
 }

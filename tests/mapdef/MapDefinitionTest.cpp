@@ -18,8 +18,8 @@ struct Read {
 };
 Read ReadDef(const std::string& name, const std::string& folder = TEST_DRIVE "\\Maps\\") {
     Read r;
-    r.ok = ReadMapDefinition(folder, TEST_DRIVE "\\Maps\\" + name, r.tlLon, r.tlLat, r.brLon, r.brLat,
-                             r.image, r.tl, r.br);
+    r.ok = ReadMapDefinition(folder, TEST_DRIVE "\\Maps\\" + name, r.tlLon, r.tlLat, r.brLon,
+                             r.brLat, r.image, r.tl, r.br);
     return r;
 }
 } // namespace
@@ -113,10 +113,12 @@ TEST(EditorFormat, LoadsDataLinesAndKeepsCommentsInTheirPlaces) {
          {"51.30.00N", "001.30.00W", "51.00.00N", "000.30.00W", "london.gif"},
          "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.gif\r\n"},
         {"comments before and between the lines",
-         ";made by hand\r\n;second\r\n51.30.00N,001.30.00W\r\n; after one\r\n51.00.00N,000.30.00W\r\n"
+         ";made by hand\r\n;second\r\n51.30.00N,001.30.00W\r\n; after "
+         "one\r\n51.00.00N,000.30.00W\r\n"
          "london.gif\r\n;trailing\r\n",
          {"51.30.00N", "001.30.00W", "51.00.00N", "000.30.00W", "london.gif"},
-         ";made by hand\r\n;second\r\n51.30.00N,001.30.00W\r\n; after one\r\n51.00.00N,000.30.00W\r\n"
+         ";made by hand\r\n;second\r\n51.30.00N,001.30.00W\r\n; after "
+         "one\r\n51.00.00N,000.30.00W\r\n"
          "london.gif\r\n;trailing\r\n"},
         {"an image name holding a comma loads whole",
          "1N,1E\n0N,2E\nmy,map.gif\n",
@@ -136,11 +138,12 @@ TEST(EditorFormat, LoadsDataLinesAndKeepsCommentsInTheirPlaces) {
         SCOPED_TRACE(c.what);
         TempHost::Write(host.OnC("Maps/d.inf"), c.file);
         V boxes;
-        const auto comments = ReadEditorItems(TEST_DRIVE "\\Maps\\d.inf", TEST_DRIVE "\\Maps",
-                                              [&](int, const std::string& s) { boxes.push_back(s); });
+        const auto comments =
+            ReadEditorItems(TEST_DRIVE "\\Maps\\d.inf", TEST_DRIVE "\\Maps",
+                            [&](int, const std::string& s) { boxes.push_back(s); });
         EXPECT_EQ(boxes, c.boxes);
-        WriteMapDefinition(TEST_DRIVE "\\Maps\\d.inf", boxes[0], boxes[1], boxes[2], boxes[3], boxes[4],
-                           comments);
+        WriteMapDefinition(TEST_DRIVE "\\Maps\\d.inf", boxes[0], boxes[1], boxes[2], boxes[3],
+                           boxes[4], comments);
         EXPECT_EQ(TempHost::Read(host.OnC("Maps/d.inf")), c.saved);
     }
 }
@@ -159,7 +162,8 @@ TEST(EditorFormat, TooFewItemsAreAClearError) {
               ErrorKind::InputPastEnd);
     EXPECT_NE(why.find("1 of its three lines"), std::string::npos);
     EXPECT_EQ(items.size(), 2u); // the items read before the error were handed on
-    EXPECT_THROW(ReadEditorItems(TEST_DRIVE "\\Maps\\none.inf", TEST_DRIVE "\\Maps", [](int, const std::string&) {}),
+    EXPECT_THROW(ReadEditorItems(TEST_DRIVE "\\Maps\\none.inf", TEST_DRIVE "\\Maps",
+                                 [](int, const std::string&) {}),
                  CoreError);
 
     TempHost::Write(host.OnC("Maps/ro.inf"), "old\r\n");

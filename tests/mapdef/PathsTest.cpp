@@ -30,9 +30,15 @@ TEST(Paths, FileExistsMeansOpensForReading) {
         const char* path;
         bool exists;
     } cases[] = {
-        {TEST_DRIVE "\\Maps\\a.inf", true},   {TEST_DRIVE "\\Maps\\\\a.inf", true}, {TEST_DRIVE_LOWER "\\maps\\A.INF", true},
-        {TEST_DRIVE "\\Maps\\a.inf\\", true}, {TEST_DRIVE "\\Maps", false},         {TEST_DRIVE "\\Maps\\", false},
-        {TEST_DRIVE "\\Maps\\b.inf", false},  {"Q:\\a.inf", false},        {"", false},
+        {TEST_DRIVE "\\Maps\\a.inf", true},
+        {TEST_DRIVE "\\Maps\\\\a.inf", true},
+        {TEST_DRIVE_LOWER "\\maps\\A.INF", true},
+        {TEST_DRIVE "\\Maps\\a.inf\\", true},
+        {TEST_DRIVE "\\Maps", false},
+        {TEST_DRIVE "\\Maps\\", false},
+        {TEST_DRIVE "\\Maps\\b.inf", false},
+        {"Q:\\a.inf", false},
+        {"", false},
     };
     for (const auto& c : cases) EXPECT_EQ(FileExists(c.path), c.exists) << c.path;
 }

@@ -33,16 +33,39 @@ TEST(WorldFiles, PlaceThePictureByItsOuterCorners) {
         Corners corners;
     } cases[] = {
         // A degree a pixel width of 1/60: corners half a pixel beyond the centres.
-        {"degrees", "a.jpg", "a.JGW", "0.0166666666666667\n0\n0\n-0.0166666666666667\n-1.99166666666667\n51.9916666666667\n",
-         nullptr, 120, 60, {"52.00.00N", "002.00.00W", "51.00.00N", "000.00.00E"}},
-        {"exponents, blank lines, tabs", "b.gif", "b.wld", "1.0E-2\n\n0\r\n0\n\t-1e-2\n10.005\n9.995\n",
-         nullptr, 100, 100, {"10.00.00N", "010.00.00E", "09.00.00N", "011.00.00E"}},
+        {"degrees",
+         "a.jpg",
+         "a.JGW",
+         "0.0166666666666667\n0\n0\n-0.0166666666666667\n-1.99166666666667\n51.9916666666667\n",
+         nullptr,
+         120,
+         60,
+         {"52.00.00N", "002.00.00W", "51.00.00N", "000.00.00E"}},
+        {"exponents, blank lines, tabs",
+         "b.gif",
+         "b.wld",
+         "1.0E-2\n\n0\r\n0\n\t-1e-2\n10.005\n9.995\n",
+         nullptr,
+         100,
+         100,
+         {"10.00.00N", "010.00.00E", "09.00.00N", "011.00.00E"}},
         // National Grid metres, 100 m pixels from 529000 E 180100 N; the corners are PROJ's
         // (cs2cs, OSGB36).
-        {"grid by magnitude", "c.bmp", "c.bpw", "100\n0\n0\n-100\n529050\n180050\n", nullptr, 10,
-         10, {"51.30.28N", "000.08.47W", "51.29.72N", "000.07.62W"}},
-        {"grid by its projection file", "d.jpg", "d.jpgw", "100\n0\n0\n-100\n529050\n180050\n",
-         "PROJCS[\"British_National_Grid\",GEOGCS[\"GCS_OSGB_1936\"]]", 10, 10,
+        {"grid by magnitude",
+         "c.bmp",
+         "c.bpw",
+         "100\n0\n0\n-100\n529050\n180050\n",
+         nullptr,
+         10,
+         10,
+         {"51.30.28N", "000.08.47W", "51.29.72N", "000.07.62W"}},
+        {"grid by its projection file",
+         "d.jpg",
+         "d.jpgw",
+         "100\n0\n0\n-100\n529050\n180050\n",
+         "PROJCS[\"British_National_Grid\",GEOGCS[\"GCS_OSGB_1936\"]]",
+         10,
+         10,
          {"51.30.28N", "000.08.47W", "51.29.72N", "000.07.62W"}},
     };
     for (const auto& c : cases) {
@@ -81,15 +104,16 @@ TEST(WorldFiles, RefuseWhatTheyCannotPlaceAndSayWhy) {
 
 TEST(WorldFiles, WhatVarnetWritesReadsBackToTheSameCorners) {
     TempHost host;
-    const float corners[][4] = {{-90, 3090, -30, 3060},          // 51.30N 1.30W .. 51N 0.30W
-                                {-10800, 5400, 10800, -5400},    // the world
+    const float corners[][4] = {{-90, 3090, -30, 3060},       // 51.30N 1.30W .. 51N 0.30W
+                                {-10800, 5400, 10800, -5400}, // the world
                                 {3712.57f, -2001.33f, 3790.01f, -2100.5f}};
     for (const char* image : {"p.jpg", "p.gif", "p.bmp", "p.png"}) {
         TempHost::Write(host.OnC("Maps/") + image, "x");
         for (const auto& c : corners) {
             const std::string path = WorldFileNameFor(std::string(TEST_DRIVE "\\Maps\\") + image);
             WriteWorldFile(path, c[0], c[1], c[2], c[3], 1234, 987);
-            EXPECT_NE(TempHost::Read(host.OnC("Maps/") + path.substr(8)).find("\r\n"), std::string::npos);
+            EXPECT_NE(TempHost::Read(host.OnC("Maps/") + path.substr(8)).find("\r\n"),
+                      std::string::npos);
             Corners want;
             FormatPosition(c[1], c[0], want.tlLat, want.tlLon);
             FormatPosition(c[3], c[2], want.brLat, want.brLon);

@@ -29,16 +29,16 @@ TEST(PictureHeader, SizesAndCompletenessFromTheHeaderAlone) {
         {"a whole bmp", Bmp(10, -4), "", 54 + 32 * 4, 10, 4, true},
         {"a bmp cut short", Bmp(10, 4), "", 54 + 32 * 3, 10, 4, false},
         {"a bmp header of 30 bytes", Bmp(10, 4).substr(0, 30), "", 30, 0, 0, false},
-        {"widths beyond any file", Bmp(INT32_MIN, INT32_MIN), "", 1000, 2147483648LL,
-         2147483648LL, false},
+        {"widths beyond any file", Bmp(INT32_MIN, INT32_MIN), "", 1000, 2147483648LL, 2147483648LL,
+         false},
         {"a gif with its trailer", "GIF89a\x20\x00\x10\x00"s, ";", 100, 32, 16, true},
         {"a gif without it", "GIF89a\x20\x00\x10\x00"s, "\x00"s, 100, 32, 16, false},
         {"a gif header cut short", "GIF89a\x20", "", 7, 0, 0, false},
         {"a jpeg", jpeg, "\xFF\xD9", 1000, 600, 300, true},
         {"a jpeg cut short", jpeg, "xx", 1000, 600, 300, false},
         {"a jpeg frame header past the bytes", jpeg.substr(0, 15), "\xFF\xD9", 15, 0, 0, true},
-        {"a jpeg segment longer than the file", "\xFF\xD8\xFF\xE0\xFF\xFF"s,
-         "\xFF\xD9", 6, 0, 0, true},
+        {"a jpeg segment longer than the file", "\xFF\xD8\xFF\xE0\xFF\xFF"s, "\xFF\xD9", 6, 0, 0,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

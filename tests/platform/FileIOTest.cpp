@@ -60,7 +60,8 @@ TEST(TextReader, ReadsCommaOrLineItems) {
     };
     for (const auto& c : cases) {
         TempHost::Write(host.OnC("t.txt"), c.bytes);
-        EXPECT_EQ(Items(TEST_DRIVE "\\t.txt", static_cast<int>(c.items.size())), c.items) << c.bytes;
+        EXPECT_EQ(Items(TEST_DRIVE "\\t.txt", static_cast<int>(c.items.size())), c.items)
+            << c.bytes;
     }
 }
 
@@ -103,7 +104,8 @@ TEST(WriteTextLines, ReplacesAtomicallyWithCrLfAndKeepsPermissions) {
 #ifndef _WIN32
     chmod(host.OnC("Maps/a.inf").c_str(), 0640);
 #endif
-    WriteTextLines(TEST_DRIVE "\\maps\\A.inf", {"51.30.00N,001.30.00W", "51.00.00N,000.30.00W", "l.gif"});
+    WriteTextLines(TEST_DRIVE "\\maps\\A.inf",
+                   {"51.30.00N,001.30.00W", "51.00.00N,000.30.00W", "l.gif"});
     EXPECT_EQ(TempHost::Read(host.OnC("Maps/a.inf")),
               "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nl.gif\r\n");
 #ifndef _WIN32

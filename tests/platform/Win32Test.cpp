@@ -23,8 +23,8 @@ constexpr long kMoreData = Platform::ERROR_MORE_DATA;
 namespace {
 // The key the host program's settings live under, written and read by the system's own calls.
 std::string Stored(const char* app, const char* section, const char* key) {
-    const std::string path = std::string("Software\\VB and VBA Program Settings\\") + app + "\\" +
-                             section;
+    const std::string path =
+        std::string("Software\\VB and VBA Program Settings\\") + app + "\\" + section;
     char value[256] = {};
     DWORD size = sizeof value, type = 0;
     if (::RegGetValueA(HKEY_CURRENT_USER, path.c_str(), key, RRF_RT_REG_SZ, &type, value, &size) !=
@@ -33,7 +33,9 @@ std::string Stored(const char* app, const char* section, const char* key) {
     return value;
 }
 struct TestKeys {
-    ~TestKeys() { ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VB and VBA Program Settings\\VarnetTest"); }
+    ~TestKeys() {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VB and VBA Program Settings\\VarnetTest");
+    }
 };
 } // namespace
 
@@ -64,8 +66,7 @@ TEST(Win32, SettingsLiveWhereTheHostKeepsItsOwn) {
                                          reinterpret_cast<unsigned char*>(data), &size),
               kMoreData);
     EXPECT_EQ(Platform::RegCloseKey(key), 0);
-    EXPECT_NE(Platform::RegOpenKeyExA(kCurrentUser, "Software\\NoSuchKeyVarnet", 0,
-                                      kRead, &key),
+    EXPECT_NE(Platform::RegOpenKeyExA(kCurrentUser, "Software\\NoSuchKeyVarnet", 0, kRead, &key),
               0);
 }
 

@@ -47,8 +47,8 @@ TEST_F(CommandsTest, EveryCommandDoesWhatItSays) {
     // The view toggles hide and show the bars, whose bands stay.
     const QRectF splitter = Twips::Rect(main.Splitter1);
     for (QAction* item : {main.mnuViewToolbar, main.mnuViewStatusBar}) {
-        QWidget* bar = item == main.mnuViewToolbar ? static_cast<QWidget*>(main.tbToolBar)
-                                                   : main.sbStatusBar;
+        QWidget* bar =
+            item == main.mnuViewToolbar ? static_cast<QWidget*>(main.tbToolBar) : main.sbStatusBar;
         item->trigger();
         EXPECT_FALSE(item->isChecked() || bar->isVisible());
         main.Form_Resize();

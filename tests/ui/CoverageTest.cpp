@@ -50,7 +50,7 @@ protected:
         WriteMap("a.inf", "10N,10E\r\n0N,20E\r\na.bmp\r\n");
         WriteMap("b.inf", "5S,30W\r\n15S,20W\r\nb.bmp\r\n");
         WriteMap("c.inf", "30N,0E\r\n25N,5E\r\natlantis.jpg\r\n"); // no picture
-        WriteMap("broken.inf", "no corners\r\n"); // has no place
+        WriteMap("broken.inf", "no corners\r\n");                  // has no place
         return Start();
     }
 };
@@ -73,7 +73,9 @@ TEST_F(CoverageTest, MapsWhereTheirCornersPutThemWithTheirPictures) {
     // Each picture in the rectangle of its corners; the map without one a red outline that
     // says why.
     const QImage shot = canvas->grab().toImage();
-    auto colourAt = [&](double lat, double lon) { return shot.pixelColor(c.ToCanvas(lat, lon).toPoint()); };
+    auto colourAt = [&](double lat, double lon) {
+        return shot.pixelColor(c.ToCanvas(lat, lon).toPoint());
+    };
     EXPECT_EQ(colourAt(5, 15), QColor(200, 20, 20));
     EXPECT_EQ(colourAt(-10, -25), QColor(20, 20, 200));
     EXPECT_EQ(colourAt(27.5, 2.5), colourAt(17, -13)); // nothing inside: the background

@@ -37,7 +37,8 @@ TEST_F(DefinitionsTest, EveryLabelShowsItsWholeCaption) {
              StartupCode::MainWindow, &frmInfEdit::Instance(), &frmAbout::Instance(),
              &frmOptions::Instance(), &frmSplash::Instance(), &frmProgress::Instance()}) {
         for (QLabel* label : form->findChildren<QLabel*>()) {
-            if (label->text().isEmpty() || label->parentWidget() == StartupCode::MainWindow->sbStatusBar)
+            if (label->text().isEmpty() ||
+                label->parentWidget() == StartupCode::MainWindow->sbStatusBar)
                 continue;
             const std::string name =
                 form->objectName().toStdString() + "." + label->objectName().toStdString();

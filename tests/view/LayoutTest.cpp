@@ -55,7 +55,7 @@ TEST_F(LayoutTest, ScrollRangesFitThePicture) {
         float wi, hi, wo, ho;
         int hMax, hLarge, vMax, vLarge;
     } cases[] = {
-        {1001, 2000, 1995, 615, -994, 500, 1385, 667}, // pages rounded half to even
+        {1001, 2000, 1995, 615, -994, 500, 1385, 667},           // pages rounded half to even
         {40000, 120000, 1995, 615, 38005, 20000, 119385, 40000}, // large scans scroll
         {0, 0, 1995, 615, -1995, 1, -615, 1},                    // steps stay at least 1
     };

@@ -1,8 +1,8 @@
 // The map view as a user drives it: zoom steps and Fit on maps of several shapes, the wheel
 // about the pointer, and the position and distances read off a map with known corners.
+#include "view/MapView.h"
 #include "support/AppTest.h"
 #include "ui/frmMain.h"
-#include "view/MapView.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -50,14 +50,16 @@ TEST(MapViewLadder, StepsAndTexts) {
         int steps;
         double to;
     } cases[] = {
-        {1, 1, std::sqrt(2.0)}, {1, -2, 0.5},  {16, 1, 16},   {1.0 / 32, -1, 1.0 / 32},
-        {0.3, 1, std::sqrt(0.125)}, {0.3, -1, 0.25}, // off the ladder: the next rung each way        {100, -1, 16}, {1e-6, 1, 1.0 / 32},
+        {1, 1, std::sqrt(2.0)},     {1, -2, 0.5},    {16, 1, 16}, {1.0 / 32, -1, 1.0 / 32},
+        {0.3, 1, std::sqrt(0.125)}, {0.3, -1, 0.25}, // off the ladder: the next rung each way {100,
+                                                     // -1, 16}, {1e-6, 1, 1.0 / 32},
     };
     for (const auto& c : cases)
         EXPECT_NEAR(MapView::LadderStep(c.from, c.steps), c.to, 1e-12) << c.from << " " << c.steps;
     const std::pair<double, const char*> texts[] = {
-        {1, "100%"}, {std::sqrt(2.0), "141%"}, {1.0 / 16, "6.25%"}, {16, "1600%"},
-        {std::sqrt(0.5), "71%"}, {std::pow(2, -3.5), "8.84%"}, {0.0999999, "10%"}};
+        {1, "100%"},       {std::sqrt(2.0), "141%"}, {1.0 / 16, "6.25%"},
+        {16, "1600%"},     {std::sqrt(0.5), "71%"},  {std::pow(2, -3.5), "8.84%"},
+        {0.0999999, "10%"}};
     for (const auto& [factor, text] : texts) EXPECT_EQ(MapView::ZoomText(factor), text);
 }
 
@@ -68,8 +70,10 @@ TEST_F(MapViewTest, ZoomFitAndTheScrollRangeRule) {
     struct Step {
         QAction* command;
         double factor;
-    } steps[] = {{m.mnuViewZoomOut, std::sqrt(0.5)}, {m.mnuViewZoomOut, 0.5},
-                 {m.mnuViewActualSize, 1},           {m.mnuViewZoomIn, std::sqrt(2.0)},
+    } steps[] = {{m.mnuViewZoomOut, std::sqrt(0.5)},
+                 {m.mnuViewZoomOut, 0.5},
+                 {m.mnuViewActualSize, 1},
+                 {m.mnuViewZoomIn, std::sqrt(2.0)},
                  {m.mnuViewZoomIn, 2}};
     for (const auto& s : steps) {
         s.command->trigger();
@@ -117,8 +121,8 @@ TEST_F(MapViewTest, TheWheelZoomsAboutThePointerAndScrolls) {
     const QPointF at(120, 90);
     for (int notch : {120, 120, -120, -120}) {
         const QPointF before = PixelAt(m, at);
-        QWheelEvent wheel(at, m.picOuter->mapToGlobal(at), QPoint(), QPoint(0, notch),
-                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QWheelEvent wheel(at, m.picOuter->mapToGlobal(at), QPoint(), QPoint(0, notch), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(m.picOuter, &wheel);
         const QPointF after = PixelAt(m, at);
         EXPECT_LE(std::abs(after.x() - before.x()) * m.picInner->Zoom(), 1) << notch;

@@ -143,9 +143,8 @@ bool ListRaw(const std::string& nativeFolder, std::vector<RawEntry>& entries, st
         if (why) *why = Describe(errno == ENOENT ? ENOTDIR : errno);
         return false;
     }
-    const std::string base = nativeFolder.empty() || nativeFolder.back() == '/'
-                                 ? nativeFolder
-                                 : nativeFolder + "/";
+    const std::string base =
+        nativeFolder.empty() || nativeFolder.back() == '/' ? nativeFolder : nativeFolder + "/";
     while (const dirent* e = readdir(dir)) {
         if (e->d_name[0] == '.') continue; // hidden, and the . and .. entries
         bool regular = e->d_type == DT_REG;
@@ -179,8 +178,8 @@ std::string FollowLinks(std::string path) {
         target.resize(std::size_t(n));
         if (target[0] != '/') {
             const std::size_t slash = path.rfind('/');
-            target = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-                     target;
+            target =
+                (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
         }
         path = std::move(target);
     }

@@ -85,8 +85,9 @@ void SayOnce(const std::string& file, const std::string& why) {
     static std::set<std::string> said;
     const std::lock_guard lock(m);
     if (said.insert(file).second)
-        std::fprintf(stderr, "Varnet: the settings file %s cannot be read (%s); its values are "
-                             "not used.\n",
+        std::fprintf(stderr,
+                     "Varnet: the settings file %s cannot be read (%s); its values are "
+                     "not used.\n",
                      file.c_str(), why.c_str());
 }
 
@@ -130,9 +131,8 @@ bool SaveSettings(const std::string& application, const std::string& section,
 
     // New lines take the file's own line end.
     const std::size_t firstEnd = data.find_first_of("\r\n");
-    const std::string eol = firstEnd != std::string::npos && data.compare(firstEnd, 2, "\r\n") == 0
-                                ? "\r\n"
-                                : "\n";
+    const std::string eol =
+        firstEnd != std::string::npos && data.compare(firstEnd, 2, "\r\n") == 0 ? "\r\n" : "\n";
     std::vector<char> stored(values.size());
     std::string out;
     out.reserve(data.size() + 64 * values.size());

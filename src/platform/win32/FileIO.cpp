@@ -149,9 +149,9 @@ bool ListRaw(const std::string& nativeFolder, std::vector<RawEntry>& entries, st
         // A name the single-byte character set cannot hold goes by its short name, which
         // opens it.
         const bool lossy = name.find('?') != std::string::npos && found.cAlternateFileName[0];
-        entries.push_back({lossy ? std::string(found.cAlternateFileName) : name,
-                           !(found.dwFileAttributes &
-                             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))});
+        entries.push_back(
+            {lossy ? std::string(found.cAlternateFileName) : name,
+             !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))});
     } while (::FindNextFileA(find, &found));
     ::FindClose(find);
     return true;
@@ -198,8 +198,9 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
     bool ok = true;
     for (std::size_t done = 0; ok && done < data.size();) {
         DWORD wrote = 0;
-        ok = ::WriteFile(h, data.data() + done, DWORD(std::min<std::size_t>(data.size() - done, 1u << 30)),
-                         &wrote, nullptr) != 0;
+        ok = ::WriteFile(h, data.data() + done,
+                         DWORD(std::min<std::size_t>(data.size() - done, 1u << 30)), &wrote,
+                         nullptr) != 0;
         done += wrote;
     }
     ok = ok && ::FlushFileBuffers(h);
