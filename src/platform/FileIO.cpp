@@ -1,7 +1,7 @@
 #include "platform/FileIO.h"
 
 #include "platform/CoreError.h"
-#include "platform/NativeFile.h"
+#include "platform/Native.h"
 #include "platform/Text.h"
 #include "platform/WinPath.h"
 
@@ -74,6 +74,16 @@ void NameEntries(std::vector<FolderEntry>& entries) {
 }
 
 } // namespace
+
+namespace Native {
+std::string TempPrefix(const std::string& name) {
+    std::uint32_t hash = 2166136261u; // FNV-1a, as the aliases
+    for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
+    char text[32];
+    std::snprintf(text, sizeof text, ".varnet-%08x-", unsigned(hash));
+    return text;
+}
+} // namespace Native
 
 ReadBatch::ReadBatch() {
     ++batch.depth;

@@ -1,4 +1,5 @@
 #include "platform/Drive.h"
+#include "platform/Native.h"
 
 #include "platform/FileIO.h"
 #include "platform/Text.h"
@@ -11,17 +12,6 @@
 
 namespace Platform {
 namespace {
-
-DriveInfoOverride& Override() {
-    static DriveInfoOverride o;
-    return o;
-}
-
-char LetterOf(const std::string& s) {
-    if (s.size() < 2 || s[1] != ':') return 0;
-    const char c = static_cast<char>(s[0] & ~0x20);
-    return c >= 'A' && c <= 'Z' ? c : 0;
-}
 
 bool RemovableDevice(dev_t dev) {
     const std::string base =
@@ -61,31 +51,21 @@ int TypeOfFolder(const std::string& native) {
 
 } // namespace
 
-void SetDriveInfoOverride(DriveInfoOverride override) {
-    Override() = std::move(override);
-}
+namespace Native {
 
-int GetDriveType(const std::string& rootPath) {
-    const char letter = LetterOf(rootPath);
-    if (!letter) return DriveNoRootDir;
-    if (Override()) {
-        if (auto info = Override()(letter)) return info->type;
-    }
+int DriveType(char letter) {
     auto root = DriveRoot(letter);
     if (!root) return DriveNoRootDir;
     return TypeOfFolder(*root);
 }
 
-std::string GetVolumeLabel(const std::string& drive) {
-    const char letter = LetterOf(drive);
-    if (!letter) return {};
-    if (Override()) {
-        if (auto info = Override()(letter)) return info->label;
-    }
+std::string VolumeLabel(char letter) {
     auto root = DriveRoot(letter);
     if (!root) return {};
     // A label is short; a file whose first line is not (or that is no plain file) gives none.
     return Utf8ToCp1252(ReadFirstLine(*root + "/.windows-label", 4096));
 }
+
+} // namespace Native
 
 } // namespace Platform

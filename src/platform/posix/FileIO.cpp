@@ -1,7 +1,7 @@
 // Files on POSIX: plain files opened without waiting, raw folder listings, and the replace
 // that keeps a file whole until its new contents are.
 #include "platform/FileIO.h"
-#include "platform/NativeFile.h"
+#include "platform/Native.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -186,16 +186,6 @@ std::string FollowLinks(std::string path) {
     return path;
 }
 
-// Temporary files of a save are named after the file they stand in for, in a name short enough
-// for any folder: ".varnet-", eight digits from the file's name, "-" and six random characters.
-std::string TempPrefix(const std::string& name) {
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
-    char text[32];
-    std::snprintf(text, sizeof text, ".varnet-%08x-", unsigned(hash));
-    return text;
-}
-
 // Removes what earlier saves of the same file left behind when they were cut short.
 void RemoveLeftovers(const std::string& folder, const std::string& prefix) {
     DIR* dir = opendir(folder.c_str());
@@ -225,7 +215,7 @@ bool CopyFile(int from, int to) {
 // stays (and is named) when it has not.
 bool WriteInPlace(const std::string& target, const std::string& folder, const std::string& name,
                   const std::string& data, std::string& why) {
-    std::string backup = folder + ".varnet-backup-" + TempPrefix(name).substr(8) + "XXXXXX";
+    std::string backup = folder + ".varnet-backup-" + Native::TempPrefix(name).substr(8) + "XXXXXX";
     const int in = OpenForReading(target);
     const int out = in < 0 ? -1 : mkostemp(backup.data(), O_CLOEXEC);
     bool ok = out >= 0 && CopyFile(in, out) && fsync(out) == 0;
@@ -299,7 +289,7 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
                            : "Permission denied: the folder is read-only");
     }
 
-    const std::string prefix = TempPrefix(name);
+    const std::string prefix = Native::TempPrefix(name);
     RemoveLeftovers(folder, prefix);
     std::string temp = folder + prefix + "XXXXXX";
     const int fd = mkostemp(temp.data(), O_CLOEXEC);

@@ -1,6 +1,4 @@
-#include "platform/Process.h"
-
-#include "platform/WinPath.h"
+#include "platform/Native.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,30 +7,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace Platform {
-namespace {
-StartProgramHook& Hook() {
-    static StartProgramHook h;
-    return h;
-}
-} // namespace
+namespace Platform::Native {
 
-void SetStartProgramHook(StartProgramHook hook) {
-    Hook() = std::move(hook);
-}
-
-bool StartProgram(const std::string& winPath, std::string* error) {
-    if (Hook()) return Hook()(winPath, error);
-    auto fail = [&](const std::string& why) {
-        if (error) *error = why;
+bool StartProgram(const std::string& nativePath, std::string& why) {
+    auto fail = [&](const std::string& text) {
+        why = text;
         return false;
     };
-    if (winPath.empty()) return fail("No program named");
-    auto native = ToNativePath(winPath);
-    if (!native) return fail("Path not found");
     struct stat st {};
-    if (stat(native->c_str(), &st) != 0) return fail("File not found");
-    if (!S_ISREG(st.st_mode) || access(native->c_str(), X_OK) != 0)
+    if (stat(nativePath.c_str(), &st) != 0) return fail("File not found");
+    if (!S_ISREG(st.st_mode) || access(nativePath.c_str(), X_OK) != 0)
         return fail("The file is not a program that can be started");
 
     // The grandchild runs the program; a close-on-exec pipe reports a failed exec.
@@ -48,8 +32,8 @@ bool StartProgram(const std::string& winPath, std::string* error) {
         setsid();
         const pid_t grandchild = fork();
         if (grandchild == 0) {
-            const char* argv[] = {native->c_str(), nullptr};
-            execv(native->c_str(), const_cast<char* const*>(argv));
+            const char* argv[] = {nativePath.c_str(), nullptr};
+            execv(nativePath.c_str(), const_cast<char* const*>(argv));
             const int err = errno;
             (void)!write(fds[1], &err, sizeof err);
             _exit(127);
@@ -71,4 +55,4 @@ bool StartProgram(const std::string& winPath, std::string* error) {
     return true;
 }
 
-} // namespace Platform
+} // namespace Platform::Native

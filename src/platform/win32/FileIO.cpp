@@ -2,7 +2,7 @@
 // and the replace that keeps a file whole until its new contents are (ReplaceFileA, or
 // MoveFileExA for a new file, after FlushFileBuffers).
 #include "platform/FileIO.h"
-#include "platform/NativeFile.h"
+#include "platform/Native.h"
 
 #include <windows.h>
 
@@ -47,15 +47,6 @@ HANDLE ToHandle(Native::FileHandle file) {
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string(".\\") : path.substr(0, slash + 1);
-}
-
-// Temporary files of a save are named after the file they stand in for.
-std::string TempPrefix(const std::string& name) {
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
-    char text[32];
-    std::snprintf(text, sizeof text, ".varnet-%08x-", unsigned(hash));
-    return text;
 }
 
 // Removes what earlier saves of the same file left behind when they were cut short.
@@ -181,7 +172,7 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
     if (folderAttributes == INVALID_FILE_ATTRIBUTES)
         return fail("Path not found: the folder does not exist");
 
-    const std::string prefix = TempPrefix(name);
+    const std::string prefix = Native::TempPrefix(name);
     RemoveLeftovers(folder, prefix);
     std::string temp;
     HANDLE h = INVALID_HANDLE_VALUE;

@@ -1,7 +1,8 @@
 #pragma once
-// The operating system's files as the platform layer's own code needs them (not for callers
-// outside the layer): opening plain files for reading, reading, listing a folder raw, and
-// replacing a file's contents. One implementation per system (posix/, win32/).
+// The operating system's own calls as the platform layer's shared code needs them (not for
+// callers outside the layer): opening plain files for reading, reading, listing a folder raw,
+// a drive's type and label, starting a program. One implementation per system (posix/, win32/);
+// what the systems share (test hooks, names of temporary files) is written once above them.
 
 #include <cstddef>
 #include <cstdint>
@@ -53,5 +54,16 @@ bool ListRaw(const std::string& nativeFolder, std::vector<RawEntry>& entries, st
 // The description of a file error, as CoreError carries it, for a few kinds the common code
 // needs to say.
 std::string TooLong(std::uint64_t maxBytes);
+
+// The start of the names of a save's temporary files for a file name: ".varnet-", eight hex
+// digits drawn from the name, "-"; short enough for any folder (shared by both systems).
+std::string TempPrefix(const std::string& name);
+
+// The type (0 to 6) and the label of the drive with this letter (upper case), as the system says.
+int DriveType(char letter);
+std::string VolumeLabel(char letter);
+
+// Starts the program at a native path, detached; false with `why` when it cannot.
+bool StartProgram(const std::string& nativePath, std::string& why);
 
 } // namespace Platform::Native
