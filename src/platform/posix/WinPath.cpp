@@ -65,14 +65,6 @@ std::optional<std::string> DriveRoot(char letter) {
     return std::nullopt;
 }
 
-char DriveLetterOf(const std::string& winPath) {
-    if (winPath.size() >= 2 && IsLetter(winPath[0]) && winPath[1] == ':')
-        return static_cast<char>(winPath[0] & ~0x20);
-    if (!winPath.empty() && winPath[0] == '/' && !(winPath.size() > 1 && winPath[1] == '/'))
-        return 'Z';
-    return 0;
-}
-
 namespace {
 
 struct Split {

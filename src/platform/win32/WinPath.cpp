@@ -21,14 +21,6 @@ std::optional<std::string> DriveRoot(char letter) {
     return root;
 }
 
-char DriveLetterOf(const std::string& winPath) {
-    if (winPath.size() >= 2 && IsLetter(winPath[0]) && winPath[1] == ':')
-        return static_cast<char>(winPath[0] & ~0x20);
-    if (!winPath.empty() && winPath[0] == '/' && !(winPath.size() > 1 && winPath[1] == '/'))
-        return 'Z';
-    return 0;
-}
-
 std::optional<std::string> ToNativePath(const std::string& winPath) {
     std::string out;
     out.reserve(winPath.size());
