@@ -2,32 +2,12 @@
 
 #include "app/StartupCode.h"
 #include "mapdef/MapCode.h"
-#include "picture/PictureLoader.h"
 #include "platform/CoreError.h"
-#include "platform/FileIO.h"
-#include "platform/System.h"
 #include "platform/Text.h"
-#include "platform/WinPath.h"
 #include "ui/frmMain.h"
 #include "view/PictureBox.h"
 
-#include <algorithm>
-
 namespace MapCode {
-
-std::uint64_t PictureMemoryLimit() {
-    return Picture::MemoryLimit();
-}
-
-QImage LoadPicture(const std::string& path) {
-    const Picture::Source source = Picture::Open(path);
-    if (source.reduction > 1)
-        throw CoreError(ErrorKind::FileError, "the picture is too large to decode whole (" +
-                                                  Picture::ReducedText(source) + ")");
-    Picture::Decoded whole = Picture::Decode(source, QRect(QPoint(), source.size), 1);
-    if (whole.image.isNull()) throw CoreError(ErrorKind::FileError, whole.error);
-    return whole.image;
-}
 
 bool LoadMapPicture(const std::string& folder, const std::string& fileName) {
     std::string name = fileName;
