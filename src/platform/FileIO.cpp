@@ -316,40 +316,6 @@ std::string TextReader::ReadLine() {
     return line;
 }
 
-std::string TextReader::ReadItem() {
-    if (Eof()) throw CoreError(ErrorKind::InputPastEnd, "Input past end of file");
-    while (Peek() == ' ' || Peek() == '\t') Get();
-    std::string item;
-    auto add = [&](int c) {
-        if (item.size() >= kMaxLineLength) throw CoreError(ErrorKind::FileError, "Line too long");
-        item += static_cast<char>(c);
-    };
-    if (Peek() == '"') {
-        Get();
-        for (int c = Get(); c >= 0 && c != '"'; c = Get()) add(c);
-        while (Peek() == ' ' || Peek() == '\t') Get();
-        const int c = Peek();
-        if (c == ',') {
-            Get();
-        } else if (c == '\r' || c == '\n') {
-            Get();
-            SkipLineEnd(c);
-        }
-        return item;
-    }
-    for (;;) {
-        const int c = Get();
-        if (c < 0 || c == ',') break;
-        if (c == '\r' || c == '\n') {
-            SkipLineEnd(c);
-            break;
-        }
-        add(c);
-    }
-    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.pop_back();
-    return item;
-}
-
 bool CanOpenForReading(const std::string& winPath) {
     const Native::Opened opened = OpenFile(winPath);
     if (opened.file == Native::kNoFile) return false;

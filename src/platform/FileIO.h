@@ -96,9 +96,6 @@ public:
     bool Eof();
     // The next whole line without its line end; commas are part of it.
     std::string ReadLine();
-    // The next comma-or-line item: leading spaces skipped, trailing spaces dropped, an item
-    // that starts with '"' runs to the closing '"' and loses its quotes.
-    std::string ReadItem();
     void Close();
 
 private:

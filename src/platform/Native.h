@@ -63,6 +63,10 @@ std::string TempPrefix(const std::string& name);
 int DriveType(char letter);
 std::string VolumeLabel(char letter);
 
+// The separators of a Windows path ('\\' and '/'), and the letters that name drives (shared).
+bool IsSeparator(char c);
+bool IsDriveLetter(char c);
+
 // Starts the program at a native path, detached; false with `why` when it cannot.
 bool StartProgram(const std::string& nativePath, std::string& why);
 

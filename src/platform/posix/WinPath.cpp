@@ -2,6 +2,7 @@
 
 #include "platform/Env.h"
 #include "platform/FileIO.h"
+#include "platform/Native.h"
 #include "platform/Text.h"
 
 #include <sys/stat.h>
@@ -13,13 +14,6 @@
 
 namespace Platform {
 namespace {
-
-bool IsSep(char c) {
-    return c == '\\' || c == '/';
-}
-bool IsLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 bool Exists(const std::string& native) {
     struct stat st {};
@@ -34,7 +28,7 @@ std::string Join(const std::string& base, const std::string& name) {
 } // namespace
 
 std::optional<std::string> DriveRoot(char letter) {
-    if (!IsLetter(letter)) return std::nullopt;
+    if (!Native::IsDriveLetter(letter)) return std::nullopt;
     const char lower = static_cast<char>(letter | 0x20);
     const char upper = static_cast<char>(letter & ~0x20);
     // A drive's link, once found, is remembered for as long as the drive folder's place stays
@@ -76,14 +70,14 @@ struct Split {
 std::optional<Split> SplitPath(const std::string& winPath) {
     std::string base;
     std::size_t start = 0;
-    if (winPath.size() >= 2 && IsSep(winPath[0]) && IsSep(winPath[1])) {
+    if (winPath.size() >= 2 && Native::IsSeparator(winPath[0]) && Native::IsSeparator(winPath[1])) {
         return std::nullopt; // UNC: no network shares here
-    } else if (winPath.size() >= 2 && IsLetter(winPath[0]) && winPath[1] == ':') {
+    } else if (winPath.size() >= 2 && Native::IsDriveLetter(winPath[0]) && winPath[1] == ':') {
         auto root = DriveRoot(winPath[0]);
         if (!root) return std::nullopt;
         base = *root;
         start = 2;
-    } else if (!winPath.empty() && IsSep(winPath[0])) {
+    } else if (!winPath.empty() && Native::IsSeparator(winPath[0])) {
         base = "/"; // a POSIX absolute path: the same folder under Z:
         if (auto root = DriveRoot('Z')) base = *root;
     } else {
@@ -94,7 +88,7 @@ std::optional<Split> SplitPath(const std::string& winPath) {
     std::vector<std::string> parts;
     std::string cur;
     for (std::size_t i = start; i <= winPath.size(); ++i) {
-        if (i == winPath.size() || IsSep(winPath[i])) {
+        if (i == winPath.size() || Native::IsSeparator(winPath[i])) {
             if (cur == "..") {
                 if (!parts.empty()) parts.pop_back();
             } else if (!cur.empty() && cur != ".") {
@@ -105,7 +99,7 @@ std::optional<Split> SplitPath(const std::string& winPath) {
             cur += winPath[i];
         }
     }
-    const bool trailing = !winPath.empty() && IsSep(winPath.back()) && !parts.empty();
+    const bool trailing = !winPath.empty() && Native::IsSeparator(winPath.back()) && !parts.empty();
     return Split{std::move(base), std::move(parts), trailing};
 }
 
@@ -119,8 +113,9 @@ std::string JoinAll(const Split& s) {
 
 std::optional<std::string> DirectNativePath(const std::string& winPath) {
     // The common case in one pass: a drive letter and plain ASCII components, no "." or "..".
-    if (winPath.size() >= 3 && IsLetter(winPath[0]) && winPath[1] == ':' && IsSep(winPath[2]) &&
-        winPath.find("\\.") == std::string::npos && winPath.find("/.") == std::string::npos) {
+    if (winPath.size() >= 3 && Native::IsDriveLetter(winPath[0]) && winPath[1] == ':' &&
+        Native::IsSeparator(winPath[2]) && winPath.find("\\.") == std::string::npos &&
+        winPath.find("/.") == std::string::npos) {
         bool ascii = true;
         for (char c : winPath) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
         auto root = DriveRoot(winPath[0]);
@@ -128,7 +123,7 @@ std::optional<std::string> DirectNativePath(const std::string& winPath) {
             std::string out = *root;
             out.reserve(out.size() + winPath.size());
             for (std::size_t i = 2; i < winPath.size(); ++i) {
-                const char c = IsSep(winPath[i]) ? '/' : winPath[i];
+                const char c = Native::IsSeparator(winPath[i]) ? '/' : winPath[i];
                 if (c == '/' && !out.empty() && out.back() == '/') continue;
                 out += c;
             }

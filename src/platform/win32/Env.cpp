@@ -4,11 +4,6 @@
 
 namespace Platform {
 
-std::string GetEnv(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? std::string(v) : std::string();
-}
-
 std::string HomeFolder() {
     std::string home = GetEnv("USERPROFILE");
     return home.empty() ? GetEnv("HOMEDRIVE") + GetEnv("HOMEPATH") : home;

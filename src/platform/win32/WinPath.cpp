@@ -2,20 +2,14 @@
 // one separator for two; the system looks names up without regard to case itself.
 #include "platform/WinPath.h"
 
+#include "platform/Native.h"
+
 #include <windows.h>
 
 namespace Platform {
-namespace {
-bool IsSep(char c) {
-    return c == '\\' || c == '/';
-}
-bool IsLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-} // namespace
 
 std::optional<std::string> DriveRoot(char letter) {
-    if (!IsLetter(letter)) return std::nullopt;
+    if (!Native::IsDriveLetter(letter)) return std::nullopt;
     const std::string root = std::string(1, char(letter & ~0x20)) + ":\\";
     if (::GetDriveTypeA(root.c_str()) == DRIVE_NO_ROOT_DIR) return std::nullopt;
     return root;
@@ -25,7 +19,7 @@ std::optional<std::string> ToNativePath(const std::string& winPath) {
     std::string out;
     out.reserve(winPath.size());
     for (std::size_t i = 0; i < winPath.size(); ++i) {
-        const char c = IsSep(winPath[i]) ? '\\' : winPath[i];
+        const char c = Native::IsSeparator(winPath[i]) ? '\\' : winPath[i];
         // A doubled separator is one, but a network path keeps its leading two.
         if (c == '\\' && !out.empty() && out.back() == '\\' && i > 1) continue;
         out += c;
