@@ -16,9 +16,6 @@ void WriteJpeg(const std::string& native, QColor colour) {
     image.fill(colour);
     ASSERT_TRUE(image.save(QString::fromStdString(native), "JPG", 90));
 }
-void WaitForThePicture(const frmMain& m) {
-    while (m.MapViewer->Decoding()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
 } // namespace
 
 class BigMapsTest : public AppTest {
@@ -49,7 +46,7 @@ TEST_F(BigMapsTest, ThePartInViewAtOnceTheWholeBehindIt) {
     EXPECT_EQ(m.picInner->Picture().pixelColor(5, 5).red() > 200, true);
     EXPECT_EQ(m.picInner->Width(), 3000 * 15); // the whole picture's size from the start
     EXPECT_EQ(m.VScroll1->Max(), std::lround(2000 * 15 - m.picOuter->Height()));
-    WaitForThePicture(m);
+    WaitFor([&] { return !m.MapViewer->Decoding(); });
     EXPECT_EQ(m.picInner->Picture().size(), QSize(3000, 2000));
 
     // Another map while the first is still decoding: the second wins, the first never shows.
@@ -58,7 +55,7 @@ TEST_F(BigMapsTest, ThePartInViewAtOnceTheWholeBehindIt) {
     Select(m, "blue.inf");
     int shown = 0;
     QObject::connect(m.MapViewer, &MapView::PictureDecoded, [&] { ++shown; });
-    WaitForThePicture(m);
+    WaitFor([&] { return !m.MapViewer->Decoding(); });
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(m.picInner->Picture().size(), QSize(3000, 2000));
     EXPECT_GT(m.picInner->Picture().pixelColor(2999, 1999).blue(), 200);
@@ -72,7 +69,7 @@ TEST_F(BigMapsTest, APictureAboveTheBoundIsShownReducedAtItsFullSize) {
     Select(m, "red.inf");
     EXPECT_EQ(m.sbStatusBar->PanelText(1),
               "Shown at 1/4 resolution: the picture needs 22 MiB; this machine allows 10 MiB.");
-    WaitForThePicture(m);
+    WaitFor([&] { return !m.MapViewer->Decoding(); });
     EXPECT_EQ(m.picInner->Picture().size(), QSize(1500, 1000));
     EXPECT_EQ(m.picInner->Width(), 3000 * 15);
     EXPECT_EQ(m.picInner->ScaleWidth(), 600);

@@ -43,16 +43,6 @@ protected:
         });
         m.mnuToolsNewInf->trigger();
     }
-    // Runs events until `done` holds (a guard ends the wait after 10 s).
-    static void WaitFor(const std::function<bool()>& done) {
-        bool late = false;
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, [&] { late = true; });
-        guard.start(10000);
-        while (!done() && !late) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        EXPECT_FALSE(late) << "waited in vain";
-    }
     static QStringList FileNodes(const frmMain& m) {
         QStringList names;
         QTreeWidgetItem* drive = m.DirTree->topLevelItem(0)->child(0);

@@ -19,12 +19,6 @@ std::vector<std::string> Lines(const std::string& win) {
     while (!r.Eof()) out.push_back(r.ReadLine());
     return out;
 }
-std::vector<std::string> Items(const std::string& win, int n) {
-    TextReader r(win);
-    std::vector<std::string> out;
-    for (int i = 0; i < n; ++i) out.push_back(r.ReadItem());
-    return out;
-}
 } // namespace
 
 TEST(TextReader, AcceptsEveryLineEnd) {
@@ -44,27 +38,6 @@ TEST(TextReader, AcceptsEveryLineEnd) {
     }
 }
 
-TEST(TextReader, ReadsCommaOrLineItems) {
-    TempHost host;
-    using V = std::vector<std::string>;
-    struct Case {
-        std::string bytes;
-        V items;
-    } cases[] = {
-        {"51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.gif\r\n",
-         {"51.30.00N", "001.30.00W", "51.00.00N", "000.30.00W", "london.gif"}},
-        {"  a ,  b\nc", {"a", "b", "c"}},
-        {"\"x, y\",\"q\"\r\nz", {"x, y", "q", "z"}},
-        {"\"x\"  ,b\n", {"x", "b"}},
-        {",\n,", {"", "", ""}},
-    };
-    for (const auto& c : cases) {
-        TempHost::Write(host.OnC("t.txt"), c.bytes);
-        EXPECT_EQ(Items(TEST_DRIVE "\\t.txt", static_cast<int>(c.items.size())), c.items)
-            << c.bytes;
-    }
-}
-
 TEST(TextReader, FailuresAreClearErrors) {
     TempHost host;
     TempHost::Write(host.OnC("short.inf"), "a,b\r\n");
@@ -79,7 +52,6 @@ TEST(TextReader, FailuresAreClearErrors) {
     EXPECT_EQ(ErrorOf(lines(TEST_DRIVE "\\folder", 0)), ErrorKind::FileError);
     EXPECT_EQ(ErrorOf(lines("Q:\\a.inf", 0)), ErrorKind::FileError);
     EXPECT_EQ(ErrorOf(lines(TEST_DRIVE "\\short.inf", 2)), ErrorKind::InputPastEnd);
-    EXPECT_EQ(ErrorOf([] { Items(TEST_DRIVE "\\short.inf", 3); }), ErrorKind::InputPastEnd);
 #ifndef _WIN32
     // A read that fails after the open (the kernel refuses reads of this file at offset 0).
     EXPECT_EQ(ErrorOf(lines("Z:\\proc\\self\\mem", 1)), ErrorKind::FileError);

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QListWidget>
+#include <QTimer>
 
 void AppTest::SetUp() {
     SetMsgBoxHook([this](const QString& prompt, int style, const QString& title) {
@@ -62,6 +63,16 @@ void AppTest::Flush() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QApplication::processEvents();
     }
+}
+
+void AppTest::WaitFor(const std::function<bool()>& done) {
+    bool late = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] { late = true; });
+    guard.start(10000);
+    while (!done() && !late) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_FALSE(late) << "waited in vain";
 }
 
 QTreeWidgetItem* AppTest::Select(frmMain& main, const QString& text) {

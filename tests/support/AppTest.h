@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <deque>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -62,6 +63,8 @@ protected:
     frmMain& Start();
     // Runs pending events, deferred deletions included.
     static void Flush();
+    // Runs events until `done` holds; a guard fails the test after ten seconds.
+    static void WaitFor(const std::function<bool()>& done);
     // Selects a node by its text (nullptr when absent) and returns it.
     static class QTreeWidgetItem* Select(frmMain& main, const QString& text);
     // The details list's lines.

@@ -12,12 +12,6 @@
 #include <QWheelEvent>
 
 namespace {
-void WaitFor(const std::function<bool()>& done) {
-    bool late = false;
-    QTimer::singleShot(10000, [&] { late = true; });
-    while (!done() && !late) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    EXPECT_FALSE(late) << "waited in vain";
-}
 void Click(QWidget* w, QPointF at) {
     for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
         QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
