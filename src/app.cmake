@@ -6,13 +6,16 @@ set(CMAKE_AUTOMOC ON)
 set(CMAKE_AUTORCC ON)
 
 add_library(varnet_app STATIC
-  app/MainLifecycle.cpp app/StartupCode.cpp
-  library/Coverage.cpp library/DetailsView.cpp library/EditCommand.cpp library/LibraryTree.cpp
-  library/LibraryWatcher.cpp library/NewDefinition.cpp library/WorldFileExport.cpp
-  mapdef/CentreForm.cpp mapdef/MapPicture.cpp mapdef/frmInfEdit.cpp
-  ui/Commands.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MsgBox.cpp ui/Pictures.cpp ui/Placement.cpp
-  ui/frmAbout.cpp ui/frmCoverage.cpp ui/frmMain.cpp ui/frmOptions.cpp ui/frmProgress.cpp ui/frmSplash.cpp
-  view/MainLayout.cpp view/PictureBox.cpp view/ScrollBar.cpp view/Splitter.cpp view/Twips.cpp
+  app/StartupCode.cpp
+  library/LibraryWatcher.cpp
+  ui/CentreForm.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MapPicture.cpp ui/MsgBox.cpp
+  ui/Pictures.cpp ui/Placement.cpp
+  ui/frmMain.cpp ui/frmMainCommands.cpp ui/frmMainCoverage.cpp ui/frmMainDetails.cpp
+  ui/frmMainEditInf.cpp ui/frmMainExport.cpp ui/frmMainLayout.cpp ui/frmMainLife.cpp
+  ui/frmMainNewInf.cpp ui/frmMainTree.cpp
+  ui/frmAbout.cpp ui/frmCoverage.cpp ui/frmInfEdit.cpp ui/frmOptions.cpp ui/frmProgress.cpp
+  ui/frmSplash.cpp
+  view/PictureBox.cpp view/ScrollBar.cpp view/Splitter.cpp view/Twips.cpp
   view/CoverageCanvas.cpp view/MapView.cpp view/cPicScroll.cpp
   ${PROJECT_SOURCE_DIR}/resources/varnet.qrc)
 target_include_directories(varnet_app PUBLIC ${PROJECT_SOURCE_DIR}/src)

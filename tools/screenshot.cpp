@@ -7,7 +7,7 @@
 //                     [--measure X1 Y1 X2 Y2]  (the pointer over the map at X2 Y2 after a
 //                                               Shift-drag from X1 Y1, pixels of picInner)
 #include "app/StartupCode.h"
-#include "mapdef/frmInfEdit.h"
+#include "ui/frmInfEdit.h"
 #include "ui/MsgBox.h"
 #include "ui/frmAbout.h"
 #include "ui/frmCoverage.h"

@@ -1,7 +1,9 @@
 #pragma once
 // The main window: the library tree, the details list and the map view between a toolbar and
-// a status bar, under the menu bar. Its handlers live with the subsystems that own them:
-// load/unload in app/, layout in view/, tree and details in library/, commands in ui/.
+// a status bar, under the menu bar. Its member functions live beside this header, one file per
+// concern: frmMain.cpp (controls and menus), frmMainLife.cpp (load, unload), frmMainLayout.cpp,
+// frmMainTree.cpp, frmMainDetails.cpp, frmMainEditInf.cpp, frmMainNewInf.cpp,
+// frmMainExport.cpp, frmMainCoverage.cpp and frmMainCommands.cpp.
 
 #include "library/LibraryWatcher.h"
 #include "ui/Controls.h"
@@ -51,11 +53,11 @@ public:
     QAction *mnuTools1, *mnuToolsEditInf, *mnuToolsNewInf, *mnuToolsExportWorldFile;
     QAction *mnuHelp, *mnuHelpContents, *mnuHelpSearchForHelpOn, *mnuHelpBar0, *mnuHelpAbout;
 
-    // Life (app/).
+    // Life.
     void Form_Load() override;
     void Form_Unload(std::int16_t& Cancel) override;
 
-    // Layout (view/).
+    // Layout.
     void Form_Resize();
     void Splitter2_Resize();
     void HScroll1_Change();
@@ -65,7 +67,7 @@ public:
     // Zoom, Fit, pan, the wheel and the position under the pointer for picInner.
     MapView* MapViewer = nullptr;
 
-    // Library (library/).
+    // Library.
     void FillLibraryTree();
     void CountMapFiles(const std::string& folder, long& count);
     void AddDriveNode(int driveCode, const std::string& mapsFolder);
@@ -90,7 +92,7 @@ public:
     // The key of the node the file nodes hang under.
     QString DriveNodeKey;
 
-    // Commands (ui/).
+    // Commands.
     void tbToolBar_ButtonClick(const QString& key);
     void mnuFilePageSetup_Click();
     void mnuFilePrintPreview_Click();
@@ -115,3 +117,9 @@ private:
     void FillNodes();
     void DockBars();
 };
+
+// The Maps folder a file node lies in, kept on its parent node when the tree was filled (so a
+// volume label holding ")" cannot mislead it).
+std::string NodeFolder(const QTreeWidgetItem* fileNode);
+// True for the nodes that stand for map definition files (the third level).
+bool IsFileNode(const QTreeWidgetItem* node);

@@ -1,6 +1,6 @@
 #include "ui/frmProgress.h"
 
-#include "mapdef/CentreForm.h"
+#include "ui/CentreForm.h"
 #include "ui/Pictures.h"
 
 frmProgress::frmProgress() {

@@ -1,6 +1,6 @@
 // Large maps: the part in view at once, the whole behind it, another map taking over mid-decode,
 // and a picture above the memory bound shown reduced with its full size and exact coordinates.
-#include "mapdef/MapPicture.h"
+#include "ui/MapPicture.h"
 #include "support/AppTest.h"
 #include "ui/frmMain.h"
 

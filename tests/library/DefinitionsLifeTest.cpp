@@ -1,7 +1,7 @@
 // Definitions coming and going: new ones for new pictures (with or without world files), world
 // files out and back in, Refresh, and the tree following other programs' changes.
 #include "mapdef/MapCode.h"
-#include "mapdef/frmInfEdit.h"
+#include "ui/frmInfEdit.h"
 #include "support/AppTest.h"
 #include "ui/Dialogs.h"
 #include "ui/MsgBox.h"

@@ -1,5 +1,5 @@
 #include "app/StartupCode.h"
-#include "mapdef/MapPicture.h"
+#include "ui/MapPicture.h"
 #include "support/AppTest.h"
 #include "ui/frmMain.h"
 

@@ -1,4 +1,4 @@
-#include "mapdef/frmInfEdit.h"
+#include "ui/frmInfEdit.h"
 #include "support/AppTest.h"
 #include "ui/Dialogs.h"
 #include "ui/frmMain.h"

@@ -1,7 +1,7 @@
 // A Maps folder with what a careless or hostile world puts there: the tree fills, every click
 // shows the right file or says why not, and the editor never writes over another file or over
 // another program's change.
-#include "mapdef/frmInfEdit.h"
+#include "ui/frmInfEdit.h"
 #include "support/AppTest.h"
 #include "ui/frmMain.h"
 

@@ -1,5 +1,5 @@
 #include "app/StartupCode.h"
-#include "mapdef/frmInfEdit.h"
+#include "ui/frmInfEdit.h"
 #include "support/AppTest.h"
 #include "ui/frmAbout.h"
 #include "ui/frmMain.h"

@@ -1,4 +1,4 @@
-#include "mapdef/CentreForm.h"
+#include "ui/CentreForm.h"
 
 #include "app/StartupCode.h"
 #include "ui/frmMain.h"

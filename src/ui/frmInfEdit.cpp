@@ -1,4 +1,4 @@
-#include "mapdef/frmInfEdit.h"
+#include "ui/frmInfEdit.h"
 
 #include "mapdef/MapCode.h"
 #include "mapdef/Numbers.h"

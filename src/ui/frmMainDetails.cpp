@@ -1,8 +1,7 @@
 // The details of the selected map: eight lines, the picture and the status text.
 #include "app/StartupCode.h"
-#include "library/Library.h"
 #include "mapdef/MapCode.h"
-#include "mapdef/MapPicture.h"
+#include "ui/MapPicture.h"
 #include "ui/CoreText.h"
 #include "ui/frmCoverage.h"
 #include "ui/frmMain.h"

@@ -1,8 +1,7 @@
 // Tools > Edit Inf file...: the editor on the selected definition, and the tree brought up to
 // date after a save.
-#include "library/Library.h"
 #include "mapdef/MapCode.h"
-#include "mapdef/frmInfEdit.h"
+#include "ui/frmInfEdit.h"
 #include "platform/Text.h"
 #include "ui/CoreText.h"
 #include "ui/frmMain.h"

@@ -1,7 +1,6 @@
 // The library tree: the map definition files of the host's Maps folder under the node of the
 // drive that holds it, filled once while the progress window counts them.
 #include "app/StartupCode.h"
-#include "library/Library.h"
 #include "mapdef/MapCode.h"
 #include "platform/DirList.h"
 #include "platform/Drive.h"

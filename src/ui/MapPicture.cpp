@@ -1,4 +1,4 @@
-#include "mapdef/MapPicture.h"
+#include "ui/MapPicture.h"
 
 #include "app/StartupCode.h"
 #include "mapdef/MapCode.h"

@@ -1,9 +1,8 @@
 // Tools > New Inf file...: a definition for a picture of the Maps folder, its corners from the
 // picture's world file when there is one; and View > Refresh.
 #include "app/StartupCode.h"
-#include "library/Library.h"
 #include "mapdef/MapCode.h"
-#include "mapdef/frmInfEdit.h"
+#include "ui/frmInfEdit.h"
 #include "platform/FileIO.h"
 #include "platform/WinPath.h"
 #include "ui/CoreText.h"

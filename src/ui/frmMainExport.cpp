@@ -1,6 +1,5 @@
 // Tools > Export World File...: the selected map's corners as a world file beside its picture,
 // for GIS programs.
-#include "library/Library.h"
 #include "mapdef/MapCode.h"
 #include "picture/PictureLoader.h"
 #include "ui/CoreText.h"

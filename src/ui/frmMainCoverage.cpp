@@ -1,5 +1,4 @@
 // View > Coverage: the library's maps on one canvas, kept in step with the tree.
-#include "library/Library.h"
 #include "mapdef/MapCode.h"
 #include "ui/CoreText.h"
 #include "ui/frmCoverage.h"
