@@ -1,4 +1,4 @@
-// ReadMapDefinition and the editor's loader on arbitrary definition bytes, fed from memory. The
+// The definition reader and the editor's loader on arbitrary definition bytes, fed from memory. The
 // image names are completed on a drive with no folder behind it, so a look-up ends at once.
 #include "mapdef/MapCode.h"
 
@@ -10,9 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     (void)prefix;
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const std::string folder = "Q:\\Maps";
-    float a = 0, b = 0, c = 0, d = 0;
-    std::string image, tl, br;
-    MapCode::ReadMapDefinitionBytes(folder, bytes, a, b, c, d, image, tl, br);
+    MapCode::MapDefinition definition;
+    MapCode::ReadDefinitionBytes(folder, bytes, definition);
     try {
         MapCode::ReadEditorItemsBytes(bytes, folder, [](int, const std::string&) {});
     } catch (const CoreError&) {

@@ -6,7 +6,9 @@
 // A coordinate text: 51.30.50N (degrees, minutes, hundredths of a minute, hemisphere); a
 // position text: a latitude text and a longitude text joined by a comma.
 
+#include "mapdef/Georeference.h"
 #include "platform/CoreError.h"
+#include "platform/FileIO.h"
 
 #include <array>
 #include <cstdint>
@@ -61,11 +63,6 @@ std::string EastNorthToGridRef(double easting, double northing);
 
 // --- Positions on a map picture ------------------------------------------------------------
 
-// The coordinate at the centre of pixel `pixel` (from 0) of `pixels` along an axis whose edge is
-// at `start` and which spans `extent` (negative when it runs south or west): start + (pixel +
-// 0.5) / pixels * extent, in the unit of start and extent (minutes of arc for a map).
-double PixelCentre(int pixel, int pixels, double start, double extent);
-
 // A position as the map view shows it: the coordinate texts as FormatPosition writes them,
 // "51.30.22N 000.08.47W", then two spaces and the 100 m grid reference when the point lies in the
 // National Grid's area of use (49.75° to 61.01° N, 9.01° W to 2.01° E) and inside the grid.
@@ -88,30 +85,55 @@ std::string ValidatePosition(std::string& box, std::string& partner, bool isLong
 // lines without end) is damaged and its reading stops here.
 constexpr std::uint64_t kMaxDefinitionBytes = 1u << 20;
 
-// Reads a map definition: comment lines (starting with ';') skipped, the first three data
-// lines read (top-left position, bottom-right position, image name), nothing after them.
-// Each output is written only when its line is reached. Catches every error: false. When the
-// file itself could not be read (missing, unreadable, not a plain file, too long), `fileError`
-// (when given) receives why; it is left alone otherwise.
+// A definition's comment lines by their place: [i] holds those just before data line i + 1,
+// [3] those after the third data line.
+using DefinitionComments = std::array<std::vector<std::string>, 4>;
+
+// The one parser of definition files, behind the reader, the editor's loader and the library.
+// A line whose first character is ';' is a comment line; every other line, a blank one too, is
+// a data line. Each data line goes, as written, to `onDataLine` (index 0 to 2) until it returns
+// false or the third has been given; nothing after the third data line is read, except that
+// when `comments` is given the comment lines are kept there by place and the file is read to
+// its end for those after the third. File errors pass (CoreError).
+void ParseDefinition(Platform::TextReader& file,
+                     const std::function<bool(int index, const std::string& line)>& onDataLine,
+                     DefinitionComments* comments = nullptr);
+
+// A definition as the reader takes it: the reader's seven outputs, and what it found on the way.
+struct MapDefinition {
+    float topLeftLongitude = 0, topLeftLatitude = 0, bottomRightLongitude = 0,
+          bottomRightLatitude = 0; // minutes of arc
+    std::string imageName;         // completed by the image name rule; "" when none was found
+    std::string topLeftText, bottomRightText; // the corner lines, normalised
+    int lines = 0;                            // data lines read whole (0 to 3)
+    std::string imageLine;                    // the third data line trimmed, as written
+    std::string fileError;                    // why the file itself could not be read, or ""
+    std::string cornerError;                  // why a corner line could not be read, or ""
+    bool ok = false;                          // the reader's result
+    bool operator==(const MapDefinition&) const = default;
+};
+
+// Reads a map definition: comment lines skipped, the first three data lines read (top-left
+// position, bottom-right position, image name), nothing after them. Each corner line is trimmed,
+// upper-cased and its halves around the first comma trimmed; the image line keeps its case.
+// Fields whose line is not reached keep their values. Catches every error: false (the file
+// could not be read, or a corner line has no comma or a coordinate that does not convert).
+bool ReadDefinition(const std::string& folder, const std::string& path, MapDefinition& definition);
+// The same over a definition's bytes already in memory, as if read from a file of them.
+bool ReadDefinitionBytes(const std::string& folder, const std::string& bytes,
+                         MapDefinition& definition);
+
+// ReadDefinition's outputs one by one. When the file itself could not be read (missing,
+// unreadable, not a plain file, too long), `fileError` (when given) receives why; it is left
+// alone otherwise.
 bool ReadMapDefinition(const std::string& folder, const std::string& path, float& topLeftLongitude,
                        float& topLeftLatitude, float& bottomRightLongitude,
                        float& bottomRightLatitude, std::string& imageName, std::string& topLeftText,
                        std::string& bottomRightText, std::string* fileError = nullptr);
 
-// The same over a definition's bytes already in memory, as if read from a file of them.
-bool ReadMapDefinitionBytes(const std::string& folder, const std::string& bytes,
-                            float& topLeftLongitude, float& topLeftLatitude,
-                            float& bottomRightLongitude, float& bottomRightLatitude,
-                            std::string& imageName, std::string& topLeftText,
-                            std::string& bottomRightText);
-
 // The image name rule: a name holding '.' is used as it is; otherwise the first of name.gif,
 // name.bmp, name.jpg that exists in the folder, or "" when none does.
 std::string CompleteImageName(const std::string& folder, const std::string& name);
-
-// A definition's comment lines by their place: [i] holds those just before data line i + 1,
-// [3] those after the third data line.
-using DefinitionComments = std::array<std::vector<std::string>, 4>;
 
 // Writes a definition: its comment lines in their places and three data lines, each ended by
 // CR LF (latitude,longitude twice, then the image name), replacing the file atomically. Throws
@@ -121,13 +143,12 @@ void WriteMapDefinition(const std::string& path, const std::string& topLeftLatit
                         const std::string& bottomRightLongitude, const std::string& imageName,
                         const DefinitionComments& comments = {});
 
-// The editor's loader. Reads the data lines as ReadMapDefinition counts them (comment lines
-// skipped): the first two are split at their first comma into a latitude and a longitude as
-// they stand (spaces around each half and the quotes of a quoted half removed), the third is
-// the image name whole, completed by the image name rule in `folder`. The five texts go to
-// `onItem` (index 0 to 4) as soon as each is read. Returns the comment lines, by place, for
-// the writer to keep. The file is closed on every path. Throws CoreError (file errors, fewer
-// than three data lines).
+// The editor's loader. Reads the data lines as the reader counts them: the first two are split
+// at their first comma into a latitude and a longitude as they stand (spaces around each half
+// and the quotes of a quoted half removed), the third is the image name whole, completed by the
+// image name rule in `folder`. The five texts go to `onItem` (index 0 to 4) as soon as each is
+// read. Returns the comment lines, by place, for the writer to keep. The file is closed on
+// every path. Throws CoreError (file errors, fewer than three data lines).
 DefinitionComments
 ReadEditorItems(const std::string& path, const std::string& folder,
                 const std::function<void(int index, const std::string& item)>& onItem);
@@ -174,12 +195,10 @@ void WorldFileCorners(const WorldFile& world, WorldUnits units, int width, int h
                       std::string& topLeftLatitude, std::string& topLeftLongitude,
                       std::string& bottomRightLatitude, std::string& bottomRightLongitude);
 
-// Writes the world file (degrees) of an image `width` x `height` pixels whose outer corners are
-// given in minutes of arc, atomically, each number on its own line ended by CR LF, with digits
-// enough to place the picture to far below a hundredth of a pixel. CoreError(FileError) when it
-// cannot be written.
-void WriteWorldFile(const std::string& path, float topLeftLongitude, float topLeftLatitude,
-                    float bottomRightLongitude, float bottomRightLatitude, int width, int height);
+// Writes the world file (degrees) of a picture placed by its corners, atomically, each number
+// on its own line ended by CR LF, with digits enough to place the picture to far below a
+// hundredth of a pixel. CoreError(FileError) when it cannot be written.
+void WriteWorldFile(const std::string& path, const Georeference& georeference);
 
 // --- Paths --------------------------------------------------------------------------------
 

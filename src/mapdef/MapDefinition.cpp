@@ -6,39 +6,71 @@
 
 namespace MapCode {
 
+void ParseDefinition(Platform::TextReader& file,
+                     const std::function<bool(int index, const std::string& line)>& onDataLine,
+                     DefinitionComments* comments) {
+    int dataLines = 0;
+    bool wanted = true;
+    while (!file.Eof()) {
+        std::string line = file.ReadLine();
+        if (!line.empty() && line[0] == ';') {
+            if (comments) (*comments)[std::size_t(std::min(dataLines, 3))].push_back(line);
+            continue;
+        }
+        if (dataLines == 3 || !wanted) {
+            // Data lines after the third are never used; the comments after them still are.
+            if (!comments) return;
+            continue;
+        }
+        wanted = onDataLine(dataLines, line);
+        ++dataLines;
+        if ((dataLines == 3 || !wanted) && !comments) return;
+    }
+}
+
 namespace {
 
-// The reader's steps; `open` makes the reader (a file, or bytes in memory) inside the catch.
-template <class Open>
-bool ReadDefinition(Open open, const std::string& folder, float& topLeftLongitude,
-                    float& topLeftLatitude, float& bottomRightLongitude, float& bottomRightLatitude,
-                    std::string& imageName, std::string& topLeftText, std::string& bottomRightText,
-                    std::string* fileError) {
+// The reader's rules over the parser's lines; `open` makes the reader (a file, or bytes in
+// memory) inside the catch.
+template <class Open> bool Read(Open open, const std::string& folder, MapDefinition& d) {
+    bool ok = true;
     try {
         Platform::TextReader file = open();
-        int dataLines = 0;
-        while (!file.Eof()) {
-            std::string line = file.ReadLine();
-            if (!line.empty() && line[0] == ';') continue;
-            line = TrimSpaces(line);
-            if (dataLines == 2) { // the image name keeps its case
-                imageName = CompleteImageName(folder, line);
-                return true; // nothing after the third data line is read
+        ParseDefinition(file, [&](int index, const std::string& raw) {
+            std::string line = TrimSpaces(raw);
+            if (index == 2) { // the image name keeps its case
+                d.imageLine = line;
+                d.imageName = CompleteImageName(folder, line);
+                ++d.lines;
+                return false;
             }
             line = Platform::Upper(line);
             const std::size_t comma = line.find(',');
             if (comma != std::string::npos)
                 line = TrimSpaces(line.substr(0, comma)) + "," + TrimSpaces(line.substr(comma + 1));
-            const bool topLeft = dataLines == 0;
-            (topLeft ? topLeftText : bottomRightText) = line;
-            if (!ParsePosition(line, topLeft ? topLeftLongitude : bottomRightLongitude,
-                               topLeft ? topLeftLatitude : bottomRightLatitude))
+            const bool topLeft = index == 0;
+            const char* corner = topLeft ? "top-left" : "bottom-right";
+            (topLeft ? d.topLeftText : d.bottomRightText) = line;
+            try {
+                if (!ParsePosition(line, topLeft ? d.topLeftLongitude : d.bottomRightLongitude,
+                                   topLeft ? d.topLeftLatitude : d.bottomRightLatitude)) {
+                    d.cornerError = std::string("the ") + corner + " corner \"" + line +
+                                    "\" is not a latitude and a longitude separated by a comma";
+                    ok = false;
+                    return false;
+                }
+            } catch (const CoreError& e) {
+                d.cornerError = std::string("the ") + corner + " corner \"" + line +
+                                "\" cannot be read (" + e.Description() + ")";
+                ok = false;
                 return false;
-            ++dataLines;
-        }
-        return true;
+            }
+            ++d.lines;
+            return true;
+        });
+        return ok;
     } catch (const CoreError& e) {
-        if (fileError && e.Kind() == ErrorKind::FileError) *fileError = e.Description();
+        if (e.Kind() == ErrorKind::FileError) d.fileError = e.Description();
         return false;
     } catch (...) {
         return false;
@@ -47,27 +79,44 @@ bool ReadDefinition(Open open, const std::string& folder, float& topLeftLongitud
 
 } // namespace
 
+bool ReadDefinition(const std::string& folder, const std::string& path, MapDefinition& definition) {
+    return definition.ok = Read([&] { return Platform::TextReader(path, kMaxDefinitionBytes); },
+                                folder, definition);
+}
+
+bool ReadDefinitionBytes(const std::string& folder, const std::string& bytes,
+                         MapDefinition& definition) {
+    return definition.ok = Read(
+               [&] {
+                   return Platform::TextReader(Platform::TextReader::InMemory{}, bytes,
+                                               kMaxDefinitionBytes);
+               },
+               folder, definition);
+}
+
 bool ReadMapDefinition(const std::string& folder, const std::string& path, float& topLeftLongitude,
                        float& topLeftLatitude, float& bottomRightLongitude,
                        float& bottomRightLatitude, std::string& imageName, std::string& topLeftText,
                        std::string& bottomRightText, std::string* fileError) {
-    return ReadDefinition([&] { return Platform::TextReader(path, kMaxDefinitionBytes); }, folder,
-                          topLeftLongitude, topLeftLatitude, bottomRightLongitude,
-                          bottomRightLatitude, imageName, topLeftText, bottomRightText, fileError);
-}
-
-bool ReadMapDefinitionBytes(const std::string& folder, const std::string& bytes,
-                            float& topLeftLongitude, float& topLeftLatitude,
-                            float& bottomRightLongitude, float& bottomRightLatitude,
-                            std::string& imageName, std::string& topLeftText,
-                            std::string& bottomRightText) {
-    return ReadDefinition(
-        [&] {
-            return Platform::TextReader(Platform::TextReader::InMemory{}, bytes,
-                                        kMaxDefinitionBytes);
-        },
-        folder, topLeftLongitude, topLeftLatitude, bottomRightLongitude, bottomRightLatitude,
-        imageName, topLeftText, bottomRightText, nullptr);
+    // Outputs whose line is not reached keep the caller's values: they start from them.
+    MapDefinition d;
+    d.topLeftLongitude = topLeftLongitude;
+    d.topLeftLatitude = topLeftLatitude;
+    d.bottomRightLongitude = bottomRightLongitude;
+    d.bottomRightLatitude = bottomRightLatitude;
+    d.imageName = imageName;
+    d.topLeftText = topLeftText;
+    d.bottomRightText = bottomRightText;
+    const bool ok = ReadDefinition(folder, path, d);
+    topLeftLongitude = d.topLeftLongitude;
+    topLeftLatitude = d.topLeftLatitude;
+    bottomRightLongitude = d.bottomRightLongitude;
+    bottomRightLatitude = d.bottomRightLatitude;
+    imageName = std::move(d.imageName);
+    topLeftText = std::move(d.topLeftText);
+    bottomRightText = std::move(d.bottomRightText);
+    if (fileError && !d.fileError.empty()) *fileError = d.fileError;
+    return ok;
 }
 
 std::string CompleteImageName(const std::string& folder, const std::string& name) {
@@ -109,23 +158,22 @@ ReadEditorLines(Platform::TextReader& file, const std::string& folder,
                 const std::function<void(int index, const std::string& item)>& onItem) {
     DefinitionComments comments;
     int dataLines = 0;
-    while (!file.Eof()) {
-        const std::string line = file.ReadLine();
-        if (!line.empty() && line[0] == ';') {
-            comments[std::size_t(dataLines)].push_back(line);
-            continue;
-        }
-        if (dataLines == 3) continue; // further data lines are never read, nor kept
-        if (dataLines == 2) {
-            onItem(4, CompleteImageName(folder, EditorText(line)));
-        } else {
-            const std::size_t comma = line.find(',');
-            onItem(dataLines * 2, EditorText(line.substr(0, comma)));
-            onItem(dataLines * 2 + 1,
-                   comma == std::string::npos ? std::string() : EditorText(line.substr(comma + 1)));
-        }
-        ++dataLines;
-    }
+    ParseDefinition(
+        file,
+        [&](int index, const std::string& line) {
+            if (index == 2) {
+                onItem(4, CompleteImageName(folder, EditorText(line)));
+            } else {
+                const std::size_t comma = line.find(',');
+                onItem(index * 2, EditorText(line.substr(0, comma)));
+                onItem(index * 2 + 1, comma == std::string::npos
+                                          ? std::string()
+                                          : EditorText(line.substr(comma + 1)));
+            }
+            ++dataLines;
+            return true;
+        },
+        &comments);
     if (dataLines < 3)
         throw CoreError(ErrorKind::InputPastEnd,
                         "Input past end of file: the definition holds " +

@@ -5,10 +5,6 @@
 
 namespace MapCode {
 
-double PixelCentre(int pixel, int pixels, double start, double extent) {
-    return start + (pixel + 0.5) / pixels * extent;
-}
-
 std::string PositionText(float latitudeMinutes, float longitudeMinutes) {
     std::string lat, lon;
     FormatPosition(latitudeMinutes, longitudeMinutes, lat, lon);

@@ -139,11 +139,11 @@ void WorldFileCorners(const WorldFile& world, WorldUnits units, int width, int h
            bottomRightLatitude, bottomRightLongitude);
 }
 
-void WriteWorldFile(const std::string& path, float topLeftLongitude, float topLeftLatitude,
-                    float bottomRightLongitude, float bottomRightLatitude, int width, int height) {
-    const double left = topLeftLongitude / 60.0, top = topLeftLatitude / 60.0;
-    const double pixelWidth = (bottomRightLongitude / 60.0 - left) / width;
-    const double pixelHeight = (bottomRightLatitude / 60.0 - top) / height;
+void WriteWorldFile(const std::string& path, const Georeference& georeference) {
+    const double left = georeference.TopLeftLongitude() / 60.0;
+    const double top = georeference.TopLeftLatitude() / 60.0;
+    const double pixelWidth = georeference.DegreesPerPixelX();
+    const double pixelHeight = georeference.DegreesPerPixelY();
     Platform::WriteTextLines(path, {Fixed(pixelWidth), Fixed(0), Fixed(0), Fixed(pixelHeight),
                                     Fixed(left + pixelWidth / 2), Fixed(top + pixelHeight / 2)});
 }

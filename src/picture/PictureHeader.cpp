@@ -1,5 +1,7 @@
 #include "picture/PictureHeader.h"
 
+#include "platform/FileIO.h"
+
 #include <algorithm>
 
 namespace Picture {
@@ -85,6 +87,16 @@ HeaderInfo Jpeg(std::string_view head, std::string_view tail) {
     return h;
 }
 
+HeaderInfo Png(std::string_view head, std::string_view tail) {
+    HeaderInfo h{Format::Png};
+    // The signature, then the first chunk, IHDR: its length, its type, width and height.
+    if (head.size() < 24 || head.substr(12, 4) != "IHDR") return h.complete = false, h;
+    h.width = std::int64_t(U16be(head, 16) << 16 | U16be(head, 18));
+    h.height = std::int64_t(U16be(head, 20) << 16 | U16be(head, 22));
+    h.complete = tail.find("IEND") != std::string_view::npos; // the last chunk
+    return h;
+}
+
 } // namespace
 
 std::optional<HeaderInfo> InspectHeader(std::string_view head, std::string_view tail,
@@ -92,7 +104,41 @@ std::optional<HeaderInfo> InspectHeader(std::string_view head, std::string_view 
     if (head.substr(0, 2) == "BM") return Bmp(head, fileSize);
     if (head.substr(0, 4) == "GIF8") return Gif(head, tail);
     if (head.substr(0, 2) == "\xFF\xD8") return Jpeg(head, tail);
+    if (head.substr(0, 8) == "\x89PNG\r\n\x1A\n") return Png(head, tail);
     return std::nullopt;
+}
+
+Probe ProbeFile(const std::string& winPath) {
+    Probe probe;
+    auto fail = [&](Probe::Fault fault, std::string why) {
+        probe.fault = fault;
+        probe.error = std::move(why);
+        return probe;
+    };
+    std::string head, tail, error;
+    std::uint64_t size = 0;
+    std::optional<HeaderInfo> header;
+    // Most headers lie in the first few KiB; a JPEG's size may follow a large thumbnail.
+    for (std::size_t want : {std::size_t(4096), kHeadBytes}) {
+        if (!Platform::ReadFileEnds(winPath, want, kTailBytes, head, tail, size, error)) {
+            if (error.find("names a folder") != std::string::npos)
+                return fail(Probe::Fault::Unreadable, "the path names a folder, not a picture");
+            if (error == "File not found" || error == "Path not found")
+                return fail(Probe::Fault::Missing, error);
+            return fail(Probe::Fault::Unreadable, "the picture cannot be read: " + error);
+        }
+        header = InspectHeader(head, tail, size);
+        if (!header || header->width > 0 || head.size() < want) break;
+    }
+    if (!header)
+        return fail(Probe::Fault::Unreadable, "it is not a picture in a format Varnet can read");
+    probe.info = *header;
+    if (header->width <= 0 || header->height <= 0)
+        return fail(Probe::Fault::Unreadable, "the picture is damaged: its header gives no size");
+    if (!header->complete)
+        return fail(Probe::Fault::Unreadable,
+                    "the picture file is incomplete (cut short or damaged)");
+    return probe;
 }
 
 } // namespace Picture

@@ -6,11 +6,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace Picture {
 
-enum class Format { Bmp, Gif, Jpeg };
+enum class Format { Bmp, Gif, Jpeg, Png };
 
 struct HeaderInfo {
     Format format;
@@ -27,5 +28,21 @@ constexpr std::size_t kTailBytes = 16;
 // then has the last word); a header cut short is reported as incomplete.
 std::optional<HeaderInfo> InspectHeader(std::string_view head, std::string_view tail,
                                         std::uint64_t fileSize);
+
+// What a picture file at a Windows path is, from its header alone: enough to place a map and to
+// say at once why a picture cannot be shown, without decoding it.
+struct Probe {
+    enum class Fault {
+        None,       // a picture of a known format, its size in `info`
+        Missing,    // no such file
+        Unreadable, // anything else: `error` says why
+    } fault = Fault::None;
+    std::string error; // why, in the words the program shows ("" when fault is None)
+    HeaderInfo info{Format::Jpeg};
+};
+// Reads the head (a few KiB, more only when the header runs on) and the tail of the file. A
+// folder, an unreadable file, a format the header reader does not know, a size of 0 or a file
+// cut short are Unreadable, with the reason.
+Probe ProbeFile(const std::string& winPath);
 
 } // namespace Picture

@@ -135,6 +135,7 @@ Source Open(const std::string& winPath) {
     if (header) {
         source.format = header->format == Format::Bmp   ? "bmp"
                         : header->format == Format::Gif ? "gif"
+                        : header->format == Format::Png ? "png"
                                                         : "jpeg";
         if (header->width > 0 && header->height > 0 && header->width <= INT32_MAX &&
             header->height <= INT32_MAX)

@@ -75,6 +75,11 @@ bool ListFolder(const std::string& nativeFolder, std::vector<FolderEntry>& entri
 std::optional<std::string> FindEntryNoCase(const std::string& nativeFolder,
                                            const std::string& coreName);
 
+// What a native path names now: nothing, a plain file, a folder, or something else (a pipe, a
+// device, a socket). A symbolic link is followed; one that leads nowhere names nothing.
+enum class EntryType { None, File, Folder, Other };
+EntryType TypeOf(const std::string& nativePath);
+
 // Longest line or item a reader accepts; longer text is a file error, so reading never needs
 // memory in proportion to the file.
 constexpr std::size_t kMaxLineLength = 1 << 20;

@@ -48,16 +48,19 @@ TreeView::TreeView(QWidget* parent) : QTreeWidget(parent) {
     setIconSize(QSize(16, 16));
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    // The click notification: a changed selection, or a click on the node already selected.
-    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
-        selectionHandled_ = true;
-        emit Click();
-    });
-    connect(this, &QTreeWidget::itemPressed, this, [this] { selectionHandled_ = false; });
+    // The click notification, once per click: a changed selection (by the mouse, the keys or
+    // the program), or a click on the node that was already selected.
+    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] { emit Click(); });
     connect(this, &QTreeWidget::itemClicked, this, [this] {
-        if (!selectionHandled_) emit Click();
-        selectionHandled_ = false;
+        if (pressedSelected_) emit Click();
+        pressedSelected_ = false;
     });
+}
+
+void TreeView::mousePressEvent(QMouseEvent* event) {
+    const QTreeWidgetItem* under = itemAt(event->position().toPoint());
+    pressedSelected_ = under && under->isSelected();
+    QTreeWidget::mousePressEvent(event);
 }
 
 void TreeView::BeginBatch() {
@@ -94,6 +97,29 @@ QTreeWidgetItem* TreeView::AddNode(const QString& parentKey, const QString& key,
 
 QTreeWidgetItem* TreeView::Node(const QString& key) const {
     return byKey_.value(key, nullptr);
+}
+
+QTreeWidgetItem* TreeView::InsertNode(const QString& parentKey, int index, const QString& key,
+                                      const QString& text, const QString& imageKey) {
+    QTreeWidgetItem* parent = Node(parentKey);
+    if (!parent || byKey_.contains(key)) return nullptr;
+    auto* node = new QTreeWidgetItem();
+    node->setData(0, Qt::DisplayRole, text);
+    if (key != text) node->setData(0, kKeyRole, key);
+    SetImage(node, imageKey);
+    parent->insertChild(std::clamp(index, 0, parent->childCount()), node);
+    byKey_.insert(key, node);
+    return node;
+}
+
+void TreeView::Forget(QTreeWidgetItem* node) {
+    for (int i = 0; i < node->childCount(); ++i) Forget(node->child(i));
+    byKey_.remove(KeyOf(node));
+}
+
+void TreeView::RemoveNode(QTreeWidgetItem* node) {
+    Forget(node);
+    delete node; // taken from its parent by its destructor
 }
 
 void TreeView::ClearNodes() {

@@ -47,6 +47,12 @@ public:
     QTreeWidgetItem* AddNode(const QString& parentKey, const QString& key, const QString& text,
                              const QString& imageKey);
     QTreeWidgetItem* Node(const QString& key) const;
+    // Adds a node at a place among its parent's children (the end when `index` is beyond them);
+    // refused like AddNode.
+    QTreeWidgetItem* InsertNode(const QString& parentKey, int index, const QString& key,
+                                const QString& text, const QString& imageKey);
+    // Removes a node and those under it.
+    void RemoveNode(QTreeWidgetItem* node);
     // Between these, nodes added under a parent are attached to it in one step at the end:
     // thousands of nodes go in without the view reacting to each.
     void BeginBatch();
@@ -64,9 +70,13 @@ public:
 signals:
     void Click();
 
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
 private:
+    void Forget(QTreeWidgetItem* node);
     QHash<QString, QTreeWidgetItem*> byKey_;
-    bool selectionHandled_ = false;
+    bool pressedSelected_ = false; // the press fell on the node already selected
     bool batching_ = false;
     std::map<QTreeWidgetItem*, QList<QTreeWidgetItem*>> pending_;
 };

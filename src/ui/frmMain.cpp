@@ -100,6 +100,11 @@ frmMain::frmMain() {
                                       "The map picture could not be decoded whole: " + error + ".");
     });
 
+    Maps = new Library::MapLibrary(this);
+    connect(Maps, &Library::MapLibrary::Reset, this, &frmMain::MirrorLibrary);
+    connect(Maps, &Library::MapLibrary::Added, this, &frmMain::EntryAdded);
+    connect(Maps, &Library::MapLibrary::Changed, this, &frmMain::EntryChanged);
+    connect(Maps, &Library::MapLibrary::Removed, this, &frmMain::EntryRemoved);
     Watcher = new LibraryWatcher(this);
     connect(Watcher, &LibraryWatcher::Changed, this, [this] { RefreshLibrary(); });
 

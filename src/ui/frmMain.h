@@ -6,6 +6,7 @@
 // frmMainExport.cpp, frmMainCoverage.cpp and frmMainCommands.cpp.
 
 #include "library/LibraryWatcher.h"
+#include "library/MapLibrary.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 #include "view/MapView.h"
@@ -78,16 +79,23 @@ public:
     void mnuToolsExportWorldFile_Click();
     void mnuViewRefresh_Click();
     void mnuViewCoverage_Click();
+    // The library of the Maps folder: the tree, the details and the coverage window show its
+    // entries and follow its changes.
+    Library::MapLibrary* Maps = nullptr;
+    // Follows the Maps folder for other programs' changes, file by file.
+    LibraryWatcher* Watcher = nullptr;
     // Shows the library afresh in the coverage window, when it is open.
     void UpdateCoverage();
     // Reads the Maps folder again, keeping the selection (or selecting the file named), the
     // drive node's expansion and the scroll position; a map whose file has gone is no longer
     // shown.
     void RefreshLibrary(const std::string& select = {});
-    // Follows the Maps folder for other programs' changes.
-    LibraryWatcher* Watcher = nullptr;
-    // Shows a node's icon and, when it is selected, its details afresh (after an edit).
+    // Reads one definition again (after an edit) by its Windows path: its icon and, when it is
+    // selected, its details follow.
     void RefreshFileNode(const std::string& path);
+    // Shows an entry's picture in the map view, placed by its corners (the part in view at
+    // once, the rest decoded in the background). Picture errors pass as CoreError.
+    void ShowMapPicture(const Library::Entry& entry);
     long FileCounter = 0;
     // The key of the node the file nodes hang under.
     QString DriveNodeKey;
@@ -116,6 +124,17 @@ private:
     // The tree's nodes read from the Maps folder (the fill without its progress window).
     void FillNodes();
     void DockBars();
+    // The tree follows the library: all afresh, or one entry at a time.
+    void MirrorLibrary();
+    void EntryAdded(int index);
+    void EntryChanged(int index);
+    void EntryRemoved(int index, const std::string& name);
+    QTreeWidgetItem* FileNode(int index) const;
+    // The details list, the picture and the status text of an entry.
+    void ShowDetails(const Library::Entry& entry);
+    // Nothing shown: no details, no picture.
+    void ClearDetails();
+    bool clicking_ = false; // inside DirTree_Click: its own re-reading does not show again
 };
 
 // The Maps folder a file node lies in, kept on its parent node when the tree was filled (so a

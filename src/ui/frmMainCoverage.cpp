@@ -1,5 +1,4 @@
 // View > Coverage: the library's maps on one canvas, kept in step with the tree.
-#include "mapdef/MapCode.h"
 #include "ui/CoreText.h"
 #include "ui/frmCoverage.h"
 #include "ui/frmMain.h"
@@ -13,9 +12,8 @@ void frmMain::mnuViewCoverage_Click() {
         // Owned by the main window: above it, closed with it.
         coverage.setParent(this, coverage.windowFlags() | Qt::Window);
         connect(coverage.picCanvas, &CoverageCanvas::MapClicked, this, [this](const QString& key) {
-            if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey))
-                for (int i = 0; i < drive->childCount(); ++i)
-                    if (drive->child(i)->text(0) == key) DirTree->setCurrentItem(drive->child(i));
+            if (QTreeWidgetItem* node = DirTree->Node(key); IsFileNode(node))
+                DirTree->setCurrentItem(node);
         });
         UpdateCoverage();
         coverage.ShowAll();
@@ -27,25 +25,15 @@ void frmMain::mnuViewCoverage_Click() {
 void frmMain::UpdateCoverage() {
     if (!frmCoverage::Loaded()) return;
     std::vector<CoverageMap> maps;
-    QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey);
-    for (int i = 0; drive && i < drive->childCount(); ++i) {
-        QTreeWidgetItem* node = drive->child(i);
-        const std::string folder = NodeFolder(node);
-        float tlLon = 0, tlLat = 0, brLon = 0, brLat = 0;
-        std::string image, tl, br;
-        // Only definitions whose two corners read have a place.
-        if (!MapCode::ReadMapDefinition(folder + "\\", folder + "\\" + ToCore(node->text(0)), tlLon,
-                                        tlLat, brLon, brLat, image, tl, br) ||
-            tl.empty() || br.empty())
-            continue;
-        CoverageMap m{node->text(0),
-                      std::max(tlLat, brLat) / 60.0,
-                      std::min(tlLon, brLon) / 60.0,
-                      std::min(tlLat, brLat) / 60.0,
-                      std::max(tlLon, brLon) / 60.0,
-                      image.empty() ? std::string() : folder + "\\" + image,
-                      image.empty() ? QString("the definition names no picture") : QString()};
-        maps.push_back(std::move(m));
+    for (const Library::Entry& e : Maps->Entries()) {
+        if (!e.HasCorners()) continue; // only definitions whose two corners read have a place
+        const MapCode::MapDefinition& d = e.definition;
+        maps.push_back({FromCore(e.name), std::max(d.topLeftLatitude, d.bottomRightLatitude) / 60.0,
+                        std::min(d.topLeftLongitude, d.bottomRightLongitude) / 60.0,
+                        std::min(d.topLeftLatitude, d.bottomRightLatitude) / 60.0,
+                        std::max(d.topLeftLongitude, d.bottomRightLongitude) / 60.0,
+                        e.NamesPicture() ? e.picturePath : std::string(),
+                        e.NamesPicture() ? QString() : QString("the definition names no picture")});
     }
     frmCoverage& coverage = frmCoverage::Instance();
     coverage.picCanvas->SetMaps(std::move(maps));

@@ -1,8 +1,8 @@
-// The details of the selected map: eight lines, the picture and the status text.
-#include "app/StartupCode.h"
-#include "mapdef/MapCode.h"
-#include "ui/MapPicture.h"
+// The details of the selected map: eight lines, the picture and the status text, all from the
+// library's entry.
+#include "platform/Text.h"
 #include "ui/CoreText.h"
+#include "ui/MapPicture.h"
 #include "ui/frmCoverage.h"
 #include "ui/frmMain.h"
 #include "view/PictureBox.h"
@@ -17,6 +17,19 @@ QString WholeKm(float km) {
     return QString::number(static_cast<long long>(std::floor(km)));
 }
 
+// Each half of a corner text under its own label: a corner written longitude first is shown
+// latitude first, as the reader takes it.
+std::pair<QString, QString> Halves(const std::string& text) {
+    const std::size_t comma = text.find(',');
+    if (comma == std::string::npos) return {FromCore(text), {}};
+    std::string first = text.substr(0, comma), second = text.substr(comma + 1);
+    auto latitude = [](const std::string& t) {
+        return !t.empty() && (t.back() == 'N' || t.back() == 'S');
+    };
+    if (!latitude(first) && latitude(second)) std::swap(first, second);
+    return {FromCore(first), FromCore(second)};
+}
+
 } // namespace
 
 void frmMain::DirTree_Click() {
@@ -26,36 +39,65 @@ void frmMain::DirTree_Click() {
     sbStatusBar->SetPanelText(1, "Loading Details....");
     if (frmCoverage::Loaded()) frmCoverage::Instance().picCanvas->SetSelected(node->text(0));
 
-    const std::string folder = NodeFolder(node);
-    const std::string name = ToCore(node->text(0));
-    float tlLon = 0, tlLat = 0, brLon = 0, brLat = 0;
-    std::string image, tlText, brText, fileError;
-    MapCode::ReadMapDefinition(folder + "\\", folder + "\\" + name, tlLon, tlLat, brLon, brLat,
-                               image, tlText, brText, &fileError);
+    // The click reads the definition once, through the library, whose entry is then up to date
+    // for every view.
+    const QString name = node->text(0);
+    clicking_ = true;
+    const int index = Maps->Reread(ToCore(name)); // the node may go with its file
+    clicking_ = false;
+    if (index < 0) {
+        ClearDetails();
+        sbStatusBar->SetPanelText(1, "The map definition " + FromCore(Maps->Folder()) + "\\" +
+                                         name + " cannot be read: File not found.");
+        return;
+    }
+    ShowDetails(Maps->Entries()[std::size_t(index)]);
+}
 
+void frmMain::ShowMapPicture(const Library::Entry& entry) {
+    MapViewer->ShowPicture(entry.picturePath);
+    MapViewer->SetGeoreference(entry.Georeference());
+}
+
+void frmMain::ClearDetails() {
+    lstDetails->clear();
+    MapViewer->ClearPicture();
+    picOuter->setEmptyText({});
+    MapViewer->PictureChanged();
+    try {
+        SetScrollRanges();
+    } catch (...) {
+    }
+}
+
+void frmMain::ShowDetails(const Library::Entry& entry) {
+    const MapCode::MapDefinition& d = entry.definition;
+    const std::string& folder = Maps->Folder();
     // A definition or picture that cannot be shown is cleared, never left from the previous
     // map, and the user is told which file and why in the view and the status bar.
     QString problem;
-    if (!fileError.empty()) {
-        problem = "The map definition " + FromCore(folder + "\\" + name) +
-                  " cannot be read: " + FromCore(fileError) + ".";
-        DirTree->SetImage(node, "FileX"); // it may have been readable when the tree was filled
-    }
+    if (!d.fileError.empty())
+        problem = "The map definition " + FromCore(entry.path) +
+                  " cannot be read: " + FromCore(d.fileError) + ".";
     bool shown = false;
-    if (!image.empty()) {
+    if (entry.NamesPicture()) {
+        // The picture's definition is looked up with ".inf" on its name: for a name without
+        // it, another file (mapinf: mapinf.inf).
+        const bool hasInf = entry.name.size() >= 4 &&
+                            Platform::Upper(entry.name.substr(entry.name.size() - 4)) == ".INF";
         try {
-            shown = MapCode::LoadMapPicture(folder, name);
-            if (!shown) {
-                // The picture's definition is looked up with ".inf" on its name.
-                const bool hasInf =
-                    name.size() >= 4 && Platform::Upper(name.substr(name.size() - 4)) == ".INF";
-                problem = "The map picture of " + FromCore(name) +
-                          " could not be loaded: the definition " +
-                          FromCore(folder + "\\" + name + (hasInf ? "" : ".inf")) +
-                          " could not be read.";
+            if (hasInf) {
+                ShowMapPicture(entry);
+                shown = true;
+            } else {
+                shown = MapCode::LoadMapPicture(folder, entry.name);
             }
+            if (!shown)
+                problem = "The map picture of " + FromCore(entry.name) +
+                          " could not be loaded: the definition " +
+                          FromCore(entry.path + (hasInf ? "" : ".inf")) + " could not be read.";
         } catch (const std::exception& e) {
-            problem = "The map picture " + FromCore(folder + "\\" + image) +
+            problem = "The map picture " + FromCore(folder + "\\" + d.imageName) +
                       " could not be loaded: " + FromCore(e.what()) + ".";
         }
     }
@@ -74,29 +116,17 @@ void frmMain::DirTree_Click() {
     }
 
     lstDetails->clear();
-    // Each half under its own label: a corner written longitude first is shown latitude first,
-    // as the reader takes it.
-    auto halves = [](const std::string& text) {
-        const std::size_t comma = text.find(',');
-        if (comma == std::string::npos) return std::pair<QString, QString>(FromCore(text), {});
-        std::string first = text.substr(0, comma), second = text.substr(comma + 1);
-        auto latitude = [](const std::string& t) {
-            return !t.empty() && (t.back() == 'N' || t.back() == 'S');
-        };
-        if (!latitude(first) && latitude(second)) std::swap(first, second);
-        return std::pair(FromCore(first), FromCore(second));
-    };
-    const auto [tlFirst, tlSecond] = halves(tlText);
-    const auto [brFirst, brSecond] = halves(brText);
+    const auto [tlFirst, tlSecond] = Halves(d.topLeftText);
+    const auto [brFirst, brSecond] = Halves(d.bottomRightText);
     lstDetails->addItem("Map Pathname " + FromCore(folder));
-    lstDetails->addItem("Map Filename " + FromCore(image));
+    lstDetails->addItem("Map Filename " + FromCore(d.imageName));
     lstDetails->addItem("Top Left Lattitude " + tlFirst);
     lstDetails->addItem("Top Left Longitude " + tlSecond);
     lstDetails->addItem("Bottom Right Lattitude " + brFirst);
     lstDetails->addItem("Bottom Right Longitude " + brSecond);
 
-    const double tlLatDeg = tlLat / 60.0, tlLonDeg = tlLon / 60.0;
-    const double brLatDeg = brLat / 60.0, brLonDeg = brLon / 60.0;
+    const double tlLatDeg = d.topLeftLatitude / 60.0, tlLonDeg = d.topLeftLongitude / 60.0;
+    const double brLatDeg = d.bottomRightLatitude / 60.0, brLonDeg = d.bottomRightLongitude / 60.0;
     float bearing = 0;
     const float W = MapCode::GetDistance(tlLatDeg, tlLonDeg, tlLatDeg, brLonDeg, bearing);
     lstDetails->addItem("Map width " + WholeKm(W) + " Km");

@@ -1,9 +1,8 @@
-// Tools > Edit Inf file...: the editor on the selected definition, and the tree brought up to
-// date after a save.
-#include "mapdef/MapCode.h"
-#include "ui/frmInfEdit.h"
+// Tools > Edit Inf file...: the editor on the selected definition, and the library brought up
+// to date after a save.
 #include "platform/Text.h"
 #include "ui/CoreText.h"
+#include "ui/frmInfEdit.h"
 #include "ui/frmMain.h"
 
 void frmMain::mnuToolsEditInf_Click() {
@@ -18,19 +17,9 @@ void frmMain::mnuToolsEditInf_Click() {
 }
 
 void frmMain::RefreshFileNode(const std::string& path) {
-    QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey);
-    if (!drive) return;
-    for (int i = 0; i < drive->childCount(); ++i) {
-        QTreeWidgetItem* node = drive->child(i);
-        const std::string folder = NodeFolder(node);
-        const std::string nodePath = folder + "\\" + ToCore(node->text(0));
-        if (!Platform::EqualsNoCase(nodePath, path)) continue;
-        float a = 0, b = 0, c = 0, d = 0;
-        std::string image, tl, br;
-        MapCode::ReadMapDefinition(folder + "\\", nodePath, a, b, c, d, image, tl, br);
-        DirTree->SetImage(node, image.empty() ? "FileX" : "File");
-        if (DirTree->SelectedItem() == node) DirTree_Click();
-        UpdateCoverage();
-        return;
-    }
+    for (const Library::Entry& e : Maps->Entries())
+        if (Platform::EqualsNoCase(e.path, path)) {
+            Maps->Update(e.native); // its icon, details and place in coverage follow
+            return;
+        }
 }

@@ -2,12 +2,12 @@
 // picture's world file when there is one; and View > Refresh.
 #include "app/StartupCode.h"
 #include "mapdef/MapCode.h"
-#include "ui/frmInfEdit.h"
 #include "platform/FileIO.h"
 #include "platform/WinPath.h"
 #include "ui/CoreText.h"
 #include "ui/Dialogs.h"
 #include "ui/MsgBox.h"
+#include "ui/frmInfEdit.h"
 #include "ui/frmMain.h"
 
 #include <filesystem>
@@ -32,6 +32,10 @@ std::optional<std::string> NameInFolder(const std::string& nativeFolder, const Q
 
 void frmMain::mnuViewRefresh_Click() {
     RefreshLibrary();
+    const std::size_t n = Maps->Entries().size();
+    if (Maps->Error().empty())
+        sbStatusBar->SetPanelText(
+            1, QString("Read %1 map definition%2.").arg(n).arg(n == 1 ? "" : "s"));
 }
 
 void frmMain::mnuToolsNewInf_Click() {
@@ -64,5 +68,14 @@ void frmMain::mnuToolsNewInf_Click() {
     bool saved = false;
     connect(&editor, &frmInfEdit::Saved, this, [&saved] { saved = true; });
     editor.ShowModal(nullptr);
-    if (saved) RefreshLibrary(infName); // the new node in its place, selected and shown
+    if (!saved) return;
+    // The new node in its place, selected and shown.
+    const int index = Maps->Reread(infName);
+    if (QTreeWidgetItem* node =
+            index >= 0 ? DirTree->Node(FromCore(Maps->Entries()[std::size_t(index)].name))
+                       : nullptr) {
+        if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey)) drive->setExpanded(true);
+        DirTree->setCurrentItem(node);
+        DirTree->scrollToItem(node);
+    }
 }

@@ -1,7 +1,6 @@
 // The library tree: the map definition files of the host's Maps folder under the node of the
 // drive that holds it, filled once while the progress window counts them.
 #include "app/StartupCode.h"
-#include "mapdef/MapCode.h"
 #include "platform/DirList.h"
 #include "platform/Drive.h"
 #include "platform/FileIO.h"
@@ -11,6 +10,7 @@
 #include "ui/frmProgress.h"
 
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTimer>
 
 namespace {
@@ -48,7 +48,7 @@ void frmMain::FillLibraryTree() {
     FillNodes();
     progress.Unload();
     // The folder is followed from when the window is on screen: the start shows its tree first.
-    QTimer::singleShot(0, Watcher, [this, maps = host + "\\Maps"] { Watcher->Watch(maps); });
+    QTimer::singleShot(0, Watcher, [this] { Watcher->Watch(Maps->Folder()); });
 }
 
 void frmMain::FillNodes() {
@@ -60,7 +60,6 @@ void frmMain::FillNodes() {
     AddDriveNode(host.empty() ? 0 : static_cast<unsigned char>(host[0]), host + "\\Maps");
     if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey)) DirTree->EnsureVisible(drive);
     AddMapFiles(host + "\\Maps\\");
-    UpdateCoverage();
 }
 
 void frmMain::RefreshLibrary(const std::string& select) {
@@ -77,7 +76,7 @@ void frmMain::RefreshLibrary(const std::string& select) {
     const bool hadMap = IsFileNode(before);
 
     FillNodes();
-    Watcher->Watch(StartupCode::HostFolder + "\\Maps");
+    Watcher->Watch(Maps->Folder());
     if (QTreeWidgetItem* d = DirTree->Node(DriveNodeKey))
         d->setExpanded(expanded || !select.empty());
     QTreeWidgetItem* again = nullptr;
@@ -91,11 +90,7 @@ void frmMain::RefreshLibrary(const std::string& select) {
     if (again) {
         DirTree->setCurrentItem(again); // a new node: its details and picture afresh
     } else if (hadMap) {
-        // The map shown is gone: so are its details and picture.
-        lstDetails->clear();
-        MapViewer->ClearPicture();
-        MapViewer->PictureChanged();
-        SetScrollRanges();
+        ClearDetails(); // the map shown is gone: so are its details and picture
     }
 }
 
@@ -145,32 +140,98 @@ void frmMain::AddDriveNode(int driveCode, const std::string& mapsFolder) {
 
 void frmMain::AddMapFiles(const std::string& folder) {
     ProgressBar* bar = frmProgress::Loaded() ? frmProgress::Instance().ProgressBar1 : nullptr;
-    Platform::DirListing listing;
-    std::string name = listing.First(folder);
-    if (!listing.Error().empty()) {
+    // The library reads the folder in one pass; the nodes follow its entries (MirrorLibrary).
+    Maps->Load(folder.substr(0, folder.find_last_not_of('\\') + 1), [&](int done) {
+        FileCounter = done;
+        if (!bar) return;
+        // Names the count did not see (mapinf) raise the maximum, keeping the spare step.
+        if (float(done) >= bar->Max()) bar->setMax(float(done + 1));
+        bar->setValue(float(done));
+    });
+    if (!Maps->Error().empty()) {
         // Nothing to list is not the same as a folder that cannot be read: say which.
-        const QString why = "The Maps folder " + FromCore(folder.substr(0, folder.size() - 1)) +
-                            " cannot be read: " + FromCore(listing.Error()) + ".";
+        const QString why = "The Maps folder " + FromCore(Maps->Folder()) +
+                            " cannot be read: " + FromCore(Maps->Error()) + ".";
         if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey)) drive->setToolTip(0, why);
         sbStatusBar->SetPanelText(1, why);
     }
-    DirTree->BeginBatch();
-    for (; !name.empty(); name = listing.Next()) {
-        if (name.size() < 3 || Platform::Upper(name.substr(name.size() - 3)) != "INF") continue;
-        float tlLon = 0, tlLat = 0, brLon = 0, brLat = 0;
-        std::string image, tl, br; // this file's own answer decides its icon
-        MapCode::ReadMapDefinition(folder, folder + name, tlLon, tlLat, brLon, brLat, image, tl,
-                                   br);
-        const QString n = FromCore(name);
-        DirTree->AddNode(DriveNodeKey, n, n, image.empty() ? "FileX" : "File");
-        ++FileCounter;
-        if (bar) {
-            // Names the count did not see (mapinf) raise the maximum, keeping the spare step.
-            if (float(FileCounter) >= bar->Max()) bar->setMax(float(FileCounter + 1));
-            bar->setValue(float(FileCounter));
+}
+
+namespace {
+
+QString IconOf(const Library::Entry& entry) {
+    return entry.NamesPicture() ? "File" : "FileX";
+}
+
+// A red-cross node says why its picture cannot be shown.
+void Describe(QTreeWidgetItem* node, const Library::Entry& entry) {
+    node->setToolTip(0, entry.NamesPicture() ? QString() : FromCore(entry.reason));
+}
+
+} // namespace
+
+void frmMain::MirrorLibrary() {
+    QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey);
+    if (!drive) return;
+    QTreeWidgetItem* selected = DirTree->SelectedItem();
+    const QString selectedName = IsFileNode(selected) ? selected->text(0) : QString();
+    {
+        const QSignalBlocker quiet(DirTree); // the selection is put back below
+        while (drive->childCount() > 0) DirTree->RemoveNode(drive->child(drive->childCount() - 1));
+        DirTree->BeginBatch();
+        for (const Library::Entry& e : Maps->Entries()) {
+            const QString name = FromCore(e.name);
+            if (QTreeWidgetItem* node = DirTree->AddNode(DriveNodeKey, name, name, IconOf(e)))
+                Describe(node, e);
+        }
+        DirTree->EndBatch();
+    }
+    if (!selectedName.isEmpty()) {
+        if (QTreeWidgetItem* again = DirTree->Node(selectedName)) {
+            const QSignalBlocker quiet(DirTree);
+            DirTree->setCurrentItem(again);
+        } else {
+            ClearDetails();
         }
     }
-    DirTree->EndBatch();
+    UpdateCoverage();
+}
+
+QTreeWidgetItem* frmMain::FileNode(int index) const {
+    QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey);
+    return drive && index >= 0 && index < drive->childCount() ? drive->child(index) : nullptr;
+}
+
+void frmMain::EntryAdded(int index) {
+    const Library::Entry& e = Maps->Entries()[std::size_t(index)];
+    const QString name = FromCore(e.name);
+    if (QTreeWidgetItem* node = DirTree->InsertNode(DriveNodeKey, index, name, name, IconOf(e)))
+        Describe(node, e);
+    UpdateCoverage();
+}
+
+void frmMain::EntryChanged(int index) {
+    const Library::Entry& e = Maps->Entries()[std::size_t(index)];
+    if (QTreeWidgetItem* node = FileNode(index)) {
+        DirTree->SetImage(node, IconOf(e));
+        Describe(node, e);
+        // Another program changed the map shown: its details and picture follow.
+        if (!clicking_ && DirTree->SelectedItem() == node) ShowDetails(e);
+    }
+    UpdateCoverage();
+}
+
+void frmMain::EntryRemoved(int index, const std::string&) {
+    if (QTreeWidgetItem* node = FileNode(index)) {
+        const bool shown = node->isSelected();
+        {
+            const QSignalBlocker quiet(DirTree); // the selection moving on shows nothing new
+            DirTree->RemoveNode(node);
+            if (shown) DirTree->setCurrentItem(nullptr);
+        }
+        if (shown) ClearDetails();
+    }
+    UpdateCoverage();
 }
 
 // The Maps folder a file node lies in, kept on its parent when the tree was filled.

@@ -186,6 +186,7 @@ void MapView::ShowPicture(const std::string& winPath) {
 void MapView::ClearPicture() {
     decode_.Cancel();
     source_.reset();
+    georeference_.reset();
     heldScale_ = decodingScale_ = 0;
     note_.clear();
     inner_.ClearPicture();
@@ -217,13 +218,18 @@ void MapView::ScrollTo(ScrollBar& bar, double value) {
     if (v != bar.Value()) bar.setValue(v); // its change handler moves the picture
 }
 
+void MapView::SetGeoreference(const std::optional<MapCode::Georeference>& georeference) {
+    georeference_ = georeference;
+    if (georeference)
+        inner_.Scale(georeference->TopLeftLongitude(), georeference->TopLeftLatitude(),
+                     georeference->BottomRightLongitude(), georeference->BottomRightLatitude());
+    else
+        inner_.ScaleToTwips();
+}
+
 std::optional<std::pair<float, float>> MapView::LatLonAt(QPointF pixel) const {
-    const QSize full = inner_.FullSize();
-    if (!inner_.HasPicture() || !inner_.HasUserScale() || full.isEmpty()) return std::nullopt;
-    const double lon =
-        MapCode::PixelCentre(int(pixel.x()), full.width(), inner_.ScaleLeft(), inner_.ScaleWidth());
-    const double lat = MapCode::PixelCentre(int(pixel.y()), full.height(), inner_.ScaleTop(),
-                                            inner_.ScaleHeight());
+    if (!inner_.HasPicture() || !georeference_) return std::nullopt;
+    const auto [lat, lon] = georeference_->PixelCentre(int(pixel.x()), int(pixel.y()));
     return std::pair(float(lat), float(lon));
 }
 

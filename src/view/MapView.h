@@ -8,6 +8,7 @@
 // the largest factor (on the ladder or not) at which the whole picture fits the frame, and keeps
 // fitting each new picture and each resize of the frame until another zoom is chosen.
 
+#include "mapdef/Georeference.h"
 #include "picture/PictureLoader.h"
 
 #include <QObject>
@@ -57,6 +58,9 @@ public:
     void ShowPicture(const std::string& winPath);
     // No picture; a decode under way is abandoned.
     void ClearPicture();
+    // Where the picture shown lies on the earth (nothing: it is not placed); the picture box's
+    // coordinate system is set from it.
+    void SetGeoreference(const std::optional<MapCode::Georeference>& georeference);
     // What the status bar says of the picture shown: "" or "Shown at 1/4 resolution: ...".
     QString PictureNote() const { return note_; }
     // True while the picture shown is still being decoded.
@@ -106,6 +110,7 @@ private:
     // The picture shown: its source, the scale of the whole image held (0 while only a part is),
     // the scale being decoded, and the status note.
     std::optional<Picture::Source> source_;
+    std::optional<MapCode::Georeference> georeference_;
     double heldScale_ = 0, decodingScale_ = 0;
     QString note_;
     Picture::BackgroundDecode decode_;

@@ -111,7 +111,7 @@ TEST(WorldFiles, WhatVarnetWritesReadsBackToTheSameCorners) {
         TempHost::Write(host.OnC("Maps/") + image, "x");
         for (const auto& c : corners) {
             const std::string path = WorldFileNameFor(std::string(TEST_DRIVE "\\Maps\\") + image);
-            WriteWorldFile(path, c[0], c[1], c[2], c[3], 1234, 987);
+            WriteWorldFile(path, Georeference(c[0], c[1], c[2], c[3], 1234, 987));
             EXPECT_NE(TempHost::Read(host.OnC("Maps/") + path.substr(8)).find("\r\n"),
                       std::string::npos);
             Corners want;

@@ -318,4 +318,12 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
     return true;
 }
 
+EntryType TypeOf(const std::string& nativePath) {
+    struct stat st {};
+    if (stat(nativePath.c_str(), &st) != 0) return EntryType::None;
+    return S_ISREG(st.st_mode)   ? EntryType::File
+           : S_ISDIR(st.st_mode) ? EntryType::Folder
+                                 : EntryType::Other;
+}
+
 } // namespace Platform

@@ -212,4 +212,11 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
     return true;
 }
 
+EntryType TypeOf(const std::string& nativePath) {
+    const DWORD attributes = ::GetFileAttributesA(nativePath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return EntryType::None;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryType::Folder;
+    return attributes & FILE_ATTRIBUTE_DEVICE ? EntryType::Other : EntryType::File;
+}
+
 } // namespace Platform

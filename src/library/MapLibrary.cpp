@@ -1,0 +1,200 @@
+#include "library/MapLibrary.h"
+
+#include "picture/PictureHeader.h"
+#include "platform/FileIO.h"
+#include "platform/Text.h"
+#include "platform/WinPath.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+namespace Library {
+namespace {
+
+// The listing's order: names compared without regard to case, then as written.
+bool Before(const std::string& a, const std::string& b) {
+    const int c = Platform::Upper(a).compare(Platform::Upper(b));
+    return c != 0 ? c < 0 : a < b;
+}
+
+// A name that goes by itself whatever else the folder holds: plain ASCII that a Windows name can
+// hold. Others may go by aliases that depend on the folder's other names.
+bool OwnName(const std::string& name) {
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 0x20 && u < 0x80 && !std::strchr("\\/:*?\"<>|", c);
+    });
+}
+
+void Judge(Entry& e, const std::string& folder) {
+    const MapCode::MapDefinition& d = e.definition;
+    auto set = [&](State state, std::string reason) {
+        e.state = state;
+        e.reason = std::move(reason);
+    };
+    if (!d.ok && d.cornerError.empty())
+        return set(State::Unreadable, "the definition cannot be read" +
+                                          (d.fileError.empty() ? "" : ": " + d.fileError));
+    if (!d.cornerError.empty()) return set(State::CornersUnreadable, d.cornerError);
+    if (d.lines < 2)
+        return set(State::CornersUnreadable, d.lines == 0
+                                                 ? "the definition holds no corners"
+                                                 : "the definition holds no bottom-right corner");
+    if (d.lines < 3 || d.imageLine.empty())
+        return set(State::NoPicture, "the definition names no picture");
+
+    const std::string named = d.imageName.empty() ? d.imageLine : d.imageName;
+    e.picturePath = folder + "\\" + named;
+    e.pictureNative = Platform::ToNativePath(e.picturePath).value_or(std::string());
+    if (d.imageName.empty())
+        return set(State::PictureMissing, "none of " + named + ".gif, " + named + ".bmp and " +
+                                              named + ".jpg is in the Maps folder");
+    const Picture::Probe probe = Picture::ProbeFile(e.picturePath);
+    if (probe.fault == Picture::Probe::Fault::Missing)
+        return set(State::PictureMissing, "the picture " + named + " is not in the Maps folder");
+    if (probe.fault != Picture::Probe::Fault::None)
+        return set(State::PictureUnreadable,
+                   "the picture " + named + " cannot be shown: " + probe.error);
+    e.width = int(std::min<std::int64_t>(probe.info.width, INT32_MAX));
+    e.height = int(std::min<std::int64_t>(probe.info.height, INT32_MAX));
+    set(State::Ok, {});
+}
+
+} // namespace
+
+const char* StateName(State state) {
+    switch (state) {
+    case State::Unreadable:
+        return "unreadable";
+    case State::CornersUnreadable:
+        return "corners-unreadable";
+    case State::NoPicture:
+        return "no-picture";
+    case State::PictureMissing:
+        return "picture-missing";
+    case State::PictureUnreadable:
+        return "picture-unreadable";
+    case State::Ok:
+        break;
+    }
+    return "ok";
+}
+
+std::optional<MapCode::Georeference> Entry::Georeference() const {
+    if (!HasCorners() || width < 1 || height < 1) return std::nullopt;
+    const MapCode::MapDefinition& d = definition;
+    return MapCode::Georeference(d.topLeftLongitude, d.topLeftLatitude, d.bottomRightLongitude,
+                                 d.bottomRightLatitude, width, height);
+}
+
+bool IsDefinitionName(const std::string& name) {
+    return name.size() >= 3 && Platform::Upper(name.substr(name.size() - 3)) == "INF";
+}
+
+Entry ReadEntry(const std::string& folder, const std::string& name, const std::string& native) {
+    Entry e;
+    e.name = name;
+    e.path = folder + "\\" + name;
+    e.nativePath = Platform::ToNativePath(e.path).value_or(std::string());
+    e.native = !native.empty() ? native : e.nativePath.substr(e.nativePath.find_last_of('/') + 1);
+    // The folder is given with its separator, as the tree's reader gives it: image names are
+    // completed beside the definition.
+    MapCode::ReadDefinition(folder + "\\", e.path, e.definition);
+    Judge(e, folder);
+    return e;
+}
+
+MapLibrary::MapLibrary(QObject* parent) : QObject(parent) {}
+
+void MapLibrary::Load(const std::string& folder, const std::function<void(int done)>& progress) {
+    folder_ = folder;
+    error_.clear();
+    entries_.clear();
+    const auto native = Platform::ToNativePath(folder);
+    nativeFolder_ = native.value_or(std::string());
+    const Platform::ReadBatch pass; // each folder listed once for the whole pass
+    const std::vector<Platform::FolderEntry>* listing =
+        native ? Platform::ReadBatch::Listing(*native + "/", &error_) : nullptr;
+    if (!native) error_ = "Path not found";
+    if (listing) {
+        for (const Platform::FolderEntry& f : *listing) {
+            if (!f.regular || !IsDefinitionName(f.name)) continue;
+            entries_.push_back(ReadEntry(folder, f.name, f.native));
+            if (progress) progress(int(entries_.size()));
+        }
+    }
+    emit Reset();
+}
+
+std::size_t MapLibrary::Position(const std::string& name) const {
+    return std::size_t(
+        std::lower_bound(entries_.begin(), entries_.end(), name,
+                         [](const Entry& e, const std::string& n) { return Before(e.name, n); }) -
+        entries_.begin());
+}
+
+int MapLibrary::IndexOf(const std::string& name) const {
+    const std::size_t at = Position(name);
+    return at < entries_.size() && entries_[at].name == name ? int(at) : -1;
+}
+
+int MapLibrary::Update(const std::string& native) {
+    if (native.empty() || native[0] == '.' || nativeFolder_.empty()) return -1;
+    std::string name = native;
+    if (!OwnName(native)) {
+        // Its name may be an alias, and names of others may depend on it: the folder says.
+        std::vector<Platform::FolderEntry> listing;
+        Platform::ListFolder(nativeFolder_, listing);
+        std::unordered_map<std::string, std::string> names; // native to core
+        for (const auto& f : listing) names.emplace(f.native, f.name);
+        for (const Entry& e : entries_) {
+            const auto it = names.find(e.native);
+            if (e.native != native && it != names.end() && it->second != e.name) {
+                Load(folder_); // another entry is named anew
+                const auto at = std::find_if(entries_.begin(), entries_.end(),
+                                             [&](const Entry& x) { return x.native == native; });
+                return at == entries_.end() ? -1 : int(at - entries_.begin());
+            }
+        }
+        const auto it = names.find(native);
+        if (it != names.end()) {
+            name = it->second;
+        } else { // gone: the entry it had, if any
+            const auto at = std::find_if(entries_.begin(), entries_.end(),
+                                         [&](const Entry& x) { return x.native == native; });
+            if (at == entries_.end()) return -1;
+            name = at->name;
+        }
+    }
+    const bool wanted = IsDefinitionName(name) &&
+                        Platform::TypeOf(nativeFolder_ + "/" + native) == Platform::EntryType::File;
+    const std::size_t at = Position(name);
+    const bool present = at < entries_.size() && entries_[at].name == name;
+    if (!wanted) {
+        if (present) {
+            entries_.erase(entries_.begin() + std::ptrdiff_t(at));
+            emit Removed(int(at), name);
+        }
+        return -1;
+    }
+    Entry fresh = ReadEntry(folder_, name, native);
+    if (!present) {
+        entries_.insert(entries_.begin() + std::ptrdiff_t(at), std::move(fresh));
+        emit Added(int(at));
+    } else if (!(entries_[at] == fresh)) {
+        entries_[at] = std::move(fresh);
+        emit Changed(int(at));
+    }
+    return int(at);
+}
+
+int MapLibrary::Reread(const std::string& name) {
+    const int at = IndexOf(name);
+    if (at >= 0) return Update(entries_[std::size_t(at)].native);
+    const auto native = Platform::ToNativePath(folder_ + "\\" + name);
+    if (!native) return -1;
+    return Update(native->substr(native->find_last_of('/') + 1));
+}
+
+} // namespace Library

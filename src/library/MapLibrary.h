@@ -1,0 +1,110 @@
+#pragma once
+// The map library: one entry per map definition file of a Maps folder, in the order the tree
+// lists them, read in one pass and then kept up to date file by file. It is the one place that
+// reads definition files for showing them: the main window's tree and details, the coverage
+// window, finding maps and the command line present its entries.
+//
+// Widget-free: the standard library, the core (mapdef/), the picture header reader and the
+// platform layer, with QtCore for the change signals only; a test or the command line needs no
+// display and no event loop.
+
+#include "mapdef/Georeference.h"
+#include "mapdef/MapCode.h"
+
+#include <QObject>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Library {
+
+// What stands between an entry and its map, most basic first: when several apply, the first
+// wins. Ok when none does.
+enum class State {
+    Unreadable,        // the definition file cannot be read
+    CornersUnreadable, // a corner line is missing or does not convert
+    NoPicture,         // the definition names no picture
+    PictureMissing,    // the picture it names is not there
+    PictureUnreadable, // the picture is there but is no picture Varnet can show
+    Ok,
+};
+// "unreadable", "corners-unreadable", "no-picture", "picture-missing", "picture-unreadable", "ok".
+const char* StateName(State state);
+
+struct Entry {
+    std::string name;       // as the tree shows it (an alias where the native name cannot be)
+    std::string native;     // the file's own name in its folder
+    std::string path;       // Windows path: the Maps folder, '\', name
+    std::string nativePath; // the same, native
+    MapCode::MapDefinition definition; // as the definition reader takes it
+    // The picture the definition names: its Windows and native paths ("" when it names none;
+    // set also when the picture is missing), and its size in pixels from its header (0 when
+    // unknown).
+    std::string picturePath, pictureNative;
+    int width = 0, height = 0;
+    State state = State::Ok;
+    std::string reason; // why the state is not Ok; "" when it is
+
+    // Whether reading the definition yields an image name: the tree's "File" icon, not "FileX".
+    bool NamesPicture() const { return !definition.imageName.empty(); }
+    // Both corners were read.
+    bool HasCorners() const { return definition.lines >= 2; }
+    // Where the picture lies on the earth: both corners and the picture's size are known.
+    std::optional<MapCode::Georeference> Georeference() const;
+    bool operator==(const Entry&) const = default;
+};
+
+// Reads the entry of one definition file: `folder` is the Maps folder (a Windows path without
+// a trailing separator), `name` the file's name as the tree shows it, `native` its native name
+// when known (found from the name otherwise). Never fails: what goes wrong is the entry's state.
+Entry ReadEntry(const std::string& folder, const std::string& name, const std::string& native = {});
+
+// Whether a file name is a definition's as the tree takes them: its last three letters, in any
+// case, are "inf" (so "mapinf" is one too).
+bool IsDefinitionName(const std::string& name);
+
+class MapLibrary : public QObject {
+    Q_OBJECT
+public:
+    explicit MapLibrary(QObject* parent = nullptr);
+
+    // Reads a Maps folder (a Windows path without a trailing separator) in one pass: an entry for
+    // each plain file whose name IsDefinitionName, in the folder listing's order. `progress` is
+    // called after each entry with the number read so far. Emits Reset.
+    void Load(const std::string& folder, const std::function<void(int done)>& progress = {});
+    // The folder last loaded, its native path, and why it could not be listed ("" when it could).
+    const std::string& Folder() const { return folder_; }
+    const std::string& NativeFolder() const { return nativeFolder_; }
+    const std::string& Error() const { return error_; }
+
+    const std::vector<Entry>& Entries() const { return entries_; }
+    // The index of the entry with this name (as the tree shows it, exactly), or -1.
+    int IndexOf(const std::string& name) const;
+
+    // Reads one file of the folder again as it stands now, by its native name: its entry is
+    // added, changed or removed, with Added, Changed or Removed when anything changed. A name
+    // that other entries' names may depend on (one beyond plain ASCII) reloads the folder
+    // (Reset). Returns the entry's index, -1 when there is none.
+    int Update(const std::string& native);
+    // The same by the name the tree shows; a name not yet in the library is looked up in the
+    // folder.
+    int Reread(const std::string& name);
+
+signals:
+    // Every entry may have changed: views show the library afresh.
+    void Reset();
+    void Added(int index);
+    void Changed(int index);
+    // The entry that stood at `index`, named `name`, is gone.
+    void Removed(int index, const std::string& name);
+
+private:
+    // Where an entry of this name stands, or would stand, in the listing's order.
+    std::size_t Position(const std::string& name) const;
+
+    std::string folder_, nativeFolder_, error_;
+    std::vector<Entry> entries_;
+};
+
+} // namespace Library
