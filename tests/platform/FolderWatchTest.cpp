@@ -25,6 +25,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Whether the tests run under Wine, which does not say everything Windows says.
+bool UnderWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+#else
+    return false;
+#endif
+}
+
 // Waits at most `ms` for the watch's handle to say that changes wait.
 bool Ready(std::intptr_t handle, int ms) {
 #ifdef _WIN32
@@ -117,16 +127,21 @@ TEST(FolderWatch, TheFolderGoingEndsTheWatch) {
     struct Case {
         const char* what;
         std::function<void(const fs::path& maps)> act;
+        bool underWine;
     } cases[] = {
-        {"deleted", [](const fs::path& maps) { fs::remove_all(maps); }},
+        // Wine keeps a deleted folder that a watch holds open until the watch lets it go, and
+        // says nothing of its deletion meanwhile: this case is left out under Wine.
+        {"deleted", [](const fs::path& maps) { fs::remove_all(maps); }, false},
         // Windows keeps following a folder moved away, and says nothing until a change in it.
         {"moved away",
          [](const fs::path& maps) {
              fs::rename(maps, maps.parent_path() / "Elsewhere");
              TempHost::Write((maps.parent_path() / "Elsewhere" / "later.inf").string(), "x");
-         }},
+         },
+         true},
     };
     for (const auto& c : cases) {
+        if (UnderWine() && !c.underWine) continue;
         TempHost host;
         const fs::path maps = host.OnC("Maps");
         TempHost::Write((maps / "a.inf").string(), "x");
@@ -136,6 +151,7 @@ TEST(FolderWatch, TheFolderGoingEndsTheWatch) {
         const auto seen = TakeUntil(watch, {Kind::Gone, ""});
         ASSERT_FALSE(seen.empty()) << c.what;
         EXPECT_EQ(seen.back().kind, Kind::Gone) << c.what << ": " << Names(seen);
+        for (const auto& change : seen) EXPECT_NE(change.native, "later.inf") << c.what;
         EXPECT_FALSE(watch.Active()) << c.what;
         EXPECT_EQ(watch.Handle(), -1) << c.what;
         EXPECT_TRUE(watch.Take().empty()) << c.what;

@@ -172,43 +172,41 @@ std::vector<FolderChange> FolderWatch::Take() {
     // Requests that complete at once (changes collected meanwhile) are taken too, within bounds.
     for (int round = 0; round < 16 && Active(); ++round) {
         DWORD bytes = 0;
-        if (!::GetOverlappedResult(s.folder, &s.overlapped, &bytes, FALSE)) {
-            const DWORD err = ::GetLastError();
-            if (err == ERROR_IO_INCOMPLETE) break;
-            s.pending = false;
-            if (err != ERROR_NOTIFY_ENUM_DIR) { // the folder went, or the watch broke with it
-                s.End();
-                changes.push_back({Kind::Gone, {}});
+        const DWORD err = ::GetOverlappedResult(s.folder, &s.overlapped, &bytes, FALSE)
+                              ? ERROR_SUCCESS
+                              : ::GetLastError();
+        if (err == ERROR_IO_INCOMPLETE) break;
+        s.pending = false;
+        // The folder's own deletion or move reaches the watch as an error, as changes inside it,
+        // or not at all: asked once per completion. What happens in a folder moved away
+        // concerns no entry of the folder followed.
+        if ((err != ERROR_SUCCESS && err != ERROR_NOTIFY_ENUM_DIR) || !s.StillThere()) {
+            s.End();
+            changes.push_back({Kind::Gone, {}});
+            break;
+        }
+        if (err == ERROR_NOTIFY_ENUM_DIR || bytes == 0) add(Kind::Folder, {}); // changes lost
+        const auto* data = reinterpret_cast<const char*>(s.buffer.data());
+        for (DWORD at = 0; err == ERROR_SUCCESS && bytes > 0;) {
+            const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(data + at);
+            const std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
+            switch (info->Action) {
+            case FILE_ACTION_ADDED:
+            case FILE_ACTION_RENAMED_NEW_NAME:
+                entry(Kind::Added, name);
+                break;
+            case FILE_ACTION_REMOVED:
+            case FILE_ACTION_RENAMED_OLD_NAME:
+                entry(Kind::Removed, name);
+                break;
+            case FILE_ACTION_MODIFIED:
+                entry(Kind::Changed, name);
                 break;
             }
-            add(Kind::Folder, {}); // more changes than the buffer holds
-        } else {
-            s.pending = false;
-            if (bytes == 0) add(Kind::Folder, {});
-            const auto* data = reinterpret_cast<const char*>(s.buffer.data());
-            for (DWORD at = 0; bytes > 0;) {
-                const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(data + at);
-                const std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
-                switch (info->Action) {
-                case FILE_ACTION_ADDED:
-                case FILE_ACTION_RENAMED_NEW_NAME:
-                    entry(Kind::Added, name);
-                    break;
-                case FILE_ACTION_REMOVED:
-                case FILE_ACTION_RENAMED_OLD_NAME:
-                    entry(Kind::Removed, name);
-                    break;
-                case FILE_ACTION_MODIFIED:
-                    entry(Kind::Changed, name);
-                    break;
-                }
-                if (info->NextEntryOffset == 0 || at + info->NextEntryOffset >= bytes) break;
-                at += info->NextEntryOffset;
-            }
+            if (info->NextEntryOffset == 0 || at + info->NextEntryOffset >= bytes) break;
+            at += info->NextEntryOffset;
         }
-        // The folder's own deletion or move reaches the watch only as changes inside it, or
-        // not at all: asked here, once per completion.
-        if (!s.StillThere() || !s.Ask()) {
+        if (!s.Ask()) { // the watch cannot go on
             s.End();
             changes.push_back({Kind::Gone, {}});
             break;
