@@ -1,6 +1,6 @@
 #include "app/StartupCode.h"
 
-#include "platform/Settings.h"
+#include "library/HostFolder.h"
 #include "ui/CoreText.h"
 #include "ui/MsgBox.h"
 #include "ui/frmMain.h"
@@ -16,8 +16,7 @@ frmMain* MainWindow = nullptr;
 std::unique_ptr<cPicScroll> PicScroll;
 
 std::string GetHostFolder() {
-    HostFolder = Platform::GetSetting("Tormund Systems", "Stelmar32", "Program Folder", "");
-    if (!HostFolder.empty() && HostFolder.back() == '\\') HostFolder.pop_back();
+    HostFolder = Library::HostFolder();
     return HostFolder;
 }
 

@@ -12,6 +12,7 @@ file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${OUT}" "${OUT}/*")
 list(SORT installed)
 set(expected
   usr/bin/varnet
+  usr/bin/varnet-maps
   usr/share/applications/varnet.desktop
   usr/share/icons/hicolor/128x128/apps/varnet.png
   usr/share/icons/hicolor/16x16/apps/varnet.png
@@ -20,6 +21,7 @@ set(expected
   usr/share/icons/hicolor/48x48/apps/varnet.png
   usr/share/icons/hicolor/64x64/apps/varnet.png
   usr/share/icons/hicolor/scalable/apps/varnet.svg
+  usr/share/man/man1/varnet-maps.1
   usr/share/man/man1/varnet.1
   usr/share/metainfo/org.varnet.Varnet.metainfo.xml)
 if(NOT installed STREQUAL expected)

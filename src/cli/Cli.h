@@ -1,0 +1,59 @@
+#pragma once
+// varnet-maps: the map library on the command line, for scripts and for checking a library.
+// No widgets and no display: it runs over the same library model as the program's windows.
+// Each command is one function of its own; Main.cpp reads the command line and calls it.
+
+#include "library/MapLibrary.h"
+
+#include <QJsonObject>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace Cli {
+
+// Exit codes shared by every command.
+constexpr int kOk = 0;
+constexpr int kSome = 1;   // the command's question has an answer the script should see
+constexpr int kFailed = 2; // the folder cannot be read, the command is wrong, or it failed
+
+// What the command line says, once the command's name is taken off.
+struct Arguments {
+    bool json = false;    // --json: JSON Lines instead of columns
+    std::string maps;     // --maps FOLDER: a Windows path or a native folder ("" the host's)
+    bool replace = false; // --replace: an existing file may be replaced
+    std::string format;   // --format NAME
+    std::string out;      // --out FOLDER
+    std::vector<std::string> operands; // the rest, in order
+};
+
+// Says why on standard error, prefixed with the program's name; returns kFailed.
+int Fail(const std::string& why);
+
+// The Maps folder the command works on, as a Windows path: --maps when given (a native folder
+// made absolute), otherwise the host's, found as the program finds it. "" after saying why on
+// standard error.
+std::string MapsFolder(const Arguments& arguments);
+
+// Loads the library of the Maps folder; false after saying why on standard error when the
+// folder cannot be read.
+bool LoadLibrary(Library::MapLibrary& library, const std::string& folder);
+
+// One entry as the `list` command's JSON object: name, path, state, reason, north, west, south,
+// east, picture, width, height.
+QJsonObject EntryObject(const Library::Entry& entry);
+// An object as one line of JSON Lines, with its line end.
+std::string JsonLine(const QJsonObject& object);
+// Entries as aligned columns for a person: a heading, then a line each (name, state, picture
+// size and the reason or the picture's path).
+std::string Columns(const std::vector<const Library::Entry*>& entries);
+
+// Writes text to standard output, failing quietly when the reader has gone.
+void Write(const std::string& text);
+
+// The commands.
+int List(const Arguments& arguments);
+int Check(const Arguments& arguments);
+
+} // namespace Cli

@@ -1,0 +1,149 @@
+// varnet-maps COMMAND [OPTIONS] [OPERANDS]: the command line is read here, and each command is
+// a function of its own.
+#include "cli/Cli.h"
+
+#include "library/HostFolder.h"
+#include "platform/Text.h"
+#include "platform/WinPath.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+namespace Cli {
+namespace {
+
+constexpr const char* kUsage = "usage: varnet-maps list [--json] [--maps FOLDER]\n"
+                               "       varnet-maps check [--json] [--maps FOLDER]\n";
+
+struct Command {
+    int (*run)(const Arguments&);
+    std::vector<std::string> options; // those it takes; --maps and --json take every command
+};
+
+const std::map<std::string, Command>& Commands() {
+    static const std::map<std::string, Command> commands = {
+        {"list", {List, {}}},
+        {"check", {Check, {}}},
+    };
+    return commands;
+}
+
+} // namespace
+
+int Fail(const std::string& why) {
+    std::fprintf(stderr, "varnet-maps: %s\n", why.c_str());
+    return kFailed;
+}
+
+void Write(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+std::string MapsFolder(const Arguments& arguments) {
+    if (!arguments.maps.empty()) {
+        const std::string& m = arguments.maps;
+        const bool windows =
+            m.size() >= 2 && m[1] == ':' && std::isalpha(static_cast<unsigned char>(m[0]));
+        if (windows || m.rfind("\\\\", 0) == 0) return Platform::Utf8ToCp1252(m);
+        // A native folder: the same folder under Z:, as the program reads a POSIX host folder.
+        std::error_code ec;
+        std::string native = std::filesystem::absolute(m, ec).lexically_normal().string();
+        while (native.size() > 1 && native.back() == '/') native.pop_back();
+        return Platform::NativeNameToCore(native);
+    }
+    const std::string host = Library::HostFolder();
+    if (host.empty()) {
+        Fail("Stelmar's folder is not recorded in the settings (" +
+             Library::HostFolderSettingText() + "); name the Maps folder with --maps FOLDER");
+        return {};
+    }
+    return host + "\\Maps";
+}
+
+bool LoadLibrary(Library::MapLibrary& library, const std::string& folder) {
+    library.Load(folder);
+    if (library.Error().empty()) return true;
+    Fail("the Maps folder " + Platform::Cp1252ToUtf8(folder) +
+         " cannot be read: " + library.Error());
+    return false;
+}
+
+QJsonObject EntryObject(const Library::Entry& e) {
+    auto text = [](const std::string& core) {
+        return QString::fromStdString(Platform::Cp1252ToUtf8(core));
+    };
+    QJsonObject o;
+    o["name"] = text(e.name);
+    o["path"] = QString::fromStdString(e.nativePath);
+    o["state"] = Library::StateName(e.state);
+    o["reason"] = text(e.reason);
+    // Decimal degrees from the corners as the program reads them, in the order written.
+    const MapCode::MapDefinition& d = e.definition;
+    auto degrees = [&](float minutes) {
+        return e.HasCorners() ? QJsonValue(minutes / 60.0) : QJsonValue();
+    };
+    o["north"] = degrees(d.topLeftLatitude);
+    o["west"] = degrees(d.topLeftLongitude);
+    o["south"] = degrees(d.bottomRightLatitude);
+    o["east"] = degrees(d.bottomRightLongitude);
+    o["picture"] =
+        e.picturePath.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(e.pictureNative));
+    o["width"] = e.width > 0 ? QJsonValue(e.width) : QJsonValue();
+    o["height"] = e.height > 0 ? QJsonValue(e.height) : QJsonValue();
+    return o;
+}
+
+std::string JsonLine(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n";
+}
+
+} // namespace Cli
+
+int main(int argc, char** argv) {
+    using namespace Cli;
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? kFailed : kOk;
+    }
+    const auto command = Commands().find(argv[1]);
+    if (command == Commands().end())
+        return Fail(std::string("no command \"") + argv[1] + "\"\n" + kUsage);
+    Arguments a;
+    auto takes = [&](const std::string& option) {
+        const auto& own = command->second.options;
+        return option == "--json" || option == "--maps" ||
+               std::find(own.begin(), own.end(), option) != own.end();
+    };
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            for (++i; i < argc; ++i) a.operands.push_back(argv[i]);
+            break;
+        }
+        if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
+            a.operands.push_back(arg);
+            continue;
+        }
+        if (!takes(arg))
+            return Fail(argv[1] + std::string(" takes no option ") + arg + "\n" + kUsage);
+        if (arg == "--json")
+            a.json = true;
+        else if (arg == "--replace")
+            a.replace = true;
+        else {
+            if (i + 1 >= argc) return Fail(arg + " needs a value");
+            const std::string value = argv[++i];
+            (arg == "--maps" ? a.maps : arg == "--format" ? a.format : a.out) = value;
+        }
+    }
+    try {
+        return command->second.run(a);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
