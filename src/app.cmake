@@ -7,7 +7,6 @@ set(CMAKE_AUTORCC ON)
 
 add_library(varnet_app STATIC
   app/StartupCode.cpp
-  library/LibraryWatcher.cpp
   ui/CentreForm.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MapPicture.cpp ui/MsgBox.cpp
   ui/Pictures.cpp ui/Placement.cpp
   ui/frmMain.cpp ui/frmMainCommands.cpp ui/frmMainCoverage.cpp ui/frmMainDetails.cpp

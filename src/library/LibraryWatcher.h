@@ -1,31 +1,55 @@
 #pragma once
-// Follows the Maps folder for changes made by other programs: a definition added, removed,
-// renamed or rewritten. Changed comes once the changes have paused for a moment, and at the
-// latest a second after the first of them, so a copy of thousands of files is one change.
+// Keeps a map library in step with its folder as other programs change it. One watch on the
+// folder (never one per file): a definition added, rewritten, renamed or removed changes its
+// entry alone, once the changes have paused for a moment (and at the latest a second after the
+// first of them), so a copy of thousands of files is applied in one go. When the folder itself
+// goes (deleted, renamed away, unmounted) or can no longer be read, the library is read again
+// (empty, with the reason) and the folder looked for every quarter of a second until it is
+// back, when the library is read again whole.
+//
+// QtCore only: it waits in the event loop of the thread it lives in.
+
+#include "library/MapLibrary.h"
+#include "platform/FolderWatch.h"
 
 #include <QElapsedTimer>
-#include <QFileSystemWatcher>
 #include <QObject>
 #include <QTimer>
+#include <set>
 #include <string>
+
+
+namespace Library {
 
 class LibraryWatcher : public QObject {
     Q_OBJECT
 public:
-    explicit LibraryWatcher(QObject* parent = nullptr);
+    explicit LibraryWatcher(MapLibrary& library, QObject* parent = nullptr);
+    ~LibraryWatcher() override;
 
-    // Watches a folder (a Windows path) and the plain files in it whose names end in "inf";
-    // what was watched before is dropped. Past some thousands of files only the folder is
-    // watched (files added, removed and renamed; not rewritten in place).
-    void Watch(const std::string& folder);
+    // Follows the library's folder from now on (as last loaded); what was followed is dropped.
+    void Watch();
     void Stop();
+    // True while a watch on the folder is in place (false while the folder is looked for).
+    bool Watching() const { return watch_.Active(); }
 
 signals:
-    void Changed();
+    // A batch of changes has been applied to the library (entry by entry, or a whole re-read).
+    void Applied();
 
 private:
-    void Noticed();
-    QFileSystemWatcher* watcher_ = nullptr;
-    QTimer settle_;
-    QElapsedTimer since_; // since the first change not yet reported
+    void Arrived();
+    void Apply();
+    void LookForFolder();
+    void ReadAgain();
+
+    MapLibrary& library_;
+    Platform::FolderWatch watch_;
+    QObject* notifier_ = nullptr; // waits on the watch's handle in the event loop
+    std::set<std::string> pending_; // native names changed since the last batch
+    bool folderChanged_ = false;    // ... or the folder as a whole
+    QTimer settle_, lookFor_;
+    QElapsedTimer since_; // since the first change not yet applied
 };
+
+} // namespace Library

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <unordered_map>
 
 namespace Library {
@@ -25,6 +26,23 @@ bool OwnName(const std::string& name) {
         const auto u = static_cast<unsigned char>(c);
         return u >= 0x20 && u < 0x80 && !std::strchr("\\/:*?\"<>|", c);
     });
+}
+
+// A native path as the user knows it: the folder's links resolved (a drive letter's folder
+// rather than its link), so paths in messages and in the command line's output are the ones a
+// file manager shows. The folder is looked up once for the many files of a pass.
+std::string Shown(const std::string& nativePath) {
+    thread_local std::string lastFolder, lastResolved;
+    const std::size_t slash = nativePath.find_last_of('/');
+    if (slash == std::string::npos || nativePath.empty()) return nativePath;
+    const std::string folder = nativePath.substr(0, slash);
+    if (folder != lastFolder) {
+        std::error_code ec;
+        const auto real = std::filesystem::canonical(folder.empty() ? "/" : folder, ec);
+        lastFolder = folder;
+        lastResolved = ec ? folder : real.string();
+    }
+    return (lastResolved == "/" ? "" : lastResolved) + nativePath.substr(slash);
 }
 
 void Judge(Entry& e, const std::string& folder) {
@@ -46,7 +64,7 @@ void Judge(Entry& e, const std::string& folder) {
 
     const std::string named = d.imageName.empty() ? d.imageLine : d.imageName;
     e.picturePath = folder + "\\" + named;
-    e.pictureNative = Platform::ToNativePath(e.picturePath).value_or(std::string());
+    e.pictureNative = Shown(Platform::ToNativePath(e.picturePath).value_or(std::string()));
     if (d.imageName.empty())
         return set(State::PictureMissing, "none of " + named + ".gif, " + named + ".bmp and " +
                                               named + ".jpg is in the Maps folder");
@@ -96,8 +114,9 @@ Entry ReadEntry(const std::string& folder, const std::string& name, const std::s
     Entry e;
     e.name = name;
     e.path = folder + "\\" + name;
-    e.nativePath = Platform::ToNativePath(e.path).value_or(std::string());
-    e.native = !native.empty() ? native : e.nativePath.substr(e.nativePath.find_last_of('/') + 1);
+    const std::string direct = Platform::ToNativePath(e.path).value_or(std::string());
+    e.native = !native.empty() ? native : direct.substr(direct.find_last_of('/') + 1);
+    e.nativePath = Shown(direct);
     // The folder is given with its separator, as the tree's reader gives it: image names are
     // completed beside the definition.
     MapCode::ReadDefinition(folder + "\\", e.path, e.definition);

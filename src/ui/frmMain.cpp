@@ -105,8 +105,7 @@ frmMain::frmMain() {
     connect(Maps, &Library::MapLibrary::Added, this, &frmMain::EntryAdded);
     connect(Maps, &Library::MapLibrary::Changed, this, &frmMain::EntryChanged);
     connect(Maps, &Library::MapLibrary::Removed, this, &frmMain::EntryRemoved);
-    Watcher = new LibraryWatcher(this);
-    connect(Watcher, &LibraryWatcher::Changed, this, [this] { RefreshLibrary(); });
+    Watcher = new Library::LibraryWatcher(*Maps, this);
 
     Client->installEventFilter(this);
     connect(Splitter2, &Splitter::Resize, this, &frmMain::Splitter2_Resize);

@@ -83,8 +83,9 @@ public:
     // entries and follow its changes.
     Library::MapLibrary* Maps = nullptr;
     // Follows the Maps folder for other programs' changes, file by file.
-    LibraryWatcher* Watcher = nullptr;
-    // Shows the library afresh in the coverage window, when it is open.
+    Library::LibraryWatcher* Watcher = nullptr;
+    // Shows the library afresh in the coverage window, when it is open (once the changes
+    // under way are all made: many changes at once are one update).
     void UpdateCoverage();
     // Reads the Maps folder again, keeping the selection (or selecting the file named), the
     // drive node's expansion and the scroll position; a map whose file has gone is no longer
@@ -135,6 +136,8 @@ private:
     // Nothing shown: no details, no picture.
     void ClearDetails();
     bool clicking_ = false; // inside DirTree_Click: its own re-reading does not show again
+    bool coverageDue_ = false;
+    void ShowCoverage(); // the coverage window's maps from the library, now
 };
 
 // The Maps folder a file node lies in, kept on its parent node when the tree was filled (so a

@@ -3,6 +3,7 @@
 #include "ui/frmCoverage.h"
 #include "ui/frmMain.h"
 
+#include <QTimer>
 #include <algorithm>
 
 void frmMain::mnuViewCoverage_Click() {
@@ -15,7 +16,7 @@ void frmMain::mnuViewCoverage_Click() {
             if (QTreeWidgetItem* node = DirTree->Node(key); IsFileNode(node))
                 DirTree->setCurrentItem(node);
         });
-        UpdateCoverage();
+        ShowCoverage();
         coverage.ShowAll();
     }
     coverage.ShowModeless();
@@ -23,7 +24,15 @@ void frmMain::mnuViewCoverage_Click() {
 }
 
 void frmMain::UpdateCoverage() {
-    if (!frmCoverage::Loaded()) return;
+    if (!frmCoverage::Loaded() || coverageDue_) return;
+    coverageDue_ = true;
+    QTimer::singleShot(0, this, [this] {
+        coverageDue_ = false;
+        if (frmCoverage::Loaded()) ShowCoverage();
+    });
+}
+
+void frmMain::ShowCoverage() {
     std::vector<CoverageMap> maps;
     for (const Library::Entry& e : Maps->Entries()) {
         if (!e.HasCorners()) continue; // only definitions whose two corners read have a place

@@ -48,7 +48,7 @@ void frmMain::FillLibraryTree() {
     FillNodes();
     progress.Unload();
     // The folder is followed from when the window is on screen: the start shows its tree first.
-    QTimer::singleShot(0, Watcher, [this] { Watcher->Watch(Maps->Folder()); });
+    QTimer::singleShot(0, Watcher, [this] { Watcher->Watch(); });
 }
 
 void frmMain::FillNodes() {
@@ -76,7 +76,7 @@ void frmMain::RefreshLibrary(const std::string& select) {
     const bool hadMap = IsFileNode(before);
 
     FillNodes();
-    Watcher->Watch(Maps->Folder());
+    Watcher->Watch();
     if (QTreeWidgetItem* d = DirTree->Node(DriveNodeKey))
         d->setExpanded(expanded || !select.empty());
     QTreeWidgetItem* again = nullptr;
@@ -148,13 +148,6 @@ void frmMain::AddMapFiles(const std::string& folder) {
         if (float(done) >= bar->Max()) bar->setMax(float(done + 1));
         bar->setValue(float(done));
     });
-    if (!Maps->Error().empty()) {
-        // Nothing to list is not the same as a folder that cannot be read: say which.
-        const QString why = "The Maps folder " + FromCore(Maps->Folder()) +
-                            " cannot be read: " + FromCore(Maps->Error()) + ".";
-        if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey)) drive->setToolTip(0, why);
-        sbStatusBar->SetPanelText(1, why);
-    }
 }
 
 namespace {
@@ -173,6 +166,13 @@ void Describe(QTreeWidgetItem* node, const Library::Entry& entry) {
 void frmMain::MirrorLibrary() {
     QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey);
     if (!drive) return;
+    // Nothing to list is not the same as a folder that cannot be read: say which.
+    const QString why = Maps->Error().empty() ? QString()
+                                              : "The Maps folder " + FromCore(Maps->Folder()) +
+                                                    " cannot be read: " + FromCore(Maps->Error()) +
+                                                    ".";
+    drive->setToolTip(0, why);
+    if (!why.isEmpty()) sbStatusBar->SetPanelText(1, why);
     QTreeWidgetItem* selected = DirTree->SelectedItem();
     const QString selectedName = IsFileNode(selected) ? selected->text(0) : QString();
     {

@@ -40,6 +40,8 @@ public:
     // already and read-only is no write bit; on Windows both are the file's attributes.
     static void Hide(const std::string& nativePath);
     static void MakeReadOnly(const std::string& nativePath);
+    // The bytes of a valid uncompressed BMP picture of this size (grey), for tests without Qt.
+    static std::string Bmp(int width, int height);
     // The settings file of an application, written by hand.
     void WriteSettings(const std::string& application, const std::string& iniText);
     // Creates C:\Stelmar\Maps and records C:\Stelmar as the host's folder.

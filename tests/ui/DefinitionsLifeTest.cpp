@@ -1,10 +1,10 @@
 // Definitions coming and going: new ones for new pictures (with or without world files), world
 // files out and back in, Refresh, and the tree following other programs' changes.
 #include "mapdef/MapCode.h"
-#include "ui/frmInfEdit.h"
 #include "support/AppTest.h"
 #include "ui/Dialogs.h"
 #include "ui/MsgBox.h"
+#include "ui/frmInfEdit.h"
 #include "ui/frmMain.h"
 
 #include <QCoreApplication>
@@ -154,8 +154,8 @@ TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {
     WriteMap("a.inf", "1N,1E\r\n0N,2E\r\nx.jpg\r\n");
     WriteMap("b.inf", "1N,1E\r\n0N,2E\r\nnothere\r\n");
     frmMain& m = Start();
-    int reads = 0;
-    QObject::connect(m.Watcher, &LibraryWatcher::Changed, [&] { ++reads; });
+    int batches = 0;
+    QObject::connect(m.Watcher, &Library::LibraryWatcher::Applied, [&] { ++batches; });
     Select(m, "b.inf");
     m.DirTree->topLevelItem(0)->child(0)->setExpanded(true);
 
@@ -178,9 +178,12 @@ TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {
     WaitFor([&] { return !FileNodes(m).contains("b.inf"); });
     EXPECT_TRUE(Details(m).empty()); // the map shown went with its file
 
-    // A burst of files is one re-read.
-    const int before = reads;
-    for (int i = 0; i < 300; ++i) WriteMap("burst" + std::to_string(1000 + i) + ".inf", "x");
+    // A burst of files is one batch, and the tree stays in the library's order.
+    const int before = batches;
+    for (int i = 0; i < 300; ++i) WriteMap("burst" + std::to_string(1299 - i) + ".inf", "x");
     WaitFor([&] { return FileNodes(m).size() == 302; });
-    EXPECT_EQ(reads, before + 1);
+    EXPECT_EQ(batches, before + 1);
+    QStringList names;
+    for (const auto& e : m.Maps->Entries()) names << QString::fromStdString(e.name);
+    EXPECT_EQ(FileNodes(m), names);
 }

@@ -1,0 +1,120 @@
+// varnet-maps as a script runs it: its output, its exit status, its messages.
+#include "support/TempHost.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+    std::vector<QJsonObject> lines; // the output read as JSON Lines
+};
+
+Outcome Maps(const QStringList& arguments, const QString& folder = {}) {
+    QProcess p;
+    if (!folder.isEmpty()) p.setWorkingDirectory(folder);
+    p.start(VARNET_MAPS, arguments);
+    p.waitForFinished(60000);
+    Outcome r{p.exitCode(), p.readAllStandardOutput().toStdString(),
+          p.readAllStandardError().toStdString(), {}};
+    for (const QByteArray& line : QByteArray::fromStdString(r.out).split('\n'))
+        if (!line.isEmpty()) r.lines.push_back(QJsonDocument::fromJson(line).object());
+    return r;
+}
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    TempHost host;
+    std::string maps = std::filesystem::canonical(host.MakeHost()).string();
+    void Write(const std::string& name, const std::string& bytes) {
+        TempHost::Write(maps + "/" + name, bytes);
+    }
+};
+
+} // namespace
+
+TEST_F(CommandLineTest, ListsAndChecksALibrary) {
+    Write("london.bmp", TempHost::Bmp(40, 30));
+    Write("london.inf", "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.bmp\r\n");
+    Write("swapped.inf", "000.30.00W,51.00.00N\r\n51.30.00N,001.30.00W\r\nLONDON\r\n");
+    Write("broken.inf", "51.30.00N 001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.bmp\r\n");
+    Write("lost.inf", "1N,1E\r\n0N,2E\r\nlost.jpg\r\n");
+
+    const Outcome list = Maps({"list", "--json", "--maps", TEST_DRIVE "\\Stelmar\\Maps"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    ASSERT_EQ(list.lines.size(), 4u) << list.out;
+    const QStringList members{"east",    "height", "name",  "north", "path", "picture",
+                              "reason",  "south",  "state", "west",  "width"};
+    for (const QJsonObject& o : list.lines) EXPECT_EQ(o.keys(), members);
+    auto at = [&](int i) { return list.lines[std::size_t(i)]; };
+    EXPECT_EQ(at(0)["name"], "broken.inf");
+    EXPECT_EQ(at(0)["state"], "corners-unreadable");
+    EXPECT_TRUE(at(0)["north"].isNull() && at(0)["east"].isNull() && at(0)["picture"].isNull());
+    EXPECT_EQ(at(1)["name"], "london.inf");
+    EXPECT_EQ(at(1)["state"], "ok");
+    EXPECT_EQ(at(1)["reason"], "");
+    EXPECT_EQ(at(1)["path"], QString::fromStdString(maps + "/london.inf"));
+    EXPECT_EQ(at(1)["picture"], QString::fromStdString(maps + "/london.bmp"));
+    EXPECT_DOUBLE_EQ(at(1)["north"].toDouble(), 51.5);
+    EXPECT_DOUBLE_EQ(at(1)["west"].toDouble(), -1.5);
+    EXPECT_DOUBLE_EQ(at(1)["south"].toDouble(), 51);
+    EXPECT_DOUBLE_EQ(at(1)["east"].toDouble(), -0.5);
+    EXPECT_EQ(at(1)["width"], 40);
+    EXPECT_EQ(at(1)["height"], 30);
+    EXPECT_EQ(at(2)["state"], "picture-missing");
+    EXPECT_EQ(at(2)["picture"], QString::fromStdString(maps + "/lost.jpg"));
+    EXPECT_TRUE(at(2)["width"].isNull());
+    // Corners in the order written, even when swapped; the picture found without regard to case.
+    EXPECT_DOUBLE_EQ(at(3)["north"].toDouble(), 51);
+    EXPECT_DOUBLE_EQ(at(3)["west"].toDouble(), -0.5);
+    EXPECT_EQ(at(3)["picture"], QString::fromStdString(maps + "/london.bmp"));
+
+    // The same library named as a folder of this system, relative to where the script runs.
+    const Outcome native = Maps({"list", "--json", "--maps", "Maps"},
+                            QString::fromStdString(host.OnC("Stelmar")));
+    EXPECT_EQ(native.out, list.out);
+    // Without --maps: the host's.
+    EXPECT_EQ(Maps({"list", "--json"}).out, list.out);
+
+    const Outcome check = Maps({"check", "--json"});
+    EXPECT_EQ(check.status, 1);
+    ASSERT_EQ(check.lines.size(), 2u);
+    EXPECT_EQ(check.lines[0]["name"], "broken.inf");
+    EXPECT_EQ(check.lines[1]["name"], "lost.inf");
+    const Outcome people = Maps({"check"});
+    EXPECT_EQ(people.status, 1);
+    EXPECT_NE(people.out.find("lost.inf"), std::string::npos);
+    EXPECT_EQ(people.out.find("london.inf"), std::string::npos);
+
+    std::filesystem::remove(maps + "/broken.inf");
+    std::filesystem::remove(maps + "/lost.inf");
+    EXPECT_EQ(Maps({"check"}).status, 0);
+}
+
+TEST_F(CommandLineTest, FailsWithAReasonAndStatusTwo) {
+    struct Case {
+        QStringList arguments;
+        std::string says;
+    } cases[] = {
+        {{"list", "--maps", TEST_DRIVE "\\Stelmar\\Nowhere"}, "cannot be read"},
+        {{"check", "--maps"}, "needs a value"},
+        {{"list", "--replace"}, "takes no option --replace"},
+        {{"frobnicate"}, "no command"},
+        {{}, "usage"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = Maps(c.arguments);
+        EXPECT_EQ(r.status, 2) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    host.WriteSettings("Tormund Systems", "");
+    const Outcome none = Maps({"list"});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_NE(none.err.find("--maps"), std::string::npos) << none.err;
+}

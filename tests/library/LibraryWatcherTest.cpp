@@ -1,0 +1,93 @@
+// The library following its folder as other programs change it: files one by one, and the
+// folder itself going and coming back.
+#include "library/LibraryWatcher.h"
+#include "support/TempHost.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class LibraryWatcherTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Write("a.inf", "1N,1E\r\n0N,2E\r\nx.jpg\r\n");
+        library.Load(TEST_DRIVE "\\Stelmar\\Maps");
+        watcher.Watch();
+    }
+    void Write(const std::string& name, const std::string& bytes) {
+        TempHost::Write(maps + "/" + name, bytes);
+    }
+    std::vector<std::string> Listed() const {
+        std::vector<std::string> names;
+        for (const auto& e : library.Entries()) names.push_back(e.name);
+        return names;
+    }
+    // Runs the event loop until `done` holds, for at most ten seconds.
+    static void WaitFor(const std::function<bool()>& done) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        EXPECT_TRUE(done()) << "waited in vain";
+    }
+
+    TempHost host;
+    std::string maps = host.MakeHost();
+    Library::MapLibrary library;
+    Library::LibraryWatcher watcher{library};
+};
+
+using Names = std::vector<std::string>;
+
+} // namespace
+
+TEST_F(LibraryWatcherTest, FilesChangeTheirEntriesOneByOne) {
+    int resets = 0;
+    QObject::connect(&library, &Library::MapLibrary::Reset, [&] { ++resets; });
+    Write("b.inf", "1N,1E\r\n0N,2E\r\nx.jpg\r\n");
+    WaitFor([&] { return Listed() == Names{"a.inf", "b.inf"}; });
+    Write("a.inf", "5N,1E\r\n0N,2E\r\nx.jpg\r\n"); // rewritten in place
+    WaitFor([&] { return library.Entries()[0].definition.topLeftLatitude == 300; });
+    fs::rename(maps + "/b.inf", maps + "/c.inf");
+    WaitFor([&] { return Listed() == Names{"a.inf", "c.inf"}; });
+    fs::remove(maps + "/a.inf");
+    WaitFor([&] { return Listed() == Names{"c.inf"}; });
+    EXPECT_EQ(resets, 0); // never the whole folder again
+}
+
+TEST_F(LibraryWatcherTest, TheFolderGoesAndComesBack) {
+    const std::string away = host.OnC("Stelmar/Elsewhere");
+    struct Step {
+        const char* what;
+        std::function<void()> take, give;
+    } steps[] = {
+        {"deleted and made again", [&] { fs::remove_all(maps); },
+         [&] {
+             TempHost::MakeFolder(maps);
+             Write("a.inf", "1N,1E\r\n0N,2E\r\nx.jpg\r\n");
+         }},
+        {"renamed away and back", [&] { fs::rename(maps, away); }, [&] { fs::rename(away, maps); }},
+        {"made unreadable and readable", [&] { chmod(maps.c_str(), 0); },
+         [&] { chmod(maps.c_str(), 0755); }},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        if (s.what[0] == 'm' && geteuid() == 0) continue; // nothing is unreadable to root
+        s.take();
+        WaitFor([&] { return library.Entries().empty() && !library.Error().empty(); });
+        s.give();
+        WaitFor([&] { return Listed() == Names{"a.inf"} && watcher.Watching(); });
+        Write("b.inf", "1N,1E\r\n0N,2E\r\nx.jpg\r\n"); // followed again, file by file
+        WaitFor([&] { return Listed() == Names{"a.inf", "b.inf"}; });
+        fs::remove(maps + "/b.inf");
+        WaitFor([&] { return Listed() == Names{"a.inf"}; });
+    }
+}

@@ -1,0 +1,139 @@
+// The library model over a held Maps folder: what it says of each definition, and how it
+// follows a file that changes.
+#include "library/MapLibrary.h"
+#include "support/TempHost.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
+#include <sys/stat.h>
+
+using Library::State;
+
+namespace {
+
+struct Want {
+    const char* name;
+    State state;
+    const char* says; // in the reason ("" when the state is ok)
+    std::optional<std::array<float, 4>> corners; // north, west, south, east in degrees
+    const char* picture; // native file name of the picture named, or nullptr
+    int width = 0, height = 0;
+};
+
+class MapLibraryTest : public ::testing::Test {
+protected:
+    void Write(const std::string& name, const std::string& bytes) {
+        TempHost::Write(maps + "/" + name, bytes);
+    }
+    TempHost host;
+    // As the user knows the folder: the drive's own, not its link.
+    std::string maps = std::filesystem::canonical(host.MakeHost()).string();
+    Library::MapLibrary library;
+};
+
+} // namespace
+
+TEST_F(MapLibraryTest, AHeldLibrarySaysWhatEachDefinitionIs) {
+    Write("london.bmp", TempHost::Bmp(40, 30));
+    Write("junk.jpg", "not a picture");
+    Write("cut.bmp", TempHost::Bmp(300, 200).substr(0, 1000));
+    Write("london.inf", "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.bmp\r\n");
+    Write("Plain.INF", ";a comment\r\n 001.30.00w , 51.30.00n \r\n51N,1E\r\nLONDON\r\n");
+    Write("mapinf", "1N,1E\r\n0N,2E\r\nnowhere\r\n");
+    Write("two.inf", "1N,1E\r\n0N,2E\r\n");
+    Write("blank.inf", "1N,1E\r\n0N,2E\r\n\r\n");
+    Write("atlantis.inf", "1N,1E\r\n0N,2E\r\natlantis.jpg\r\n");
+    Write("junk.inf", "1N,1E\r\n0N,2E\r\njunk.jpg\r\n");
+    Write("cut.inf", "1N,1E\r\n0N,2E\r\ncut.bmp\r\n");
+    Write("nocomma.inf", "51.30.00N 001.30.00W\r\n51N,1E\r\nlondon.bmp\r\n");
+    Write("badcoord.inf", "1N,1E\r\n,2E\r\nlondon.bmp\r\n");
+    Write("empty.inf", "");
+    std::string endless;
+    while (endless.size() <= MapCode::kMaxDefinitionBytes) endless += ";no end\r\n";
+    Write("endless.inf", endless);
+    Write(".hidden.inf", "1N,1E\r\n0N,2E\r\nlondon.bmp\r\n");
+    Write("notes.txt", "1N,1E\r\n0N,2E\r\nlondon.bmp\r\n");
+    TempHost::MakeFolder(maps + "/folder.inf");
+    ASSERT_EQ(mkfifo((maps + "/pipe.inf").c_str(), 0644), 0);
+
+    const std::array<float, 4> unit{1, 1, 0, 2};
+    const Want want[] = {
+        {"atlantis.inf", State::PictureMissing, "atlantis.jpg", unit, "atlantis.jpg"},
+        {"badcoord.inf", State::CornersUnreadable, "bottom-right corner \",2E\"", {}, nullptr},
+        {"blank.inf", State::NoPicture, "names no picture", unit, nullptr},
+        {"cut.inf", State::PictureUnreadable, "incomplete", unit, "cut.bmp"},
+        {"empty.inf", State::CornersUnreadable, "no corners", {}, nullptr},
+        {"endless.inf", State::Unreadable, "File too long", {}, nullptr},
+        {"junk.inf", State::PictureUnreadable, "not a picture", unit, "junk.jpg"},
+        {"london.inf", State::Ok, "", std::array<float, 4>{51.5, -1.5, 51, -0.5}, "london.bmp", 40,
+         30},
+        {"mapinf", State::PictureMissing, "none of nowhere.gif", unit, "nowhere"},
+        {"nocomma.inf", State::CornersUnreadable, "top-left corner", {}, nullptr},
+        // Written longitude first, in lower case with spaces: read as the tree reads it.
+        {"Plain.INF", State::Ok, "", std::array<float, 4>{51.5, -1.5, 51, 1}, "london.bmp", 40, 30},
+        {"two.inf", State::NoPicture, "names no picture", unit, nullptr},
+    };
+    library.Load(TEST_DRIVE "\\Stelmar\\Maps");
+    EXPECT_EQ(library.Error(), "");
+    const auto& entries = library.Entries();
+    ASSERT_EQ(entries.size(), std::size(want));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Library::Entry& e = entries[i];
+        const Want& w = want[i];
+        SCOPED_TRACE(w.name);
+        EXPECT_EQ(e.name, w.name);
+        EXPECT_EQ(e.nativePath, maps + "/" + w.name);
+        EXPECT_EQ(e.state, w.state) << e.reason;
+        EXPECT_NE(e.reason.find(w.says), std::string::npos) << e.reason;
+        EXPECT_EQ(e.reason.empty(), w.state == State::Ok);
+        ASSERT_EQ(e.HasCorners(), w.corners.has_value());
+        if (w.corners) {
+            const auto& d = e.definition;
+            EXPECT_FLOAT_EQ(d.topLeftLatitude / 60, (*w.corners)[0]);
+            EXPECT_FLOAT_EQ(d.topLeftLongitude / 60, (*w.corners)[1]);
+            EXPECT_FLOAT_EQ(d.bottomRightLatitude / 60, (*w.corners)[2]);
+            EXPECT_FLOAT_EQ(d.bottomRightLongitude / 60, (*w.corners)[3]);
+        }
+        EXPECT_EQ(e.pictureNative, w.picture ? maps + "/" + w.picture : "");
+        EXPECT_EQ(e.width, w.width);
+        EXPECT_EQ(e.height, w.height);
+        EXPECT_EQ(e.Georeference().has_value(), w.width > 0);
+    }
+}
+
+TEST_F(MapLibraryTest, AChangedFileChangesItsEntryAlone) {
+    Write("map.bmp", TempHost::Bmp(8, 8));
+    Write("b.inf", "1N,1E\r\n0N,2E\r\nmap.bmp\r\n");
+    Write("d.inf", "1N,1E\r\n0N,2E\r\nmap.bmp\r\n");
+    library.Load(TEST_DRIVE "\\Stelmar\\Maps");
+    std::vector<std::string> said;
+    auto name = [&](int i) { return library.Entries()[std::size_t(i)].name; };
+    QObject::connect(&library, &Library::MapLibrary::Added,
+                     [&](int i) { said.push_back("added " + name(i)); });
+    QObject::connect(&library, &Library::MapLibrary::Changed,
+                     [&](int i) { said.push_back("changed " + name(i)); });
+    QObject::connect(&library, &Library::MapLibrary::Removed, [&](int i, const std::string& n) {
+        said.push_back("removed " + std::to_string(i) + " " + n);
+    });
+    QObject::connect(&library, &Library::MapLibrary::Reset, [&] { said.push_back("reset"); });
+
+    Write("C.inf", "1N,1E\r\n0N,2E\r\nmap.bmp\r\n");
+    EXPECT_EQ(library.Update("C.inf"), 1); // between b and d, without regard to case
+    Write("b.inf", "2N,1E\r\n0N,2E\r\nmap.bmp\r\n");
+    EXPECT_EQ(library.Update("b.inf"), 0);
+    EXPECT_EQ(library.Update("b.inf"), 0); // read again unchanged: nothing said
+    std::filesystem::rename(maps + "/d.inf", maps + "/a.inf");
+    library.Update("d.inf");
+    library.Update("a.inf");
+    Write("map.bmp", TempHost::Bmp(16, 8)); // a picture changes no definition by itself
+    Write("notes.txt", "");
+    EXPECT_EQ(library.Update("notes.txt"), -1);
+    EXPECT_EQ(library.Reread("b.inf"), 1); // a click reads it again: its picture is larger now
+    EXPECT_EQ(library.Entries()[1].width, 16);
+    EXPECT_EQ(said, (std::vector<std::string>{"added C.inf", "changed b.inf", "removed 2 d.inf",
+                                              "added a.inf", "changed b.inf"}));
+    EXPECT_FLOAT_EQ(library.Entries()[1].definition.topLeftLatitude, 120);
+    EXPECT_EQ(library.IndexOf("a.inf"), 0);
+    EXPECT_EQ(library.IndexOf("A.inf"), -1);
+}
