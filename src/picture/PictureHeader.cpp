@@ -42,6 +42,10 @@ HeaderInfo Bmp(std::string_view head, std::uint64_t fileSize) {
         bits = U16le(head, 28);
         compression = I32le(head, 30);
     }
+    if ((compression == 1 || compression == 2) && h.width > 0 && h.height > 0) {
+        h.held = Held::CompressedBmp;
+        h.heldBytes = std::uint64_t(h.width) * std::uint64_t(h.height);
+    }
     if (compression == 0 && bits > 0) { // uncompressed rows are padded to four bytes
         // A width and depth of at most 2^31 and 2^16 keep the row in 64 bits; the rows
         // together may not fit, and are then surely more than the file holds.
@@ -60,11 +64,29 @@ HeaderInfo Gif(std::string_view head, std::string_view tail) {
     h.width = U16le(head, 6);
     h.height = U16le(head, 8);
     h.complete = tail.find(';') != std::string_view::npos; // the trailer
+    if (head.size() < 13) return h;
+    // The first image's descriptor, past the colour table and any extensions.
+    std::size_t at = 13;
+    if (static_cast<unsigned char>(head[10]) & 0x80)
+        at += 3u << ((static_cast<unsigned char>(head[10]) & 7) + 1);
+    while (at < head.size() && head[at] == '!') { // an extension: its label, then sub-blocks
+        at += 2;
+        while (at < head.size() && head[at] != 0) at += 1 + static_cast<unsigned char>(head[at]);
+        ++at;
+    }
+    if (at + 10 <= head.size() && head[at] == ',' &&
+        (static_cast<unsigned char>(head[at + 9]) & 0x40)) {
+        h.held = Held::InterlacedGif;
+        h.heldBytes = std::uint64_t(U16le(head, at + 5)) * U16le(head, at + 7);
+    }
     return h;
 }
 
 HeaderInfo Jpeg(std::string_view head, std::string_view tail) {
     HeaderInfo h{Format::Jpeg};
+    // The frame's components and their sampling, for what a decoder of several scans holds.
+    bool progressive = false, frame = false;
+    unsigned components = 0, hs[4] = {}, vs[4] = {};
     // Markers up to the frame header, which gives the size; each segment says its length.
     for (std::size_t at = 2; at + 4 <= head.size();) {
         if (static_cast<unsigned char>(head[at]) != 0xFF) break;
@@ -73,17 +95,44 @@ HeaderInfo Jpeg(std::string_view head, std::string_view tail) {
             ++at;
             continue;
         }
-        if (marker == 0xDA || marker == 0xD9) break; // the picture data, or its end, starts
+        if (marker == 0xD9) break; // the end of the picture
+        if (marker == 0xDA) {      // the first scan: does it carry every component?
+            if (frame && at + 5 <= head.size() &&
+                static_cast<unsigned char>(head[at + 4]) < components && !progressive)
+                h.held = Held::SeveralScans;
+            break;
+        }
         if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
             marker != 0xCC) {
             if (at + 9 > head.size()) break;
             h.height = U16be(head, at + 5);
             h.width = U16be(head, at + 7);
-            break;
+            progressive = (marker & 3) == 2; // SOF2, SOF6, SOF10, SOF14
+            components = at + 10 <= head.size() ? static_cast<unsigned char>(head[at + 9]) : 0;
+            frame = components >= 1 && components <= 4 && at + 10 + 3 * components <= head.size();
+            for (unsigned c = 0; frame && c < components; ++c) {
+                const unsigned s = static_cast<unsigned char>(head[at + 11 + 3 * c]);
+                hs[c] = std::max(1u, s >> 4), vs[c] = std::max(1u, s & 15);
+            }
+            if (progressive) h.held = Held::Progressive;
         }
         at += 2 + U16be(head, at + 2);
     }
     h.complete = tail.find("\xFF\xD9") != std::string_view::npos; // the end-of-picture marker
+    if (h.held != Held::Nothing && frame) {
+        // As libjpeg keeps them: each component's 8 x 8 blocks, rounded up to its sampling,
+        // 64 two-byte coefficients a block.
+        const unsigned hmax = *std::max_element(hs, hs + components);
+        const unsigned vmax = *std::max_element(vs, vs + components);
+        for (unsigned c = 0; c < components; ++c) {
+            const std::uint64_t bw = (std::uint64_t(h.width) * hs[c] + 8 * hmax - 1) / (8 * hmax);
+            const std::uint64_t bh = (std::uint64_t(h.height) * vs[c] + 8 * vmax - 1) / (8 * vmax);
+            h.heldBytes +=
+                (bw + hs[c] - 1) / hs[c] * hs[c] * ((bh + vs[c] - 1) / vs[c] * vs[c]) * 128;
+        }
+    } else if (h.held != Held::Nothing) {
+        h.heldBytes = std::uint64_t(h.width) * std::uint64_t(h.height) * 6; // three full planes
+    }
     return h;
 }
 

@@ -13,10 +13,21 @@ namespace Picture {
 
 enum class Format { Bmp, Gif, Jpeg, Png };
 
+// Why a decoder must hold data of the whole picture at once, whatever the scale it decodes at.
+enum class Held {
+    Nothing,       // it decodes row after row
+    Progressive,   // a progressive JPEG: every coefficient
+    SeveralScans,  // a JPEG whose colours come one after another: every coefficient
+    CompressedBmp, // run-length coded rows, bottom up: every pixel's index
+    InterlacedGif, // rows in four passes: every pixel's index
+};
+
 struct HeaderInfo {
     Format format;
     std::int64_t width = 0, height = 0; // 0 when the header does not say
     bool complete = true;
+    Held held = Held::Nothing;
+    std::uint64_t heldBytes = 0; // what that whole-picture data takes, bytes
 };
 
 // The first bytes needed: a header is read from the file's first 64 KiB and its last 16 bytes.

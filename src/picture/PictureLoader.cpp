@@ -1,5 +1,7 @@
 #include "picture/PictureLoader.h"
 
+#include "picture/DecodeSystem.h"
+#include "picture/Decoders.h"
 #include "picture/PictureHeader.h"
 #include "platform/CoreError.h"
 #include "platform/Env.h"
@@ -7,11 +9,12 @@
 #include "platform/System.h"
 #include "platform/WinPath.h"
 
-#include <QFile>
-#include <QImageReader>
+using Picture::Protocol::LevelSide;
+
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace Picture {
 namespace {
@@ -23,96 +26,68 @@ constexpr std::uint64_t MiB = 1024 * 1024;
 }
 
 std::uint64_t BytesFor(QSize size, int reduction = 1) {
-    const std::uint64_t w = std::uint64_t(size.width()) / std::uint64_t(reduction);
-    const std::uint64_t h = std::uint64_t(size.height()) / std::uint64_t(reduction);
+    const std::uint64_t w =
+        (std::uint64_t(size.width()) + reduction - 1) / std::uint64_t(reduction);
+    const std::uint64_t h =
+        (std::uint64_t(size.height()) + reduction - 1) / std::uint64_t(reduction);
     return w * h * 4;
 }
 
-// Thousands separated: 6,400.
+std::uint64_t Default() {
+    return std::max<std::uint64_t>(256 * MiB, Platform::PhysicalMemoryBytes() / 4);
+}
+
+// Says once on standard error why the value set is not the one used.
+void Note(const std::string& set, const std::string& why) {
+    static std::mutex mutex;
+    static std::string told;
+    std::lock_guard lock(mutex);
+    if (told == set) return;
+    told = set;
+    std::fprintf(stderr, "varnet: VARNET_PICTURE_LIMIT_MB=%s %s\n", set.c_str(), why.c_str());
+}
+
+} // namespace
+
 std::string Grouped(std::uint64_t n) {
     std::string digits = std::to_string(n);
     for (int at = int(digits.size()) - 3; at > 0; at -= 3) digits.insert(std::size_t(at), ",");
     return digits;
 }
 
-// A file whose reads fail once its decode is abandoned, so the decoder stops where it is.
-class CancellableFile : public QFile {
-public:
-    CancellableFile(const QString& name, std::shared_ptr<std::atomic<bool>> cancelled)
-        : QFile(name), cancelled_(std::move(cancelled)) {}
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override {
-        if (cancelled_ && *cancelled_) return -1;
-        return QFile::readData(data, maxSize);
-    }
-
-private:
-    std::shared_ptr<std::atomic<bool>> cancelled_;
-};
-
-Decoded DecodeFrom(QIODevice& device, const Source& source, QRect region, double scale) {
-    Decoded result;
-    const QRect whole(QPoint(0, 0), source.size);
-    region = region.intersected(whole);
-    if (region.isEmpty() || !device.open(QIODevice::ReadOnly)) {
-        result.error = region.isEmpty() ? "nothing of the picture was asked for"
-                                        : device.errorString().toStdString();
-        return result;
-    }
-    QImageReader reader(&device, source.format);
-    reader.setAutoTransform(false);
-    scale = std::clamp(scale, 1e-6, 1.0);
-    if (source.CanDecodeParts()) {
-        // The decoder reads only as far as the region and reduces as it reads.
-        if (scale < 1) {
-            const QSize scaled(std::max(1, int(std::lround(source.size.width() * scale))),
-                               std::max(1, int(std::lround(source.size.height() * scale))));
-            const double sx = double(scaled.width()) / source.size.width();
-            const double sy = double(scaled.height()) / source.size.height();
-            const QRect part = QRect(QPoint(int(std::floor(region.left() * sx)),
-                                            int(std::floor(region.top() * sy))),
-                                     QPoint(int(std::ceil((region.right() + 1) * sx)) - 1,
-                                            int(std::ceil((region.bottom() + 1) * sy)) - 1))
-                                   .intersected(QRect(QPoint(), scaled));
-            reader.setScaledSize(scaled);
-            if (part != QRect(QPoint(), scaled)) reader.setScaledClipRect(part);
-            result.image = reader.read();
-            result.region = QRect(
-                QPoint(int(std::lround(part.left() / sx)), int(std::lround(part.top() / sy))),
-                QSize(int(std::lround(part.width() / sx)), int(std::lround(part.height() / sy))));
-        } else {
-            if (region != whole) reader.setClipRect(region);
-            result.image = reader.read();
-            result.region = region;
-        }
-    } else {
-        // Decoded whole, then cut and reduced.
-        result.image = reader.read();
-        if (!result.image.isNull() && region != whole) result.image = result.image.copy(region);
-        if (!result.image.isNull() && scale < 1)
-            result.image =
-                result.image.scaled(std::max(1, int(std::lround(region.width() * scale))),
-                                    std::max(1, int(std::lround(region.height() * scale))),
-                                    Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        result.region = region;
-    }
-    if (result.image.isNull())
-        result.error = "the picture is damaged or cannot be decoded (" +
-                       reader.errorString().toStdString() + ")";
-    return result;
+Protocol::Kind KindOf(const Source& source) {
+    return source.format == "bmp"   ? Protocol::Kind::Bmp
+           : source.format == "gif" ? Protocol::Kind::Gif
+           : source.format == "png" ? Protocol::Kind::Png
+                                    : Protocol::Kind::Jpeg;
 }
-
-} // namespace
 
 std::uint64_t MemoryLimit() {
     const std::string set = Platform::GetEnv("VARNET_PICTURE_LIMIT_MB");
-    if (!set.empty()) {
-        char* end = nullptr;
-        const unsigned long long mb = std::strtoull(set.c_str(), &end, 10);
-        if (end && *end == '\0' && mb > 0 && mb < (1ull << 40)) return mb * MiB;
+    if (set.empty()) return Default();
+    char* end = nullptr;
+    const unsigned long long mb = std::strtoull(set.c_str(), &end, 10);
+    const bool number =
+        end && *end == '\0' && set.find_first_not_of("0123456789") == std::string::npos;
+    if (!number || mb == 0) {
+        Note(set, "is not a positive number of MiB; the default of " + Grouped(Default() / MiB) +
+                      " MiB is used");
+        return Default();
     }
-    return std::max<std::uint64_t>(256 * MiB, Platform::PhysicalMemoryBytes() / 4);
+    const std::uint64_t machine = Platform::PhysicalMemoryBytes();
+    if (machine > 0 && (mb >= machine / MiB || mb >= (1ull << 40))) {
+        Note(set, "is more than this machine's memory; " + Grouped(machine / MiB) + " MiB is used");
+        return machine;
+    }
+    return mb * MiB;
+}
+
+std::uint64_t TileCacheLimit() {
+    return std::min<std::uint64_t>(256 * MiB, MemoryLimit() / 8);
+}
+
+std::uint64_t DecodeLimit() {
+    return MemoryLimit() - TileCacheLimit();
 }
 
 Source Open(const std::string& winPath) {
@@ -127,33 +102,56 @@ Source Open(const std::string& winPath) {
     const auto native = Platform::ToNativePath(winPath);
     if (!native) Fail("Path not found");
 
-    const std::uint64_t limit = MemoryLimit();
-    QImageReader::setAllocationLimit(int(std::min<std::uint64_t>(limit / MiB, INT32_MAX)));
     Source source;
     source.path = *native;
     const auto header = InspectHeader(head, tail, fileSize);
-    if (header) {
-        source.format = header->format == Format::Bmp   ? "bmp"
-                        : header->format == Format::Gif ? "gif"
-                        : header->format == Format::Png ? "png"
-                                                        : "jpeg";
-        if (header->width > 0 && header->height > 0 && header->width <= INT32_MAX &&
-            header->height <= INT32_MAX)
-            source.size = QSize(int(header->width), int(header->height));
+    if (!header) Fail("it is not a picture in a format Varnet can read");
+    source.format = header->format == Format::Bmp   ? "bmp"
+                    : header->format == Format::Gif ? "gif"
+                    : header->format == Format::Png ? "png"
+                                                    : "jpeg";
+    if (header->width <= 0 || header->height <= 0 || header->width > INT32_MAX ||
+        header->height > INT32_MAX)
+        Fail("the picture is damaged or cannot be decoded (its header gives no size)");
+    source.size = QSize(int(header->width), int(header->height));
+    if (!header->complete) Fail("the picture file is incomplete (cut short or damaged)");
+
+    const std::uint64_t limit = MemoryLimit();
+    source.heldBytes = header->heldBytes;
+    if (header->format == Format::Png) { // decoded whole, then handed on row after row
+        source.heldBytes =
+            std::uint64_t(source.size.width()) * std::uint64_t(source.size.height()) * 4;
+        source.heldWhy = "a PNG";
     }
-    if (!source.size.isValid() || source.size.isEmpty()) {
-        QImageReader reader(QString::fromStdString(source.path));
-        if (!reader.canRead()) Fail("it is not a picture in a format Varnet can read");
-        source.format = reader.format();
-        source.size = reader.size();
-        if (!source.size.isValid() || source.size.isEmpty())
-            Fail("the picture is damaged or cannot be decoded (" +
-                 reader.errorString().toStdString() + ")");
+    switch (header->held) {
+    case Held::Nothing:
+        break;
+    case Held::Progressive:
+        source.heldWhy = "a progressive JPEG";
+        break;
+    case Held::SeveralScans:
+        source.heldWhy = "a JPEG of several scans";
+        break;
+    case Held::CompressedBmp:
+        source.heldWhy = "a compressed BMP";
+        break;
+    case Held::InterlacedGif:
+        source.heldWhy = "an interlaced GIF";
+        break;
     }
-    // The largest scale, halving each way, at which the whole picture fits the bound; a format
-    // that cannot decode reduced must fit whole.
+    // What any decode holds whatever its scale: the whole-picture data, and a few rows.
+    const std::uint64_t least = source.heldBytes + std::uint64_t(source.size.width()) * 4 * 64;
+    if (least > DecodeLimit())
+        Fail("the picture is too large to decode (" +
+             (source.heldWhy.empty() ? std::string("a picture") : source.heldWhy) + " of " +
+             std::to_string(source.size.width()) + " x " + std::to_string(source.size.height()) +
+             " pixels needs " + Grouped((least + MiB - 1) / MiB) +
+             " MiB at any scale; this machine allows " + Grouped(DecodeLimit() / MiB) + " MiB)");
+    // The largest scale, halving each way, at which the whole picture fits the bound beside
+    // what its decode holds; a format that cannot decode reduced must fit whole.
     int reduction = 1;
-    while (BytesFor(source.size, reduction) > limit && reduction < (1 << 20)) reduction *= 2;
+    while (BytesFor(source.size, reduction) + source.heldBytes > limit && reduction < (1 << 20))
+        reduction *= 2;
     if (reduction > 1 && !source.CanDecodeParts()) {
         const std::uint64_t bytes = BytesFor(source.size);
         Fail("the picture is too large (" + std::to_string(source.size.width()) + " x " +
@@ -161,7 +159,6 @@ Source Open(const std::string& winPath) {
              " MiB; this machine allows " + std::to_string(limit / MiB) + " MiB)");
     }
     source.reduction = reduction;
-    if (header && !header->complete) Fail("the picture file is incomplete (cut short or damaged)");
     return source;
 }
 
@@ -172,95 +169,239 @@ std::string ReducedText(const Source& source) {
            " MiB; this machine allows " + Grouped(MemoryLimit() / MiB) + " MiB.";
 }
 
-Decoded Decode(const Source& source, QRect region, double scale) {
-    QFile file(QString::fromStdString(source.path));
-    // Never larger than the memory bound allows.
-    return DecodeFrom(file, source, region, std::min(scale, 1.0 / source.reduction));
+int LevelFor(double scale, int finest) {
+    int level = 0;
+    while (level < 30 && std::ldexp(1.0, -(level + 1)) >= scale * (1 - 1e-9)) ++level;
+    return std::max(level, finest);
 }
 
-BackgroundDecode::BackgroundDecode(QObject* parent) : QObject(parent) {
-    pool_.setMaxThreadCount(1); // one decode at a time: an abandoned one frees its memory first
+int ReductionLevel(const Source& source) {
+    int level = 0;
+    while ((1 << level) < source.reduction) ++level;
+    return level;
 }
+
+Protocol::Request BaseRequest(const Source& source) {
+    Protocol::Request r;
+    r.kind = KindOf(source);
+    r.width = source.size.width();
+    r.height = source.size.height();
+    return r;
+}
+
+Decoders::Job RegionJob(const Source& source, int level, QRect rect,
+                        std::shared_ptr<System::SharedBlock>& block) {
+    Decoders::Job job;
+    job.request = BaseRequest(source);
+    job.request.work = Protocol::Work::Region;
+    job.request.level = job.request.lastLevel = level;
+    job.request.x = rect.x(), job.request.y = rect.y();
+    job.request.w = rect.width(), job.request.h = rect.height();
+    job.request.memory = DecodeLimit();
+    job.path = source.path;
+    const std::size_t bytes = std::size_t(rect.width()) * std::size_t(rect.height()) * 4;
+    block = std::make_shared<System::SharedBlock>(bytes);
+    job.output = block->Handle();
+    job.keep = block;
+    // The output, a few rows of the widest level read, and what the format holds whole.
+    job.reserve = bytes + std::uint64_t(source.size.width()) * 4 * 64 + source.heldBytes;
+    return job;
+}
+
+QImage ImageOf(const std::shared_ptr<System::SharedBlock>& block, QSize size) {
+    // The image uses the shared memory itself, kept until the last copy of the image goes.
+    auto* keep = new std::shared_ptr<System::SharedBlock>(block);
+    return QImage(
+        block->Data(), size.width(), size.height(), size.width() * 4, QImage::Format_RGB32,
+        [](void* p) { delete static_cast<std::shared_ptr<System::SharedBlock>*>(p); }, keep);
+}
+
+QRect LevelRect(QRect full, int level, QSize size) {
+    const int s = 1 << level;
+    const QRect whole(0, 0, LevelSide(size.width(), level), LevelSide(size.height(), level));
+    return QRect(QPoint(full.left() / s, full.top() / s),
+                 QPoint((full.right()) / s, (full.bottom()) / s))
+        .intersected(whole);
+}
+
+QRect FullRect(QRect rect, int level, QSize size) {
+    const int s = 1 << level;
+    return QRect(QPoint(rect.left() * s, rect.top() * s),
+                 QPoint(std::min(size.width(), (rect.right() + 1) * s) - 1,
+                        std::min(size.height(), (rect.bottom() + 1) * s) - 1));
+}
+
+Decoded DecodeAt(const Source& source, QRect region, int level) {
+    Decoded result;
+    region = region.intersected(QRect(QPoint(), source.size));
+    if (region.isEmpty()) {
+        result.error = "nothing of the picture was asked for";
+        return result;
+    }
+    const QRect rect = LevelRect(region, level, source.size);
+    std::shared_ptr<System::SharedBlock> block;
+    try {
+        Decoders::Job job = RegionJob(source, level, rect, block);
+        result.error = Decoders::Run(std::move(job));
+    } catch (const std::exception& e) {
+        result.error = e.what();
+    }
+    if (result.error.empty()) {
+        result.image = ImageOf(block, rect.size());
+        result.region = FullRect(rect, level, source.size);
+    }
+    return result;
+}
+
+Decoded Decode(const Source& source, QRect region, double scale) {
+    return DecodeAt(source, region, LevelFor(scale, ReductionLevel(source)));
+}
+
+BackgroundDecode::BackgroundDecode(QObject* parent)
+    : QObject(parent), mailbox_(std::make_shared<Decoders::Mailbox>(this)) {}
 
 BackgroundDecode::~BackgroundDecode() {
+    mailbox_->Close();
     Cancel();
-    pool_.waitForDone();
 }
 
 void BackgroundDecode::Cancel() {
-    if (cancelled_) *cancelled_ = true;
-    cancelled_.reset();
+    if (ticket_) Decoders::Cancel(ticket_);
+    ticket_.reset();
     ++generation_;
     busy_ = false;
 }
 
 void BackgroundDecode::Start(const Source& source, double scale) {
     Cancel();
-    auto cancelled = std::make_shared<std::atomic<bool>>(false);
-    cancelled_ = cancelled;
     busy_ = true;
     const std::uint64_t generation = generation_;
-    scale = std::min(scale, 1.0 / source.reduction);
-    pool_.start([this, source, scale, cancelled, generation] {
-        if (*cancelled) return;
-        CancellableFile file(QString::fromStdString(source.path), cancelled);
-        Decoded result = DecodeFrom(file, source, QRect(QPoint(), source.size), scale);
-        if (*cancelled) return; // abandoned: nothing is kept
-        // This object outlives its pool's work (its destructor waits for it).
+    const int level = LevelFor(scale, ReductionLevel(source));
+    const QRect rect = LevelRect(QRect(QPoint(), source.size), level, source.size);
+    std::shared_ptr<System::SharedBlock> block;
+    Decoders::Job job;
+    try {
+        job = RegionJob(source, level, rect, block);
+    } catch (const std::exception& e) {
+        const std::string error = e.what();
         QMetaObject::invokeMethod(
             this,
-            [this, result = std::move(result), generation] {
-                if (generation != generation_) return; // a later decode has begun
+            [this, error, generation] {
+                if (generation != generation_) return;
                 busy_ = false;
-                emit Finished(result);
+                emit Finished(Decoded{QImage(), QRect(), error});
             },
             Qt::QueuedConnection);
-    });
+        return;
+    }
+    auto mailbox = mailbox_;
+    const QRect region = FullRect(rect, level, source.size);
+    job.done = [mailbox, block, rect, region, generation, this](const std::string& error) {
+        mailbox->Post([=, this] {
+            if (generation != generation_) return; // a later decode has begun
+            busy_ = false;
+            Decoded d;
+            d.error = error;
+            if (error.empty()) d.image = ImageOf(block, rect.size()), d.region = region;
+            emit Finished(d);
+        });
+    };
+    ticket_ = Decoders::Submit(std::move(job));
 }
 
+struct Thumbnails::Shared {
+    Decoders::Mailbox mailbox;
+    std::mutex mutex;
+    std::set<Decoders::Ticket> tickets;
+    std::uint64_t generation = 0;
+    explicit Shared(QObject* target) : mailbox(target) {}
+};
+
 Thumbnails::Thumbnails(QObject* parent) : QObject(parent) {
-    pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
-    cancelled_ = std::make_shared<std::atomic<bool>>(false);
+    // Files opened off the interface thread; the decoding itself is the processes'.
+    pool_.setMaxThreadCount(2);
+    shared_ = std::make_shared<Shared>(this);
 }
 
 Thumbnails::~Thumbnails() {
     Clear();
+    shared_->mailbox.Close();
     pool_.waitForDone();
 }
 
 void Thumbnails::Clear() {
-    *cancelled_ = true;
-    cancelled_ = std::make_shared<std::atomic<bool>>(false);
     pool_.clear(); // requests not started go at once
+    std::set<Decoders::Ticket> tickets;
+    {
+        std::lock_guard lock(shared_->mutex);
+        ++shared_->generation;
+        tickets.swap(shared_->tickets);
+    }
+    for (const auto& t : tickets) Decoders::Cancel(t);
     pending_ = 0;
 }
 
 void Thumbnails::Request(const QString& key, const std::string& winPath, int longest) {
     ++pending_;
-    pool_.start([this, key, winPath, longest, cancelled = cancelled_] {
-        if (*cancelled) return;
-        QImage image;
-        std::string error;
-        try {
-            const Source source = Open(winPath);
-            const double scale = std::min(
-                1.0, double(longest) / std::max(source.size.width(), source.size.height()));
-            Decoded d = Decode(source, QRect(QPoint(), source.size), scale);
-            image = std::move(d.image);
-            error = std::move(d.error);
-        } catch (const std::exception& e) {
-            error = e.what();
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(shared_->mutex);
+        generation = shared_->generation;
+    }
+    auto shared = shared_;
+    auto answer = [this, shared, key, longest, generation](QImage image, std::string error) {
+        shared->mailbox.Post([=, this] {
+            {
+                std::lock_guard lock(shared->mutex);
+                if (generation != shared->generation) return; // cleared since
+            }
+            --pending_;
+            emit Ready(key, image, QString::fromStdString(error), longest);
+        });
+    };
+    pool_.start([shared, winPath, longest, generation, answer] {
+        {
+            std::lock_guard lock(shared->mutex);
+            if (generation != shared->generation) return;
         }
-        if (*cancelled) return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, key, image = std::move(image), error = QString::fromStdString(error), longest,
-             cancelled] {
-                if (*cancelled) return;
-                --pending_;
-                emit Ready(key, image, error, longest);
-            },
-            Qt::QueuedConnection);
+        Source source;
+        int level = 0;
+        QRect rect;
+        std::shared_ptr<System::SharedBlock> block;
+        Decoders::Job job;
+        try {
+            source = Open(winPath);
+            // The finest level no larger than needed, then smoothly reduced to the size asked.
+            const int larger = std::max(source.size.width(), source.size.height());
+            while ((LevelSide(larger, level + 1)) >= longest && level < 30) ++level;
+            level = std::max(level, ReductionLevel(source));
+            rect = LevelRect(QRect(QPoint(), source.size), level, source.size);
+            job = RegionJob(source, level, rect, block);
+        } catch (const std::exception& e) {
+            answer(QImage(), e.what());
+            return;
+        }
+        job.ticket = std::make_shared<std::atomic<bool>>(false);
+        job.done = [answer, block, rect, source, longest, shared,
+                    ticket = job.ticket](const std::string& error) {
+            {
+                std::lock_guard lock(shared->mutex);
+                shared->tickets.erase(ticket);
+            }
+            if (!error.empty()) return answer(QImage(), error);
+            const QSize target = source.size.scaled(longest, longest, Qt::KeepAspectRatio);
+            QImage image = ImageOf(block, rect.size());
+            if (target.width() < rect.width() || target.height() < rect.height())
+                image = image.scaled(target.boundedTo(rect.size()), Qt::IgnoreAspectRatio,
+                                     Qt::SmoothTransformation);
+            else
+                image = image.copy(); // off the shared memory
+            answer(image, {});
+        };
+        std::lock_guard lock(shared->mutex);
+        if (generation != shared->generation) return;
+        shared->tickets.insert(job.ticket);
+        Decoders::Submit(std::move(job));
     });
 }
 

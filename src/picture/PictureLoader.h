@@ -3,13 +3,13 @@
 // it takes a file, a wanted region and a scale, and hands back images and errors as values.
 //
 // A picture is opened once (its header read, what is wrong with it said in the program's
-// words), then decoded: a region at a scale on the calling thread (the first screen of a large
-// map, in milliseconds), or the whole at a scale on a worker thread that can be abandoned at
-// once. Formats that can decode a part or a reduced picture directly (JPEG) do so; others are
-// decoded whole and then cut or reduced.
+// words), then decoded by decoding processes of the program's own, so that every decode is
+// bounded and stoppable whatever the decoder does: the memory each piece of work will need is
+// worked out before it starts (the output, a few rows, and what the format makes a decoder hold
+// whole, such as a progressive JPEG's coefficients), work that does not fit waits or is refused,
+// and abandoned work ends at once with its process. Pixels come back through shared memory.
 //
-// The memory one decoded picture may take is bounded; a picture above the bound is decoded at
-// the largest reduced scale (1/2, 1/4 ... each way) that fits it.
+// Pictures are decoded at levels: level k is 1/2^k of the full size each way.
 
 #include <QImage>
 #include <QObject>
@@ -18,28 +18,43 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace Picture {
 
-// The bound: VARNET_PICTURE_LIMIT_MB (MiB) when set to a positive number, otherwise a quarter of
-// the machine's memory, at least 256 MiB. Bytes.
+namespace Decoders {
+struct Mailbox;
+}
+
+// The bound on the memory pictures may take: VARNET_PICTURE_LIMIT_MB (MiB) when set to a
+// positive number, at most the machine's memory; otherwise a quarter of the machine's memory, at
+// least 256 MiB. Bytes. A value that is not used is reported once on standard error.
 std::uint64_t MemoryLimit();
+// What decoded tiles kept for drawing may take: 256 MiB, or an eighth of the bound if smaller.
+std::uint64_t TileCacheLimit();
+// What decoding work under way may take together: the bound less the tile cache. Bytes.
+std::uint64_t DecodeLimit();
 
 // A picture file as its header describes it.
 struct Source {
     std::string path;  // native path
     QSize size;        // full size in pixels
-    QByteArray format; // "jpeg", "bmp", "gif", ...
-    // How many times smaller each way the picture must be decoded to fit the memory bound
-    // (1, 2, 4 ...); 0 when no reduced decode can fit it (a format without one).
+    QByteArray format; // "jpeg", "bmp", "gif"
+    // How many times smaller each way the whole picture must be decoded to fit the memory bound
+    // (1, 2, 4 ...).
     int reduction = 1;
+    // What a decoder must hold of the whole picture at any scale (bytes), and why ("" for none:
+    // "a progressive JPEG").
+    std::uint64_t heldBytes = 0;
+    std::string heldWhy;
     bool CanDecodeParts() const { return format == "jpeg"; }
 };
 
 // Opens a picture at a Windows path. Throws CoreError(FileError) saying plainly why it cannot
 // be shown: missing, a folder, not readable (and why), not a picture Varnet can read, cut short
-// or damaged, or too large for any scale it can be decoded at.
+// or damaged, or too large to decode at any scale (with the figures).
 Source Open(const std::string& winPath);
 
 // The text the status bar shows for a picture shown reduced, "" for one shown whole:
@@ -53,13 +68,13 @@ struct Decoded {
     std::string error; // set when `image` is null
 };
 
-// Decodes `region` (full-scale pixels, cut to the picture) at `scale` (at most 1 / the source's
-// reduction), on the calling thread.
+// Decodes `region` (full-scale pixels, cut to the picture) at the level of `scale` (the
+// largest 1/2^k at least `scale`, and at most 1 / the source's reduction), waiting for it.
 Decoded Decode(const Source& source, QRect region, double scale);
 
-// Whole-picture decodes on a worker thread, one at a time. A new Start, or Cancel, abandons the
-// decode under way at once: its reading stops, its memory is released, and its result never
-// arrives. Results arrive on the thread this object lives in.
+// Whole-picture decodes in the background, one at a time. A new Start, or Cancel, abandons the
+// decode under way at once: its process and memory end, and its result never arrives. Results
+// arrive on the thread this object lives in.
 class BackgroundDecode : public QObject {
     Q_OBJECT
 public:
@@ -74,16 +89,16 @@ signals:
     void Finished(const Picture::Decoded& result);
 
 private:
-    QThreadPool pool_;
-    std::shared_ptr<std::atomic<bool>> cancelled_;
+    std::shared_ptr<Decoders::Mailbox> mailbox_;
+    std::shared_ptr<std::atomic<bool>> ticket_;
     std::uint64_t generation_ = 0;
     bool busy_ = false;
 };
 
-// Small pictures of many files, on worker threads: each request opens its file and decodes it
-// reduced to at most `longest` pixels on its longer side (JPEG by scaled decoding). Results
-// arrive on the thread this object lives in, in no set order; Clear abandons every request not
-// yet answered.
+// Small pictures of many files: each request opens its file and decodes it reduced to at most
+// `longest` pixels on its longer side, through the same bounded decoding. Results arrive on the
+// thread this object lives in, in no set order; Clear abandons every request not yet answered
+// (work under way stops at once).
 class Thumbnails : public QObject {
     Q_OBJECT
 public:
@@ -99,8 +114,9 @@ signals:
     void Ready(const QString& key, const QImage& image, const QString& error, int longest);
 
 private:
+    struct Shared;
     QThreadPool pool_;
-    std::shared_ptr<std::atomic<bool>> cancelled_;
+    std::shared_ptr<Shared> shared_;
     int pending_ = 0;
 };
 

@@ -145,8 +145,9 @@ void MapView::ShowPicture(const std::string& winPath) {
     source_ = source;
     note_ = QString::fromStdString(Picture::ReducedText(source));
     const QSize full = source.size;
-    // Nothing of it yet, at its full size, so the view can place and fit it.
-    inner_.setPicture(QImage(1, 1, QImage::Format_RGB32), full, QRect());
+    // Nothing of it yet, at its full size, so the view can place and fit it; the frame's
+    // background shows until pixels come.
+    inner_.setPicture(QImage(), full, QRect());
     if (fitting_) inner_.setZoom(FitFactor());
     const double scale = std::min(inner_.Zoom(), 1.0 / source.reduction);
     constexpr double kAtOnce = 4e6; // pixels decoded on the spot: a few hundredths of a second

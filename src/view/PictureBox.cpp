@@ -41,6 +41,7 @@ void PictureBox::setBorderStyle(int style) {
 void PictureBox::setPicture(QImage image, QSize fullSize, QRect region) {
     picture_ = std::move(image);
     fullSize_ = fullSize.isValid() ? fullSize : picture_.size();
+    if (fullSize_.isEmpty()) fullSize_ = QSize();
     region_ = region.isValid() ? region : QRect(QPoint(), fullSize_);
     scaled_ = QImage();
     FitToPicture();
@@ -64,7 +65,7 @@ void PictureBox::setZoom(double factor) {
 }
 
 void PictureBox::FitToPicture() {
-    if (!autoSize_ || picture_.isNull()) return;
+    if (!autoSize_ || !HasPicture()) return;
     // The picture's size in twips times the zoom, kept in full precision.
     const QRectF r = Twips::Rect(this);
     Twips::Move(this, float(r.left()), float(r.top()),
@@ -73,7 +74,7 @@ void PictureBox::FitToPicture() {
 }
 
 std::optional<QPoint> PictureBox::PixelAt(QPointF point) const {
-    if (picture_.isNull()) return std::nullopt;
+    if (!HasPicture()) return std::nullopt;
     const int b = borderStyle_ == 1 ? 2 : 0;
     const double x = std::floor((point.x() - b) / zoom_), y = std::floor((point.y() - b) / zoom_);
     if (x < 0 || y < 0 || x >= fullSize_.width() || y >= fullSize_.height()) return std::nullopt;
@@ -149,7 +150,7 @@ void PictureBox::paintEvent(QPaintEvent* event) {
             p.drawImage(to, picture_, from);
             p.restore();
         }
-    } else if (!emptyText_.isEmpty()) {
+    } else if (!HasPicture() && !emptyText_.isEmpty()) {
         p.setPen(palette().color(QPalette::WindowText));
         p.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, emptyText_);
     }

@@ -26,11 +26,13 @@ public:
     void setAutoSize(bool on) { autoSize_ = on; }
 
     const QImage& Picture() const { return picture_; }
-    bool HasPicture() const { return !picture_.isNull(); }
+    // True once a picture is set, even before any of its pixels are (the background shows).
+    bool HasPicture() const { return fullSize_.isValid() && !fullSize_.isEmpty(); }
     // The picture; `fullSize` is the size in pixels of the whole picture it stands for, when it
     // was decoded at a reduced scale or is a part of it, and `region` the part it shows (in
     // pixels of the whole, by default all of it). The box shows the whole at `fullSize` times
-    // Zoom(); what the image does not cover shows the background.
+    // Zoom(); what the image does not cover shows the background. A null image with a size
+    // stands for a picture none of whose pixels are there yet.
     void setPicture(QImage image, QSize fullSize = {}, QRect region = {});
     void ClearPicture();
     // The size in pixels of the picture shown, as it stands at full scale.

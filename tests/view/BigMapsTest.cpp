@@ -3,6 +3,7 @@
 #include "ui/MapPicture.h"
 #include "support/AppTest.h"
 #include "ui/frmMain.h"
+#include "view/PictureBox.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -61,6 +62,20 @@ TEST_F(BigMapsTest, ThePartInViewAtOnceTheWholeBehindIt) {
     EXPECT_GT(m.picInner->Picture().pixelColor(2999, 1999).blue(), 200);
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents(); // nothing late arrives
     EXPECT_GT(m.picInner->Picture().pixelColor(0, 0).blue(), 200);
+}
+
+TEST_F(BigMapsTest, UntilItsPixelsComeAPictureShowsTheFramesBackground) {
+    WriteImage(host.OnC("Stelmar/Maps/wide.bmp"), 2400, 2000); // decoded whole, behind
+    WriteMap("wide.inf", "60N,10W\r\n50N,0E\r\nwide.bmp\r\n");
+    frmMain& m = Start();
+    Select(m, "wide.inf");
+    ASSERT_TRUE(m.MapViewer->Decoding());
+    const QColor background = ToQColor(m.picInner->BackColor(), m.picInner->palette());
+    const QImage shown = m.picInner->grab(QRect(0, 0, 50, 50)).toImage();
+    EXPECT_EQ(shown.pixelColor(25, 25), background);
+    WaitFor([&] { return !m.MapViewer->Decoding(); });
+    EXPECT_EQ(m.picInner->grab(QRect(0, 0, 50, 50)).toImage().pixelColor(25, 25),
+              QColor(30, 90, 160));
 }
 
 TEST_F(BigMapsTest, APictureAboveTheBoundIsShownReducedAtItsFullSize) {

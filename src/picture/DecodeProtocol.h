@@ -1,0 +1,73 @@
+#pragma once
+// What passes between the program and its decoding process (both sides of the picture
+// component; nothing else uses it). A request names a picture file and one piece of work; the
+// process answers with progress and then one final reply. Pixels never pass through the socket:
+// they are written into a file or shared memory handed over with the request.
+//
+// Pixels are 32-bit words 0xffRRGGBB (QImage::Format_RGB32). Level k of a picture of W x H
+// pixels is ceil(W / 2^k) x ceil(H / 2^k), each pixel the mean of the 2 x 2 (or fewer, at an
+// odd edge) pixels of level k - 1 under it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Picture::Protocol {
+
+enum class Work : std::uint32_t {
+    // Region x, y, w, h of level `level`, written row after row (w * 4 bytes each) into the
+    // shared memory handed over.
+    Region = 1,
+    // Every tile of levels `level` .. `lastLevel`, each tile * tile * 4 bytes (rows beyond the
+    // level's edge left as they are), level after level in the file handed over: level k's
+    // tile (column c, row r) at offset levelOffset[k] + (r * columns_k + c) * tileBytes.
+    Pyramid = 2,
+};
+
+enum class Kind : std::uint32_t { Bmp = 0, Gif = 1, Jpeg = 2, Png = 3 };
+
+constexpr int kMaxLevels = 32;
+
+// The side of level `level` of a side of `side` pixels.
+constexpr std::int64_t LevelSide(std::int64_t side, int level) {
+    return (side + (std::int64_t(1) << level) - 1) >> level;
+}
+
+struct Request {
+    Work work = Work::Region;
+    Kind kind = Kind::Jpeg;
+    std::int64_t width = 0, height = 0; // the picture's full size, as its header says
+    std::int32_t level = 0, lastLevel = 0;
+    std::int64_t x = 0, y = 0, w = 0, h = 0;
+    std::int32_t tile = 256;
+    std::uint64_t levelOffset[kMaxLevels] = {};
+    std::uint64_t memory = 0;    // the working memory the process may take for this work, bytes
+    std::uint32_t pathBytes = 0; // followed by the picture's native path
+};
+
+enum class Answer : std::uint32_t {
+    Progress = 1, // tile rows 0 .. `rows` - 1 of `level` are written
+    Done = 2,
+    Failed = 3, // followed by `textBytes` of the reason, in the program's words
+};
+
+struct Reply {
+    Answer answer = Answer::Done;
+    std::int32_t level = 0;
+    std::int64_t rows = 0;
+    std::uint32_t textBytes = 0;
+};
+
+// The environment variable that makes the program a decoding process; its value is the number
+// of the socket it serves.
+constexpr const char* kProcessVariable = "VARNET_DECODING_PROCESS";
+
+// A PNG's pixels, whole (0xffRRGGBB, `width` words a row), or empty with `error` set; by Qt's
+// reader, the one part of the process that uses Qt.
+std::vector<std::uint32_t> ReadPng(const std::string& path, std::int64_t width, std::int64_t height,
+                                   std::string& error);
+
+// Runs the decoding process on `socket` until the program closes it or goes; never returns.
+[[noreturn]] void Serve(int socket);
+
+} // namespace Picture::Protocol

@@ -1,0 +1,87 @@
+#pragma once
+// The operating system's part in decoding pictures: the decoding process, memory shared with it,
+// the tile file of the disc cache and the cache folder. One implementation per system
+// (posix/DecodeSystem.cpp); the rest of the picture component knows nothing of them.
+
+#include "picture/DecodeProtocol.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace Picture::System {
+
+// A block of memory that a decoding process can write into.
+class SharedBlock {
+public:
+    // `bytes` of zeroes. Throws std::runtime_error saying why when it cannot be had.
+    explicit SharedBlock(std::size_t bytes);
+    ~SharedBlock();
+    SharedBlock(const SharedBlock&) = delete;
+    SharedBlock& operator=(const SharedBlock&) = delete;
+    int Handle() const { return handle_; }
+    unsigned char* Data() const { return data_; }
+    std::size_t Size() const { return size_; }
+
+private:
+    int handle_ = -1;
+    unsigned char* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// The folder of the disc cache: $XDG_CACHE_HOME/varnet (by default ~/.cache/varnet).
+std::string CacheFolder();
+// Bytes free for this user on the disc that holds `folder` (or the nearest folder above it that
+// exists); 0 when it cannot be told.
+std::uint64_t FreeBytes(const std::string& folder);
+
+// A file of tiles in the cache folder, named after this process, removed when this object goes.
+// Files of processes that have ended are removed when the next one is made.
+class TileFile {
+public:
+    // Made empty at `bytes` (sparse where the system allows). Throws std::runtime_error.
+    explicit TileFile(std::uint64_t bytes);
+    ~TileFile();
+    TileFile(const TileFile&) = delete;
+    TileFile& operator=(const TileFile&) = delete;
+    int Handle() const { return handle_; }
+    const std::string& Path() const { return path_; }
+    // Reads `bytes` at `offset`; false when they cannot all be read.
+    bool Read(std::uint64_t offset, void* to, std::size_t bytes) const;
+
+private:
+    int handle_ = -1;
+    std::string path_;
+};
+
+// A decoding process: the program itself started to serve decoding work (see DecodeProtocol.h).
+// It is used from one thread at a time.
+class Process {
+public:
+    Process();
+    ~Process(); // killed
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    bool Running() const { return pid_ > 0; }
+    // Starts it if it is not running; false with `error` when it cannot be started.
+    bool Start(std::string& error);
+    // Ends it at once (its work and memory go with it) and waits for it to be gone.
+    void Kill();
+    // Hands it one piece of work writing into `output`; false when it has gone.
+    bool Send(const Protocol::Request& request, const std::string& path, int output);
+
+    enum class Event { Reply, Woken, Gone };
+    // Waits for its next reply (and the reply's text), or until Wake is called.
+    Event Next(Protocol::Reply& reply, std::string& text);
+    // Wakes a thread waiting in Next (from any thread).
+    void Wake();
+
+private:
+    int pid_ = -1;
+    int socket_ = -1;
+    int wake_[2] = {-1, -1};
+};
+
+} // namespace Picture::System

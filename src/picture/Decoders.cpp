@@ -1,0 +1,177 @@
+#include "picture/Decoders.h"
+
+#include "picture/DecodeSystem.h"
+#include "picture/PictureLoader.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace Picture::Decoders {
+namespace {
+
+struct Queued {
+    Job job;
+    Ticket ticket;
+    std::uint64_t order;
+};
+
+class Pool {
+public:
+    Pool() {
+        // Two processes: the part in view and the rest of the picture decode side by side.
+        for (int i = 0; i < 2; ++i) slots_.push_back(std::make_unique<Slot>());
+        for (auto& slot : slots_) slot->thread = std::thread([this, s = slot.get()] { Serve(*s); });
+    }
+    ~Pool() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+            queue_.clear();
+        }
+        wake_.notify_all();
+        for (auto& slot : slots_) slot->process.Wake();
+        for (auto& slot : slots_) slot->thread.join();
+    }
+
+    Ticket Submit(Job job) {
+        auto ticket = job.ticket ? job.ticket : std::make_shared<std::atomic<bool>>(false);
+        {
+            std::lock_guard lock(mutex_);
+            queue_.push_back({std::move(job), ticket, ++order_});
+        }
+        wake_.notify_all();
+        return ticket;
+    }
+
+    void Cancel(const Ticket& ticket) {
+        if (!ticket) return;
+        *ticket = true;
+        std::lock_guard lock(mutex_);
+        queue_.erase(std::remove_if(queue_.begin(), queue_.end(),
+                                    [&](const Queued& q) { return q.ticket == ticket; }),
+                     queue_.end());
+        for (auto& slot : slots_)
+            if (slot->current == ticket) slot->process.Wake();
+        wake_.notify_all();
+    }
+
+private:
+    struct Slot {
+        System::Process process;
+        std::thread thread;
+        Ticket current;
+    };
+
+    // The next piece this slot may run: the first of the highest priority whose memory fits.
+    bool Take(Queued& out) {
+        const std::uint64_t limit = DecodeLimit();
+        auto best = queue_.end();
+        for (auto it = queue_.begin(); it != queue_.end(); ++it)
+            if (best == queue_.end() || it->job.priority > best->job.priority ||
+                (it->job.priority == best->job.priority && it->order < best->order))
+                best = it;
+        if (best == queue_.end()) return false;
+        // Work alone always runs: what could never fit was refused before it was queued.
+        if (reserved_ > 0 && reserved_ + best->job.reserve > limit) return false;
+        out = std::move(*best);
+        queue_.erase(best);
+        reserved_ += out.job.reserve;
+        return true;
+    }
+
+    void Serve(Slot& slot) {
+        for (;;) {
+            Queued q;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [&] { return stopping_ || Take(q); });
+                if (stopping_) return;
+                slot.current = q.ticket;
+            }
+            const std::string error = Work(slot, q);
+            {
+                std::lock_guard lock(mutex_);
+                slot.current.reset();
+                reserved_ -= q.job.reserve;
+            }
+            wake_.notify_all();
+            if (!*q.ticket && error != kStopped && q.job.done) q.job.done(error);
+        }
+    }
+
+    static constexpr const char* kStopped = "\1stopped";
+
+    std::string Work(Slot& slot, Queued& q) {
+        std::string error;
+        if (*q.ticket) return kStopped;
+        if (!slot.process.Start(error)) return error;
+        if (!slot.process.Send(q.job.request, q.job.path, q.job.output)) {
+            slot.process.Kill();
+            return "the picture cannot be decoded (its decoding process has gone)";
+        }
+        for (;;) {
+            Protocol::Reply reply;
+            std::string text;
+            switch (slot.process.Next(reply, text)) {
+            case System::Process::Event::Woken:
+                if (*q.ticket || Stopping()) {
+                    slot.process.Kill(); // its work and memory end here
+                    return kStopped;
+                }
+                break;
+            case System::Process::Event::Gone:
+                slot.process.Kill();
+                return "the picture is damaged or cannot be decoded (its decoder stopped)";
+            case System::Process::Event::Reply:
+                if (reply.answer == Protocol::Answer::Progress) {
+                    if (q.job.progress && !*q.ticket) q.job.progress(reply.level, reply.rows);
+                    break;
+                }
+                return reply.answer == Protocol::Answer::Done ? std::string() : text;
+            }
+        }
+    }
+
+    bool Stopping() {
+        std::lock_guard lock(mutex_);
+        return stopping_;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Queued> queue_;
+    std::vector<std::unique_ptr<Slot>> slots_;
+    std::uint64_t reserved_ = 0, order_ = 0;
+    bool stopping_ = false;
+};
+
+Pool& Instance() {
+    // Made at first use, ended with the program: its processes killed, its threads joined.
+    static Pool pool;
+    return pool;
+}
+
+} // namespace
+
+Ticket Submit(Job job) {
+    return Instance().Submit(std::move(job));
+}
+
+void Cancel(const Ticket& ticket) {
+    Instance().Cancel(ticket);
+}
+
+std::string Run(Job job) {
+    auto finished = std::make_shared<std::promise<std::string>>();
+    std::future<std::string> result = finished->get_future();
+    job.done = [finished](const std::string& error) { finished->set_value(error); };
+    Submit(std::move(job));
+    return result.get();
+}
+
+} // namespace Picture::Decoders

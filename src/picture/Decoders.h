@@ -1,0 +1,59 @@
+#pragma once
+// The decoding processes shared by every picture of the program, and the work queued for them.
+// Work runs in order of priority, each piece once the memory it reserves fits beside the
+// pieces under way (together at most DecodeLimit()); cancelled work stops at once, its process
+// killed. Inside the picture component only.
+
+#include "picture/DecodeProtocol.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace Picture::Decoders {
+
+using Ticket = std::shared_ptr<std::atomic<bool>>;
+
+struct Job {
+    Protocol::Request request;
+    std::string path;           // native
+    int output = -1;            // the descriptor the work writes into
+    std::shared_ptr<void> keep; // kept until the work has ended (the output's owner)
+    std::uint64_t reserve = 0;  // memory reserved while it runs, bytes
+    int priority = 0;           // higher first
+    // Called on a decoding thread: each tile row written (pyramids), then once at the end with
+    // "" or why it failed. Never called once the work is cancelled.
+    std::function<void(int level, std::int64_t rows)> progress;
+    std::function<void(const std::string& error)> done;
+    Ticket ticket; // made by Submit when not given
+};
+
+// Posts work to a QObject's thread for as long as the object lives (Close before it goes).
+struct Mailbox {
+    explicit Mailbox(class QObject* t) : target(t) {}
+    template <typename F> void Post(F f);
+    void Close() {
+        std::lock_guard lock(mutex);
+        target = nullptr;
+    }
+    std::mutex mutex;
+    class QObject* target;
+};
+
+// Queues the work; the ticket cancels it.
+Ticket Submit(Job job);
+// Stops the work at once: dropped from the queue, or its process killed.
+void Cancel(const Ticket& ticket);
+// Runs the work on a decoding process and waits for it; "" or why it failed.
+std::string Run(Job job);
+
+} // namespace Picture::Decoders
+
+#include <QObject>
+template <typename F> void Picture::Decoders::Mailbox::Post(F f) {
+    std::lock_guard lock(mutex);
+    if (target) QMetaObject::invokeMethod(target, std::move(f), Qt::QueuedConnection);
+}

@@ -1,0 +1,245 @@
+#include "picture/DecodeSystem.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace Picture::System {
+namespace {
+
+std::string Why() {
+    return std::strerror(errno);
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n, size -= std::size_t(n);
+    }
+    return true;
+}
+
+bool ReadAll(int fd, void* data, std::size_t size) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n, size -= std::size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
+SharedBlock::SharedBlock(std::size_t bytes) : size_(bytes) {
+    handle_ = ::memfd_create("varnet-picture", MFD_CLOEXEC);
+    if (handle_ < 0 || ::ftruncate(handle_, off_t(std::max<std::size_t>(bytes, 1))) != 0) {
+        const std::string why = Why();
+        if (handle_ >= 0) ::close(handle_);
+        throw std::runtime_error("no memory for the decoded picture (" + why + ")");
+    }
+    void* map = ::mmap(nullptr, std::max<std::size_t>(bytes, 1), PROT_READ | PROT_WRITE, MAP_SHARED,
+                       handle_, 0);
+    if (map == MAP_FAILED) {
+        const std::string why = Why();
+        ::close(handle_);
+        throw std::runtime_error("no memory for the decoded picture (" + why + ")");
+    }
+    data_ = static_cast<unsigned char*>(map);
+}
+
+SharedBlock::~SharedBlock() {
+    ::munmap(data_, std::max<std::size_t>(size_, 1));
+    ::close(handle_);
+}
+
+std::string CacheFolder() {
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    if (xdg && *xdg == '/') return std::string(xdg) + "/varnet";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/.cache/varnet";
+}
+
+std::uint64_t FreeBytes(const std::string& folder) {
+    std::string at = folder;
+    struct statvfs s {};
+    while (::statvfs(at.c_str(), &s) != 0) {
+        const std::size_t slash = at.rfind('/');
+        if (slash == std::string::npos || at == "/") return 0;
+        at = slash == 0 ? "/" : at.substr(0, slash);
+    }
+    return std::uint64_t(s.f_bavail) * s.f_frsize;
+}
+
+TileFile::TileFile(std::uint64_t bytes) {
+    const std::string folder = CacheFolder();
+    // Made folder by folder, private to the user.
+    for (std::size_t at = 1; at != std::string::npos;) {
+        at = folder.find('/', at + 1);
+        ::mkdir(folder.substr(0, at).c_str(), 0700);
+    }
+    // Tiles left by a program that ended without removing them.
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(dir)) {
+            int pid = 0, n = 0;
+            if (std::sscanf(e->d_name, "tiles-%d-%*d%n", &pid, &n) == 1 && e->d_name[n] == '\0' &&
+                pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+                ::unlink((folder + "/" + e->d_name).c_str());
+        }
+        ::closedir(dir);
+    }
+    static std::atomic<int> serial{0};
+    path_ = folder + "/tiles-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+    handle_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (handle_ < 0 || ::ftruncate(handle_, off_t(bytes)) != 0) {
+        const std::string why = Why();
+        if (handle_ >= 0) ::close(handle_), ::unlink(path_.c_str());
+        throw std::runtime_error("the tile cache " + path_ + " cannot be made (" + why + ")");
+    }
+}
+
+TileFile::~TileFile() {
+    ::close(handle_);
+    ::unlink(path_.c_str());
+}
+
+bool TileFile::Read(std::uint64_t offset, void* to, std::size_t bytes) const {
+    char* p = static_cast<char*>(to);
+    while (bytes > 0) {
+        const ssize_t n = ::pread(handle_, p, bytes, off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n, bytes -= std::size_t(n), offset += std::uint64_t(n);
+    }
+    return true;
+}
+
+Process::Process() {
+    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+}
+
+Process::~Process() {
+    Kill();
+    if (wake_[0] >= 0) ::close(wake_[0]), ::close(wake_[1]);
+}
+
+bool Process::Start(std::string& error) {
+    if (Running()) return true;
+    // The process's side is linked into every program that starts one.
+    [[maybe_unused]] void (*volatile serve)(int) = &Protocol::Serve;
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+        error = "the decoding process cannot be started (" + Why() + ")";
+        return false;
+    }
+    // The program itself, told by its environment to serve on descriptor 3.
+    constexpr int kServed = 3;
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e)
+        if (std::strncmp(*e, Protocol::kProcessVariable, std::strlen(Protocol::kProcessVariable)))
+            env.emplace_back(*e);
+    env.push_back(std::string(Protocol::kProcessVariable) + "=" + std::to_string(kServed));
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    char self[] = "/proc/self/exe";
+    char name[] = "varnet-decoder";
+    char* argv[] = {name, nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pair[1], kServed);
+    pid_t pid = 0;
+    const int failed = ::posix_spawn(&pid, self, &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pair[1]);
+    if (failed) {
+        ::close(pair[0]);
+        error =
+            "the decoding process cannot be started (" + std::string(std::strerror(failed)) + ")";
+        return false;
+    }
+    pid_ = pid;
+    socket_ = pair[0];
+    return true;
+}
+
+void Process::Kill() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (socket_ >= 0) ::close(socket_);
+    pid_ = socket_ = -1;
+}
+
+bool Process::Send(const Protocol::Request& request, const std::string& path, int output) {
+    if (!Running()) return false;
+    Protocol::Request r = request;
+    r.pathBytes = std::uint32_t(path.size());
+    if (!WriteAll(socket_, &r, sizeof r) || !WriteAll(socket_, path.data(), path.size()))
+        return false;
+    char byte = 0;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    iovec io{&byte, 1};
+    msghdr msg{};
+    msg.msg_iov = &io;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(c), &output, sizeof output);
+    while (true) {
+        const ssize_t n = ::sendmsg(socket_, &msg, MSG_NOSIGNAL);
+        if (n == 1) return true;
+        if (n < 0 && errno == EINTR) continue;
+        return false;
+    }
+}
+
+Process::Event Process::Next(Protocol::Reply& reply, std::string& text) {
+    pollfd fds[2] = {{socket_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    while (::poll(fds, 2, -1) < 0)
+        if (errno != EINTR) return Event::Gone;
+    if (fds[1].revents & POLLIN) {
+        char drain[64];
+        while (::read(wake_[0], drain, sizeof drain) > 0) {
+        }
+        return Event::Woken;
+    }
+    if (!ReadAll(socket_, &reply, sizeof reply) || reply.textBytes > 65536) return Event::Gone;
+    text.assign(reply.textBytes, '\0');
+    if (!ReadAll(socket_, text.data(), text.size())) return Event::Gone;
+    return Event::Reply;
+}
+
+void Process::Wake() {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wake_[1], &byte, 1);
+}
+
+} // namespace Picture::System

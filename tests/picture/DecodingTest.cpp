@@ -1,0 +1,186 @@
+// The picture component's decoding as its callers meet it: the memory bound worked out before a
+// decode starts, thumbnails through the same bounded decoding, abandoned work that stops, and
+// the bound's own setting.
+#include "picture/PictureLoader.h"
+#include "platform/CoreError.h"
+#include "platform/System.h"
+#include "support/AppTest.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QSignalSpy>
+#include <QTest>
+#include <fstream>
+#include <sys/resource.h>
+
+namespace {
+
+// A JPEG of `w` x `h` of one colour; progressive when asked.
+QByteArray Jpeg(int w, int h, QColor colour, bool progressive) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return buffer.data();
+}
+
+// The same file with its frame header claiming another size.
+QByteArray Claiming(QByteArray jpeg, int w, int h) {
+    for (int at = 2; at + 9 < jpeg.size();
+         at += 2 + (uchar(jpeg[at + 2]) << 8 | uchar(jpeg[at + 3]))) {
+        const uchar marker = uchar(jpeg[at + 1]);
+        if (marker == 0xC0 || marker == 0xC2) {
+            jpeg[at + 5] = char(h >> 8), jpeg[at + 6] = char(h);
+            jpeg[at + 7] = char(w >> 8), jpeg[at + 8] = char(w);
+            break;
+        }
+    }
+    return jpeg;
+}
+
+double CpuSeconds() {
+    rusage self{}, children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    auto s = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return s(self.ru_utime) + s(self.ru_stime) + s(children.ru_utime) + s(children.ru_stime);
+}
+
+} // namespace
+
+class DecodingTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        host.MakeHost();
+    }
+    void TearDown() override {
+        unsetenv("VARNET_PICTURE_LIMIT_MB");
+        AppTest::TearDown();
+    }
+    std::string Put(const std::string& name, const QByteArray& bytes) {
+        std::ofstream(host.OnC("Stelmar/Maps/" + name), std::ios::binary)
+            .write(bytes.data(), bytes.size());
+        return "C:\\Stelmar\\Maps\\" + name;
+    }
+};
+
+TEST_F(DecodingTest, WhatADecodeWillHoldIsCountedBeforeItStarts) {
+    setenv("VARNET_PICTURE_LIMIT_MB", "256", 1);
+    const QByteArray small = Jpeg(64, 48, QColor(200, 40, 40), true);
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        const char* refusal; // "" when it is shown
+    } cases[] = {
+        {"a progressive JPEG whose header claims 16000 x 16000", Claiming(small, 16000, 16000),
+         "the picture is too large to decode (a progressive JPEG of 16000 x 16000 pixels needs "
+         "737 MiB at any scale; this machine allows 224 MiB)"},
+        {"a progressive map of 16000 x 12000", Claiming(small, 16000, 12000),
+         "a progressive JPEG of 16000 x 12000 pixels needs 554 MiB"},
+        {"a progressive JPEG that fits", Jpeg(800, 600, QColor(200, 40, 40), true), ""},
+        {"a baseline JPEG of the same claimed size",
+         Claiming(Jpeg(64, 48, Qt::red, false), 16000, 16000), ""},
+    };
+    Picture::Thumbnails thumbnails;
+    QSignalSpy ready(&thumbnails, &Picture::Thumbnails::Ready);
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = Put("p" + std::to_string(++n) + ".jpg", c.bytes);
+        std::string refused;
+        try {
+            Picture::Open(path);
+        } catch (const CoreError& e) {
+            refused = e.what();
+        }
+        if (*c.refusal) {
+            EXPECT_NE(refused.find(c.refusal), std::string::npos) << refused;
+        } else {
+            EXPECT_EQ(refused, "");
+        }
+        // A coverage thumbnail of it says the same, or is the picture.
+        thumbnails.Request(QString::number(n), path, 129);
+        WaitFor([&] { return ready.size() == 1; });
+        const auto args = ready.takeFirst();
+        const QImage image = args[1].value<QImage>();
+        if (*c.refusal) {
+            EXPECT_TRUE(image.isNull());
+            EXPECT_NE(args[2].toString().toStdString().find(c.refusal), std::string::npos);
+        } else if (n == 3) {
+            EXPECT_EQ(image.width(), 129);
+            EXPECT_NEAR(image.height(), 97, 1);
+            EXPECT_GT(image.pixelColor(60, 40).red(), 180);
+        }
+    }
+}
+
+TEST_F(DecodingTest, ReducedDecodesAreAtTheScaleUsed) {
+    // Sides that no reduction divides: each level is the ceiling of its half.
+    const std::string path = Put("odd.jpg", Jpeg(1001, 601, QColor(20, 160, 60), false));
+    const Picture::Source source = Picture::Open(path);
+    const std::pair<double, QSize> scales[] = {{1, {1001, 601}},
+                                               {0.5, {501, 301}},
+                                               {0.25, {251, 151}},
+                                               {0.125, {126, 76}},
+                                               {0.0625, {63, 38}}};
+    for (const auto& [scale, size] : scales) {
+        const Picture::Decoded d = Picture::Decode(source, QRect(QPoint(), source.size), scale);
+        EXPECT_EQ(d.error, "") << scale;
+        EXPECT_EQ(d.image.size(), size) << scale;
+        EXPECT_EQ(d.region, QRect(0, 0, 1001, 601)) << scale;
+        EXPECT_GT(d.image.pixelColor(size.width() - 1, size.height() - 1).green(), 130) << scale;
+    }
+}
+
+TEST_F(DecodingTest, AnAbandonedDecodeStopsAtOnce) {
+    // A JPEG that claims 40000 x 40000: its decoder works for seconds on the rows it invents.
+    const std::string path = Put("huge.jpg", Claiming(Jpeg(64, 64, Qt::blue, false), 40000, 40000));
+    const Picture::Source source = Picture::Open(path);
+    Picture::BackgroundDecode decode;
+    QSignalSpy finished(&decode, &Picture::BackgroundDecode::Finished);
+    decode.Start(source, 1);
+    QTest::qWait(300);
+    decode.Cancel();
+    QTest::qWait(100); // what it spent counted, its process gone
+    const double stopped = CpuSeconds();
+    QTest::qWait(300); // and nothing more spent on it
+    EXPECT_LT(CpuSeconds() - stopped, 0.1);
+    EXPECT_EQ(finished.size(), 0);
+}
+
+TEST(PictureLimit, TheSettingIsClampedToTheMachineAndReported) {
+    const std::uint64_t MiB = 1 << 20;
+    const std::uint64_t machine = Platform::PhysicalMemoryBytes();
+    const std::uint64_t standard = std::max<std::uint64_t>(256 * MiB, machine / 4);
+    struct Case {
+        const char* set;
+        std::uint64_t used;
+        const char* note;
+    } cases[] = {
+        {"512", 512 * MiB, ""},
+        {"99999999999", machine, "is more than this machine's memory"},
+        {"lots", standard, "is not a positive number of MiB"},
+        {"0", standard, "is not a positive number of MiB"},
+    };
+    for (const auto& c : cases) {
+        setenv("VARNET_PICTURE_LIMIT_MB", c.set, 1);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Picture::MemoryLimit(), c.used) << c.set;
+        Picture::MemoryLimit(); // said once
+        const std::string said = testing::internal::GetCapturedStderr();
+        if (*c.note) {
+            EXPECT_EQ(
+                said.find("varnet: VARNET_PICTURE_LIMIT_MB=" + std::string(c.set) + " " + c.note),
+                0u)
+                << said;
+            EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
+        } else {
+            EXPECT_EQ(said, "");
+        }
+    }
+    unsetenv("VARNET_PICTURE_LIMIT_MB");
+}
