@@ -85,6 +85,8 @@ private:
     }
 
     void Serve(Slot& slot) {
+        std::string ignored;
+        slot.process.Start(ignored); // ready before the first picture asks
         for (;;) {
             Queued q;
             {

@@ -6,6 +6,7 @@
 
 #include "picture/DecodeProtocol.h"
 
+#include <QObject>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -33,14 +34,14 @@ struct Job {
 
 // Posts work to a QObject's thread for as long as the object lives (Close before it goes).
 struct Mailbox {
-    explicit Mailbox(class QObject* t) : target(t) {}
+    explicit Mailbox(QObject* t) : target(t) {}
     template <typename F> void Post(F f);
     void Close() {
         std::lock_guard lock(mutex);
         target = nullptr;
     }
     std::mutex mutex;
-    class QObject* target;
+    QObject* target;
 };
 
 // Queues the work; the ticket cancels it.
@@ -52,7 +53,6 @@ std::string Run(Job job);
 
 } // namespace Picture::Decoders
 
-#include <QObject>
 template <typename F> void Picture::Decoders::Mailbox::Post(F f) {
     std::lock_guard lock(mutex);
     if (target) QMetaObject::invokeMethod(target, std::move(f), Qt::QueuedConnection);

@@ -148,25 +148,12 @@ Source Open(const std::string& winPath) {
              " pixels needs " + Grouped((least + MiB - 1) / MiB) +
              " MiB at any scale; this machine allows " + Grouped(DecodeLimit() / MiB) + " MiB)");
     // The largest scale, halving each way, at which the whole picture fits the bound beside
-    // what its decode holds; a format that cannot decode reduced must fit whole.
+    // what its decode holds (BMP and GIF rows are halved as they are read).
     int reduction = 1;
     while (BytesFor(source.size, reduction) + source.heldBytes > limit && reduction < (1 << 20))
         reduction *= 2;
-    if (reduction > 1 && !source.CanDecodeParts()) {
-        const std::uint64_t bytes = BytesFor(source.size);
-        Fail("the picture is too large (" + std::to_string(source.size.width()) + " x " +
-             std::to_string(source.size.height()) + " pixels needs " + std::to_string(bytes / MiB) +
-             " MiB; this machine allows " + std::to_string(limit / MiB) + " MiB)");
-    }
     source.reduction = reduction;
     return source;
-}
-
-std::string ReducedText(const Source& source) {
-    if (source.reduction <= 1) return {};
-    return "Shown at 1/" + std::to_string(source.reduction * source.reduction) +
-           " resolution: the picture needs " + Grouped(BytesFor(source.size) / MiB) +
-           " MiB; this machine allows " + Grouped(MemoryLimit() / MiB) + " MiB.";
 }
 
 int LevelFor(double scale, int finest) {
@@ -255,58 +242,6 @@ Decoded DecodeAt(const Source& source, QRect region, int level) {
 
 Decoded Decode(const Source& source, QRect region, double scale) {
     return DecodeAt(source, region, LevelFor(scale, ReductionLevel(source)));
-}
-
-BackgroundDecode::BackgroundDecode(QObject* parent)
-    : QObject(parent), mailbox_(std::make_shared<Decoders::Mailbox>(this)) {}
-
-BackgroundDecode::~BackgroundDecode() {
-    mailbox_->Close();
-    Cancel();
-}
-
-void BackgroundDecode::Cancel() {
-    if (ticket_) Decoders::Cancel(ticket_);
-    ticket_.reset();
-    ++generation_;
-    busy_ = false;
-}
-
-void BackgroundDecode::Start(const Source& source, double scale) {
-    Cancel();
-    busy_ = true;
-    const std::uint64_t generation = generation_;
-    const int level = LevelFor(scale, ReductionLevel(source));
-    const QRect rect = LevelRect(QRect(QPoint(), source.size), level, source.size);
-    std::shared_ptr<System::SharedBlock> block;
-    Decoders::Job job;
-    try {
-        job = RegionJob(source, level, rect, block);
-    } catch (const std::exception& e) {
-        const std::string error = e.what();
-        QMetaObject::invokeMethod(
-            this,
-            [this, error, generation] {
-                if (generation != generation_) return;
-                busy_ = false;
-                emit Finished(Decoded{QImage(), QRect(), error});
-            },
-            Qt::QueuedConnection);
-        return;
-    }
-    auto mailbox = mailbox_;
-    const QRect region = FullRect(rect, level, source.size);
-    job.done = [mailbox, block, rect, region, generation, this](const std::string& error) {
-        mailbox->Post([=, this] {
-            if (generation != generation_) return; // a later decode has begun
-            busy_ = false;
-            Decoded d;
-            d.error = error;
-            if (error.empty()) d.image = ImageOf(block, rect.size()), d.region = region;
-            emit Finished(d);
-        });
-    };
-    ticket_ = Decoders::Submit(std::move(job));
 }
 
 struct Thumbnails::Shared {

@@ -57,10 +57,6 @@ struct Source {
 // or damaged, or too large to decode at any scale (with the figures).
 Source Open(const std::string& winPath);
 
-// The text the status bar shows for a picture shown reduced, "" for one shown whole:
-// "Shown at 1/4 resolution: the picture needs 6,400 MiB; this machine allows 6,000 MiB."
-std::string ReducedText(const Source& source);
-
 // A decoded picture, or why it could not be decoded.
 struct Decoded {
     QImage image;
@@ -71,29 +67,6 @@ struct Decoded {
 // Decodes `region` (full-scale pixels, cut to the picture) at the level of `scale` (the
 // largest 1/2^k at least `scale`, and at most 1 / the source's reduction), waiting for it.
 Decoded Decode(const Source& source, QRect region, double scale);
-
-// Whole-picture decodes in the background, one at a time. A new Start, or Cancel, abandons the
-// decode under way at once: its process and memory end, and its result never arrives. Results
-// arrive on the thread this object lives in.
-class BackgroundDecode : public QObject {
-    Q_OBJECT
-public:
-    explicit BackgroundDecode(QObject* parent = nullptr);
-    ~BackgroundDecode() override;
-
-    void Start(const Source& source, double scale);
-    void Cancel();
-    bool Busy() const { return busy_; }
-
-signals:
-    void Finished(const Picture::Decoded& result);
-
-private:
-    std::shared_ptr<Decoders::Mailbox> mailbox_;
-    std::shared_ptr<std::atomic<bool>> ticket_;
-    std::uint64_t generation_ = 0;
-    bool busy_ = false;
-};
 
 // Small pictures of many files: each request opens its file and decodes it reduced to at most
 // `longest` pixels on its longer side, through the same bounded decoding. Results arrive on the
@@ -118,6 +91,56 @@ private:
     QThreadPool pool_;
     std::shared_ptr<Shared> shared_;
     int pending_ = 0;
+};
+
+// A picture shown from tiles of a pyramid of levels (full size, 1/2, 1/4 ... down to one tile),
+// built in the background by one pass over the file, so that drawing costs what the frame
+// costs whatever the picture's size. Tiles are kept in shared memory when the whole pyramid
+// fits TileCacheLimit(), otherwise in a file of the disc cache (at most a quarter of that disc's
+// free space; removed with this object), read back into a memory cache of at most
+// TileCacheLimit(). A picture whose full-size tiles the disc cannot take is kept from the
+// finest level that fits, and Note() says so.
+class Tiled : public QObject {
+    Q_OBJECT
+public:
+    // Starts building the pyramid of an opened picture. Throws CoreError(FileError) when its
+    // tiles can be kept nowhere.
+    explicit Tiled(const Source& source, QObject* parent = nullptr);
+    ~Tiled() override; // work stopped at once, the disc cache removed
+
+    const Source& Picture() const;
+    // The finest level kept (0 unless the disc cache is too small), and the coarsest.
+    int FinestLevel() const;
+    int CoarsestLevel() const;
+    // What the status bar says: "" or "Shown at 1/4 resolution: ...".
+    std::string Note() const;
+    // The disc cache's file, "" while the tiles are in memory.
+    std::string CachePath() const;
+    // True until the pyramid is built or has failed.
+    bool Building() const;
+
+    // Draws the part of the picture within `exposed` (pixels of the painter), the whole
+    // picture's top-left corner being at `origin` and each full-scale pixel `zoom` painter
+    // pixels wide. The level drawn is the coarsest at least as sharp as the zoom; a tile not
+    // built yet shows the next coarser level that is, else a part decoded for the view, else
+    // nothing (what was painted before). Asks for the parts it lacks.
+    void Draw(class QPainter& painter, QRect exposed, QPointF origin, double zoom);
+    // Asks for the tiles of `area` (full-scale pixels) at `zoom`, decoding that part ahead of
+    // the pyramid when the pyramid has not reached it, and waits up to `ms` for them.
+    void Want(QRect area, double zoom, int ms = 0);
+    // Forgets the tiles of levels finer than `level` held so far, as when memory must be made;
+    // drawing falls back to coarser levels until they are decoded again.
+    void Forget(int level);
+
+signals:
+    // New pixels: tiles written, or a part decoded.
+    void Changed();
+    // The pyramid is built ("") or has failed (why).
+    void Built(const QString& error);
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
 };
 
 } // namespace Picture

@@ -44,7 +44,6 @@ MapView::MapView(PictureBox& inner, PictureBox& outer, ScrollBar& hBar, ScrollBa
                  std::function<void()> fitRanges, QObject* parent)
     : QObject(parent), inner_(inner), outer_(outer), hBar_(hBar), vBar_(vBar),
       fitRanges_(std::move(fitRanges)), overlay_(new LineOverlay(&inner)) {
-    connect(&decode_, &Picture::BackgroundDecode::Finished, this, &MapView::Decoded);
     inner_.setMouseTracking(true); // the position follows the pointer without a button held
     inner_.installEventFilter(this);
     outer_.installEventFilter(this);
@@ -135,82 +134,45 @@ void MapView::Apply(double factor, QPointF anchor) {
     }
     if (lineFrom_) ShowPosition(std::nullopt);
     UpdateCursor();
-    Sharpen();
     emit ZoomChanged(ZoomText(factor));
+}
+
+bool MapView::Decoding() const {
+    return tiled_ && tiled_->Building();
 }
 
 void MapView::ShowPicture(const std::string& winPath) {
     ClearPicture();
     const Picture::Source source = Picture::Open(winPath);
-    source_ = source;
-    note_ = QString::fromStdString(Picture::ReducedText(source));
+    tiled_ = std::make_shared<Picture::Tiled>(source);
+    note_ = QString::fromStdString(tiled_->Note());
+    connect(tiled_.get(), &Picture::Tiled::Changed, &inner_, qOverload<>(&QWidget::update));
+    connect(tiled_.get(), &Picture::Tiled::Built, this, &MapView::PictureDecoded);
     const QSize full = source.size;
-    // Nothing of it yet, at its full size, so the view can place and fit it; the frame's
-    // background shows until pixels come.
-    inner_.setPicture(QImage(), full, QRect());
+    // At its full size from the start, so the view can place and fit it; the frame's
+    // background shows where no pixels have come yet.
+    inner_.setTiles(tiled_, full);
     if (fitting_) inner_.setZoom(FitFactor());
-    const double scale = std::min(inner_.Zoom(), 1.0 / source.reduction);
-    constexpr double kAtOnce = 4e6; // pixels decoded on the spot: a few hundredths of a second
-    if (double(full.width()) * full.height() * scale * scale <= kAtOnce) {
-        const Picture::Decoded whole = Picture::Decode(source, QRect(QPoint(), full), scale);
-        if (whole.image.isNull()) {
-            ClearPicture();
-            throw CoreError(ErrorKind::FileError, whole.error);
-        }
-        inner_.setPicture(whole.image, full, whole.region);
-        heldScale_ = scale;
-        return;
-    }
-    if (source.CanDecodeParts()) {
-        // The part the frame will show once the bars have taken the new picture's ranges, and
-        // a margin around it.
-        const double zoom = inner_.Zoom();
-        auto shown = [&](const ScrollBar& bar, double picture, double frame) {
-            const double max = picture - frame; // the scroll-range rule, in pixels
-            return std::clamp(bar.Value() / double(Twips::kPerPixel), std::min(0.0, max),
-                              std::max(0.0, max));
-        };
-        const double w = full.width() * zoom, h = full.height() * zoom;
-        const double fw = outer_.width(), fh = outer_.height();
-        const QRectF view(shown(hBar_, w, fw) / zoom, shown(vBar_, h, fh) / zoom, fw / zoom,
-                          fh / zoom);
-        const QRect part = view.adjusted(-view.width() / 4, -view.height() / 4, view.width() / 4,
-                                         view.height() / 4)
-                               .toAlignedRect();
-        const Picture::Decoded first = Picture::Decode(source, part, scale);
-        if (!first.image.isNull()) inner_.setPicture(first.image, full, first.region);
-    }
-    decodingScale_ = scale;
-    decode_.Start(source, scale);
+    // The part the frame will show once the bars have taken the new picture's ranges: waited
+    // for a moment, so that a small picture, or the first screen of a large one, shows at once.
+    const double zoom = inner_.Zoom();
+    auto shown = [&](const ScrollBar& bar, double picture, double frame) {
+        const double max = picture - frame; // the scroll-range rule, in pixels
+        return std::clamp(bar.Value() / double(Twips::kPerPixel), std::min(0.0, max),
+                          std::max(0.0, max));
+    };
+    const double w = full.width() * zoom, h = full.height() * zoom;
+    const double fw = outer_.width(), fh = outer_.height();
+    const QRectF view(shown(hBar_, w, fw) / zoom, shown(vBar_, h, fh) / zoom, fw / zoom, fh / zoom);
+    constexpr int kAtOnceMs = 60;
+    tiled_->Want(view.toAlignedRect(), zoom, kAtOnceMs);
 }
 
 void MapView::ClearPicture() {
-    decode_.Cancel();
-    source_.reset();
+    tiled_.reset(); // its work stops, its disc cache goes
     georeference_.reset();
-    heldScale_ = decodingScale_ = 0;
     note_.clear();
     inner_.ClearPicture();
-}
-
-void MapView::Sharpen() {
-    if (!source_) return;
-    const double wanted = std::min(Zoom(), 1.0 / source_->reduction);
-    const double have = decode_.Busy() ? decodingScale_ : heldScale_;
-    if (have >= wanted * 0.999) return;
-    decodingScale_ = wanted;
-    decode_.Start(*source_, wanted);
-}
-
-void MapView::Decoded(const Picture::Decoded& result) {
-    if (!source_) return;
-    if (result.image.isNull()) {
-        emit PictureDecoded(QString::fromStdString(result.error));
-        return;
-    }
-    inner_.setPicture(result.image, source_->size, result.region);
-    heldScale_ = decodingScale_;
-    emit PictureDecoded(QString());
 }
 
 void MapView::ScrollTo(ScrollBar& bar, double value) {

@@ -15,6 +15,7 @@
 #include <QPointF>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class PictureBox;
@@ -51,10 +52,11 @@ public:
     // line goes.
     void PictureChanged();
 
-    // Shows the picture at a Windows path in the picture box: its header read once, the part
-    // in view decoded at once and the rest on a worker thread, at the scale the view shows it
-    // (within the memory bound). The decode of the picture shown before is abandoned. Errors
-    // that the file shows at once pass as CoreError (Picture::Open's).
+    // Shows the picture at a Windows path in the picture box: its header read once, drawn from
+    // tiles of a pyramid of levels built in the background, the part in view decoded ahead of it
+    // (waited for briefly, so a small picture shows at once). The work for the picture shown
+    // before is abandoned and its tiles dropped. Errors that the file shows at once pass as
+    // CoreError (Picture::Open's and Picture::Tiled's).
     void ShowPicture(const std::string& winPath);
     // No picture; a decode under way is abandoned.
     void ClearPicture();
@@ -64,7 +66,9 @@ public:
     // What the status bar says of the picture shown: "" or "Shown at 1/4 resolution: ...".
     QString PictureNote() const { return note_; }
     // True while the picture shown is still being decoded.
-    bool Decoding() const { return decode_.Busy(); }
+    bool Decoding() const;
+    // The tiles of the picture shown (none without a picture).
+    const std::shared_ptr<Picture::Tiled>& Tiles() const { return tiled_; }
 
     // The status panels' texts: the position under the pointer (and a distance line's length),
     // and the zoom factor.
@@ -81,9 +85,6 @@ protected:
 
 private:
     void Apply(double factor, QPointF anchor);
-    // Starts a decode when the picture held is coarser than the view now shows it.
-    void Sharpen();
-    void Decoded(const Picture::Decoded& result);
     double FitFactor() const;
     void ScrollTo(ScrollBar& bar, double value);
     void ShowPosition(std::optional<QPointF> pointInInner);
@@ -107,11 +108,8 @@ private:
     std::optional<QPointF> lineFrom_, lineTo_;
     bool measuring_ = false;
     QWidget* overlay_;
-    // The picture shown: its source, the scale of the whole image held (0 while only a part is),
-    // the scale being decoded, and the status note.
-    std::optional<Picture::Source> source_;
+    // The picture shown, and the status note.
+    std::shared_ptr<Picture::Tiled> tiled_;
     std::optional<MapCode::Georeference> georeference_;
-    double heldScale_ = 0, decodingScale_ = 0;
     QString note_;
-    Picture::BackgroundDecode decode_;
 };

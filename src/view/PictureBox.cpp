@@ -1,5 +1,7 @@
 #include "view/PictureBox.h"
 
+#include "picture/PictureLoader.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <cmath>
@@ -39,6 +41,7 @@ void PictureBox::setBorderStyle(int style) {
 }
 
 void PictureBox::setPicture(QImage image, QSize fullSize, QRect region) {
+    tiles_.reset();
     picture_ = std::move(image);
     fullSize_ = fullSize.isValid() ? fullSize : picture_.size();
     if (fullSize_.isEmpty()) fullSize_ = QSize();
@@ -48,7 +51,13 @@ void PictureBox::setPicture(QImage image, QSize fullSize, QRect region) {
     update();
 }
 
+void PictureBox::setTiles(std::shared_ptr<Picture::Tiled> tiles, QSize fullSize) {
+    setPicture(QImage(), fullSize, QRect());
+    tiles_ = std::move(tiles);
+}
+
 void PictureBox::ClearPicture() {
+    tiles_.reset();
     picture_ = QImage();
     fullSize_ = QSize();
     region_ = QRect();
@@ -116,7 +125,14 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     const QRect exposed = event->rect();
     p.fillRect(exposed, ToQColor(backColor_, palette()));
     const int b = borderStyle_ == 1 ? 2 : 0;
-    if (!picture_.isNull() && !region_.isEmpty()) {
+    if (tiles_) {
+        // Only the tiles of the exposed part, at the level the zoom shows.
+        tiles_->Draw(p,
+                     exposed.intersected(
+                         QRect(QPoint(b, b), QSize(int(std::lround(fullSize_.width() * zoom_)),
+                                                   int(std::lround(fullSize_.height() * zoom_))))),
+                     QPointF(b, b), zoom_);
+    } else if (!picture_.isNull() && !region_.isEmpty()) {
         // Only the exposed part: a large map is drawn a window's worth at a time. The image
         // covers `region_` of the whole picture; box pixels per image pixel:
         const double shown = zoom_ * region_.width() / picture_.width();

@@ -7,7 +7,12 @@
 #include <QImage>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <optional>
+
+namespace Picture {
+class Tiled;
+}
 
 // Colours as the window system writes them: 0x00BBGGRR, or 0x800000nn for system colour nn.
 constexpr std::uint32_t kButtonFace = 0x8000000Fu;
@@ -35,6 +40,9 @@ public:
     // stands for a picture none of whose pixels are there yet.
     void setPicture(QImage image, QSize fullSize = {}, QRect region = {});
     void ClearPicture();
+    // A picture drawn from its tiles (see Picture::Tiled), at its full size in pixels.
+    void setTiles(std::shared_ptr<Picture::Tiled> tiles, QSize fullSize);
+    const std::shared_ptr<Picture::Tiled>& Tiles() const { return tiles_; }
     // The size in pixels of the picture shown, as it stands at full scale.
     QSize FullSize() const { return fullSize_; }
 
@@ -93,6 +101,7 @@ private:
     int borderStyle_ = 0;
     bool autoSize_ = false;
     QImage picture_;
+    std::shared_ptr<Picture::Tiled> tiles_;
     QSize fullSize_;
     QRect region_;
     double zoom_ = 1;

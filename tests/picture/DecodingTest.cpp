@@ -139,12 +139,10 @@ TEST_F(DecodingTest, ReducedDecodesAreAtTheScaleUsed) {
 TEST_F(DecodingTest, AnAbandonedDecodeStopsAtOnce) {
     // A JPEG that claims 40000 x 40000: its decoder works for seconds on the rows it invents.
     const std::string path = Put("huge.jpg", Claiming(Jpeg(64, 64, Qt::blue, false), 40000, 40000));
-    const Picture::Source source = Picture::Open(path);
-    Picture::BackgroundDecode decode;
-    QSignalSpy finished(&decode, &Picture::BackgroundDecode::Finished);
-    decode.Start(source, 1);
+    auto tiles = std::make_unique<Picture::Tiled>(Picture::Open(path));
+    QSignalSpy finished(tiles.get(), &Picture::Tiled::Built);
     QTest::qWait(300);
-    decode.Cancel();
+    tiles.reset();     // another map chosen
     QTest::qWait(100); // what it spent counted, its process gone
     const double stopped = CpuSeconds();
     QTest::qWait(300); // and nothing more spent on it

@@ -78,7 +78,7 @@ TEST_F(DetailsTest, ThePictureTakesTheImagesSizeAndTheMapsCorners) {
     Select(main, "plain.inf");
     EXPECT_EQ(Details(main)[1], "Map Filename plain.bmp");
     EXPECT_EQ(main.picInner->Width(), 300);
-    EXPECT_EQ(main.picInner->Picture().size(), QSize(20, 10));
+    EXPECT_EQ(main.picInner->FullSize(), QSize(20, 10));
     EXPECT_EQ(main.HScroll1->Max(), std::nearbyint(300 - main.picOuter->Width()));
 }
 

@@ -17,6 +17,8 @@
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <mutex>
+#include <set>
 #include <vector>
 
 extern char** environ;
@@ -48,6 +50,28 @@ bool ReadAll(int fd, void* data, std::size_t size) {
         p += n, size -= std::size_t(n);
     }
     return true;
+}
+
+// The tile files of this process, removed at its exit whatever still holds them.
+std::mutex liveMutex;
+std::set<std::string>* live = nullptr;
+
+void RemoveLive() {
+    std::lock_guard lock(liveMutex);
+    if (live)
+        for (const auto& path : *live) ::unlink(path.c_str());
+}
+
+void Track(const std::string& path, bool add) {
+    std::lock_guard lock(liveMutex);
+    if (!live) {
+        live = new std::set<std::string>;
+        std::atexit(RemoveLive);
+    }
+    if (add)
+        live->insert(path);
+    else
+        live->erase(path);
 }
 
 } // namespace
@@ -117,11 +141,13 @@ TileFile::TileFile(std::uint64_t bytes) {
         if (handle_ >= 0) ::close(handle_), ::unlink(path_.c_str());
         throw std::runtime_error("the tile cache " + path_ + " cannot be made (" + why + ")");
     }
+    Track(path_, true);
 }
 
 TileFile::~TileFile() {
     ::close(handle_);
     ::unlink(path_.c_str());
+    Track(path_, false);
 }
 
 bool TileFile::Read(std::uint64_t offset, void* to, std::size_t bytes) const {
