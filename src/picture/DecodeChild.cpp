@@ -578,7 +578,7 @@ void Rows(int fd, const Request& r, int from, std::int64_t firstRow, std::int64_
     case Kind::Bmp:
         return Bmp(fd, r, firstRow, sink);
     case Kind::Png: {
-        CheckMemory(std::uint64_t(r.width) * std::uint64_t(r.height) * 4, r, "a PNG of this size");
+        CheckMemory(std::uint64_t(r.width) * std::uint64_t(r.height) * 8, r, "a PNG of this size");
         std::string error;
         const std::string path = "/proc/self/fd/" + std::to_string(fd);
         const auto pixels = ReadPng(path, r.width, r.height, error);

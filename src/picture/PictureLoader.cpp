@@ -118,9 +118,9 @@ Source Open(const std::string& winPath) {
 
     const std::uint64_t limit = MemoryLimit();
     source.heldBytes = header->heldBytes;
-    if (header->format == Format::Png) { // decoded whole, then handed on row after row
+    if (header->format == Format::Png) { // decoded whole and copied, then handed on by rows
         source.heldBytes =
-            std::uint64_t(source.size.width()) * std::uint64_t(source.size.height()) * 4;
+            std::uint64_t(source.size.width()) * std::uint64_t(source.size.height()) * 8;
         source.heldWhy = "a PNG";
     }
     switch (header->held) {

@@ -11,7 +11,8 @@
 namespace fs = std::filesystem;
 
 namespace {
-const char* const kVars[] = {"HOME", "XDG_CONFIG_HOME", "WINEPREFIX", "VARNET_REGISTRY_FILE"};
+const char* const kVars[] = {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "WINEPREFIX",
+                             "VARNET_REGISTRY_FILE"};
 }
 
 TempHost::TempHost() {
@@ -24,6 +25,7 @@ TempHost::TempHost() {
     }
     setenv("HOME", (root_ + "/home").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root_ + "/home/.config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (root_ + "/home/.cache").c_str(), 1); // the tile cache
     setenv("WINEPREFIX", (root_ + "/wine").c_str(), 1);
     setenv("VARNET_REGISTRY_FILE", (root_ + "/registry.reg").c_str(), 1);
     MakeFolder(root_ + "/home");

@@ -36,7 +36,6 @@ protected:
     void SetUp() override {
         AppTest::SetUp();
         host.MakeHost();
-        setenv("XDG_CACHE_HOME", (host.OnC("") + "/../cache").c_str(), 1);
         WriteJpeg(host.OnC("Stelmar/Maps/red.jpg"), Qt::red, Qt::blue);
         WriteMap("red.inf", "60N,10W\r\n50N,0E\r\nred.jpg\r\n");
         WriteJpeg(host.OnC("Stelmar/Maps/green.jpg"), Qt::green);
@@ -45,7 +44,6 @@ protected:
     }
     void TearDown() override {
         unsetenv("VARNET_PICTURE_LIMIT_MB");
-        unsetenv("XDG_CACHE_HOME");
         AppTest::TearDown();
     }
 };
