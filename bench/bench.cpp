@@ -4,11 +4,11 @@
 //               closing the same files in a bare loop
 //   fill-bare N the same with image names that must be looked up without regard to case: its
 //               time per file should stay within twice that of the plain fill
-//   click       a click on a definition whose image is an 8000 x 4000 JPEG: the first screen
-//               against a bare decode of the same part, the whole against a bare full decode,
-//               the longest time without events, peak memory, Fit against a bare scaled decode,
-//               then a 30000 x 30000 JPEG above a lowered memory bound
-//   zoom        zoom steps and a repaint while panning on the same picture (see Zoom below)
+//   view W H    a click on a definition whose image is a W x H baseline JPEG, at 100 %: the
+//               first screen against a bare clip-rect decode of the same part, the whole
+//               pyramid against a bare full decode, Fit, zoom steps and pan repaints (each at
+//               most 50 ms), the longest time without handling events, and peak memory over
+//               idle with the decoding processes (each against its goal)
 #include "app/StartupCode.h"
 #include "ui/MsgBox.h"
 #include "ui/frmCoverage.h"
@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -31,6 +32,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#include <jpeglib.h>
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -54,28 +57,8 @@ std::string MakeHost() {
     setenv("HOME", root.c_str(), 1);
     setenv("WINEPREFIX", (root + "/wine").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
     return root;
-}
-
-// A host with an 8000 x 4000 JPEG map, big.inf.
-std::string BigMapHost() {
-    const std::string root = MakeHost();
-    { // freed before the measuring processes start, so their peaks are their own
-        QImage image(8000, 4000, QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); ++y) // a texture that does not compress to nothing
-            for (int x = 0; x < image.width(); ++x)
-                image.setPixel(x, y, qRgb((x * 7) & 255, (y * 3) & 255, ((x ^ y) * 5) & 255));
-        image.save(QString::fromStdString(root + "/drive_c/Stelmar/Maps/big.jpg"), "JPG", 85);
-    }
-    std::ofstream(root + "/drive_c/Stelmar/Maps/big.inf")
-        << "60.00.00N,010.00.00W\r\n50.00.00N,010.00.00E\r\nbig.jpg\r\n";
-    return root;
-}
-
-long PeakKiB() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
 }
 
 frmMain& MainWindow() {
@@ -180,28 +163,118 @@ int Coverage() {
     return 0;
 }
 
-// One measurement in a child process, so each has its own peak memory. Each prints one line of
-// numbers for the parent: seconds, then peak and idle KiB where they matter.
-int Click(const std::string& mode, const std::string& root, int w, int h) {
+// A baseline JPEG of w x h pixels written row after row, so that no whole picture is held.
+void WriteJpeg(const std::string& path, int w, int h) {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) std::exit(1);
+    jpeg_compress_struct info{};
+    jpeg_error_mgr error{};
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, out);
+    info.image_width = JDIMENSION(w);
+    info.image_height = JDIMENSION(h);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 80, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<unsigned char> row(std::size_t(w) * 3);
+    for (int y = 0; y < h; ++y) { // a texture that does not compress to nothing
+        for (int x = 0; x < w; ++x) {
+            row[std::size_t(x) * 3] = (unsigned char)((x * 7) & 255);
+            row[std::size_t(x) * 3 + 1] = (unsigned char)((y * 3) & 255);
+            row[std::size_t(x) * 3 + 2] = (unsigned char)(((x ^ y) * 5) & 255);
+        }
+        JSAMPROW line = row.data();
+        jpeg_write_scanlines(&info, &line, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::fclose(out);
+}
+
+// A host with a w x h JPEG map, big.inf.
+std::string BigMapHost(int w, int h) {
+    const std::string root = MakeHost();
+    WriteJpeg(root + "/drive_c/Stelmar/Maps/big.jpg", w, h);
+    std::ofstream(root + "/drive_c/Stelmar/Maps/big.inf")
+        << "60.00.00N,010.00.00W\r\n50.00.00N,010.00.00E\r\nbig.jpg\r\n";
+    return root;
+}
+
+// Resident memory at its peak (KiB): this process's, and that of the decoding processes it has
+// started (alive, or ended and waited for).
+long StatusKiB(int pid, const char* field) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
+    return 0;
+}
+long ChildrenPeakKiB() {
+    long sum = 0;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream in(task.path() / "children");
+        for (int pid; in >> pid;) sum += StatusKiB(pid, "VmHWM:");
+    }
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return sum + u.ru_maxrss;
+}
+
+// The floor of the whole: a bare libjpeg decode of every row, as djpeg does.
+double BareFullDecode(const std::string& path) {
+    FILE* in = std::fopen(path.c_str(), "rb");
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr error{};
+    info.err = jpeg_std_error(&error);
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, in);
+    const auto start = Clock::now();
+    jpeg_read_header(&info, TRUE);
+    jpeg_start_decompress(&info);
+    std::vector<unsigned char> row(std::size_t(info.output_width) * info.output_components);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW line = row.data();
+        jpeg_read_scanlines(&info, &line, 1);
+    }
+    jpeg_finish_decompress(&info);
+    const double seconds = Seconds(start);
+    jpeg_destroy_decompress(&info);
+    std::fclose(in);
+    return seconds;
+}
+
+// One measurement in a child process, so each has its own peak memory; it prints one line of
+// numbers for the parent.
+//   view: click, first screen, pyramid, Fit, zoom steps and pans on the map view
+//   clip W H: a bare clip-rect decode of the frame's part at full scale
+//   full: a bare full decode
+int ViewChild(const std::string& mode, const std::string& root, int w, int h) {
     const std::string image = root + "/drive_c/Stelmar/Maps/big.jpg";
-    const long idle = PeakKiB();
-    if (mode == "decode" || mode == "clip" || mode == "scaled") {
+    if (mode == "clip") {
         QImageReader reader(QString::fromStdString(image));
-        if (mode == "clip") reader.setClipRect(QRect(0, 0, w, h));
-        if (mode == "scaled") reader.setScaledSize(QSize(w, h));
+        reader.setClipRect(QRect(0, 0, w, h));
         const auto start = Clock::now();
         const QImage decoded = reader.read();
-        std::printf("%.5f %ld %ld %lld\n", Seconds(start), PeakKiB(), idle,
-                    (long long)decoded.sizeInBytes());
+        std::printf("%.5f\n", Seconds(start));
         return decoded.isNull();
+    }
+    if (mode == "full") {
+        std::printf("%.5f\n", BareFullDecode(image));
+        return 0;
     }
     frmMain& main = MainWindow();
     main.Load();
     main.show();
+    main.resize(1600, 1000);
+    main.Splitter1->setSplitPercent(10); // a large map frame
+    main.Splitter2->setSplitPercent(10);
     QApplication::processEvents();
-    if (mode == "fit") main.mnuViewFitMap->trigger();
+    main.mnuViewActualSize->trigger();
     QApplication::processEvents();
-    const long ready = PeakKiB();
+    const long idle = StatusKiB(getpid(), "VmRSS:");
     QTreeWidgetItem* node =
         main.DirTree->findItems("big.inf", Qt::MatchExactly | Qt::MatchRecursive).value(0);
     // A clock that ticks every 5 ms measures how long the window goes without handling events.
@@ -212,33 +285,76 @@ int Click(const std::string& mode, const std::string& root, int w, int h) {
         longestGap = std::max(longestGap, Seconds(last));
         last = Clock::now();
     });
-    bool whole = false;
-    QObject::connect(main.MapViewer, &MapView::PictureDecoded, [&] { whole = true; });
-    const auto start = Clock::now();
-    main.DirTree->setCurrentItem(node); // the click
-    main.picOuter->repaint();           // and the first screen painted
-    const double first = Seconds(start);
-    const QSize part = main.picInner->Picture().size();
-    last = Clock::now();
+    QImage frame(main.picOuter->size(), QImage::Format_ARGB32_Premultiplied);
+    auto paint = [&] { main.picOuter->render(&frame); };
+    const QRect view(0, 0, main.picOuter->width(), main.picOuter->height());
+    auto start = Clock::now();
+    last = start;
     ticker.start(5);
-    while (!whole && main.MapViewer->Decoding())
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    const double all = Seconds(start);
+    main.DirTree->setCurrentItem(node);             // the click
+    main.MapViewer->Tiles()->Want(view, 1, 600000); // until the frame's part is there
+    paint();
+    const double first = Seconds(start);
+    while (main.MapViewer->Decoding()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double pyramid = Seconds(start);
+    paint();
+    const long afterPyramid = StatusKiB(getpid(), "VmRSS:");
+    // Fit, then zoom steps up to 200 %, each step drawn.
+    start = Clock::now();
+    main.mnuViewFitMap->trigger();
+    paint();
+    const double fit = Seconds(start);
+    double slowestStep = 0;
+    int steps = 0;
+    while (main.MapViewer->Zoom() < 2) {
+        start = Clock::now();
+        main.mnuViewZoomIn->trigger();
+        paint();
+        slowestStep = std::max(slowestStep, Seconds(start));
+        ++steps;
+    }
+    const long afterSteps = StatusKiB(getpid(), "VmRSS:");
+    for (int round = 0; round < 3; ++round) // and back down and up again: memory stays
+        for (int s = 0; s < steps; ++s) {
+            main.mnuViewZoomOut->trigger();
+            paint();
+        }
+    main.mnuViewActualSize->trigger();
+    paint();
+    // Pans at 100 % across the picture, each repaint timed.
+    double slowestPan = 0;
+    for (int round = 0; round < 20; ++round) {
+        start = Clock::now();
+        main.HScroll1->setValue(main.HScroll1->Max() / 20 * round);
+        main.VScroll1->setValue(main.VScroll1->Max() / 20 * round);
+        paint();
+        slowestPan = std::max(slowestPan, Seconds(start));
+    }
+    const long afterAll = StatusKiB(getpid(), "VmRSS:");
+    ticker.stop();
     longestGap = std::max(longestGap, Seconds(last));
-    std::printf("%.5f %.5f %.5f %ld %ld %d %d %d %d\n", first, all, longestGap, PeakKiB(), ready,
-                part.width(), part.height(), main.picInner->Picture().width(),
-                main.picInner->Picture().height());
-    std::fprintf(stderr, "status: %s, zoom %s\n", qPrintable(main.sbStatusBar->PanelText(1)),
-                 qPrintable(MapView::ZoomText(main.MapViewer->Zoom())));
-    return main.picInner->HasPicture() ? 0 : 1;
+    // The floor of a repaint: a bare drawImage of a frame-sized picture.
+    const QImage still(frame.size(), QImage::Format_RGB32);
+    start = Clock::now();
+    QPainter p(&frame);
+    p.drawImage(QPoint(0, 0), still);
+    p.end();
+    const double bareDraw = Seconds(start);
+    const long peak = StatusKiB(getpid(), "VmHWM:") + ChildrenPeakKiB();
+    std::printf("%.5f %.5f %.5f %.5f %.5f %.5f %.5f %ld %ld %ld %ld %ld %d %d\n", first, pyramid,
+                fit, slowestStep, slowestPan, longestGap, bareDraw, idle, peak, afterPyramid,
+                afterSteps, afterAll, frame.width(), frame.height());
+    std::fprintf(stderr, "status: %s, finest level %d\n",
+                 qPrintable(main.sbStatusBar->PanelText(1)),
+                 main.MapViewer->Tiles() ? main.MapViewer->Tiles()->FinestLevel() : -1);
+    return 0;
 }
 
 // Runs one measurement in its own process; its line of numbers.
 std::vector<double> Child(const char* self, const std::string& root, const std::string& mode,
-                          int w = 0, int h = 0, const char* limit = nullptr) {
-    std::string command = std::string(limit ? "VARNET_PICTURE_LIMIT_MB=" : "") +
-                          (limit ? std::string(limit) + " " : "") + self + " click-child " + mode +
-                          " " + root + " " + std::to_string(w) + " " + std::to_string(h);
+                          int w = 0, int h = 0) {
+    const std::string command = std::string(self) + " view-child " + mode + " " + root + " " +
+                                std::to_string(w) + " " + std::to_string(h);
     FILE* out = popen(command.c_str(), "r");
     std::vector<double> numbers;
     double v = 0;
@@ -251,124 +367,40 @@ std::vector<double> Child(const char* self, const std::string& root, const std::
     return numbers;
 }
 
-// Click, first screen and whole picture, event gaps, memory and Fit on the 8000 x 4000 JPEG,
-// each against its floor; then a 30000 x 30000 JPEG above a lowered memory bound.
-int ClickBench(const char* self) {
-    std::string root = BigMapHost();
-    double bestFirst = 1e9, bestAll = 1e9, gap = 0, peak = 0, ready = 0;
-    int partW = 0, partH = 0;
-    for (int round = 0; round < 3; ++round) {
-        const auto c = Child(self, root, "click");
-        bestFirst = std::min(bestFirst, c[0]);
-        bestAll = std::min(bestAll, c[1]);
-        gap = std::max(gap, c[2]);
-        peak = c[3], ready = c[4], partW = int(c[5]), partH = int(c[6]);
+// The map view on a w x h JPEG, each figure against its floor in the same run.
+int ViewBench(const char* self, int w, int h) {
+    std::printf("map view on a %d x %d baseline JPEG:\n", w, h);
+    const std::string root = BigMapHost(w, h);
+    std::vector<double> best;
+    for (int round = 0; round < (w * double(h) > 1e9 ? 1 : 3); ++round) {
+        const auto v = Child(self, root, "view");
+        if (best.empty()) best = v;
+        for (int i : {0, 1, 2, 3, 4})
+            best[std::size_t(i)] = std::min(best[std::size_t(i)], v[std::size_t(i)]);
+        best[5] = std::max(best[5], v[5]);
     }
-    double clip = 1e9, full = 1e9, fullBytes = 0;
-    for (int round = 0; round < 3; ++round) {
-        clip = std::min(clip, Child(self, root, "clip", partW, partH)[0]);
-        const auto d = Child(self, root, "decode");
-        full = std::min(full, d[0]);
-        fullBytes = d[3];
+    const int fw = int(best[12]), fh = int(best[13]);
+    double clip = 1e9, full = 1e9;
+    for (int round = 0; round < 2; ++round) {
+        clip = std::min(clip, Child(self, root, "clip", fw, fh)[0]);
+        full = std::min(full, Child(self, root, "full")[0]);
     }
-    std::printf("first screen (%d x %d): %.4f s, bare clip decode %.4f s, ratio %.2f; "
-                "%.3f of a bare full decode (%.4f s)\n",
-                partW, partH, bestFirst, clip, bestFirst / clip, bestFirst / full, full);
-    std::printf("whole picture: %.4f s, bare full decode %.4f s, ratio %.2f\n", bestAll, full,
-                bestAll / full);
-    std::printf("longest time without handling events during the decode: %.1f ms\n", gap * 1e3);
-    std::printf("peak memory %.0f KiB, idle %.0f KiB + picture %.0f KiB, ratio %.2f\n", peak, ready,
-                fullBytes / 1024, peak / (ready + fullBytes / 1024));
-    double fit = 1e9, scaled = 1e9;
-    int fitW = 0, fitH = 0;
-    for (int round = 0; round < 3; ++round) {
-        const auto f = Child(self, root, "fit");
-        fit = std::min(fit, f[1]);
-        fitW = int(f[7]), fitH = int(f[8]);
-        scaled = std::min(scaled, Child(self, root, "scaled", fitW, fitH)[0]);
-    }
-    std::printf("Fit (%d x %d): %.4f s, bare scaled decode %.4f s, ratio %.2f\n", fitW, fitH, fit,
-                scaled, fit / scaled);
+    const double MiB = 1024;
+    std::printf(
+        "  first screen (%d x %d at 100%%): %.4f s, bare clip-rect decode %.4f s, ratio %.2f "
+        "(goal 1.5)\n",
+        fw, fh, best[0], clip, best[0] / clip);
+    std::printf("  whole pyramid: %.3f s, bare full decode %.3f s, ratio %.2f (goal 1.5)\n",
+                best[1], full, best[1] / full);
+    std::printf("  Fit: %.4f s; slowest zoom step %.4f s, slowest pan repaint %.4f s (goal 0.050), "
+                "bare frame draw %.4f s\n",
+                best[2], best[3], best[4], best[6]);
+    std::printf("  longest time without handling events: %.1f ms (goal 100)\n", best[5] * 1e3);
+    std::printf("  memory: peak %.0f MiB over idle, decoding processes included (goal 400); "
+                "resident after the pyramid %.0f MiB, after zoom steps %.0f MiB, after more steps "
+                "and pans %.0f MiB\n",
+                (best[8] - best[7]) / MiB, best[9] / MiB, best[10] / MiB, best[11] / MiB);
     fs::remove_all(root);
-
-    // 30000 x 30000 (3,433 MiB decoded) under a bound of 1,024 MiB: shown at a quarter.
-    root = MakeHost();
-    if (fork() == 0) { // made in a process of its own, so its memory is not counted below
-        QImage image(30000, 30000, QImage::Format_Grayscale8);
-        for (int y = 0; y < image.height(); ++y) {
-            uchar* line = image.scanLine(y);
-            for (int x = 0; x < image.width(); ++x) line[x] = uchar((x * 7) ^ (y * 3));
-        }
-        _exit(image.save(QString::fromStdString(root + "/drive_c/Stelmar/Maps/big.jpg"), "JPG", 75)
-                  ? 0
-                  : 1);
-    }
-    int status = 0;
-    wait(&status);
-    std::ofstream(root + "/drive_c/Stelmar/Maps/big.inf")
-        << "60.00.00N,010.00.00W\r\n50.00.00N,010.00.00E\r\nbig.jpg\r\n";
-    const auto huge = Child(self, root, "click", 0, 0, "1024");
-    std::printf("30000 x 30000 under 1,024 MiB: first screen %.3f s, whole (%d x %d) %.3f s, "
-                "peak %.0f MiB\n",
-                huge[0], int(huge[7]), int(huge[8]), huge[1], huge[3] / 1024);
-    fs::remove_all(root);
-    return 0;
-}
-
-// The map view on an 8000 x 4000 picture: each zoom step (the picture scaled and drawn once)
-// against a bare QImage::scaled of the same picture to the same size, and a repaint while panning
-// at 1/4 against a bare QPainter::drawImage of the visible part.
-int Zoom(const std::string& root) {
-    frmMain& main = MainWindow();
-    main.Load(); // the panes wired and laid out, the tree filled
-    main.show();
-    QApplication::processEvents();
-    main.resize(1600, 1000);
-    main.Splitter1->setSplitPercent(10); // a large map frame
-    main.Splitter2->setSplitPercent(10);
-    QApplication::processEvents();
-    QTreeWidgetItem* node =
-        main.DirTree->findItems("big.inf", Qt::MatchExactly | Qt::MatchRecursive).value(0);
-    main.DirTree->setCurrentItem(node);
-    while (main.MapViewer->Decoding()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    const QImage picture = main.picInner->Picture();
-    QImage frame(main.picOuter->size(), QImage::Format_ARGB32_Premultiplied);
-    auto paint = [&] { main.picOuter->render(&frame); };
-    paint();
-    for (int step = 0; step < 5; ++step) {
-        auto start = Clock::now();
-        main.mnuViewZoomOut->trigger();
-        paint();
-        const double ours = Seconds(start);
-        const QSize size(int(8000 * main.MapViewer->Zoom() + 0.5),
-                         int(4000 * main.MapViewer->Zoom() + 0.5));
-        start = Clock::now();
-        const QImage bare = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        const double floor = Seconds(start);
-        std::printf("zoom to %-6s %.4f s, bare scaled %.4f s, ratio %.2f\n",
-                    qPrintable(MapView::ZoomText(main.MapViewer->Zoom())), ours, floor,
-                    ours / floor);
-    }
-    main.mnuViewActualSize->trigger();
-    main.MapViewer->SetZoom(0.25);
-    paint();
-    const QImage quarter =
-        picture.scaled(2000, 1000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    double ours = 1e9, floor = 1e9;
-    for (int round = 0; round < 20; ++round) {
-        auto start = Clock::now();
-        main.HScroll1->setValue((round % 2) * 3000);
-        paint();
-        ours = std::min(ours, Seconds(start));
-        start = Clock::now();
-        QPainter p(&frame);
-        p.drawImage(QPoint(0, 0), quarter, QRect(QPoint((round % 2) * 200, 0), frame.size()));
-        p.end();
-        floor = std::min(floor, Seconds(start));
-    }
-    std::printf("pan at 25%%: repaint %.5f s, bare drawImage %.5f s, ratio %.2f (frame %d x %d)\n",
-                ours, floor, ours / floor, frame.width(), frame.height());
-    (void)root;
     return 0;
 }
 
@@ -384,17 +416,12 @@ int main(int argc, char** argv) {
     const std::string what = argc > 1 ? argv[1] : "";
     if (what == "fill" || what == "fill-bare")
         return Fill(argc > 2 ? std::atoi(argv[2]) : 10000, what == "fill-bare");
-    if (what == "click-child")
-        return Click(argv[2], argv[3], argc > 5 ? std::atoi(argv[4]) : 0,
-                     argc > 5 ? std::atoi(argv[5]) : 0);
+    if (what == "view-child")
+        return ViewChild(argv[2], argv[3], argc > 5 ? std::atoi(argv[4]) : 0,
+                         argc > 5 ? std::atoi(argv[5]) : 0);
     if (what == "coverage") return Coverage();
-    if (what == "zoom") {
-        const std::string root = BigMapHost();
-        const int result = Zoom(root);
-        fs::remove_all(root);
-        return result;
-    }
-    if (what == "click") return ClickBench(argv[0]);
-    std::fprintf(stderr, "usage: varnet_bench fill N | fill-bare N | click | zoom | coverage\n");
+    if (what == "view" && argc > 3)
+        return ViewBench(argv[0], std::atoi(argv[2]), std::atoi(argv[3]));
+    std::fprintf(stderr, "usage: varnet_bench fill N | fill-bare N | view W H | coverage\n");
     return 2;
 }
