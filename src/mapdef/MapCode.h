@@ -143,6 +143,13 @@ void WriteMapDefinition(const std::string& path, const std::string& topLeftLatit
                         const std::string& bottomRightLongitude, const std::string& imageName,
                         const DefinitionComments& comments = {});
 
+// The lines WriteMapDefinition writes (without their line ends), for a caller that writes them
+// itself.
+std::vector<std::string>
+DefinitionLines(const std::string& topLeftLatitude, const std::string& topLeftLongitude,
+                const std::string& bottomRightLatitude, const std::string& bottomRightLongitude,
+                const std::string& imageName, const DefinitionComments& comments = {});
+
 // The editor's loader. Reads the data lines as the reader counts them: the first two are split
 // at their first comma into a latitude and a longitude as they stand (spaces around each half
 // and the quotes of a quoted half removed), the third is the image name whole, completed by the
@@ -180,13 +187,11 @@ std::string WorldFileNameFor(const std::string& imagePath);
 // zero pixel size.
 WorldFile ReadWorldFile(const std::string& path);
 
-// Whether a world file is in degrees of longitude and latitude or in National Grid metres: a
-// .prj beside the image decides when there is one (geographic, or "British National Grid" /
-// OSGB 1936 projected); otherwise the magnitudes (|x| <= 180 and |y| <= 90 is degrees, 0..700 km
-// east and 0..1300 km north the National Grid). CoreError(FileError) naming the file and why
-// when neither fits.
-WorldUnits UnitsOf(const WorldFile& world, const std::string& worldPath,
-                   const std::string& imagePath);
+// Whether a world file without a .prj is in degrees of longitude and latitude or in National
+// Grid metres, by the size of its numbers: |x| <= 180 and |y| <= 90 is degrees, 0..700 km east
+// and 0..1300 km north the National Grid. CoreError(FileError) naming the file and why when
+// neither fits. (A .prj is read through GDAL, by the georef component.)
+WorldUnits UnitsOf(const WorldFile& world, const std::string& worldPath);
 
 // The four corner texts (as FormatPosition writes them) of an image `width` x `height` pixels
 // that a world file places: the outer corners of the corner pixels. National Grid corners are
@@ -199,6 +204,9 @@ void WorldFileCorners(const WorldFile& world, WorldUnits units, int width, int h
 // on its own line ended by CR LF, with digits enough to place the picture to far below a
 // hundredth of a pixel. CoreError(FileError) when it cannot be written.
 void WriteWorldFile(const std::string& path, const Georeference& georeference);
+
+// The six lines WriteWorldFile writes (without their line ends).
+std::vector<std::string> WorldFileLines(const Georeference& georeference);
 
 // --- Paths --------------------------------------------------------------------------------
 

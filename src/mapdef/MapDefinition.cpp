@@ -129,10 +129,10 @@ std::string CompleteImageName(const std::string& folder, const std::string& name
     return {};
 }
 
-void WriteMapDefinition(const std::string& path, const std::string& topLeftLatitude,
-                        const std::string& topLeftLongitude, const std::string& bottomRightLatitude,
-                        const std::string& bottomRightLongitude, const std::string& imageName,
-                        const DefinitionComments& comments) {
+std::vector<std::string>
+DefinitionLines(const std::string& topLeftLatitude, const std::string& topLeftLongitude,
+                const std::string& bottomRightLatitude, const std::string& bottomRightLongitude,
+                const std::string& imageName, const DefinitionComments& comments) {
     const std::string data[] = {topLeftLatitude + "," + topLeftLongitude,
                                 bottomRightLatitude + "," + bottomRightLongitude, imageName};
     std::vector<std::string> lines;
@@ -141,7 +141,16 @@ void WriteMapDefinition(const std::string& path, const std::string& topLeftLatit
         lines.push_back(data[i]);
     }
     lines.insert(lines.end(), comments[3].begin(), comments[3].end());
-    Platform::WriteTextLines(path, lines);
+    return lines;
+}
+
+void WriteMapDefinition(const std::string& path, const std::string& topLeftLatitude,
+                        const std::string& topLeftLongitude, const std::string& bottomRightLatitude,
+                        const std::string& bottomRightLongitude, const std::string& imageName,
+                        const DefinitionComments& comments) {
+    Platform::WriteTextLines(path,
+                             DefinitionLines(topLeftLatitude, topLeftLongitude, bottomRightLatitude,
+                                             bottomRightLongitude, imageName, comments));
 }
 
 namespace {

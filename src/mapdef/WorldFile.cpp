@@ -100,27 +100,7 @@ WorldFile ReadWorldFile(const std::string& path) {
     return w;
 }
 
-WorldUnits UnitsOf(const WorldFile& world, const std::string& worldPath,
-                   const std::string& imagePath) {
-    const std::string prj = SplitExtension(imagePath).first + ".prj";
-    if (FileExists(prj)) {
-        std::string text;
-        try {
-            Platform::TextReader file(prj, 64 * 1024);
-            while (!file.Eof()) text += Platform::Upper(file.ReadLine()) + "\n";
-        } catch (const CoreError& e) {
-            Fail(worldPath, "cannot be placed: its projection file " + prj + " cannot be read (" +
-                                e.Description() + ").");
-        }
-        const bool projected = text.find("PROJCS") != std::string::npos;
-        if (projected && (text.find("BRITISH_NATIONAL_GRID") != std::string::npos ||
-                          text.find("BRITISH NATIONAL GRID") != std::string::npos ||
-                          text.find("OSGB") != std::string::npos))
-            return WorldUnits::NationalGrid;
-        if (!projected && text.find("GEOGCS") != std::string::npos) return WorldUnits::Degrees;
-        Fail(worldPath, "is in a projection Varnet cannot read (see " + prj +
-                            "): only degrees and the British National Grid.");
-    }
+WorldUnits UnitsOf(const WorldFile& world, const std::string& worldPath) {
     const double x = world.centreX, y = world.centreY;
     if (std::fabs(x) <= 180 && std::fabs(y) <= 90) return WorldUnits::Degrees;
     if (x >= 0 && x <= 700000 && y >= 0 && y <= 1300000) return WorldUnits::NationalGrid;
@@ -139,13 +119,21 @@ void WorldFileCorners(const WorldFile& world, WorldUnits units, int width, int h
            bottomRightLatitude, bottomRightLongitude);
 }
 
-void WriteWorldFile(const std::string& path, const Georeference& georeference) {
+std::vector<std::string> WorldFileLines(const Georeference& georeference) {
     const double left = georeference.TopLeftLongitude() / 60.0;
     const double top = georeference.TopLeftLatitude() / 60.0;
     const double pixelWidth = georeference.DegreesPerPixelX();
     const double pixelHeight = georeference.DegreesPerPixelY();
-    Platform::WriteTextLines(path, {Fixed(pixelWidth), Fixed(0), Fixed(0), Fixed(pixelHeight),
-                                    Fixed(left + pixelWidth / 2), Fixed(top + pixelHeight / 2)});
+    return {Fixed(pixelWidth),
+            Fixed(0),
+            Fixed(0),
+            Fixed(pixelHeight),
+            Fixed(left + pixelWidth / 2),
+            Fixed(top + pixelHeight / 2)};
+}
+
+void WriteWorldFile(const std::string& path, const Georeference& georeference) {
+    Platform::WriteTextLines(path, WorldFileLines(georeference));
 }
 
 } // namespace MapCode

@@ -1,5 +1,6 @@
 #include "ui/frmInfEdit.h"
 
+#include "georef/Georef.h"
 #include "mapdef/MapCode.h"
 #include "mapdef/Numbers.h"
 #include "picture/PictureLoader.h"
@@ -89,12 +90,9 @@ std::optional<std::array<std::string, 4>> frmInfEdit::WorldFileCorners(const std
             why = "There is no world file beside " + imagePath + ".";
             return std::nullopt;
         }
-        const MapCode::WorldFile file = MapCode::ReadWorldFile(world);
-        const MapCode::WorldUnits units = MapCode::UnitsOf(file, world, imagePath);
         const QSize size = Picture::Open(imagePath).size; // the world file counts its pixels
-        std::array<std::string, 4> c;
-        MapCode::WorldFileCorners(file, units, size.width(), size.height(), c[0], c[1], c[2], c[3]);
-        return c;
+        return Georef::WorldFileCorners(imagePath, size.width(), size.height(),
+                                        Georef::LibraryDatum());
     } catch (const std::exception& e) {
         why = e.what();
         if (why.rfind("The world file", 0) != 0)

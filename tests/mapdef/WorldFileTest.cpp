@@ -20,7 +20,7 @@ Corners Import(const std::string& image, int w, int h) {
     const std::string world = FindWorldFile(path);
     const WorldFile wf = ReadWorldFile(world);
     Corners c;
-    WorldFileCorners(wf, UnitsOf(wf, world, path), w, h, c.tlLat, c.tlLon, c.brLat, c.brLon);
+    WorldFileCorners(wf, UnitsOf(wf, world), w, h, c.tlLat, c.tlLon, c.brLat, c.brLon);
     return c;
 }
 } // namespace
@@ -28,7 +28,7 @@ Corners Import(const std::string& image, int w, int h) {
 TEST(WorldFiles, PlaceThePictureByItsOuterCorners) {
     TempHost host;
     struct Case {
-        const char *what, *image, *world, *text, *prj;
+        const char *what, *image, *world, *text;
         int w, h;
         Corners corners;
     } cases[] = {
@@ -37,7 +37,6 @@ TEST(WorldFiles, PlaceThePictureByItsOuterCorners) {
          "a.jpg",
          "a.JGW",
          "0.0166666666666667\n0\n0\n-0.0166666666666667\n-1.99166666666667\n51.9916666666667\n",
-         nullptr,
          120,
          60,
          {"52.00.00N", "002.00.00W", "51.00.00N", "000.00.00E"}},
@@ -45,7 +44,6 @@ TEST(WorldFiles, PlaceThePictureByItsOuterCorners) {
          "b.gif",
          "b.wld",
          "1.0E-2\n\n0\r\n0\n\t-1e-2\n10.005\n9.995\n",
-         nullptr,
          100,
          100,
          {"10.00.00N", "010.00.00E", "09.00.00N", "011.00.00E"}},
@@ -55,15 +53,6 @@ TEST(WorldFiles, PlaceThePictureByItsOuterCorners) {
          "c.bmp",
          "c.bpw",
          "100\n0\n0\n-100\n529050\n180050\n",
-         nullptr,
-         10,
-         10,
-         {"51.30.28N", "000.08.47W", "51.29.72N", "000.07.62W"}},
-        {"grid by its projection file",
-         "d.jpg",
-         "d.jpgw",
-         "100\n0\n0\n-100\n529050\n180050\n",
-         "PROJCS[\"British_National_Grid\",GEOGCS[\"GCS_OSGB_1936\"]]",
          10,
          10,
          {"51.30.28N", "000.08.47W", "51.29.72N", "000.07.62W"}},
@@ -72,8 +61,6 @@ TEST(WorldFiles, PlaceThePictureByItsOuterCorners) {
         SCOPED_TRACE(c.what);
         TempHost::Write(host.OnC("Maps/") + c.image, "x");
         TempHost::Write(host.OnC("Maps/") + c.world, c.text);
-        if (c.prj)
-            TempHost::Write(host.OnC("Maps/") + std::string(c.image).substr(0, 1) + ".prj", c.prj);
         EXPECT_EQ(Import(c.image, c.w, c.h), c.corners);
     }
     EXPECT_EQ(FindWorldFile(TEST_DRIVE "\\Maps\\none.jpg"), "");
@@ -82,19 +69,17 @@ TEST(WorldFiles, PlaceThePictureByItsOuterCorners) {
 TEST(WorldFiles, RefuseWhatTheyCannotPlaceAndSayWhy) {
     TempHost host;
     struct Case {
-        const char *text, *prj, *says;
+        const char *text, *says;
     } cases[] = {
-        {"1\n0.5\n0\n-1\n0\n0\n", nullptr, "turns the picture"},
-        {"0\n0\n0\n-1\n0\n0\n", nullptr, "pixel size of 0"},
-        {"1\n0\n0\n-1\n5\n", nullptr, "holds 5 of its six numbers"},
-        {"1\n0\n0\n-1\n5\nx\n", nullptr, "holds \"x\" where a number belongs"},
-        {"1\n0\n0\n-1\n-5000\n-5000\n", nullptr, "neither degrees nor British National Grid"},
-        {"1\n0\n0\n-1\n500000\n100000\n", "PROJCS[\"UTM zone 30N\"]", "projection Varnet cannot"},
+        {"1\n0.5\n0\n-1\n0\n0\n", "turns the picture"},
+        {"0\n0\n0\n-1\n0\n0\n", "pixel size of 0"},
+        {"1\n0\n0\n-1\n5\n", "holds 5 of its six numbers"},
+        {"1\n0\n0\n-1\n5\nx\n", "holds \"x\" where a number belongs"},
+        {"1\n0\n0\n-1\n-5000\n-5000\n", "neither degrees nor British National Grid"},
     };
     for (const auto& c : cases) {
         TempHost::Write(host.OnC("Maps/m.jpg"), "x");
         TempHost::Write(host.OnC("Maps/m.jgw"), c.text);
-        if (c.prj) TempHost::Write(host.OnC("Maps/m.prj"), c.prj);
         std::string why;
         EXPECT_EQ(ErrorOf([] { Import("m.jpg", 10, 10); }, &why), ErrorKind::FileError) << c.text;
         EXPECT_NE(why.find(TEST_DRIVE "\\Maps\\m.jgw"), std::string::npos) << why;

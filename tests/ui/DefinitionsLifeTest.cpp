@@ -60,7 +60,6 @@ TEST_F(DefinitionsLifeTest, NewDefinitionsForNewPictures) {
                                          "-1.99166666666667\n51.9916666666667\n");
     WriteImage(Maps("grid.bmp"), 10, 10);
     TempHost::Write(Maps("grid.bpw"), "100\n0\n0\n-100\n529050\n180050\n");
-    TempHost::Write(Maps("grid.prj"), "PROJCS[\"British_National_Grid\"]");
     WriteImage(Maps("turned.jpg"), 10, 10);
     TempHost::Write(Maps("turned.jgw"), "1\n0.2\n0\n-1\n0\n0\n");
     WriteImage(host.OnC("elsewhere/out.jpg"), 10, 10);

@@ -1,0 +1,250 @@
+// Exports for other programs: a KMZ ground overlay, an OziExplorer .map, a world file + .prj.
+#include "georef/GdalSupport.h"
+
+#include "mapdef/MapCode.h"
+#include "platform/Text.h"
+#include "platform/WinPath.h"
+
+#include <cpl_conv.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace Georef {
+using namespace Detail;
+namespace {
+
+std::string Folder(const ExportRequest& request) {
+    return request.outFolder.empty() ? fs::path(request.map.picture).parent_path().string()
+                                     : request.outFolder;
+}
+
+std::string Number(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string Xml(const std::string& utf8) {
+    std::string out;
+    for (char c : utf8) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string Stem(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// Latitude and longitude of the four corners (top-left, top-right, bottom-right, bottom-left),
+// degrees, in `to`.
+std::array<std::array<double, 2>, 4> Corners(const Placement& map, Datum from, Datum to) {
+    const double north = map.topLeftLatitude / 60.0, west = map.topLeftLongitude / 60.0;
+    const double south = map.bottomRightLatitude / 60.0, east = map.bottomRightLongitude / 60.0;
+    std::array<std::array<double, 2>, 4> c{
+        {{north, west}, {north, east}, {south, east}, {south, west}}};
+    if (from != to) {
+        OGRSpatialReference a = DatumSrs(from), b = DatumSrs(to);
+        std::unique_ptr<OGRCoordinateTransformation> shift(
+            OGRCreateCoordinateTransformation(&a, &b));
+        for (auto& p : c)
+            if (!shift || !shift->Transform(1, &p[1], &p[0]))
+                throw Error(Error::Kind::Failed,
+                            "The corners of " + map.name + " could not be shifted to WGS 84.");
+    }
+    return c;
+}
+
+std::string Kml(const ExportRequest& request, const std::string& href) {
+    const auto c = Corners(request.map, request.datum, Datum::WGS84);
+    const std::string name = Platform::Cp1252ToUtf8(Stem(request.map.name));
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
+           "<GroundOverlay>\n"
+           "  <name>" +
+           Xml(name) +
+           "</name>\n"
+           "  <Icon><href>" +
+           Xml(href) +
+           "</href></Icon>\n"
+           "  <LatLonBox>\n"
+           "    <north>" +
+           Number((c[0][0] + c[1][0]) / 2, 9) +
+           "</north>\n"
+           "    <south>" +
+           Number((c[2][0] + c[3][0]) / 2, 9) +
+           "</south>\n"
+           "    <east>" +
+           Number((c[1][1] + c[2][1]) / 2, 9) +
+           "</east>\n"
+           "    <west>" +
+           Number((c[0][1] + c[3][1]) / 2, 9) +
+           "</west>\n"
+           "  </LatLonBox>\n"
+           "</GroundOverlay>\n"
+           "</kml>\n";
+}
+
+void WriteKmz(const ExportRequest& request, const std::string& path) {
+    const std::string extension =
+        Platform::Lower(fs::path(request.map.picture).extension().string());
+    const std::string href = "files/map" + extension;
+    const std::string kml = Kml(request, href);
+    const std::string temp =
+        FreshTempPath(fs::path(path).parent_path().string(), fs::path(path).filename().string());
+    ErrorCapture errors;
+    const auto fail = [&](const std::string& why) {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
+    };
+    void* zip = CPLCreateZip(temp.c_str(), nullptr);
+    if (!zip) fail(errors.Reason("it cannot be created"));
+    bool ok = CPLCreateFileInZip(zip, "doc.kml", nullptr) == CE_None &&
+              CPLWriteFileInZip(zip, kml.data(), int(kml.size())) == CE_None &&
+              CPLCloseFileInZip(zip) == CE_None;
+    std::ifstream picture(request.map.picture, std::ios::binary);
+    const char* stored[] = {"COMPRESSED=NO", nullptr}; // a picture is compressed already
+    ok = ok && picture &&
+         CPLCreateFileInZip(zip, href.c_str(), const_cast<char**>(stored)) == CE_None;
+    std::vector<char> buffer(1 << 20);
+    while (ok && picture) {
+        picture.read(buffer.data(), std::streamsize(buffer.size()));
+        if (picture.gcount() > 0)
+            ok = CPLWriteFileInZip(zip, buffer.data(), int(picture.gcount())) == CE_None;
+    }
+    ok = ok && picture.eof() && CPLCloseFileInZip(zip) == CE_None;
+    ok = CPLCloseZip(zip) == CE_None && ok;
+    if (!ok)
+        fail(picture.eof() || !picture.is_open() ? errors.Reason("the picture cannot be read")
+                                                 : errors.Reason("the write failed"));
+    MoveOver(temp, path);
+}
+
+// Degrees and minutes as OziExplorer writes a calibration point's latitude or longitude.
+std::string OziAngle(double degrees, const char* positive, const char* negative) {
+    const double value = std::fabs(degrees);
+    double whole = std::floor(value);
+    double minutes = (value - whole) * 60;
+    if (minutes >= 59.9999995) minutes = 0, whole += 1;
+    return Number(whole, 0) + "," + Number(minutes, 6) + "," + (degrees < 0 ? negative : positive);
+}
+
+std::string Ozi(const ExportRequest& request, const std::string& path) {
+    const Placement& map = request.map;
+    const auto c = Corners(map, request.datum, request.datum);
+    const double xs[] = {0, double(map.width), double(map.width), 0};
+    const double ys[] = {0, 0, double(map.height), double(map.height)};
+    // The picture by name when the .map lies beside it, as OziExplorer looks for it there.
+    const fs::path picture(map.picture);
+    const std::string image = fs::path(path).parent_path() == picture.parent_path()
+                                  ? picture.filename().string()
+                                  : picture.string();
+    std::string out =
+        "OziExplorer Map Data File Version 2.2\r\n" + Platform::Cp1252ToUtf8(Stem(map.name)) +
+        "\r\n" + image + "\r\n" + "1 ,Map Code,\r\n" +
+        (request.datum == Datum::WGS84 ? "WGS 84" : "Ord Srvy Grt Britn") +
+        ",WGS 84,   0.0000,   0.0000,WGS 84\r\n"
+        "Reserved 1\r\nReserved 2\r\nMagnetic Variation,,,E\r\n"
+        "Map Projection,Latitude/Longitude,PolyCal,No,AutoCalOnly,No,BSBUseWPX,No\r\n";
+    for (int i = 0; i < 30; ++i) {
+        char label[16];
+        std::snprintf(label, sizeof label, "Point%02d", i + 1);
+        if (i < 4)
+            out += std::string(label) + ",xy," + Number(xs[i], 0) + "," + Number(ys[i], 0) +
+                   ",in, deg," + OziAngle(c[std::size_t(i)][0], "N", "S") + "," +
+                   OziAngle(c[std::size_t(i)][1], "E", "W") + ", grid, , , ,N\r\n";
+        else
+            out += std::string(label) + ",xy, , ,in, deg, , ,N, , ,W, grid, , , ,N\r\n";
+    }
+    out += "Projection Setup,,,,,,,,,,\r\n"
+           "Map Feature = MF ; Map Comment = MC     These follow if they exist\r\n"
+           "Track File = TF      These follow if they exist\r\n"
+           "Moving Map Parameters = MM?    These follow if they exist\r\n"
+           "MM0,Yes\r\nMMPNUM,4\r\n";
+    for (int i = 0; i < 4; ++i)
+        out += "MMPXY," + std::to_string(i + 1) + "," + Number(xs[i], 0) + "," + Number(ys[i], 0) +
+               "\r\n";
+    for (int i = 0; i < 4; ++i)
+        out += "MMPLL," + std::to_string(i + 1) + "," + Number(c[std::size_t(i)][1], 9) + "," +
+               Number(c[std::size_t(i)][0], 9) + "\r\n";
+    out += "IWH,Map Image Width/Height," + std::to_string(map.width) + "," +
+           std::to_string(map.height) + "\r\n";
+    return out;
+}
+
+std::string WorldFile(const Placement& map) {
+    std::string out;
+    const MapCode::Georeference placed(map.topLeftLongitude, map.topLeftLatitude,
+                                       map.bottomRightLongitude, map.bottomRightLatitude, map.width,
+                                       map.height);
+    for (const auto& line : MapCode::WorldFileLines(placed)) out += line + "\r\n";
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> ExportTargets(const ExportRequest& request) {
+    const fs::path folder = Folder(request);
+    const fs::path picture(request.map.picture);
+    const std::string stem = picture.stem().string();
+    switch (request.format) {
+    case ExportFormat::Kmz:
+        return {(folder / (Platform::CoreNameToNative(Stem(request.map.name)) + ".kmz")).string()};
+    case ExportFormat::Ozi:
+        return {(folder / (stem + ".map")).string()};
+    case ExportFormat::World:
+        break;
+    }
+    const std::string world = fs::path(MapCode::WorldFileNameFor(picture.string())).filename();
+    return {(folder / world).string(), (folder / (stem + ".prj")).string()};
+}
+
+std::vector<std::string> Export(const ExportRequest& request) {
+    const Placement& map = request.map;
+    if (map.width <= 0 || map.height <= 0 || map.picture.empty())
+        throw Error(Error::Kind::Refused,
+                    "The map " + map.name + " has no picture of known size to export.");
+    EnsureGdal();
+    const auto targets = ExportTargets(request);
+    if (!request.replace)
+        for (const auto& target : targets)
+            if (Occupied(target)) throw Error(Error::Kind::Exists, target + " exists already.");
+    switch (request.format) {
+    case ExportFormat::Kmz:
+        WriteKmz(request, targets[0]);
+        break;
+    case ExportFormat::Ozi:
+        WriteWhole(targets[0], Ozi(request, targets[0]));
+        break;
+    case ExportFormat::World:
+        WriteWhole(targets[0], WorldFile(map));
+        WriteWhole(targets[1], DatumPrj(request.datum) + "\r\n");
+        break;
+    }
+    return targets;
+}
+
+} // namespace Georef

@@ -1,0 +1,141 @@
+#pragma once
+// Georeferenced maps in and out, through GDAL and PROJ: import of any picture whose georeference
+// GDAL reads (warped onto latitude and longitude in the library's datum, written as a JPEG beside
+// a new definition), exports for other programs (KMZ ground overlay, OziExplorer .map, world
+// file + .prj), the library's datum, and the reading of a world file's .prj for the definitions
+// that place a picture by its two corners. No widgets and no Qt: the caller passes the memory
+// bound and a progress function, and gets values or a Georef::Error.
+//
+// Paths named "native" are the system's own (UTF-8 on Linux); "Windows path" is the core's.
+// Corners in minutes of arc, north and east positive, as the core holds them.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace Georef {
+
+// --- The library's datum --------------------------------------------------------------------
+
+// The datum the corners of definitions are latitudes and longitudes on.
+enum class Datum { OSGB36, WGS84 };
+
+// The datum Varnet's setting "Datum" names (application "Varnet", section "Settings"): "OSGB36"
+// (also when the setting is absent) or "WGS84", without regard to case. Any other value gives
+// OSGB36, and `warning` (when given) says so. Never throws.
+Datum LibraryDatum(std::string* warning = nullptr);
+
+// The datum as people name it: "OSGB 1936 (EPSG:4277)" or "WGS 84 (EPSG:4326)".
+std::string DatumName(Datum datum);
+
+// The datum's latitude/longitude coordinate system as a .prj file holds it (WKT1, Esri dialect).
+std::string DatumPrj(Datum datum);
+
+// --- Errors -----------------------------------------------------------------------------------
+
+// Why an import or export did not happen. The message is a whole sentence naming the file.
+class Error : public std::runtime_error {
+public:
+    enum class Kind {
+        Refused,   // the file cannot be read or placed (GDAL's or PROJ's reason in the text)
+        Exists,    // a file of the target name exists and replacing was not asked for
+        Cancelled, // the progress function asked to stop
+        Failed,    // writing the result failed (the system's reason in the text)
+    };
+    Error(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    Kind kind() const { return kind_; }
+
+private:
+    Kind kind_;
+};
+
+// --- Import -----------------------------------------------------------------------------------
+
+struct ImportRequest {
+    std::string source;     // native path of the georeferenced file (picture, .map, .kml ...)
+    std::string mapsFolder; // native path of the folder the map goes to
+    bool replace = false;   // replace a map of the same name
+    Datum datum = Datum::OSGB36;
+    // Bytes GDAL may use while reading, warping and writing (its block cache and warp buffers).
+    std::uint64_t memoryLimit = std::uint64_t(256) << 20;
+    // Called now and then with the share done (0 to 1); returning false cancels the import.
+    std::function<bool(double done)> progress;
+};
+
+struct ImportResult {
+    std::string name;       // the definition's file name as the library shows it ("map.inf")
+    std::string definition; // native path of the new definition
+    std::string picture;    // native path of the new JPEG
+    Datum datum;            // the datum of its corners
+    // The corners as the definition writes them: top-left latitude and longitude, then
+    // bottom-right latitude and longitude ("51.30.25N", "000.07.66W" ...).
+    std::array<std::string, 4> corners;
+    int width = 0, height = 0; // the picture's size in pixels
+};
+
+// The map name an import of `source` takes: its file name's stem, with characters that a
+// definition cannot hold replaced by '_', in the core's character set. Never throws.
+std::string ImportName(const std::string& source);
+
+// The native paths of the definition and picture an import of `source` into `mapsFolder` would
+// replace (found without regard to case); empty when the name is free. Never throws.
+std::vector<std::string> ExistingFiles(const std::string& source, const std::string& mapsFolder);
+
+// Reads the source's georeference (a geotransform or ground control points, with the file's
+// coordinate system; a .prj beside the file when GDAL finds no system in it), warps it with GDAL
+// (bilinear; white outside the source) onto a latitude/longitude grid in `datum` whose corners
+// lie on whole hundredths of a minute, with pixels as large on the ground as the source's at its
+// centre, and writes `<name>.jpg` (quality 90) and `<name>.inf` in the Maps folder. Both appear
+// together at the end; nothing is left behind when the import fails or is cancelled.
+// Throws Error: Refused (unreadable, no georeference, no coordinate system, too large for a
+// JPEG, the source is the picture it would replace), Exists, Cancelled, Failed.
+ImportResult Import(const ImportRequest& request);
+
+// --- Export -----------------------------------------------------------------------------------
+
+enum class ExportFormat { Kmz, Ozi, World };
+
+// A map as its definition places it.
+struct Placement {
+    std::string name;    // the definition's name ("map.inf"); its stem names a KMZ
+    std::string picture; // native path of the picture
+    float topLeftLatitude = 0, topLeftLongitude = 0, bottomRightLatitude = 0,
+          bottomRightLongitude = 0; // minutes of arc
+    int width = 0, height = 0;      // the picture's size in pixels
+};
+
+struct ExportRequest {
+    Placement map;
+    ExportFormat format = ExportFormat::World;
+    std::string outFolder; // native; empty for the picture's own folder
+    bool replace = false;  // replace files of the target names
+    Datum datum = Datum::OSGB36;
+};
+
+// The native paths an export writes: `<stem>.kmz` (the definition's stem); `<picture stem>.map`;
+// or the world file (.jgw, .gfw, .bpw, else .wld) and `<picture stem>.prj`. Never throws.
+std::vector<std::string> ExportTargets(const ExportRequest& request);
+
+// Writes the export and returns the paths written. The KMZ holds a KML ground overlay (corners
+// shifted to WGS 84, as KML wants) and the picture; the .map calibrates the picture's four
+// corners in the datum; the world file is in degrees of the datum, its .prj the datum's WKT.
+// Each file is replaced as a whole (a symbolic link at a target name is replaced by a plain
+// file, never written through). Throws Error: Exists (a target exists and `replace` is false;
+// nothing is written), Refused (no corners or picture size), Failed.
+std::vector<std::string> Export(const ExportRequest& request);
+
+// --- World files for a definition ---------------------------------------------------------------
+
+// The four corner texts (as the definition writes them) of a picture `width` x `height` pixels
+// at a Windows path, placed by its world file. A .prj beside the picture is read through GDAL's
+// spatial-reference classes (WKT1, WKT2 or Esri): latitude and longitude in `datum` and the
+// British National Grid are taken; any other system is refused, pointing to Tools > Import Map.
+// Without a .prj the size of the numbers decides, as the core's UnitsOf does. Throws CoreError
+// (FileError) naming the file and why.
+std::array<std::string, 4> WorldFileCorners(const std::string& imagePath, int width, int height,
+                                            Datum datum);
+
+} // namespace Georef

@@ -1,0 +1,381 @@
+// Import: a georeferenced file warped by GDAL onto the library's latitude/longitude grid.
+#include "georef/GdalSupport.h"
+
+#include "mapdef/MapCode.h"
+#include "platform/FileIO.h"
+#include "platform/Text.h"
+#include "platform/WinPath.h"
+
+#include <cpl_conv.h>
+#include <cpl_string.h>
+#include <gdal.h>
+#include <gdal_alg.h>
+#include <gdal_utils.h>
+#include <gdalwarper.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace Georef {
+using namespace Detail;
+namespace {
+
+// A definition writes hundredths of a minute: 6000 steps to the degree. Corners on this lattice
+// are written exactly.
+constexpr double kLattice = 6000;
+// libjpeg's largest side.
+constexpr int kJpegMaxSide = 65500;
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kRadian = kPi / 180;
+
+[[noreturn]] void Refuse(const std::string& source, const std::string& why) {
+    throw Error(Error::Kind::Refused, source + " cannot be imported: " + why);
+}
+
+struct CloseDataset {
+    void operator()(void* dataset) const {
+        if (dataset) GDALClose(dataset);
+    }
+};
+using Dataset = std::unique_ptr<void, CloseDataset>;
+
+struct DestroyTransformer {
+    void operator()(void* transformer) const {
+        if (transformer) GDALDestroyGenImgProjTransformer(transformer);
+    }
+};
+
+// Files made along the way, removed unless the import keeps them.
+class Leftovers {
+public:
+    ~Leftovers() {
+        for (const auto& path : paths_) {
+            std::error_code ec;
+            fs::remove(path, ec);
+        }
+    }
+    const std::string& Add(std::string path) { return paths_.emplace_back(std::move(path)); }
+    void Keep() { paths_.clear(); }
+
+private:
+    std::vector<std::string> paths_;
+};
+
+struct Progress {
+    const std::function<bool(double)>* report;
+    bool cancelled = false;
+};
+
+int CPL_STDCALL OnProgress(double done, const char*, void* data) {
+    auto* progress = static_cast<Progress*>(data);
+    if (*progress->report && !(*progress->report)(std::clamp(done, 0.0, 1.0))) {
+        progress->cancelled = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The characters a map's name cannot hold: those Windows file names cannot, and those the
+// definition reader would cut or trim from its image line (a leading ';' or '.', spaces at
+// either end).
+std::string SafeName(std::string name) {
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 32 ||
+            std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos)
+            c = '_';
+    if (!name.empty() && (name.front() == ';' || name.front() == '.' || name.front() == ' '))
+        name.front() = '_';
+    if (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.back() = '_';
+    return name.empty() ? "map" : name;
+}
+
+// The native path of `coreName` in the folder: the existing entry's own name when one matches
+// without regard to case, otherwise the name as written.
+std::string EntryPath(const std::string& folder, const std::string& coreName) {
+    const auto found = Platform::FindEntryNoCase(folder, coreName);
+    return (fs::path(folder) / (found ? *found : Platform::CoreNameToNative(coreName))).string();
+}
+
+// The source's coordinate system: the file's own, or the .prj beside it when the file has a
+// geotransform and no system (a picture with a world file).
+OGRSpatialReference SourceSrs(GDALDatasetH dataset, bool geotransform, const std::string& source) {
+    const OGRSpatialReferenceH own =
+        geotransform ? GDALGetSpatialRef(dataset) : GDALGetGCPSpatialRef(dataset);
+    if (own && !OGRSpatialReference::FromHandle(own)->IsEmpty())
+        return *OGRSpatialReference::FromHandle(own);
+    const fs::path path(source);
+    const std::string folder = path.parent_path().empty() ? "." : path.parent_path().string();
+    const auto prj = Platform::FindEntryNoCase(
+        folder, Platform::NativeNameToCore(path.stem().string()) + ".prj");
+    if (!prj)
+        Refuse(source, "its georeference names no coordinate system, and there is no .prj "
+                       "beside it.");
+    OGRSpatialReference srs;
+    std::string why;
+    if (!ReadPrj((fs::path(folder) / *prj).string(), srs, why))
+        Refuse(source, "its projection file " + *prj + " cannot be read: " + why + ".");
+    return srs;
+}
+
+std::string Wkt(const OGRSpatialReference& srs) {
+    char* text = nullptr;
+    const char* options[] = {"FORMAT=WKT2_2018", nullptr};
+    srs.exportToWkt(&text, options);
+    std::string wkt = text ? text : "";
+    CPLFree(text);
+    return wkt;
+}
+
+// The output grid: corners on the lattice (in lattice steps), size in pixels.
+struct Grid {
+    double west, north, east, south;
+    int width, height;
+    std::array<double, 6> Geotransform() const {
+        return {west / kLattice,
+                (east - west) / kLattice / width,
+                0,
+                north / kLattice,
+                0,
+                -(north - south) / kLattice / height};
+    }
+};
+
+Grid ChooseGrid(GDALDatasetH dataset, void* transformer, const OGRSpatialReference& target,
+                const std::string& source) {
+    double suggested[6], extent[4];
+    int pixels = 0, lines = 0;
+    if (GDALSuggestedWarpOutput2(dataset, GDALGenImgProjTransform, transformer, suggested, &pixels,
+                                 &lines, extent, 0) != CE_None)
+        Refuse(source, "its corners cannot be converted to latitude and longitude.");
+
+    // The ground size of the source's centre pixel, along each of its sides.
+    const double cx = GDALGetRasterXSize(dataset) / 2.0, cy = GDALGetRasterYSize(dataset) / 2.0;
+    double x[] = {cx - 0.5, cx + 0.5, cx, cx}, y[] = {cy, cy, cy - 0.5, cy + 0.5}, z[4] = {};
+    int ok[4] = {};
+    GDALGenImgProjTransform(transformer, FALSE, 4, x, y, z, ok);
+    const double a = target.GetSemiMajor(), inverseFlattening = target.GetInvFlattening();
+    const double f = inverseFlattening > 0 ? 1 / inverseFlattening : 0, e2 = f * (2 - f);
+    const double phi = (y[0] + y[1] + y[2] + y[3]) / 4 * kRadian;
+    const double w = 1 - e2 * std::sin(phi) * std::sin(phi);
+    const double meridian = a * (1 - e2) / std::pow(w, 1.5) * kRadian;  // metres a degree north
+    const double parallel = a / std::sqrt(w) * std::cos(phi) * kRadian; // metres a degree east
+    const double alongX = std::hypot((x[1] - x[0]) * parallel, (y[1] - y[0]) * meridian);
+    const double alongY = std::hypot((x[3] - x[2]) * parallel, (y[3] - y[2]) * meridian);
+    const double metres = std::sqrt(alongX * alongY);
+    if (!(ok[0] && ok[1] && ok[2] && ok[3]) || !std::isfinite(metres) || metres <= 0)
+        Refuse(source, "its georeference gives its pixels no size on the ground.");
+
+    // Outward to the lattice; a corner already on it stays.
+    const double slack = 1e-6;
+    Grid grid{std::floor(extent[0] * kLattice + slack),
+              std::ceil(extent[3] * kLattice - slack),
+              std::ceil(extent[2] * kLattice - slack),
+              std::floor(extent[1] * kLattice + slack),
+              0,
+              0};
+    if (!(grid.north <= 90 * kLattice && grid.south >= -90 * kLattice && grid.west < grid.east &&
+          grid.south < grid.north && std::fabs(grid.west) <= 540 * kLattice &&
+          std::fabs(grid.east) <= 540 * kLattice))
+        Refuse(source, "its corners do not fall on the earth.");
+    const double width = std::round((grid.east - grid.west) / kLattice * parallel / metres);
+    const double height = std::round((grid.north - grid.south) / kLattice * meridian / metres);
+    if (width > kJpegMaxSide || height > kJpegMaxSide)
+        Refuse(source, "it would become a picture of " + std::to_string(std::llround(width)) +
+                           " x " + std::to_string(std::llround(height)) +
+                           " pixels; a JPEG holds at most " + std::to_string(kJpegMaxSide) +
+                           " a side.");
+    grid.width = std::max(1, int(width));
+    grid.height = std::max(1, int(height));
+    return grid;
+}
+
+} // namespace
+
+std::string ImportName(const std::string& source) {
+    return SafeName(Platform::NativeNameToCore(fs::path(source).stem().string()));
+}
+
+std::vector<std::string> ExistingFiles(const std::string& source, const std::string& mapsFolder) {
+    const std::string name = ImportName(source);
+    std::vector<std::string> existing;
+    for (const char* extension : {".inf", ".jpg"}) {
+        const std::string path = EntryPath(mapsFolder, name + extension);
+        if (Occupied(path)) existing.push_back(path);
+    }
+    return existing;
+}
+
+ImportResult Import(const ImportRequest& request) {
+    const std::string& source = request.source;
+    EnsureGdal();
+    ErrorCapture errors;
+
+    std::error_code ec;
+    if (!fs::is_directory(request.mapsFolder, ec))
+        throw Error(Error::Kind::Failed,
+                    "The Maps folder " + request.mapsFolder + " cannot be found.");
+    ImportResult result;
+    const std::string stem = ImportName(source);
+    result.name = stem + ".inf";
+    result.definition = EntryPath(request.mapsFolder, stem + ".inf");
+    result.picture = EntryPath(request.mapsFolder, stem + ".jpg");
+    result.datum = request.datum;
+    const auto refuseExisting = [&] {
+        const auto existing = ExistingFiles(source, request.mapsFolder);
+        if (!existing.empty() && !request.replace)
+            throw Error(Error::Kind::Exists, "The map " + result.name + " exists already (" +
+                                                 existing.front() + "); " + source +
+                                                 " was not imported.");
+    };
+    refuseExisting();
+
+    Dataset dataset(GDALOpenEx(source.c_str(), GDAL_OF_RASTER | GDAL_OF_VERBOSE_ERROR, nullptr,
+                               nullptr, nullptr));
+    if (!dataset) Refuse(source, errors.Reason("GDAL cannot read it.") + ".");
+    const std::unique_ptr<char*, decltype(&CSLDestroy)> files(GDALGetFileList(dataset.get()),
+                                                              CSLDestroy);
+    for (char** f = files.get(); f && *f; ++f)
+        for (const std::string& target : {result.picture, result.definition})
+            if (fs::equivalent(*f, target, ec))
+                Refuse(source, "it is part of the map the import would replace (" + target +
+                                   "); import it from another folder.");
+
+    double geotransform[6];
+    const bool hasGeotransform = GDALGetGeoTransform(dataset.get(), geotransform) == CE_None;
+    if (!hasGeotransform && GDALGetGCPCount(dataset.get()) == 0)
+        Refuse(source, "GDAL finds no georeference in it (neither a geotransform nor ground "
+                       "control points).");
+    const OGRSpatialReference sourceSrs = SourceSrs(dataset.get(), hasGeotransform, source);
+    const OGRSpatialReference target = DatumSrs(request.datum);
+
+    Dataset original;
+    // A palette becomes colours (and transparency), so the warp blends colours, not indices.
+    if (GDALGetRasterCount(dataset.get()) < 1) Refuse(source, "it holds no picture.");
+    if (GDALGetRasterColorTable(GDALGetRasterBand(dataset.get(), 1))) {
+        const char* argv[] = {"-of", "VRT", "-expand", "rgba", nullptr};
+        GDALTranslateOptions* options = GDALTranslateOptionsNew(const_cast<char**>(argv), nullptr);
+        Dataset expanded(GDALTranslate("", dataset.get(), options, nullptr));
+        GDALTranslateOptionsFree(options);
+        if (!expanded) Refuse(source, errors.Reason("its palette cannot be read") + ".");
+        original = std::move(dataset); // read through the expanded picture, closed after it
+        dataset = std::move(expanded);
+    }
+    std::vector<int> colours;
+    int alpha = 0;
+    for (int b = 1; b <= GDALGetRasterCount(dataset.get()); ++b) {
+        GDALRasterBandH band = GDALGetRasterBand(dataset.get(), b);
+        if (GDALGetRasterColorInterpretation(band) == GCI_AlphaBand) {
+            if (!alpha) alpha = b;
+        } else if (colours.size() < 3) {
+            colours.push_back(b);
+        }
+        if (GDALGetRasterDataType(band) != GDT_Byte)
+            Refuse(source, std::string("its pixels are ") +
+                               GDALGetDataTypeName(GDALGetRasterDataType(band)) +
+                               " values; Varnet imports pictures of 8-bit colours or greys.");
+    }
+    if (colours.size() == 2) colours.resize(1); // two colour bands are no colour picture
+    if (colours.empty()) Refuse(source, "it holds no colour or grey band.");
+
+    const std::string targetWkt = Wkt(target), sourceWkt = Wkt(sourceSrs);
+    const char* transformOptions[] = {nullptr, nullptr, nullptr};
+    const std::string dst = "DST_SRS=" + targetWkt, src = "SRC_SRS=" + sourceWkt;
+    transformOptions[0] = dst.c_str();
+    transformOptions[1] = src.c_str();
+    std::unique_ptr<void, DestroyTransformer> transformer(GDALCreateGenImgProjTransformer2(
+        dataset.get(), nullptr, const_cast<char**>(transformOptions)));
+    if (!transformer)
+        Refuse(source, errors.Reason("its coordinate system cannot be converted to latitude and "
+                                     "longitude") +
+                           ".");
+    const Grid grid = ChooseGrid(dataset.get(), transformer.get(), target, source);
+    result.width = grid.width;
+    result.height = grid.height;
+
+    // The warp: destination pixels to source pixels, approximated to an eighth of a pixel.
+    auto gt = grid.Geotransform();
+    GDALSetGenImgProjTransformerDstGeoTransform(transformer.get(), gt.data());
+    void* approximate =
+        GDALCreateApproxTransformer(GDALGenImgProjTransform, transformer.release(), 0.125);
+    GDALApproxTransformerOwnsSubtransformer(approximate, TRUE);
+    GDALWarpOptions* warp = GDALCreateWarpOptions();
+    warp->hSrcDS = dataset.get();
+    warp->eResampleAlg = GRA_Bilinear;
+    warp->dfWarpMemoryLimit = double(std::max<std::uint64_t>(request.memoryLimit / 4, 8 << 20));
+    warp->nBandCount = int(colours.size());
+    warp->panSrcBands = static_cast<int*>(CPLMalloc(sizeof(int) * colours.size()));
+    warp->panDstBands = static_cast<int*>(CPLMalloc(sizeof(int) * colours.size()));
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        warp->panSrcBands[i] = colours[i];
+        warp->panDstBands[i] = int(i) + 1;
+    }
+    warp->nSrcAlphaBand = alpha;
+    warp->papszWarpOptions = CSLSetNameValue(warp->papszWarpOptions, "INIT_DEST", "255");
+    warp->pfnTransformer = GDALApproxTransform;
+    warp->pTransformerArg = approximate;
+    Dataset warped(GDALCreateWarpedVRT(dataset.get(), grid.width, grid.height, gt.data(), warp));
+    if (!warped) {
+        GDALDestroyApproxTransformer(approximate);
+        GDALDestroyWarpOptions(warp);
+        Refuse(source, errors.Reason("GDAL cannot warp it") + ".");
+    }
+    GDALDestroyWarpOptions(warp); // the warped picture keeps its own copy and the transformer
+
+    // GDAL's block cache is its other large user of memory; the rest of the bound is the warp's.
+    GDALSetCacheMax64(GIntBig(std::max<std::uint64_t>(request.memoryLimit / 2, 16 << 20)));
+    Leftovers leftovers;
+    const std::string jpeg = leftovers.Add(FreshTempPath(request.mapsFolder, stem + ".jpg"));
+    Progress progress{&request.progress};
+    {
+        // No .aux.xml beside the new picture: the definition is its georeference.
+        const std::string pam = CPLGetThreadLocalConfigOption("GDAL_PAM_ENABLED", "");
+        CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", "NO");
+        const char* options[] = {"QUALITY=90", nullptr};
+        Dataset written(GDALCreateCopy(GDALGetDriverByName("JPEG"), jpeg.c_str(), warped.get(),
+                                       FALSE, const_cast<char**>(options), OnProgress, &progress));
+        CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", pam.empty() ? nullptr : pam.c_str());
+        if (progress.cancelled || errors.Interrupted())
+            throw Error(Error::Kind::Cancelled, "The import of " + source + " was cancelled.");
+        if (!written)
+            throw Error(Error::Kind::Failed,
+                        "The picture of " + source +
+                            " could not be written: " + errors.Reason("GDAL gave no reason") + ".");
+    }
+    warped.reset();
+    dataset.reset();
+    original.reset();
+
+    MapCode::FormatPosition(float(grid.north / 100), float(grid.west / 100), result.corners[0],
+                            result.corners[1]);
+    MapCode::FormatPosition(float(grid.south / 100), float(grid.east / 100), result.corners[2],
+                            result.corners[3]);
+    MapCode::DefinitionComments comments;
+    comments[0].push_back("; Imported by Varnet from " + CoreFileName(source) +
+                          "; corners in latitude and longitude on " + DatumName(request.datum));
+    std::string bytes;
+    for (const auto& line :
+         MapCode::DefinitionLines(result.corners[0], result.corners[1], result.corners[2],
+                                  result.corners[3], CoreFileName(result.picture), comments))
+        bytes += line + "\r\n";
+    const std::string definition = leftovers.Add(FreshTempPath(request.mapsFolder, stem + ".inf"));
+    WriteNew(definition, bytes);
+
+    // Both appear together, under the names as the folder has them.
+    refuseExisting();
+    MoveOver(jpeg, result.picture);
+    try {
+        MoveOver(definition, result.definition);
+    } catch (...) {
+        fs::remove(result.picture, ec);
+        throw;
+    }
+    leftovers.Keep();
+    if (request.progress) request.progress(1.0);
+    return result;
+}
+
+} // namespace Georef

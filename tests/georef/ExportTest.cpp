@@ -1,0 +1,143 @@
+#include "georef/Georef.h"
+#include "georef/Rasters.h"
+#include "support/TempHost.h"
+
+#include <gdal_alg.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kW = 120, kH = 80;
+
+Georef::Placement Map(const std::string& picture) {
+    Georef::Placement map;
+    map.name = "Sheet.inf";
+    map.picture = picture;
+    map.topLeftLatitude = 51 * 60 + 36.25f;    // 51.36.25N
+    map.topLeftLongitude = -(0 * 60 + 18.5f);  // 000.18.50W
+    map.bottomRightLatitude = 51 * 60 + 30.0f; // 51.30.00N
+    map.bottomRightLongitude = -(0 * 60 + 6.75f);
+    map.width = kW;
+    map.height = kH;
+    return map;
+}
+
+// Where GDAL puts the outer corners (top-left, bottom-right) of the picture an exported file
+// describes, in degrees of `epsg` (longitude first).
+std::array<double, 4> CornersGdalReads(const std::string& path, int epsg) {
+    GDALAllRegister();
+    GDALDatasetH ds = GDALOpen(path.c_str(), GA_ReadOnly);
+    EXPECT_NE(ds, nullptr) << path << ": " << CPLGetLastErrorMsg();
+    if (!ds) return {};
+    OGRSpatialReference target;
+    target.importFromEPSG(epsg);
+    char* wkt = nullptr;
+    target.exportToWkt(&wkt);
+    const std::string option = std::string("DST_SRS=") + wkt;
+    CPLFree(wkt);
+    const char* options[] = {option.c_str(), nullptr};
+    void* t = GDALCreateGenImgProjTransformer2(ds, nullptr, const_cast<char**>(options));
+    EXPECT_NE(t, nullptr) << CPLGetLastErrorMsg();
+    const double w = GDALGetRasterXSize(ds), h = GDALGetRasterYSize(ds);
+    double x[] = {0, w}, y[] = {0, h}, z[2] = {};
+    int ok[2] = {};
+    if (t) GDALGenImgProjTransform(t, FALSE, 2, x, y, z, ok);
+    if (t) GDALDestroyGenImgProjTransformer(t);
+    GDALClose(ds);
+    return {x[0], y[0], x[1], y[1]};
+}
+
+} // namespace
+
+// Each export opens in GDAL (as in GIS programs) with the picture where its definition puts it.
+TEST(Export, OtherProgramsPlaceTheMapWhereItsDefinitionDoes) {
+    TempHost host;
+    const std::string maps = host.Root() + "/Maps", out = host.Root() + "/out";
+    TempHost::MakeFolder(maps);
+    TempHost::MakeFolder(out);
+    Rasters::Write("JPEG", maps + "/sheet.jpg", kW, kH, 3, Rasters::Dots(kW, kH, {}), nullptr, 0);
+    const Georef::Placement map = Map(maps + "/sheet.jpg");
+    // The corners in degrees; in WGS 84 as gdaltransform (PROJ) shifts them.
+    const std::array<double, 4> osgb{-18.5 / 60, 51 + 36.25 / 60, -6.75 / 60, 51.5};
+    const auto shifted =
+        Rasters::Gdaltransform("-s_srs EPSG:4277 -t_srs EPSG:4326",
+                               {{osgb[0], osgb[1]}, {osgb[2], osgb[3]}}, host.Root() + "/points");
+    const std::array<double, 4> wgs84{shifted[0][0], shifted[0][1], shifted[1][0], shifted[1][1]};
+
+    const struct Case {
+        Georef::ExportFormat format;
+        Georef::Datum datum;
+        std::string folder, opens; // the folder written to, the file GDAL opens
+        int epsg;
+        std::array<double, 4> corners;
+        double degrees; // how close: a KML box cannot follow the datum shift's change across it
+    } cases[] = {
+        {Georef::ExportFormat::World, Georef::Datum::OSGB36, "", maps + "/sheet.jpg", 4277, osgb,
+         1e-9},
+        {Georef::ExportFormat::Ozi, Georef::Datum::OSGB36, "", maps + "/sheet.map", 4277, osgb,
+         1e-7},
+        {Georef::ExportFormat::Ozi, Georef::Datum::WGS84, out, out + "/sheet.map", 4326, osgb,
+         1e-7},
+        {Georef::ExportFormat::Kmz, Georef::Datum::OSGB36, out, out + "/Sheet.kmz", 4326, wgs84,
+         1e-5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opens);
+        Georef::ExportRequest request{map, c.format, c.folder, true, c.datum};
+        const auto written = Georef::Export(request);
+        for (const auto& file : written) EXPECT_TRUE(fs::is_regular_file(file)) << file;
+        if (c.format == Georef::ExportFormat::World) {
+            // GDAL reads the world file by itself; the .prj must name the datum.
+            EXPECT_EQ(written.back(), maps + "/sheet.prj");
+            OGRSpatialReference prj, datum;
+            ASSERT_EQ(prj.SetFromUserInput(TempHost::Read(written.back()).c_str()), OGRERR_NONE);
+            datum.importFromEPSG(4277);
+            EXPECT_TRUE(prj.IsSame(&datum));
+        }
+        const auto got = CornersGdalReads(c.opens, c.epsg);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(got[std::size_t(i)], c.corners[std::size_t(i)], c.degrees) << i;
+    }
+}
+
+// An export replaces nothing unasked, and a symbolic link at its name is replaced by the file,
+// never written through.
+TEST(Export, NeverReplacesUnaskedNorWritesThroughALink) {
+    TempHost host;
+    const std::string maps = host.Root() + "/Maps", elsewhere = host.Root() + "/elsewhere.txt";
+    TempHost::MakeFolder(maps);
+    Rasters::Write("JPEG", maps + "/sheet.jpg", kW, kH, 1, Rasters::Dots(kW, kH, {}), nullptr, 0);
+    Georef::ExportRequest request{Map(maps + "/sheet.jpg"), Georef::ExportFormat::Ozi, "", false,
+                                  Georef::Datum::OSGB36};
+    const std::string target = maps + "/sheet.map";
+
+    TempHost::Write(elsewhere, "keep");
+    for (bool dangling : {false, true}) {
+        SCOPED_TRACE(dangling ? "dangling link" : "link");
+        fs::remove(target);
+        fs::create_symlink(dangling ? host.Root() + "/nowhere" : elsewhere, target);
+        request.replace = false;
+        try {
+            Georef::Export(request);
+            ADD_FAILURE() << "written";
+        } catch (const Georef::Error& e) {
+            EXPECT_EQ(e.kind(), Georef::Error::Kind::Exists);
+            EXPECT_NE(std::string(e.what()).find(target), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(fs::exists(host.Root() + "/nowhere"));
+        request.replace = true;
+        Georef::Export(request);
+        EXPECT_FALSE(fs::is_symlink(target));
+        EXPECT_EQ(TempHost::Read(elsewhere), "keep");
+        EXPECT_FALSE(fs::exists(host.Root() + "/nowhere"));
+    }
+    // A plain file is replaced only on request too.
+    TempHost::Write(target, "mine");
+    request.replace = false;
+    EXPECT_THROW(Georef::Export(request), Georef::Error);
+    EXPECT_EQ(TempHost::Read(target), "mine");
+}
