@@ -55,5 +55,12 @@ void Write(const std::string& text);
 // The commands.
 int List(const Arguments& arguments);
 int Check(const Arguments& arguments);
+// import [--json] [--maps FOLDER] [--replace] FILE...: each file warped into the library (a
+// progress line on a terminal; Ctrl+C cancels, leaving nothing). 0 when every file was
+// imported, 2 when any was refused or failed, 130 when cancelled.
+int Import(const Arguments& arguments);
+// export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] NAME...: the named
+// maps written for other programs, each file written printed. 0, or 2 when any failed.
+int Export(const Arguments& arguments);
 
 } // namespace Cli

@@ -17,8 +17,12 @@
 namespace Cli {
 namespace {
 
-constexpr const char* kUsage = "usage: varnet-maps list [--json] [--maps FOLDER]\n"
-                               "       varnet-maps check [--json] [--maps FOLDER]\n";
+constexpr const char* kUsage =
+    "usage: varnet-maps list [--json] [--maps FOLDER]\n"
+    "       varnet-maps check [--json] [--maps FOLDER]\n"
+    "       varnet-maps import [--json] [--maps FOLDER] [--replace] FILE...\n"
+    "       varnet-maps export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] "
+    "NAME...\n";
 
 struct Command {
     int (*run)(const Arguments&);
@@ -29,6 +33,8 @@ const std::map<std::string, Command>& Commands() {
     static const std::map<std::string, Command> commands = {
         {"list", {List, {}}},
         {"check", {Check, {}}},
+        {"import", {Import, {"--replace"}}},
+        {"export", {Export, {"--format", "--out", "--replace"}}},
     };
     return commands;
 }

@@ -159,6 +159,9 @@ void frmMain::BuildMenus() {
     mnuToolsEditInf = item(m, "mnuToolsEditInf", "Edit Inf file...");
     mnuToolsNewInf = item(m, "mnuToolsNewInf", "&New Inf file...");
     mnuToolsExportWorldFile = item(m, "mnuToolsExportWorldFile", "Export &World File...");
+    mnuToolsImportMap = item(m, "mnuToolsImportMap", "&Import Map...");
+    mnuToolsExportKmz = item(m, "mnuToolsExportKmz", "Export &KMZ...");
+    mnuToolsExportOzi = item(m, "mnuToolsExportOzi", "Export &OziExplorer Map...");
     mnuHelp = top("mnuHelp", "&Help", m);
     mnuHelpContents = item(m, "mnuHelpContents", "&Contents");
     mnuHelpSearchForHelpOn = item(m, "mnuHelpSearchForHelpOn", "&Search For Help On...");
@@ -193,6 +196,9 @@ void frmMain::BuildMenus() {
     connect(mnuToolsNewInf, &QAction::triggered, this, [this] { mnuToolsNewInf_Click(); });
     connect(mnuToolsExportWorldFile, &QAction::triggered, this,
             [this] { mnuToolsExportWorldFile_Click(); });
+    connect(mnuToolsImportMap, &QAction::triggered, this, [this] { mnuToolsImportMap_Click(); });
+    connect(mnuToolsExportKmz, &QAction::triggered, this, [this] { mnuToolsExportKmz_Click(); });
+    connect(mnuToolsExportOzi, &QAction::triggered, this, [this] { mnuToolsExportOzi_Click(); });
     connect(mnuViewRefresh, &QAction::triggered, this, [this] { mnuViewRefresh_Click(); });
     connect(mnuViewCoverage, &QAction::triggered, this, [this] { mnuViewCoverage_Click(); });
     connect(mnuHelpContents, &QAction::triggered, this, [this] { mnuHelpContents_Click(); });

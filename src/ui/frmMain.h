@@ -3,8 +3,9 @@
 // a status bar, under the menu bar. Its member functions live beside this header, one file per
 // concern: frmMain.cpp (controls and menus), frmMainLife.cpp (load, unload), frmMainLayout.cpp,
 // frmMainTree.cpp, frmMainDetails.cpp, frmMainEditInf.cpp, frmMainNewInf.cpp,
-// frmMainExport.cpp, frmMainCoverage.cpp and frmMainCommands.cpp.
+// frmMainExport.cpp, frmMainImport.cpp, frmMainCoverage.cpp and frmMainCommands.cpp.
 
+#include "georef/Georef.h"
 #include "library/LibraryWatcher.h"
 #include "library/MapLibrary.h"
 #include "ui/Controls.h"
@@ -52,6 +53,7 @@ public:
     QAction *mnuViewBar1, *mnuViewZoomIn, *mnuViewZoomOut, *mnuViewFitMap, *mnuViewActualSize;
     QAction *mnuViewBar2, *mnuViewCoverage;
     QAction *mnuTools1, *mnuToolsEditInf, *mnuToolsNewInf, *mnuToolsExportWorldFile;
+    QAction *mnuToolsImportMap, *mnuToolsExportKmz, *mnuToolsExportOzi;
     QAction *mnuHelp, *mnuHelpContents, *mnuHelpSearchForHelpOn, *mnuHelpBar0, *mnuHelpAbout;
 
     // Life.
@@ -77,6 +79,9 @@ public:
     void mnuToolsEditInf_Click();
     void mnuToolsNewInf_Click();
     void mnuToolsExportWorldFile_Click();
+    void mnuToolsImportMap_Click();
+    void mnuToolsExportKmz_Click();
+    void mnuToolsExportOzi_Click();
     void mnuViewRefresh_Click();
     void mnuViewCoverage_Click();
     // The library of the Maps folder: the tree, the details and the coverage window show its
@@ -135,6 +140,8 @@ private:
     void ShowDetails(const Library::Entry& entry);
     // Nothing shown: no details, no picture.
     void ClearDetails();
+    // The selected map exported for other programs, asking before replacing a file.
+    void ExportSelected(Georef::ExportFormat format, const QString& title);
     bool clicking_ = false; // inside DirTree_Click: its own re-reading does not show again
     bool coverageDue_ = false;
     void ShowCoverage(); // the coverage window's maps from the library, now

@@ -1,42 +1,87 @@
-// Tools > Export World File...: the selected map's corners as a world file beside its picture,
-// for GIS programs.
+// Tools > Export World File..., Export KMZ... and Export OziExplorer Map...: the selected map
+// for other programs, in the library's datum (a KMZ in WGS 84, as KML always is).
+#include "georef/Georef.h"
 #include "mapdef/MapCode.h"
 #include "ui/CoreText.h"
 #include "ui/MsgBox.h"
 #include "ui/frmMain.h"
 
-void frmMain::mnuToolsExportWorldFile_Click() {
+#include <QStringList>
+#include <filesystem>
+
+namespace {
+
+QString Native(const std::string& path) {
+    return QString::fromStdString(path);
+}
+
+} // namespace
+
+void frmMain::ExportSelected(Georef::ExportFormat format, const QString& title) {
     QTreeWidgetItem* node = DirTree->SelectedItem();
     if (!IsFileNode(node)) return;
     const int index = Maps->IndexOf(ToCore(node->text(0)));
     if (index < 0) return;
     const Library::Entry& e = Maps->Entries()[std::size_t(index)];
-    const QString title = "Export World File";
     if (!e.definition.ok || !e.NamesPicture()) {
         MsgBox("The map definition " + FromCore(e.path) +
                    " does not give both corners and a picture, so there is nothing to place.",
                vbExclamation, title);
         return;
     }
-    const std::string world = MapCode::WorldFileNameFor(e.picturePath);
-    // The world file counts the picture's pixels: a picture without a size cannot be placed.
+    // Every export counts the picture's pixels: a picture without a size cannot be placed.
     const auto georeference = e.Georeference();
     if (!georeference) {
-        MsgBox("The world file " + FromCore(world) + " could not be saved: " + FromCore(e.reason) +
+        MsgBox("The map " + FromCore(e.name) + " could not be exported: " + FromCore(e.reason) +
                    ".",
                vbExclamation, "Save Error");
         return;
     }
-    if (MapCode::FileExists(world) &&
-        MsgBox("The world file " + FromCore(world) + " exists already. Replace it?",
-               vbQuestion + vbYesNo, title) != vbYes)
-        return;
+    Georef::ExportRequest request;
+    request.map = {e.name,
+                   e.pictureNative,
+                   georeference->TopLeftLatitude(),
+                   georeference->TopLeftLongitude(),
+                   georeference->BottomRightLatitude(),
+                   georeference->BottomRightLongitude(),
+                   georeference->Width(),
+                   georeference->Height()};
+    request.format = format;
+    request.datum = Georef::LibraryDatum();
+    const auto targets = Georef::ExportTargets(request);
+    for (const auto& target : targets) {
+        std::error_code ec;
+        if (std::filesystem::symlink_status(target, ec).type() ==
+            std::filesystem::file_type::not_found)
+            continue;
+        // The world file by the name the library knows it under, as before.
+        const QString named =
+            format == Georef::ExportFormat::World && target == targets.front()
+                ? "The world file " + FromCore(MapCode::WorldFileNameFor(e.picturePath))
+                : "The file " + Native(target);
+        if (MsgBox(named + " exists already. Replace it?", vbQuestion + vbYesNo, title) != vbYes)
+            return;
+        request.replace = true;
+        break;
+    }
     try {
-        MapCode::WriteWorldFile(world, *georeference);
-        sbStatusBar->SetPanelText(1, "Saved the world file " + FromCore(world) + ".");
-    } catch (const std::exception& e) {
-        MsgBox("The world file " + FromCore(world) + " could not be saved: " + FromCore(e.what()) +
-                   ".",
-               vbExclamation, "Save Error");
+        const auto written = Georef::Export(request);
+        QStringList names;
+        for (const auto& path : written) names << Native(path);
+        sbStatusBar->SetPanelText(1, "Saved " + names.join(" and ") + ".");
+    } catch (const std::exception& error) {
+        MsgBox(QString::fromStdString(error.what()), vbExclamation, "Save Error");
     }
+}
+
+void frmMain::mnuToolsExportWorldFile_Click() {
+    ExportSelected(Georef::ExportFormat::World, "Export World File");
+}
+
+void frmMain::mnuToolsExportKmz_Click() {
+    ExportSelected(Georef::ExportFormat::Kmz, "Export KMZ");
+}
+
+void frmMain::mnuToolsExportOzi_Click() {
+    ExportSelected(Georef::ExportFormat::Ozi, "Export OziExplorer Map");
 }

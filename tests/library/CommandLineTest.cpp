@@ -1,4 +1,5 @@
 // varnet-maps as a script runs it: its output, its exit status, its messages.
+#include "georef/Georef.h"
 #include "support/TempHost.h"
 
 #include <QJsonDocument>
@@ -20,8 +21,10 @@ Outcome Maps(const QStringList& arguments, const QString& folder = {}) {
     if (!folder.isEmpty()) p.setWorkingDirectory(folder);
     p.start(VARNET_MAPS, arguments);
     p.waitForFinished(60000);
-    Outcome r{p.exitCode(), p.readAllStandardOutput().toStdString(),
-          p.readAllStandardError().toStdString(), {}};
+    Outcome r{p.exitCode(),
+              p.readAllStandardOutput().toStdString(),
+              p.readAllStandardError().toStdString(),
+              {}};
     for (const QByteArray& line : QByteArray::fromStdString(r.out).split('\n'))
         if (!line.isEmpty()) r.lines.push_back(QJsonDocument::fromJson(line).object());
     return r;
@@ -48,8 +51,8 @@ TEST_F(CommandLineTest, ListsAndChecksALibrary) {
     const Outcome list = Maps({"list", "--json", "--maps", TEST_DRIVE "\\Stelmar\\Maps"});
     EXPECT_EQ(list.status, 0) << list.err;
     ASSERT_EQ(list.lines.size(), 4u) << list.out;
-    const QStringList members{"east",    "height", "name",  "north", "path", "picture",
-                              "reason",  "south",  "state", "west",  "width"};
+    const QStringList members{"east",   "height", "name",  "north", "path", "picture",
+                              "reason", "south",  "state", "west",  "width"};
     for (const QJsonObject& o : list.lines) EXPECT_EQ(o.keys(), members);
     auto at = [&](int i) { return list.lines[std::size_t(i)]; };
     EXPECT_EQ(at(0)["name"], "broken.inf");
@@ -75,8 +78,8 @@ TEST_F(CommandLineTest, ListsAndChecksALibrary) {
     EXPECT_EQ(at(3)["picture"], QString::fromStdString(maps + "/london.bmp"));
 
     // The same library named as a folder of this system, relative to where the script runs.
-    const Outcome native = Maps({"list", "--json", "--maps", "Maps"},
-                            QString::fromStdString(host.OnC("Stelmar")));
+    const Outcome native =
+        Maps({"list", "--json", "--maps", "Maps"}, QString::fromStdString(host.OnC("Stelmar")));
     EXPECT_EQ(native.out, list.out);
     // Without --maps: the host's.
     EXPECT_EQ(Maps({"list", "--json"}).out, list.out);
@@ -117,4 +120,49 @@ TEST_F(CommandLineTest, FailsWithAReasonAndStatusTwo) {
     const Outcome none = Maps({"list"});
     EXPECT_EQ(none.status, 2);
     EXPECT_NE(none.err.find("--maps"), std::string::npos) << none.err;
+}
+
+// import and export as a script runs them: the new map in the library, a name taken only with
+// --replace, refusals with the reason, and files written for other programs.
+TEST_F(CommandLineTest, ImportsAndExportsMaps) {
+    const std::string in = host.Root() + "/in/", out = host.Root() + "/out";
+    TempHost::Write(in + "sheet.bmp", TempHost::Bmp(60, 40));
+    TempHost::Write(in + "sheet.bpw", "0.01\n0\n0\n-0.01\n-0.995\n51.995\n");
+    TempHost::Write(in + "sheet.prj", Georef::DatumPrj(Georef::Datum::OSGB36));
+    TempHost::Write(in + "notes.txt", "no map\n");
+    TempHost::MakeFolder(out);
+
+    const Outcome imported = Maps({"import", "--json", QString::fromStdString(in + "sheet.bmp")});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    ASSERT_EQ(imported.lines.size(), 1u) << imported.out;
+    EXPECT_EQ(imported.lines[0]["name"], "sheet.inf");
+    EXPECT_EQ(imported.lines[0]["path"], QString::fromStdString(maps + "/sheet.inf"));
+    EXPECT_NE(imported.lines[0]["datum"].toString().indexOf("OSGB 1936"), -1);
+    const Outcome listed = Maps({"list", "--json"});
+    ASSERT_EQ(listed.lines.size(), 1u);
+    EXPECT_EQ(listed.lines[0]["state"], "ok");
+    EXPECT_DOUBLE_EQ(listed.lines[0]["north"].toDouble(), 52);
+
+    const struct {
+        QStringList arguments;
+        int status;
+        std::string says; // on standard error
+    } cases[] = {
+        {{"import", QString::fromStdString(in + "sheet.bmp")}, 2, "--replace"},
+        {{"import", "--replace", QString::fromStdString(in + "sheet.bmp")}, 0, ""},
+        {{"import", QString::fromStdString(in + "notes.txt")}, 2, in + "notes.txt"},
+        {{"export", "--format", "kmz", "--out", QString::fromStdString(out), "sheet"}, 0, ""},
+        {{"export", "--format", "world", "sheet.inf"}, 0, ""},
+        {{"export", "--format", "world", "sheet.inf"}, 2, "--replace"},
+        {{"export", "--format", "ozi", "nothere"}, 2, "no map nothere"},
+        {{"export", "--format", "png", "sheet"}, 2, "--format kmz, ozi or world"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = Maps(c.arguments);
+        EXPECT_EQ(r.status, c.status) << c.arguments.join(' ').toStdString() << ": " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(TempHost::Exists(out + "/sheet.kmz"));
+    EXPECT_TRUE(TempHost::Exists(maps + "/sheet.jgw") && TempHost::Exists(maps + "/sheet.prj"));
+    EXPECT_FALSE(TempHost::Exists(maps + "/notes.inf"));
 }

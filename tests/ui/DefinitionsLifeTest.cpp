@@ -1,5 +1,6 @@
 // Definitions coming and going: new ones for new pictures (with or without world files), world
 // files out and back in, Refresh, and the tree following other programs' changes.
+#include "georef/Georef.h"
 #include "mapdef/MapCode.h"
 #include "support/AppTest.h"
 #include "ui/Dialogs.h"
@@ -140,12 +141,42 @@ TEST_F(DefinitionsLifeTest, WorldFilesOutAndBackInGiveTheSameCorners) {
         m.mnuToolsEditInf->trigger();
     }
     EXPECT_TRUE(TempHost::Exists(Maps("j.jgw")) && TempHost::Exists(Maps("b.bpw")) &&
-                TempHost::Exists(Maps("g.gfw")));
+                TempHost::Exists(Maps("g.gfw")) && TempHost::Exists(Maps("j.prj")));
     // A second export asks before replacing.
     answers = {vbNo};
     m.mnuToolsExportWorldFile->trigger();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].style, vbQuestion + vbYesNo);
+}
+
+// Tools > Import Map... on a picture placed by a world file and a .prj: the new map is selected;
+// importing it again asks first; the exports name the file they wrote.
+TEST_F(DefinitionsLifeTest, ImportedMapsComeInSelectedAndGoOutAgain) {
+    host.MakeHost();
+    const std::string in = host.OnC("in/");
+    WriteImage(in + "sheet.jpg", 60, 40);
+    TempHost::Write(in + "sheet.jgw", "0.01\n0\n0\n-0.01\n-0.995\n51.995\n");
+    TempHost::Write(in + "sheet.prj", Georef::DatumPrj(Georef::Datum::OSGB36));
+    frmMain& m = Start();
+    SetFileOpenHook([&](const FileOpenRequest&) -> std::optional<QString> {
+        return QString::fromStdString(in + "sheet.jpg");
+    });
+    m.mnuToolsImportMap->trigger();
+    EXPECT_TRUE(messages.empty());
+    ASSERT_NE(m.DirTree->SelectedItem(), nullptr);
+    EXPECT_EQ(m.DirTree->SelectedItem()->text(0), "sheet.inf");
+    EXPECT_EQ(Details(m)[1], "Map Filename sheet.jpg");
+    EXPECT_NE(m.sbStatusBar->PanelText(1).indexOf("OSGB 1936"), -1);
+
+    answers = {vbNo};
+    m.mnuToolsImportMap->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].style, vbQuestion + vbYesNo);
+
+    m.mnuToolsExportKmz->trigger();
+    m.mnuToolsExportOzi->trigger();
+    EXPECT_TRUE(TempHost::Exists(Maps("sheet.kmz")) && TempHost::Exists(Maps("sheet.map")));
+    EXPECT_NE(m.sbStatusBar->PanelText(1).indexOf("sheet.map"), -1);
 }
 
 TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {

@@ -1,0 +1,182 @@
+// varnet-maps import and export: georeferenced maps into the library through GDAL and PROJ, and
+// the library's maps out again for other programs.
+#include "cli/Cli.h"
+
+#include "georef/Georef.h"
+#include "picture/PictureLoader.h"
+#include "platform/Text.h"
+#include "platform/WinPath.h"
+
+#include <QJsonObject>
+#include <csignal>
+#include <filesystem>
+#include <unistd.h>
+
+namespace Cli {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+QString Text(const std::string& core) {
+    return QString::fromStdString(Platform::Cp1252ToUtf8(core));
+}
+
+// The native folder of a Windows path or of a folder of this system; "" after saying why.
+std::string NativeFolder(const std::string& folder, const char* what) {
+    const auto native = Platform::ToNativePath(folder);
+    std::error_code ec;
+    if (!native || !std::filesystem::is_directory(*native, ec)) {
+        Fail(std::string(what) + " " + Platform::Cp1252ToUtf8(folder) + " is not a folder");
+        return {};
+    }
+    // Paths printed as list prints them: through no drive link.
+    return std::filesystem::canonical(*native, ec).string();
+}
+
+Georef::Datum Datum() {
+    std::string warning;
+    const Georef::Datum datum = Georef::LibraryDatum(&warning);
+    if (!warning.empty()) std::fprintf(stderr, "varnet-maps: %s\n", warning.c_str());
+    return datum;
+}
+
+// The entry a name on the command line stands for: as the tree shows it, then with ".inf"
+// added, then either without regard to case.
+const Library::Entry* Find(const Library::MapLibrary& library, const std::string& name) {
+    for (const std::string& n : {name, name + ".inf"})
+        if (const int i = library.IndexOf(n); i >= 0) return &library.Entries()[std::size_t(i)];
+    for (const Library::Entry& e : library.Entries())
+        if (Platform::EqualsNoCase(e.name, name) || Platform::EqualsNoCase(e.name, name + ".inf"))
+            return &e;
+    return nullptr;
+}
+
+} // namespace
+
+int Import(const Arguments& arguments) {
+    if (arguments.operands.empty()) return Fail("import needs the files to import");
+    const std::string folder = MapsFolder(arguments);
+    if (folder.empty()) return kFailed;
+    const std::string maps = NativeFolder(folder, "the Maps folder");
+    if (maps.empty()) return kFailed;
+    const Georef::Datum datum = Datum();
+    const bool terminal = isatty(STDERR_FILENO);
+    // Ctrl+C stops the import in progress, which then leaves nothing behind.
+    std::signal(SIGINT, [](int) { interrupted = 1; });
+    int status = kOk;
+    for (const std::string& file : arguments.operands) {
+        Georef::ImportRequest request;
+        request.source = file;
+        request.mapsFolder = maps;
+        request.replace = arguments.replace;
+        request.datum = datum;
+        request.memoryLimit = Picture::MemoryLimit(); // the program's picture memory bound
+        int shown = -1;
+        request.progress = [&](double done) {
+            const int percent = int(done * 100);
+            if (terminal && percent != shown) {
+                shown = percent;
+                std::fprintf(stderr, "\rImporting %s: %3d%%", file.c_str(), percent);
+                std::fflush(stderr);
+            }
+            return !interrupted;
+        };
+        try {
+            const Georef::ImportResult r = Georef::Import(request);
+            if (terminal) std::fprintf(stderr, "\r\033[K");
+            if (arguments.json) {
+                QJsonObject o;
+                o["name"] = Text(r.name);
+                o["path"] = QString::fromStdString(r.definition);
+                o["datum"] = QString::fromStdString(Georef::DatumName(r.datum));
+                Write(JsonLine(o));
+            } else {
+                Write("Imported " + file + " as " + Platform::Cp1252ToUtf8(r.name) + " (" +
+                      r.definition + "), " + std::to_string(r.width) + " x " +
+                      std::to_string(r.height) + " pixels, corners on " +
+                      Georef::DatumName(r.datum) + "\n");
+            }
+        } catch (const Georef::Error& e) {
+            if (terminal) std::fprintf(stderr, "\r\033[K");
+            status = Fail(e.kind() == Georef::Error::Kind::Exists
+                              ? std::string(e.what()) + " (--replace replaces it)"
+                              : e.what());
+            if (e.kind() == Georef::Error::Kind::Cancelled) return 130;
+        }
+    }
+    return status;
+}
+
+int Export(const Arguments& arguments) {
+    Georef::ExportFormat format;
+    if (arguments.format == "kmz")
+        format = Georef::ExportFormat::Kmz;
+    else if (arguments.format == "ozi")
+        format = Georef::ExportFormat::Ozi;
+    else if (arguments.format == "world")
+        format = Georef::ExportFormat::World;
+    else
+        return Fail("export needs --format kmz, ozi or world");
+    if (arguments.operands.empty()) return Fail("export needs the names of the maps to export");
+    const std::string folder = MapsFolder(arguments);
+    if (folder.empty()) return kFailed;
+    std::string out;
+    if (!arguments.out.empty()) {
+        const std::string& o = arguments.out;
+        const bool windows = o.size() >= 2 && o[1] == ':';
+        out = NativeFolder(windows ? Platform::Utf8ToCp1252(o)
+                                   : Platform::NativeNameToCore(std::filesystem::absolute(o)),
+                           "--out");
+        if (out.empty()) return kFailed;
+    }
+    Library::MapLibrary library;
+    if (!LoadLibrary(library, folder)) return kFailed;
+    const Georef::Datum datum = Datum();
+    int status = kOk;
+    for (const std::string& name : arguments.operands) {
+        const Library::Entry* e = Find(library, Platform::Utf8ToCp1252(name));
+        if (!e) {
+            status = Fail("there is no map " + name + " in " + Platform::Cp1252ToUtf8(folder));
+            continue;
+        }
+        const auto g = e->Georeference();
+        if (!g || !e->NamesPicture()) {
+            status =
+                Fail("the map " + name + " cannot be placed: " +
+                     Platform::Cp1252ToUtf8(e->reason.empty() ? "it has no corners" : e->reason));
+            continue;
+        }
+        Georef::ExportRequest request;
+        request.map = {e->name,
+                       e->pictureNative,
+                       g->TopLeftLatitude(),
+                       g->TopLeftLongitude(),
+                       g->BottomRightLatitude(),
+                       g->BottomRightLongitude(),
+                       g->Width(),
+                       g->Height()};
+        request.format = format;
+        request.outFolder = out;
+        request.replace = arguments.replace;
+        request.datum = datum;
+        try {
+            for (const std::string& path : Georef::Export(request)) {
+                if (arguments.json) {
+                    QJsonObject o;
+                    o["name"] = Text(e->name);
+                    o["path"] = QString::fromStdString(path);
+                    Write(JsonLine(o));
+                } else {
+                    Write(path + "\n");
+                }
+            }
+        } catch (const Georef::Error& error) {
+            status = Fail(error.kind() == Georef::Error::Kind::Exists
+                              ? std::string(error.what()) + " (--replace replaces it)"
+                              : error.what());
+        }
+    }
+    return status;
+}
+
+} // namespace Cli

@@ -1,0 +1,91 @@
+// Tools > Import Map...: a georeferenced file warped into the library on a worker thread, with
+// a progress bar and Cancel.
+#include "app/StartupCode.h"
+#include "georef/Georef.h"
+#include "picture/PictureLoader.h"
+#include "platform/WinPath.h"
+#include "ui/CoreText.h"
+#include "ui/Dialogs.h"
+#include "ui/MsgBox.h"
+#include "ui/frmMain.h"
+
+#include <QEventLoop>
+#include <QProgressDialog>
+#include <atomic>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+void frmMain::mnuToolsImportMap_Click() {
+    const QString title = "Import Map";
+    const auto picked = ShowFileOpen(
+        this, {"Import Map",
+               "Georeferenced maps (GeoTIFF, picture with world file, OziExplorer, KML, KMZ, "
+               "GeoPDF, JPEG 2000)|*.tif;*.tiff;*.jpg;*.jpeg;*.png;*.gif;*.bmp;*.map;*.kml;"
+               "*.kmz;*.pdf;*.jp2"});
+    if (!picked) return;
+    const std::string maps = StartupCode::HostFolder + "\\Maps";
+    const auto mapsNative = Platform::ToNativePath(maps);
+    if (!mapsNative) {
+        MsgBox("The Maps folder " + FromCore(maps) + " cannot be reached.", vbExclamation, title);
+        return;
+    }
+    Georef::ImportRequest request;
+    request.source = picked->toStdString();
+    request.mapsFolder = *mapsNative;
+    request.datum = Georef::LibraryDatum();
+    request.memoryLimit = Picture::MemoryLimit();
+    if (!Georef::ExistingFiles(request.source, request.mapsFolder).empty()) {
+        if (MsgBox("The map " + FromCore(Georef::ImportName(request.source)) +
+                       ".inf exists already. Replace it?",
+                   vbQuestion + vbYesNo, title) != vbYes)
+            return;
+        request.replace = true;
+    }
+
+    QProgressDialog progress(
+        "Importing " + QString::fromStdString(std::filesystem::path(request.source).filename()) +
+            "...",
+        "Cancel", 0, 1000, this);
+    progress.setWindowTitle(title);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    progress.setValue(0);
+    std::atomic<bool> cancelled{false};
+    connect(&progress, &QProgressDialog::canceled, &progress, [&cancelled] { cancelled = true; });
+    request.progress = [&progress, &cancelled](double done) {
+        QMetaObject::invokeMethod(
+            &progress, [&progress, done] { progress.setValue(int(done * 1000)); },
+            Qt::QueuedConnection);
+        return !cancelled;
+    };
+
+    std::optional<Georef::ImportResult> result;
+    std::optional<Georef::Error> failure;
+    QEventLoop loop;
+    std::thread worker([&] {
+        try {
+            result = Georef::Import(request);
+        } catch (const Georef::Error& e) {
+            failure = e;
+        } catch (const std::exception& e) {
+            failure = Georef::Error(Georef::Error::Kind::Failed, e.what());
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    progress.close();
+
+    if (result) {
+        RefreshLibrary(result->name); // the new map selected and shown
+        sbStatusBar->SetPanelText(
+            1, "Imported " + *picked + " as " + FromCore(result->name) + ", corners on " +
+                   QString::fromStdString(Georef::DatumName(result->datum)) + ".");
+    } else if (failure->kind() == Georef::Error::Kind::Cancelled) {
+        sbStatusBar->SetPanelText(1, "The import was cancelled; nothing was written.");
+    } else {
+        MsgBox(QString::fromStdString(failure->what()), vbExclamation, title);
+    }
+}
