@@ -9,6 +9,7 @@
 #include <gdal.h>
 #include <ogr_spatialref.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -46,15 +47,16 @@ void MakeGeoTiff(const std::string& path) {
     const int rows = 256;
     std::vector<unsigned char> strip(std::size_t(kSide) * rows * 3);
     for (int y0 = 0; y0 < kSide; y0 += rows) {
-        for (int y = 0; y < rows; ++y)
+        const int n = std::min(rows, kSide - y0);
+        for (int y = 0; y < n; ++y)
             for (int x = 0; x < kSide; ++x)
                 for (int b = 0; b < 3; ++b)
                     strip[(std::size_t(y) * kSide + std::size_t(x)) * 3 + std::size_t(b)] =
                         (x % 500 < 3 || (y0 + y) % 500 < 3)
                             ? 40
                             : (unsigned char)(180 + ((x / 37 + (y0 + y) / 53 + b * 11) % 60));
-        if (GDALDatasetRasterIO(ds, GF_Write, 0, y0, kSide, rows, strip.data(), kSide, rows,
-                                GDT_Byte, 3, nullptr, 3, kSide * 3, 1) != CE_None)
+        if (GDALDatasetRasterIO(ds, GF_Write, 0, y0, kSide, n, strip.data(), kSide, n, GDT_Byte, 3,
+                                nullptr, 3, kSide * 3, 1) != CE_None)
             std::exit(1);
     }
     GDALClose(ds);

@@ -43,7 +43,12 @@ void ErrorCapture::Record(bool failure, bool interrupted, const char* message) {
 }
 
 std::string ErrorCapture::Reason(const std::string& fallback) const {
-    return last_.empty() ? fallback : last_;
+    std::string reason = last_.empty() ? fallback : last_;
+    // The caller ends the sentence: GDAL's own full stop would double it.
+    while (!reason.empty() &&
+           (reason.back() == '.' || reason.back() == ' ' || reason.back() == '\n'))
+        reason.pop_back();
+    return reason;
 }
 
 OGRSpatialReference DatumSrs(Datum datum) {

@@ -22,7 +22,8 @@ public:
     ~ErrorCapture();
     ErrorCapture(const ErrorCapture&) = delete;
     ErrorCapture& operator=(const ErrorCapture&) = delete;
-    // The last failure's message, or `fallback` when GDAL said nothing.
+    // The last failure's message, or `fallback` when GDAL said nothing, without a closing full
+    // stop.
     std::string Reason(const std::string& fallback) const;
     bool Interrupted() const { return interrupted_; }
     // GDAL's handler passes each message here.

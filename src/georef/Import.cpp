@@ -12,9 +12,14 @@
 #include <gdal_alg.h>
 #include <gdal_utils.h>
 #include <gdalwarper.h>
+#include <jpeglib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -77,6 +82,92 @@ int CPL_STDCALL OnProgress(double done, const char*, void* data) {
         return FALSE;
     }
     return TRUE;
+}
+
+// A baseline JPEG written strip by strip from the warped picture. GDAL's own JPEG writer
+// optimises its Huffman tables, for which libjpeg keeps every coefficient of the picture (about
+// 3 bytes a pixel: 1.2 GB at 20000 pixels a side), beyond any memory bound; the standard tables
+// cost a few per cent in size and nothing in quality.
+struct JpegFailure {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void OnJpegError(j_common_ptr info) {
+    auto* failure = reinterpret_cast<JpegFailure*>(info->err);
+    info->err->format_message(info, failure->message);
+    std::longjmp(failure->jump, 1);
+}
+
+// Everything the compression touches lives here, not in locals, so a jump back from libjpeg's
+// error handler finds it as it was.
+struct JpegJob {
+    GDALDatasetH picture = nullptr;
+    int bands = 3;
+    Progress* progress = nullptr;
+    int width = 0, height = 0, rows = 0, y = 0;
+    std::vector<JSAMPLE> strip;
+    std::vector<JSAMPROW> lines;
+    std::FILE* file = nullptr;
+    jpeg_compress_struct info{};
+    JpegFailure failure{};
+    std::string why; // the write's failure
+    bool gdalFailed = false, cancelled = false;
+};
+
+void Compress(JpegJob& job) {
+    if (setjmp(job.failure.jump)) {
+        job.why = job.failure.message;
+        return;
+    }
+    jpeg_stdio_dest(&job.info, job.file);
+    job.info.image_width = JDIMENSION(job.width);
+    job.info.image_height = JDIMENSION(job.height);
+    job.info.input_components = job.bands;
+    job.info.in_color_space = job.bands == 3 ? JCS_RGB : JCS_GRAYSCALE;
+    jpeg_set_defaults(&job.info);
+    jpeg_set_quality(&job.info, 90, TRUE);
+    job.info.optimize_coding = FALSE;
+    jpeg_start_compress(&job.info, TRUE);
+    for (job.y = 0; job.y < job.height; job.y += job.rows) {
+        const int n = std::min(job.rows, job.height - job.y);
+        if (GDALDatasetRasterIO(job.picture, GF_Read, 0, job.y, job.width, n, job.strip.data(),
+                                job.width, n, GDT_Byte, job.bands, nullptr, job.bands,
+                                GSpacing(job.width) * job.bands, 1) != CE_None) {
+            job.gdalFailed = true;
+            return;
+        }
+        jpeg_write_scanlines(&job.info, job.lines.data(), JDIMENSION(n));
+        if (!OnProgress(double(job.y + n) / job.height, nullptr, job.progress)) {
+            job.cancelled = true;
+            return;
+        }
+    }
+    jpeg_finish_compress(&job.info);
+}
+
+void WriteJpeg(JpegJob& job, const std::string& path) {
+    job.width = GDALGetRasterXSize(job.picture);
+    job.height = GDALGetRasterYSize(job.picture);
+    int blockWidth = 0;
+    GDALGetBlockSize(GDALGetRasterBand(job.picture, 1), &blockWidth, &job.rows);
+    job.rows = std::clamp(job.rows, 16, 256); // a row of the warped picture's blocks at a time
+    job.strip.resize(std::size_t(job.width) * std::size_t(job.bands) * std::size_t(job.rows));
+    for (int i = 0; i < job.rows; ++i)
+        job.lines.push_back(job.strip.data() +
+                            std::size_t(i) * std::size_t(job.width) * std::size_t(job.bands));
+    job.file = std::fopen(path.c_str(), "wb");
+    if (!job.file) {
+        job.why = std::strerror(errno);
+        return;
+    }
+    job.info.err = jpeg_std_error(&job.failure.manager);
+    job.failure.manager.error_exit = OnJpegError;
+    jpeg_create_compress(&job.info);
+    Compress(job);
+    jpeg_destroy_compress(&job.info);
+    if (std::fclose(job.file) != 0 && job.why.empty()) job.why = std::strerror(errno);
 }
 
 // The characters a map's name cannot hold: those Windows file names cannot, and those the
@@ -235,7 +326,7 @@ ImportResult Import(const ImportRequest& request) {
 
     Dataset dataset(GDALOpenEx(source.c_str(), GDAL_OF_RASTER | GDAL_OF_VERBOSE_ERROR, nullptr,
                                nullptr, nullptr));
-    if (!dataset) Refuse(source, errors.Reason("GDAL cannot read it.") + ".");
+    if (!dataset) Refuse(source, errors.Reason("GDAL cannot read it") + ".");
     const std::unique_ptr<char*, decltype(&CSLDestroy)> files(GDALGetFileList(dataset.get()),
                                                               CSLDestroy);
     for (char** f = files.get(); f && *f; ++f)
@@ -330,21 +421,17 @@ ImportResult Import(const ImportRequest& request) {
     Leftovers leftovers;
     const std::string jpeg = leftovers.Add(FreshTempPath(request.mapsFolder, stem + ".jpg"));
     Progress progress{&request.progress};
-    {
-        // No .aux.xml beside the new picture: the definition is its georeference.
-        const std::string pam = CPLGetThreadLocalConfigOption("GDAL_PAM_ENABLED", "");
-        CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", "NO");
-        const char* options[] = {"QUALITY=90", nullptr};
-        Dataset written(GDALCreateCopy(GDALGetDriverByName("JPEG"), jpeg.c_str(), warped.get(),
-                                       FALSE, const_cast<char**>(options), OnProgress, &progress));
-        CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", pam.empty() ? nullptr : pam.c_str());
-        if (progress.cancelled || errors.Interrupted())
-            throw Error(Error::Kind::Cancelled, "The import of " + source + " was cancelled.");
-        if (!written)
-            throw Error(Error::Kind::Failed,
-                        "The picture of " + source +
-                            " could not be written: " + errors.Reason("GDAL gave no reason") + ".");
-    }
+    JpegJob job;
+    job.picture = warped.get();
+    job.bands = int(colours.size());
+    job.progress = &progress;
+    WriteJpeg(job, jpeg);
+    if (job.cancelled || errors.Interrupted())
+        throw Error(Error::Kind::Cancelled, "The import of " + source + " was cancelled.");
+    if (job.gdalFailed || !job.why.empty())
+        throw Error(Error::Kind::Failed,
+                    "The picture of " + source + " could not be written: " +
+                        (job.gdalFailed ? errors.Reason("GDAL gave no reason") : job.why) + ".");
     warped.reset();
     dataset.reset();
     original.reset();
