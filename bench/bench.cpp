@@ -9,6 +9,12 @@
 //               pyramid against a bare full decode, Fit, zoom steps and pan repaints (each at
 //               most 50 ms), the longest time without handling events, and peak memory over
 //               idle with the decoding processes (each against its goal)
+//   maps-list N varnet-maps list --json over N definitions (naming 1,000 pictures), against
+//               reading the same definitions and picture headers raw
+//   startup N   the program's start with N definitions, from the process's start to the window
+//               shown and idle, against the tree fill alone plus a bare Qt window's start
+//   watch N     one definition rewritten by another program in a library of N: until the tree
+//               and the details show it, and the longest time without handling events
 #include "app/StartupCode.h"
 #include "ui/MsgBox.h"
 #include "ui/frmCoverage.h"
@@ -113,6 +119,164 @@ int Fill(int count, bool bare) {
                 fill / floor, main.DirTree->NodeCount());
     fs::remove_all(root);
     return 0;
+}
+
+// A library of `count` definitions naming 1,000 small JPEG pictures between them.
+std::string LibraryHost(int count) {
+    const std::string root = MakeHost();
+    const std::string maps = root + "/drive_c/Stelmar/Maps";
+    QImage image(64, 48, QImage::Format_RGB32);
+    for (int i = 0; i < 1000; ++i) {
+        image.fill(QColor::fromHsv(i % 360, 200, 200));
+        image.save(QString::fromStdString(maps + "/p" + std::to_string(i) + ".jpg"), "JPG", 80);
+    }
+    for (int i = 0; i < count; ++i)
+        std::ofstream(maps + "/map" + std::to_string(100000 + i) + ".inf")
+            << (50 + i % 10) << ".30.00N,001.30.00W\r\n"
+            << (49 + i % 10) << ".00.00N,000.30.00W\r\np" << i % 1000 << ".jpg\r\n";
+    return root;
+}
+
+// The floor of a pass over the library: each definition read, and the head and tail of the
+// picture it names read, in the folder's order.
+double BareLibraryRead(const std::string& maps) {
+    const auto start = Clock::now();
+    DIR* dir = opendir(maps.c_str());
+    char buf[4096];
+    long bytes = 0;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() < 4 || name.substr(name.size() - 4) != ".inf") continue;
+        int fd = open((maps + "/" + name).c_str(), O_RDONLY);
+        const ssize_t n = read(fd, buf, sizeof buf);
+        close(fd);
+        const std::string text(buf, std::size_t(std::max<ssize_t>(0, n)));
+        const std::size_t last = text.rfind("\r\np");
+        const std::string picture = text.substr(last + 2, text.size() - last - 4);
+        fd = open((maps + "/" + picture).c_str(), O_RDONLY);
+        bytes += read(fd, buf, sizeof buf);
+        bytes += pread(fd, buf, 16, lseek(fd, 0, SEEK_END) - 16);
+        close(fd);
+    }
+    closedir(dir);
+    if (bytes == 0) std::exit(1);
+    return Seconds(start);
+}
+
+// Processor time (user and system) of this process, or of its finished children.
+double CpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+int MapsList(int count) {
+    const std::string root = LibraryHost(count);
+    const std::string maps = root + "/drive_c/Stelmar/Maps";
+    const std::string command =
+        std::string(VARNET_MAPS) + " list --json --maps " + maps + " >/dev/null";
+    BareLibraryRead(maps); // both start with the files in the page cache
+    double floor = 1e9, ours = 1e9, floorCpu = 1e9, oursCpu = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        double cpu = CpuSeconds(RUSAGE_SELF);
+        floor = std::min(floor, BareLibraryRead(maps));
+        floorCpu = std::min(floorCpu, CpuSeconds(RUSAGE_SELF) - cpu);
+        cpu = CpuSeconds(RUSAGE_CHILDREN);
+        const auto start = Clock::now();
+        if (std::system(command.c_str()) != 0) return 1;
+        ours = std::min(ours, Seconds(start));
+        oursCpu = std::min(oursCpu, CpuSeconds(RUSAGE_CHILDREN) - cpu);
+    }
+    std::printf("varnet-maps list --json, %d definitions: %.3f s, raw reads %.3f s, ratio %.2f "
+                "(processor time %.3f s against %.3f s, ratio %.2f)\n",
+                count, ours, floor, ours / floor, oursCpu, floorCpu, oursCpu / floorCpu);
+    fs::remove_all(root);
+    return 0;
+}
+
+double Monotonic() {
+    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+
+// In a fresh process: the program's start (or a bare window's), then the clock when the event
+// loop is first idle with the window shown.
+int StartupChild(const std::string& mode) {
+    SetMsgBoxHook([](const QString&, int, const QString&) { return 1; });
+    QWidget bare;
+    if (mode == "bare")
+        bare.show();
+    else
+        StartupCode::Main();
+    QTimer::singleShot(0, [] {
+        std::printf("%.6f\n", Monotonic());
+        std::fflush(stdout);
+        QApplication::exit(0);
+    });
+    return QApplication::exec();
+}
+
+int Startup(const char* self, int count) {
+    const std::string root = LibraryHost(count);
+    auto child = [&](const char* mode) {
+        const double start = Monotonic();
+        FILE* out = popen((std::string(self) + " startup-child " + mode).c_str(), "r");
+        double idle = 0;
+        if (!out || std::fscanf(out, "%lf", &idle) != 1) std::exit(1);
+        pclose(out);
+        return idle - start;
+    };
+    double app = 1e9, bare = 1e9, fill = 1e9;
+    frmMain& main = MainWindow();
+    for (int round = 0; round < 3; ++round) {
+        app = std::min(app, child("app"));
+        bare = std::min(bare, child("bare"));
+        main.DirTree->ClearNodes();
+        const auto start = Clock::now();
+        main.FillLibraryTree();
+        fill = std::min(fill, Seconds(start));
+    }
+    std::printf("start-up with %d definitions: %.3f s; tree fill %.3f s + bare window %.3f s, "
+                "ratio %.2f\n",
+                count, app, fill, bare, app / (fill + bare));
+    fs::remove_all(root);
+    return 0;
+}
+
+int Watch(int count) {
+    const std::string root = LibraryHost(count);
+    const std::string maps = root + "/drive_c/Stelmar/Maps";
+    frmMain& main = MainWindow();
+    main.Load();
+    main.show();
+    const std::string name = "map" + std::to_string(100000 + count / 2) + ".inf";
+    main.DirTree->setCurrentItem(
+        main.DirTree->findItems(QString::fromStdString(name), Qt::MatchExactly | Qt::MatchRecursive)
+            .value(0));
+    for (int i = 0; i < 20; ++i) QApplication::processEvents(); // the watch in place
+    double longestGap = 0;
+    auto last = Clock::now();
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, Seconds(last));
+        last = Clock::now();
+    });
+    ticker.start(5);
+    const auto start = Clock::now();
+    std::ofstream(maps + "/" + name)
+        << "12.00.00N,001.30.00W\r\n11.00.00N,000.30.00W\r\np1.jpg\r\n";
+    auto shown = [&] {
+        return main.lstDetails->count() > 2 &&
+               main.lstDetails->item(2)->text() == "Top Left Lattitude 12.00.00N";
+    };
+    while (!shown() && Seconds(start) < 10)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double after = Seconds(start);
+    std::printf("one definition of %d changed by another program: shown after %.0f ms (the "
+                "watcher's pause %d ms + %.0f ms); longest time without handling events %.1f ms\n",
+                count, after * 1e3, 200, after * 1e3 - 200, longestGap * 1e3);
+    fs::remove_all(root);
+    return shown() ? 0 : 1;
 }
 
 // The coverage window over 1,000 definitions with 800 x 600 JPEG pictures: the time until the
@@ -422,6 +586,11 @@ int main(int argc, char** argv) {
     if (what == "coverage") return Coverage();
     if (what == "view" && argc > 3)
         return ViewBench(argv[0], std::atoi(argv[2]), std::atoi(argv[3]));
-    std::fprintf(stderr, "usage: varnet_bench fill N | fill-bare N | view W H | coverage\n");
+    if (what == "maps-list") return MapsList(argc > 2 ? std::atoi(argv[2]) : 100000);
+    if (what == "startup") return Startup(argv[0], argc > 2 ? std::atoi(argv[2]) : 10000);
+    if (what == "startup-child") return StartupChild(argc > 2 ? argv[2] : "");
+    if (what == "watch") return Watch(argc > 2 ? std::atoi(argv[2]) : 100000);
+    std::fprintf(stderr, "usage: varnet_bench fill N | fill-bare N | view W H | coverage | "
+                         "maps-list N | startup N | watch N\n");
     return 2;
 }

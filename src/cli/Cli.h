@@ -5,9 +5,10 @@
 
 #include "library/MapLibrary.h"
 
-#include <QJsonObject>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,12 @@ bool LoadLibrary(Library::MapLibrary& library, const std::string& folder);
 
 // One entry as the `list` command's JSON object: name, path, state, reason, north, west, south,
 // east, picture, width, height.
-QJsonObject EntryObject(const Library::Entry& entry);
+nlohmann::json EntryObject(const Library::Entry& entry);
 // An object as one line of JSON Lines, with its line end.
-std::string JsonLine(const QJsonObject& object);
+std::string JsonLine(const nlohmann::json& object);
+// Each entry's line, in order; a large library's lines are made by several threads at once.
+std::string Lines(const std::vector<const Library::Entry*>& entries,
+                  const std::function<std::string(const Library::Entry&)>& line);
 // Entries as aligned columns for a person: a heading, then a line each (name, state, picture
 // size and the reason or the picture's path).
 std::string Columns(const std::vector<const Library::Entry*>& entries);

@@ -21,9 +21,7 @@ int Print(const Arguments& arguments, bool onlyProblems) {
     for (const Library::Entry& e : library.Entries())
         if (!onlyProblems || e.state != Library::State::Ok) shown.push_back(&e);
     if (arguments.json) {
-        std::string out;
-        for (const Library::Entry* e : shown) out += JsonLine(EntryObject(*e));
-        Write(out);
+        Write(Lines(shown, [](const Library::Entry& e) { return JsonLine(EntryObject(e)); }));
     } else {
         Write(Columns(shown));
     }

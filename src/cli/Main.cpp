@@ -6,13 +6,12 @@
 #include "platform/Text.h"
 #include "platform/WinPath.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 namespace Cli {
 namespace {
@@ -79,33 +78,50 @@ bool LoadLibrary(Library::MapLibrary& library, const std::string& folder) {
     return false;
 }
 
-QJsonObject EntryObject(const Library::Entry& e) {
-    auto text = [](const std::string& core) {
-        return QString::fromStdString(Platform::Cp1252ToUtf8(core));
-    };
-    QJsonObject o;
-    o["name"] = text(e.name);
-    o["path"] = QString::fromStdString(e.nativePath);
-    o["state"] = Library::StateName(e.state);
-    o["reason"] = text(e.reason);
+nlohmann::json EntryObject(const Library::Entry& e) {
     // Decimal degrees from the corners as the program reads them, in the order written.
     const MapCode::MapDefinition& d = e.definition;
     auto degrees = [&](float minutes) {
-        return e.HasCorners() ? QJsonValue(minutes / 60.0) : QJsonValue();
+        return e.HasCorners() ? nlohmann::json(minutes / 60.0) : nlohmann::json();
     };
-    o["north"] = degrees(d.topLeftLatitude);
-    o["west"] = degrees(d.topLeftLongitude);
-    o["south"] = degrees(d.bottomRightLatitude);
-    o["east"] = degrees(d.bottomRightLongitude);
-    o["picture"] =
-        e.picturePath.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(e.pictureNative));
-    o["width"] = e.width > 0 ? QJsonValue(e.width) : QJsonValue();
-    o["height"] = e.height > 0 ? QJsonValue(e.height) : QJsonValue();
-    return o;
+    auto pixels = [](int n) { return n > 0 ? nlohmann::json(n) : nlohmann::json(); };
+    return {{"name", Platform::Cp1252ToUtf8(e.name)},
+            {"path", e.nativePath},
+            {"state", Library::StateName(e.state)},
+            {"reason", Platform::Cp1252ToUtf8(e.reason)},
+            {"north", degrees(d.topLeftLatitude)},
+            {"west", degrees(d.topLeftLongitude)},
+            {"south", degrees(d.bottomRightLatitude)},
+            {"east", degrees(d.bottomRightLongitude)},
+            {"picture", e.picturePath.empty() ? nlohmann::json() : nlohmann::json(e.pictureNative)},
+            {"width", pixels(e.width)},
+            {"height", pixels(e.height)}};
 }
 
-std::string JsonLine(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n";
+std::string Lines(const std::vector<const Library::Entry*>& entries,
+                  const std::function<std::string(const Library::Entry&)>& line) {
+    constexpr std::size_t kPerThread = 2000; // fewer lines are not worth a thread
+    const std::size_t threads = std::clamp<std::size_t>(
+        entries.size() / kPerThread, 1, std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::string> parts(threads);
+    auto make = [&](std::size_t part) {
+        const std::size_t from = entries.size() * part / threads;
+        const std::size_t to = entries.size() * (part + 1) / threads;
+        for (std::size_t i = from; i < to; ++i) parts[part] += line(*entries[i]);
+    };
+    std::vector<std::thread> others;
+    for (std::size_t t = 1; t < threads; ++t) others.emplace_back(make, t);
+    make(0);
+    for (std::thread& t : others) t.join();
+    std::string all;
+    for (const std::string& p : parts) all += p;
+    return all;
+}
+
+std::string JsonLine(const nlohmann::json& object) {
+    // A name that is not UTF-8 (a native path of other bytes) is written with replacement
+    // characters rather than refused.
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 } // namespace Cli

@@ -7,7 +7,6 @@
 #include "platform/Text.h"
 #include "platform/WinPath.h"
 
-#include <QJsonObject>
 #include <csignal>
 #include <filesystem>
 #include <unistd.h>
@@ -16,10 +15,6 @@ namespace Cli {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
-
-QString Text(const std::string& core) {
-    return QString::fromStdString(Platform::Cp1252ToUtf8(core));
-}
 
 // The native folder of a Windows path or of a folder of this system; "" after saying why.
 std::string NativeFolder(const std::string& folder, const char* what) {
@@ -85,11 +80,9 @@ int Import(const Arguments& arguments) {
             const Georef::ImportResult r = Georef::Import(request);
             if (terminal) std::fprintf(stderr, "\r\033[K");
             if (arguments.json) {
-                QJsonObject o;
-                o["name"] = Text(r.name);
-                o["path"] = QString::fromStdString(r.definition);
-                o["datum"] = QString::fromStdString(Georef::DatumName(r.datum));
-                Write(JsonLine(o));
+                Write(JsonLine({{"name", Platform::Cp1252ToUtf8(r.name)},
+                                {"path", r.definition},
+                                {"datum", Georef::DatumName(r.datum)}}));
             } else {
                 Write("Imported " + file + " as " + Platform::Cp1252ToUtf8(r.name) + " (" +
                       r.definition + "), " + std::to_string(r.width) + " x " +
@@ -162,10 +155,7 @@ int Export(const Arguments& arguments) {
         try {
             for (const std::string& path : Georef::Export(request)) {
                 if (arguments.json) {
-                    QJsonObject o;
-                    o["name"] = Text(e->name);
-                    o["path"] = QString::fromStdString(path);
-                    Write(JsonLine(o));
+                    Write(JsonLine({{"name", Platform::Cp1252ToUtf8(e->name)}, {"path", path}}));
                 } else {
                     Write(path + "\n");
                 }

@@ -6,8 +6,10 @@
 #include "platform/WinPath.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 #include <unordered_map>
 
 namespace Library {
@@ -64,11 +66,13 @@ void Judge(Entry& e, const std::string& folder) {
 
     const std::string named = d.imageName.empty() ? d.imageLine : d.imageName;
     e.picturePath = folder + "\\" + named;
-    e.pictureNative = Shown(Platform::ToNativePath(e.picturePath).value_or(std::string()));
-    if (d.imageName.empty())
+    if (d.imageName.empty()) {
+        e.pictureNative = Shown(Platform::ToNativePath(e.picturePath).value_or(std::string()));
         return set(State::PictureMissing, "none of " + named + ".gif, " + named + ".bmp and " +
                                               named + ".jpg is in the Maps folder");
+    }
     const Picture::Probe probe = Picture::ProbeFile(e.picturePath);
+    e.pictureNative = Shown(probe.native);
     if (probe.fault == Picture::Probe::Fault::Missing)
         return set(State::PictureMissing, "the picture " + named + " is not in the Maps folder");
     if (probe.fault != Picture::Probe::Fault::None)
@@ -78,6 +82,25 @@ void Judge(Entry& e, const std::string& folder) {
     e.height = int(std::min<std::int64_t>(probe.info.height, INT32_MAX));
     set(State::Ok, {});
 }
+
+// The entry of a file whose folder and native name are known (a pass over the folder).
+Entry ReadEntryIn(const std::string& folder, const std::string& nativeFolder,
+                  const std::string& name, const std::string& native) {
+    Entry e;
+    e.name = name;
+    e.native = native;
+    e.path = folder + "\\" + name;
+    const std::string direct = nativeFolder + "/" + native;
+    e.nativePath = Shown(direct);
+    // The folder is given with its separator, as the tree's reader gives it: image names are
+    // completed beside the definition.
+    MapCode::ReadDefinitionNative(folder + "\\", direct, e.definition);
+    Judge(e, folder);
+    return e;
+}
+
+// Below this many definitions a second thread costs more than it saves.
+constexpr std::size_t kPerThread = 2000;
 
 } // namespace
 
@@ -111,17 +134,10 @@ bool IsDefinitionName(const std::string& name) {
 }
 
 Entry ReadEntry(const std::string& folder, const std::string& name, const std::string& native) {
-    Entry e;
-    e.name = name;
-    e.path = folder + "\\" + name;
-    const std::string direct = Platform::ToNativePath(e.path).value_or(std::string());
-    e.native = !native.empty() ? native : direct.substr(direct.find_last_of('/') + 1);
-    e.nativePath = Shown(direct);
-    // The folder is given with its separator, as the tree's reader gives it: image names are
-    // completed beside the definition.
-    MapCode::ReadDefinition(folder + "\\", e.path, e.definition);
-    Judge(e, folder);
-    return e;
+    const std::string direct = Platform::ToNativePath(folder + "\\" + name).value_or(std::string());
+    const std::size_t slash = direct.find_last_of('/');
+    return ReadEntryIn(folder, direct.substr(0, slash == std::string::npos ? 0 : slash), name,
+                       !native.empty() ? native : direct.substr(slash + 1));
 }
 
 MapLibrary::MapLibrary(QObject* parent) : QObject(parent) {}
@@ -137,11 +153,33 @@ void MapLibrary::Load(const std::string& folder, const std::function<void(int do
         native ? Platform::ReadBatch::Listing(*native + "/", &error_) : nullptr;
     if (!native) error_ = "Path not found";
     if (listing) {
-        for (const Platform::FolderEntry& f : *listing) {
-            if (!f.regular || !IsDefinitionName(f.name)) continue;
-            entries_.push_back(ReadEntry(folder, f.name, f.native));
-            if (progress) progress(int(entries_.size()));
-        }
+        std::vector<const Platform::FolderEntry*> files;
+        for (const Platform::FolderEntry& f : *listing)
+            if (f.regular && IsDefinitionName(f.name)) files.push_back(&f);
+        entries_.resize(files.size());
+        // A large library is read by several threads at once, each a slice of its own (each
+        // with its own pass: the platform's look-ups are per thread); this one reports progress.
+        std::atomic<int> done{0};
+        auto read = [&](std::size_t from, std::size_t to, bool reports) {
+            const Platform::ReadBatch slice;
+            for (std::size_t i = from; i < to; ++i) {
+                entries_[i] = ReadEntryIn(folder, *native, files[i]->name, files[i]->native);
+                const int now = done.fetch_add(1) + 1;
+                if (reports && progress) progress(now);
+            }
+        };
+        const std::size_t threads =
+            files.size() < kPerThread * 2
+                ? 1
+                : std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()),
+                                        files.size() / kPerThread);
+        std::vector<std::thread> others;
+        const std::size_t share = (files.size() + threads - 1) / threads;
+        for (std::size_t t = 1; t < threads; ++t)
+            others.emplace_back(read, t * share, std::min(files.size(), (t + 1) * share), false);
+        read(0, std::min(files.size(), share), true);
+        for (std::thread& t : others) t.join();
+        if (progress) progress(done.load());
     }
     emit Reset();
 }
@@ -197,7 +235,7 @@ int MapLibrary::Update(const std::string& native) {
         }
         return -1;
     }
-    Entry fresh = ReadEntry(folder_, name, native);
+    Entry fresh = ReadEntryIn(folder_, nativeFolder_, name, native);
     if (!present) {
         entries_.insert(entries_.begin() + std::ptrdiff_t(at), std::move(fresh));
         emit Added(int(at));

@@ -119,6 +119,9 @@ struct MapDefinition {
 // Fields whose line is not reached keep their values. Catches every error: false (the file
 // could not be read, or a corner line has no comma or a coordinate that does not convert).
 bool ReadDefinition(const std::string& folder, const std::string& path, MapDefinition& definition);
+// The same over a file its caller has found by its native path (a pass over a folder).
+bool ReadDefinitionNative(const std::string& folder, const std::string& nativePath,
+                          MapDefinition& definition);
 // The same over a definition's bytes already in memory, as if read from a file of them.
 bool ReadDefinitionBytes(const std::string& folder, const std::string& bytes,
                          MapDefinition& definition);

@@ -84,6 +84,16 @@ bool ReadDefinition(const std::string& folder, const std::string& path, MapDefin
                                 folder, definition);
 }
 
+bool ReadDefinitionNative(const std::string& folder, const std::string& nativePath,
+                          MapDefinition& definition) {
+    return definition.ok = Read(
+               [&] {
+                   return Platform::TextReader(Platform::TextReader::NativeFile{}, nativePath,
+                                               kMaxDefinitionBytes);
+               },
+               folder, definition);
+}
+
 bool ReadDefinitionBytes(const std::string& folder, const std::string& bytes,
                          MapDefinition& definition) {
     return definition.ok = Read(

@@ -169,7 +169,8 @@ Probe ProbeFile(const std::string& winPath) {
     std::optional<HeaderInfo> header;
     // Most headers lie in the first few KiB; a JPEG's size may follow a large thumbnail.
     for (std::size_t want : {std::size_t(4096), kHeadBytes}) {
-        if (!Platform::ReadFileEnds(winPath, want, kTailBytes, head, tail, size, error)) {
+        if (!Platform::ReadFileEnds(winPath, want, kTailBytes, head, tail, size, error,
+                                    &probe.native)) {
             if (error.find("names a folder") != std::string::npos)
                 return fail(Probe::Fault::Unreadable, "the path names a folder, not a picture");
             if (error == "File not found" || error == "Path not found")

@@ -48,7 +48,8 @@ struct Probe {
         Missing,    // no such file
         Unreadable, // anything else: `error` says why
     } fault = Fault::None;
-    std::string error; // why, in the words the program shows ("" when fault is None)
+    std::string error;  // why, in the words the program shows ("" when fault is None)
+    std::string native; // the native path read (or looked for)
     HeaderInfo info{Format::Jpeg};
 };
 // Reads the head (a few KiB, more only when the header runs on) and the tail of the file. A

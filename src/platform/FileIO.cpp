@@ -211,10 +211,12 @@ namespace {
 // Within a pass: the file found in its folder's listing, so a name that is not there costs no
 // look-up on the disk and one in other letter case is found at once. Nothing when the folder
 // cannot be listed; hidden names are not in the listing and are opened as written.
-std::optional<Native::Opened> OpenInBatch(const std::string& winPath, const std::string& direct) {
+std::optional<Native::Opened> OpenInBatch(const std::string& winPath, const std::string& direct,
+                                          std::string& nativePath) {
     const std::size_t slash = direct.find_last_of("/\\");
     if (slash == std::string::npos || slash + 1 == direct.size()) return std::nullopt;
     const std::string folder = direct.substr(0, slash + 1);
+    nativePath = direct;
     if (direct[slash + 1] == '.') return Native::OpenPlain(direct);
     std::string error;
     if (!ReadBatch::Listing(folder, &error)) return std::nullopt;
@@ -222,21 +224,29 @@ std::optional<Native::Opened> OpenInBatch(const std::string& winPath, const std:
     const auto native =
         FindEntryNoCase(folder, winPath.substr(cut == std::string::npos ? 0 : cut + 1));
     if (!native) return Native::Opened{Native::kNoFile, Native::Fault::Missing, "File not found"};
+    nativePath = folder + *native;
     return Native::OpenPlainIn(folder, *native);
 }
 
 // Opens a plain file for reading: the path as written first, the look-up without regard to
-// case only when that finds nothing.
-Native::Opened OpenFile(const std::string& winPath) {
+// case only when that finds nothing. `nativePath` receives the path opened (or looked for).
+Native::Opened OpenFile(const std::string& winPath, std::string* nativePath = nullptr) {
+    std::string opened;
+    auto done = [&](Native::Opened result) {
+        if (nativePath) *nativePath = opened;
+        return result;
+    };
     if (auto direct = DirectNativePath(winPath)) {
         if (ReadBatch::Active())
-            if (auto opened = OpenInBatch(winPath, *direct)) return *opened;
-        Native::Opened opened = Native::OpenPlain(*direct);
-        if (opened.fault != Native::Fault::Missing) return opened;
+            if (auto inBatch = OpenInBatch(winPath, *direct, opened)) return done(*inBatch);
+        opened = *direct;
+        Native::Opened plain = Native::OpenPlain(*direct);
+        if (plain.fault != Native::Fault::Missing) return done(plain);
     }
     const auto native = ToNativePath(winPath);
-    if (!native) return {Native::kNoFile, Native::Fault::Missing, "File not found"};
-    return Native::OpenPlain(*native);
+    if (!native) return done({Native::kNoFile, Native::Fault::Missing, "File not found"});
+    opened = *native;
+    return done(Native::OpenPlain(*native));
 }
 
 } // namespace
@@ -244,6 +254,13 @@ Native::Opened OpenFile(const std::string& winPath) {
 TextReader::TextReader(const std::string& winPath, std::uint64_t maxBytes)
     : path_(winPath), maxBytes_(maxBytes) {
     const Native::Opened opened = OpenFile(winPath);
+    if (opened.file == Native::kNoFile) throw CoreError(ErrorKind::FileError, opened.why);
+    file_ = opened.file;
+}
+
+TextReader::TextReader(NativeFile, const std::string& nativePath, std::uint64_t maxBytes)
+    : path_(nativePath), maxBytes_(maxBytes) {
+    const Native::Opened opened = Native::OpenPlain(nativePath);
     if (opened.file == Native::kNoFile) throw CoreError(ErrorKind::FileError, opened.why);
     file_ = opened.file;
 }
@@ -324,8 +341,9 @@ bool CanOpenForReading(const std::string& winPath) {
 }
 
 bool ReadFileEnds(const std::string& winPath, std::size_t headBytes, std::size_t tailBytes,
-                  std::string& head, std::string& tail, std::uint64_t& size, std::string& error) {
-    const Native::Opened opened = OpenFile(winPath);
+                  std::string& head, std::string& tail, std::uint64_t& size, std::string& error,
+                  std::string* nativePath) {
+    const Native::Opened opened = OpenFile(winPath, nativePath);
     if (opened.file == Native::kNoFile) {
         error = opened.why;
         return false;

@@ -90,6 +90,10 @@ constexpr std::size_t kMaxLineLength = 1 << 20;
 class TextReader {
 public:
     explicit TextReader(const std::string& winPath, std::uint64_t maxBytes = UINT64_MAX);
+    // A reader of a file found by its native path (a pass over a folder knows its files' own
+    // names), by the same rules.
+    struct NativeFile {};
+    TextReader(NativeFile, const std::string& nativePath, std::uint64_t maxBytes = UINT64_MAX);
     // A reader of bytes already in memory, by the same rules (the fuzzers feed it).
     struct InMemory {};
     TextReader(InMemory, std::string bytes, std::uint64_t maxBytes = UINT64_MAX);
@@ -122,8 +126,11 @@ bool CanOpenForReading(const std::string& winPath);
 
 // The first `headBytes` and the last `tailBytes` of a plain file, and its size. False, with
 // the reason in `error` (the description CoreError would carry), when it cannot be read.
+// `nativePath`, when given, receives the native path opened (or, when it cannot be, the one
+// looked for).
 bool ReadFileEnds(const std::string& winPath, std::size_t headBytes, std::size_t tailBytes,
-                  std::string& head, std::string& tail, std::uint64_t& size, std::string& error);
+                  std::string& head, std::string& tail, std::uint64_t& size, std::string& error,
+                  std::string* nativePath = nullptr);
 
 // What a file holds now, to tell later whether another program has changed it: whether it
 // exists, its size, and up to `maxBytes` of its bytes.

@@ -55,7 +55,8 @@ std::optional<std::string> DriveRoot(char letter) {
             return link;
         }
     }
-    if (upper == 'Z') return std::string("/");
+    // Z: without a link stands for "/", remembered like a link: every POSIX path asks again.
+    if (upper == 'Z') return known = "/";
     return std::nullopt;
 }
 
