@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QMouseEvent>
+#include <QElapsedTimer>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
@@ -24,6 +25,13 @@
 
 namespace {
 void Settle() {
+    // A picture being decoded in the background is waited for (ten seconds at most), then what
+    // it changed is painted.
+    const frmMain* m = StartupCode::MainWindow;
+    QElapsedTimer waited;
+    waited.start();
+    while (m && m->MapViewer->Decoding() && waited.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 void Shoot(const QString& file) {
