@@ -19,6 +19,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
 
@@ -137,52 +138,74 @@ class PyramidSink : public Sink {
 public:
     PyramidSink(const Request& r, int level, int file, int socket)
         : r_(r), level_(level), file_(file), socket_(socket), width_(LevelSide(r.width, level)),
-          height_(LevelSide(r.height, level)), columns_((width_ + r.tile - 1) / r.tile),
+          columns_((width_ + r.tile - 1) / r.tile),
           strip_(std::size_t(width_) * std::size_t(r.tile)),
           tile_(std::size_t(r.tile) * std::size_t(r.tile)) {
         if (level < r.lastLevel) {
             next_ = std::make_unique<PyramidSink>(r, level + 1, file, socket);
-            halver_ = std::make_unique<Halver>(width_, *next_);
+            half_.resize(std::size_t((width_ + 1) / 2));
         }
     }
     bool Take(const std::uint32_t* row) override {
-        std::copy(row, row + width_, strip_.begin() + std::ptrdiff_t(inStrip_ * width_));
-        if (++inStrip_ == r_.tile) Flush();
-        if (halver_) halver_->Take(row);
+        std::uint32_t* at = strip_.data() + inStrip_ * width_;
+        std::copy(row, row + width_, at);
+        // Rows pair within a strip (its height is even): each pair is the next level's row.
+        if (++inStrip_ % 2 == 0 && next_) Halve(at - width_, at);
+        if (inStrip_ == r_.tile) Flush();
         return true;
     }
     void End() override {
+        if (inStrip_ % 2 == 1 && next_) {
+            const std::uint32_t* last = strip_.data() + (inStrip_ - 1) * width_;
+            Halve(last, last);
+        }
         if (inStrip_ > 0) Flush();
-        if (halver_) halver_->End();
+        if (next_) next_->End();
     }
 
 private:
+    void Halve(const std::uint32_t* a, const std::uint32_t* b) {
+        const std::int64_t out = std::int64_t(half_.size());
+        for (std::int64_t x = 0; x < out; ++x) {
+            const std::int64_t l = 2 * x, r = std::min(l + 1, width_ - 1);
+            half_[std::size_t(x)] = Mean4(a[l], a[r], b[l], b[r]);
+        }
+        next_->Take(half_.data());
+    }
     void Flush() {
         const std::int64_t t = r_.tile;
+        const std::uint64_t tileBytes = std::uint64_t(t * t) * 4;
         for (std::int64_t c = 0; c < columns_; ++c) {
             const std::int64_t x0 = c * t, w = std::min(t, width_ - x0);
-            for (std::int64_t y = 0; y < inStrip_; ++y)
-                std::memcpy(tile_.data() + y * t, strip_.data() + y * width_ + x0,
-                            std::size_t(w) * 4);
             const std::uint64_t at =
-                r_.levelOffset[level_] + std::uint64_t(tileRow_ * columns_ + c) * tile_.size() * 4;
+                r_.levelOffset[level_] + std::uint64_t(tileRow_ * columns_ + c) * tileBytes;
             const std::size_t bytes = std::size_t(inStrip_ * t) * 4;
-            if (::pwrite(file_, tile_.data(), bytes, off_t(at)) != ssize_t(bytes))
+            ssize_t wrote = 0;
+            if (w == t) { // the tile's rows straight from the strip
+                iovec rows[1024];
+                for (std::int64_t y = 0; y < inStrip_; ++y)
+                    rows[y] = {strip_.data() + y * width_ + x0, std::size_t(t) * 4};
+                wrote = ::pwritev(file_, rows, int(inStrip_), off_t(at));
+            } else {
+                for (std::int64_t y = 0; y < inStrip_; ++y)
+                    std::memcpy(tile_.data() + y * t, strip_.data() + y * width_ + x0,
+                                std::size_t(w) * 4);
+                wrote = ::pwrite(file_, tile_.data(), bytes, off_t(at));
+            }
+            if (wrote != ssize_t(bytes))
                 throw Failure("the tiles cannot be written to the cache (" +
                               std::string(std::strerror(errno)) + ")");
         }
         ++tileRow_;
         inStrip_ = 0;
         Send(socket_, Answer::Progress, level_, tileRow_);
-        (void)height_;
     }
     const Request& r_;
     int level_, file_, socket_;
-    std::int64_t width_, height_, columns_;
-    std::vector<std::uint32_t> strip_, tile_;
+    std::int64_t width_, columns_;
+    std::vector<std::uint32_t> strip_, tile_, half_;
     std::int64_t inStrip_ = 0, tileRow_ = 0;
     std::unique_ptr<PyramidSink> next_;
-    std::unique_ptr<Halver> halver_;
 };
 
 // Drops the first rows it takes.
@@ -269,7 +292,9 @@ void JpegRows(jpeg_decompress_struct& info, const Request& r, int from, std::int
                 info.progressive_mode ? "a progressive JPEG of this size" : "this JPEG");
     jpeg_start_decompress(&info);
     const std::int64_t width = info.output_width, height = info.output_height;
-    std::vector<std::uint32_t> row(std::size_t(width), 0xff000000u);
+    // Rows are read a few at a time: libjpeg then writes them in place, without its spare row.
+    constexpr int kBatch = 16;
+    std::vector<std::uint32_t> row(std::size_t(width) * kBatch, 0xff000000u);
     JDIMENSION xoff = JDIMENSION(std::clamp<std::int64_t>(x0, 0, width - 1));
     JDIMENSION cropWidth = JDIMENSION(std::clamp<std::int64_t>(x1, xoff + 1, width) - xoff);
     if (xoff > 0 || cropWidth < width) jpeg_crop_scanline(&info, &xoff, &cropWidth);
@@ -289,8 +314,13 @@ void JpegRows(jpeg_decompress_struct& info, const Request& r, int from, std::int
                     0xff000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
             }
         } else {
-            JSAMPROW line = reinterpret_cast<JSAMPROW>(row.data() + xoff);
-            jpeg_read_scanlines(&info, &line, 1);
+            JSAMPROW lines[kBatch];
+            for (int i = 0; i < kBatch; ++i)
+                lines[i] = reinterpret_cast<JSAMPROW>(row.data() + i * width + xoff);
+            const JDIMENSION n = jpeg_read_scanlines(&info, lines, kBatch);
+            for (JDIMENSION i = 0; i < n; ++i)
+                if (!sink.Take(row.data() + i * width)) return;
+            continue;
         }
         if (!sink.Take(row.data())) return;
     }
@@ -599,7 +629,8 @@ void DoWork(const Request& r, const std::string& path, int out, int socket) {
         ~Closer() { ::close(fd); }
     } closer{fd};
     if (r.level < 0 || r.level >= kMaxLevels || r.lastLevel < r.level ||
-        r.lastLevel >= kMaxLevels || r.width <= 0 || r.height <= 0)
+        r.lastLevel >= kMaxLevels || r.width <= 0 || r.height <= 0 || r.tile < 2 || r.tile > 1024 ||
+        r.tile % 2)
         throw Failure("a request the decoder cannot follow");
     // libjpeg reduces by up to 8 itself; the rest is halving.
     const int from = r.kind == Kind::Jpeg ? std::min(r.level, 3) : 0;

@@ -160,6 +160,10 @@ Pool& Instance() {
 
 } // namespace
 
+void Prepare() {
+    Instance(); // its threads start the processes
+}
+
 Ticket Submit(Job job) {
     return Instance().Submit(std::move(job));
 }

@@ -44,6 +44,8 @@ struct Mailbox {
     QObject* target;
 };
 
+// Starts the processes, if they are not running yet.
+void Prepare();
 // Queues the work; the ticket cancels it.
 Ticket Submit(Job job);
 // Stops the work at once: dropped from the queue, or its process killed.

@@ -82,6 +82,10 @@ std::uint64_t MemoryLimit() {
     return mb * MiB;
 }
 
+void Prepare() {
+    Decoders::Prepare();
+}
+
 std::uint64_t TileCacheLimit() {
     return std::min<std::uint64_t>(256 * MiB, MemoryLimit() / 8);
 }

@@ -36,6 +36,8 @@ std::uint64_t MemoryLimit();
 std::uint64_t TileCacheLimit();
 // What decoding work under way may take together: the bound less the tile cache. Bytes.
 std::uint64_t DecodeLimit();
+// Starts the decoding processes, so that the first picture does not wait for them.
+void Prepare();
 
 // A picture file as its header describes it.
 struct Source {
@@ -126,8 +128,11 @@ public:
     // nothing (what was painted before). Asks for the parts it lacks.
     void Draw(class QPainter& painter, QRect exposed, QPointF origin, double zoom);
     // Asks for the tiles of `area` (full-scale pixels) at `zoom`, decoding that part ahead of
-    // the pyramid when the pyramid has not reached it, and waits up to `ms` for them.
+    // the pyramid when the pyramid has not reached it (with a margin around it when not waited
+    // for), and waits up to `ms` for them.
     void Want(QRect area, double zoom, int ms = 0);
+    // True when what `area` shows at `zoom` is there: its tiles, or a part as sharp.
+    bool Ready(QRect area, double zoom) const;
     // Forgets the tiles of levels finer than `level` held so far, as when memory must be made;
     // drawing falls back to coarser levels until they are decoded again.
     void Forget(int level);

@@ -7,6 +7,7 @@
 
 #include <QPainter>
 #include <QRegion>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -49,6 +50,7 @@ struct Tiled::State {
     std::condition_variable changed;
     std::int64_t rows[Protocol::kMaxLevels] = {}; // tile rows written, per level
     std::int64_t forgotten[Protocol::kMaxLevels] = {};
+    std::atomic<bool> told{false}; // a Changed for new rows is on its way
     bool building = true;
     struct Part {
         QImage image;
@@ -68,6 +70,18 @@ struct Tiled::State {
     }
     // Level `level`'s tile (c, r) as an image of its pixels (nothing when it is not there).
     QImage Tile(int level, std::int64_t c, std::int64_t r);
+    // True when tiles of `level`, or a part as sharp, cover `rect` (pixels of the level).
+    bool Covers(int level, QRect rect) {
+        if (!building && Rows(level) >= TileRows(level)) return true;
+        if (rect.bottom() / kTile < Rows(level)) return true;
+        const int f = 1 << level;
+        for (const auto& part : parts)
+            if (part.level <= level && QRect(part.rect.topLeft() * (1 << part.level) / f,
+                                             part.rect.size() * (1 << part.level) / f)
+                                           .contains(rect))
+                return true;
+        return false;
+    }
 };
 
 QImage Tiled::State::Tile(int level, std::int64_t c, std::int64_t r) {
@@ -170,9 +184,16 @@ Tiled::Tiled(const Source& source, QObject* parent)
             if (level >= 0 && level < Protocol::kMaxLevels) state->rows[level] = rows;
         }
         state->changed.notify_all();
+        // Rows come many a second: the view is told of them together, a few times a second.
+        if (state->told.exchange(true)) return;
         mailbox->Post([weak] {
             if (const auto st = weak.lock(); st && st->mailbox->target)
-                emit static_cast<Tiled*>(st->mailbox->target)->Changed();
+                QTimer::singleShot(50, st->mailbox->target, [weak] {
+                    if (const auto st = weak.lock(); st && st->mailbox->target) {
+                        st->told = false;
+                        emit static_cast<Tiled*>(st->mailbox->target)->Changed();
+                    }
+                });
         });
     };
     job.done = [weak, mailbox](const std::string& error) {
@@ -312,6 +333,17 @@ void Tiled::Draw(QPainter& p, QRect exposed, QPointF origin, double zoom) {
     }
 }
 
+bool Tiled::Ready(QRect area, double zoom) const {
+    State& s = *state_;
+    const int level = LevelAt(zoom, s.finest, s.coarsest);
+    const int f = 1 << level;
+    const QRect full = area.intersected(QRect(QPoint(), s.source.size));
+    if (full.isEmpty()) return true;
+    std::lock_guard lock(s.mutex);
+    return s.Covers(level, QRect(QPoint(full.left() / f, full.top() / f),
+                                 QPoint(full.right() / f, full.bottom() / f)));
+}
+
 void Tiled::Want(QRect area, double zoom, int ms) {
     State& s = *state_;
     const int level = LevelAt(zoom, s.finest, s.coarsest);
@@ -320,23 +352,15 @@ void Tiled::Want(QRect area, double zoom, int ms) {
     if (full.isEmpty()) return;
     const QRect rect =
         QRect(QPoint(full.left() / f, full.top() / f), QPoint(full.right() / f, full.bottom() / f));
-    auto ready = [&] {
-        if (!s.building && s.Rows(level) >= s.TileRows(level)) return true;
-        if (rect.bottom() / kTile < s.Rows(level)) return true;
-        for (const auto& part : s.parts)
-            if (part.level <= level && QRect(part.rect.topLeft() * (1 << part.level) / f,
-                                             part.rect.size() * (1 << part.level) / f)
-                                           .contains(rect))
-                return true;
-        return false;
-    };
+    auto ready = [&] { return s.Covers(level, rect); };
     std::unique_lock lock(s.mutex);
     if (ready()) return;
     if (!(s.regionBusy && s.regionLevel == level && s.regionRect.contains(rect))) {
-        // The view's part ahead of the pyramid, with a margin; an earlier such part is dropped.
+        // The view's part ahead of the pyramid (with a margin, unless it is waited for); an
+        // earlier such part is dropped.
+        const int mx = ms > 0 ? 0 : rect.width() / 4, my = ms > 0 ? 0 : rect.height() / 4;
         const QRect margin =
-            rect.adjusted(-rect.width() / 4, -rect.height() / 4, rect.width() / 4,
-                          rect.height() / 4)
+            rect.adjusted(-mx, -my, mx, my)
                 .intersected(QRect(0, 0, int(LevelSide(s.source.size.width(), level)),
                                    int(LevelSide(s.source.size.height(), level))));
         std::shared_ptr<System::SharedBlock> block;

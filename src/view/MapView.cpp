@@ -47,6 +47,7 @@ MapView::MapView(PictureBox& inner, PictureBox& outer, ScrollBar& hBar, ScrollBa
     inner_.setMouseTracking(true); // the position follows the pointer without a button held
     inner_.installEventFilter(this);
     outer_.installEventFilter(this);
+    Picture::Prepare(); // the decoding processes ready before the first map is chosen
     overlay_->hide();
 }
 
