@@ -11,7 +11,11 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <list>
+#include <set>
+#include <thread>
 #include <unordered_map>
 
 namespace Picture {
@@ -68,8 +72,22 @@ struct Tiled::State {
     std::int64_t TileRows(int level) const {
         return (LevelSide(source.size.height(), level) + kTile - 1) / kTile;
     }
-    // Level `level`'s tile (c, r) as an image of its pixels (nothing when it is not there).
+    // Level `level`'s tile (c, r) as an image of its pixels; nothing when it is not there, or
+    // not read from the disc yet (it is then asked for).
     QImage Tile(int level, std::int64_t c, std::int64_t r);
+    // Tiles asked of the disc, read on a thread of their own; the latest draw's only.
+    struct Wanted {
+        std::uint64_t at;
+        int w, h;
+    };
+    std::deque<Wanted> toRead;
+    std::set<std::uint64_t> wanted;
+    std::condition_variable readWake;
+    bool stopping = false;
+    std::thread reader;
+    void Read();
+    // Tells the view, soon, that pixels have come.
+    std::function<void()> Tell;
     // True when tiles of `level`, or a part as sharp, cover `rect` (pixels of the level).
     bool Covers(int level, QRect rect) {
         if (!building && Rows(level) >= TileRows(level)) return true;
@@ -95,16 +113,33 @@ QImage Tiled::State::Tile(int level, std::int64_t c, std::int64_t r) {
         recent.splice(recent.begin(), recent, hit->second.second);
         return hit->second.first;
     }
-    QImage tile(kTile, kTile, QImage::Format_RGB32);
-    if (!disc->Read(at, tile.bits(), std::size_t(kTile) * h * 4)) return QImage();
-    tile = tile.copy(0, 0, w, h);
-    while (!recent.empty() && (cache.size() + 1) * kTileBytes > TileCacheLimit()) {
-        cache.erase(recent.back());
-        recent.pop_back();
+    // Read from the disc on the reader's thread: the interface never waits for the disc.
+    if (wanted.insert(at).second) toRead.push_back({at, w, h});
+    return QImage();
+}
+
+void Tiled::State::Read() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        readWake.wait(lock, [&] { return stopping || !toRead.empty(); });
+        if (stopping) return;
+        const Wanted next = toRead.front();
+        toRead.pop_front();
+        lock.unlock();
+        QImage tile(kTile, kTile, QImage::Format_RGB32);
+        const bool read = disc->Read(next.at, tile.bits(), std::size_t(kTile) * next.h * 4);
+        if (read) tile = tile.copy(0, 0, next.w, next.h);
+        lock.lock();
+        wanted.erase(next.at);
+        if (!read || cache.count(next.at)) continue;
+        while (!recent.empty() && (cache.size() + 1) * kTileBytes > TileCacheLimit()) {
+            cache.erase(recent.back());
+            recent.pop_back();
+        }
+        recent.push_front(next.at);
+        cache.emplace(next.at, std::pair(tile, recent.begin()));
+        if (!told.exchange(true)) Tell();
     }
-    recent.push_front(at);
-    cache.emplace(at, std::pair(tile, recent.begin()));
-    return tile;
 }
 
 Tiled::Tiled(const Source& source, QObject* parent)
@@ -159,6 +194,23 @@ Tiled::Tiled(const Source& source, QObject* parent)
         throw CoreError(ErrorKind::FileError, e.what());
     }
 
+    {
+        std::weak_ptr<State> weak = state_;
+        auto mailbox = s.mailbox;
+        s.Tell = [weak, mailbox] {
+            mailbox->Post([weak] {
+                if (const auto st = weak.lock(); st && st->mailbox->target)
+                    QTimer::singleShot(50, st->mailbox->target, [weak] {
+                        if (const auto st = weak.lock(); st && st->mailbox->target) {
+                            st->told = false;
+                            emit static_cast<Tiled*>(st->mailbox->target)->Changed();
+                        }
+                    });
+            });
+        };
+    }
+    if (s.disc) s.reader = std::thread([&s] { s.Read(); });
+
     Decoders::Job job;
     job.request = BaseRequest(source);
     job.request.work = Protocol::Work::Pyramid;
@@ -185,16 +237,7 @@ Tiled::Tiled(const Source& source, QObject* parent)
         }
         state->changed.notify_all();
         // Rows come many a second: the view is told of them together, a few times a second.
-        if (state->told.exchange(true)) return;
-        mailbox->Post([weak] {
-            if (const auto st = weak.lock(); st && st->mailbox->target)
-                QTimer::singleShot(50, st->mailbox->target, [weak] {
-                    if (const auto st = weak.lock(); st && st->mailbox->target) {
-                        st->told = false;
-                        emit static_cast<Tiled*>(st->mailbox->target)->Changed();
-                    }
-                });
-        });
+        if (!state->told.exchange(true)) state->Tell();
     };
     job.done = [weak, mailbox](const std::string& error) {
         const auto state = weak.lock();
@@ -220,6 +263,14 @@ Tiled::~Tiled() {
     state_->mailbox->Close();
     Decoders::Cancel(state_->pyramid);
     Decoders::Cancel(state_->region);
+    if (state_->reader.joinable()) {
+        {
+            std::lock_guard lock(state_->mutex);
+            state_->stopping = true;
+        }
+        state_->readWake.notify_all();
+        state_->reader.join();
+    }
 }
 
 const Source& Tiled::Picture() const {
@@ -273,6 +324,8 @@ void Tiled::Draw(QPainter& p, QRect exposed, QPointF origin, double zoom) {
         const double f = std::ldexp(zoom, k);
         return QRectF(origin + rect.topLeft() * f, rect.size() * f);
     };
+    s.toRead.clear(); // what an earlier draw asked for and this one does not is dropped
+    s.wanted.clear();
     p.save();
     p.setClipRect(exposed);
     p.setRenderHint(QPainter::SmoothPixmapTransform, scale < 1);
@@ -297,7 +350,7 @@ void Tiled::Draw(QPainter& p, QRect exposed, QPointF origin, double zoom) {
                     continue;
                 }
             }
-            missing = true;
+            if (r >= s.Rows(level)) missing = true; // else on its way from the disc
             gaps += place(level, area).toAlignedRect();
             // The next coarser level that has it; a part decoded ahead goes over it below.
             for (int k = level + 1; k <= s.coarsest; ++k) {
@@ -324,7 +377,9 @@ void Tiled::Draw(QPainter& p, QRect exposed, QPointF origin, double zoom) {
         for (const auto& part : s.parts) p.drawImage(place(part.level, part.rect), part.image);
     }
     p.restore();
+    const bool reading = !s.toRead.empty();
     lock.unlock();
+    if (reading) s.readWake.notify_all();
     if (missing) {
         const QRectF full((QPointF(exposed.topLeft()) - origin) / zoom,
                           QSizeF(exposed.size()) / zoom);

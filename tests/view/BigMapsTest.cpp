@@ -120,8 +120,8 @@ TEST_F(BigMapsTest, TheDiscCacheGoesWithTheMap) {
     m.HScroll1->setValue(m.HScroll1->Max());
     m.VScroll1->setValue(m.VScroll1->Max());
     Flush();
-    EXPECT_TRUE(Near(Shown(m, QPoint(2999, 1999)), Qt::blue));
-    Select(m, "none.inf"); // the map left
+    WaitFor([&] { return Near(Shown(m, QPoint(2999, 1999)), Qt::blue); }); // read back from disc
+    Select(m, "none.inf");                                                 // the map left
     EXPECT_FALSE(std::filesystem::exists(cache));
     Select(m, "red.inf");
     const std::string again = m.MapViewer->Tiles()->CachePath();
