@@ -5,6 +5,7 @@
 
 #include "picture/DecodeProtocol.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -47,12 +48,15 @@ public:
     TileFile& operator=(const TileFile&) = delete;
     int Handle() const { return handle_; }
     const std::string& Path() const { return path_; }
+    // Removes the file's name at once (what still has it open may go on using it).
+    void Remove();
     // Reads `bytes` at `offset`; false when they cannot all be read.
     bool Read(std::uint64_t offset, void* to, std::size_t bytes) const;
 
 private:
     int handle_ = -1;
     std::string path_;
+    std::atomic<bool> removed_{false};
 };
 
 // A decoding process: the program itself started to serve decoding work (see DecodeProtocol.h).

@@ -260,6 +260,7 @@ Tiled::Tiled(const Source& source, QObject* parent)
 }
 
 Tiled::~Tiled() {
+    if (state_->disc) state_->disc->Remove(); // gone now, though the work stops a moment later
     state_->mailbox->Close();
     Decoders::Cancel(state_->pyramid);
     Decoders::Cancel(state_->region);

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
+#include <set>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/mman.h>
@@ -17,8 +19,6 @@
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <mutex>
-#include <set>
 #include <vector>
 
 extern char** environ;
@@ -146,6 +146,11 @@ TileFile::TileFile(std::uint64_t bytes) {
 
 TileFile::~TileFile() {
     ::close(handle_);
+    Remove();
+}
+
+void TileFile::Remove() {
+    if (removed_.exchange(true)) return;
     ::unlink(path_.c_str());
     Track(path_, false);
 }
