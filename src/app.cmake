@@ -7,7 +7,7 @@ set(CMAKE_AUTORCC ON)
 
 add_library(varnet_app STATIC
   app/StartupCode.cpp
-  ui/CentreForm.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MapPicture.cpp ui/MsgBox.cpp
+  ui/Accessibility.cpp ui/CentreForm.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MapPicture.cpp ui/MsgBox.cpp
   ui/Pictures.cpp ui/Placement.cpp
   ui/frmMain.cpp ui/frmMainCommands.cpp ui/frmMainCoverage.cpp ui/frmMainDetails.cpp
   ui/frmMainEditInf.cpp ui/frmMainExport.cpp ui/frmMainImport.cpp ui/frmMainLayout.cpp ui/frmMainLife.cpp

@@ -152,10 +152,14 @@ void TreeView::EnsureVisible(QTreeWidgetItem* node) {
 }
 
 StatusBar::StatusBar(QWidget* parent) : QWidget(parent), clock_(new QTimer(this)) {
-    for (auto*& p : panels_) {
+    // What each panel shows, for a screen reader that reads a panel's text alone.
+    const char* const what[kPanels] = {"Status", "Date", "Time", "Position", "Zoom"};
+    for (int i = 0; i < kPanels; ++i) {
+        QLabel*& p = panels_[i];
         p = new QLabel(this);
         p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         p->setContentsMargins(3, 0, 3, 0);
+        p->setAccessibleDescription(what[i]);
     }
     panels_[0]->setText("Status");
     connect(clock_, &QTimer::timeout, this, &StatusBar::Tick);

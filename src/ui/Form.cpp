@@ -1,5 +1,7 @@
 #include "ui/Form.h"
 
+#include "ui/Accessibility.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -60,7 +62,9 @@ std::int16_t KeyCodeOf(const QKeyEvent* e) {
 }
 } // namespace
 
-Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {}
+Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {
+    Accessibility::Install();
+}
 
 Form::~Form() {
     ::Forget(this);

@@ -3,6 +3,7 @@
 #include "platform/CoreError.h"
 #include "platform/DirList.h"
 #include "platform/Process.h"
+#include "ui/Accessibility.h"
 #include "ui/MsgBox.h"
 #include "ui/Pictures.h"
 #include "ui/frmSplash.h"
@@ -12,6 +13,7 @@
 
 frmAbout::frmAbout() {
     setObjectName("frmAbout");
+    Accessibility::SetRole(this, QAccessible::Dialog); // before anything announces it
     setWindowIcon(ProgramIcon());
     picIcon = new PictureBox(this);
     picIcon->setObjectName("picIcon");
@@ -47,6 +49,9 @@ frmAbout::frmAbout() {
     connect(cmdSysInfo, &QPushButton::clicked, this, [this] { cmdSysInfo_Click(); });
 
     Define("About Varnet", Border::FixedDialog, StartUp::CentreOwner, 5865, 3630, true, false);
+    setAccessibleDescription("The program's name and version");
+    Accessibility::Describe(picIcon, QAccessible::Graphic, "Varnet emblem");
+    for (LineControl* line : Line1) Accessibility::SetRole(line, QAccessible::Separator);
     setWindowFlag(Qt::Tool);
     ApplyTabOrder(this);
 }

@@ -1,5 +1,6 @@
 #include "ui/frmCoverage.h"
 
+#include "ui/Accessibility.h"
 #include "ui/Pictures.h"
 #include "ui/Placement.h"
 
@@ -34,6 +35,10 @@ frmCoverage::frmCoverage() {
     key({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { ShowAll(); });
 
     Define("Map Coverage", Border::Sizable, StartUp::SystemDefault, 9000, 6000, true, true);
+    setAccessibleDescription("Every map of the library drawn where its corners put it; choosing "
+                             "a map selects it in the tree");
+    Accessibility::Describe(picCanvas, QAccessible::Canvas, "Map coverage");
+    lblPosition->setAccessibleDescription("Position");
 }
 
 void frmCoverage::Form_Load() {

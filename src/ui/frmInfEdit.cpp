@@ -4,6 +4,7 @@
 #include "mapdef/MapCode.h"
 #include "mapdef/Numbers.h"
 #include "picture/PictureLoader.h"
+#include "ui/Accessibility.h"
 #include "ui/CoreText.h"
 #include "ui/Dialogs.h"
 #include "ui/MsgBox.h"
@@ -53,6 +54,21 @@ frmInfEdit::frmInfEdit() {
 
     Define("Inf File Editor", Border::Sizable, StartUp::SystemDefault, 5505, 2505, true, true);
     ApplyTabOrder(this);
+    // Each box is named by its row's and its column's headings, and linked to them.
+    const std::pair<QLineEdit*, std::pair<QLabel*, QLabel*>> grid[] = {
+        {txtTLLat, {Label4, Label2}},
+        {txtTLLon, {Label4, Label3}},
+        {txtBRLat, {Label5, Label2}},
+        {txtBRLon, {Label5, Label3}},
+    };
+    for (const auto& [box, labels] : grid)
+        box->setAccessibleName(labels.first->text() + " " + labels.second->text());
+    Label4->setBuddy(txtTLLat);
+    Label5->setBuddy(txtBRLat);
+    Label2->setBuddy(txtTLLat);
+    Label3->setBuddy(txtTLLon);
+    Label1->setBuddy(txtFilename);
+    setAccessibleDescription("The corners and the picture of a map definition");
 }
 
 void frmInfEdit::Form_Load() {
@@ -70,6 +86,8 @@ void frmInfEdit::Timer1_Timer() {
     Timer1->stop();
     folder_ = MapCode::FolderFromPath(infPath_);
     name_ = MapCode::FileFromPath(infPath_);
+    setAccessibleDescription("The corners and the picture of the map definition " +
+                             FromCore(infPath_));
     if (!newDefinition_) {
         LoadFile();
         return;

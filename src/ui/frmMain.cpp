@@ -1,5 +1,6 @@
 #include "ui/frmMain.h"
 
+#include "ui/Accessibility.h"
 #include "ui/Pictures.h"
 #include "view/PictureBox.h"
 #include "view/ScrollBar.h"
@@ -83,6 +84,7 @@ frmMain::frmMain() {
     HScroll1->setMin(0);
 
     Define("Varnet", Border::Sizable, StartUp::SystemDefault, 8730, 6330, true, true);
+    DescribeControls();
     ApplyTabOrder(this);
 
     MapViewer = new MapView(
@@ -205,6 +207,30 @@ void frmMain::BuildMenus() {
     connect(mnuHelpSearchForHelpOn, &QAction::triggered, this,
             [this] { mnuHelpSearchForHelpOn_Click(); });
     connect(mnuHelpAbout, &QAction::triggered, this, [this] { mnuHelpAbout_Click(); });
+}
+
+void frmMain::DescribeControls() {
+    using Accessibility::Describe;
+    setAccessibleDescription("The map definitions of Stelmar's Maps folder, and the chosen "
+                             "map's details and picture");
+    Describe(Client, QAccessible::Pane, "Main window");
+    Describe(tbToolBar, QAccessible::ToolBar, "Toolbar");
+    for (QAction* a : tbToolBar->actions())
+        if (QWidget* button = tbToolBar->widgetForAction(a))
+            button->setAccessibleName(a->toolTip());
+    Describe(sbStatusBar, QAccessible::StatusBar, "Status bar");
+    Describe(Splitter1, QAccessible::Splitter, "Library and map");
+    Describe(Splitter2, QAccessible::Splitter, "Details and picture");
+    for (Splitter* s : {Splitter1, Splitter2})
+        Accessibility::SetRole(s->SplitterBar, QAccessible::Separator);
+    DirTree->setAccessibleName("Map library");
+    lstDetails->setAccessibleName("Map details");
+    // The frame is the picture to the keyboard and to a screen reader: it stays in view
+    // whatever part of the map the picture inside it shows.
+    Describe(picOuter, QAccessible::Graphic, "Map picture");
+    picOuter->setFocusPolicy(Qt::StrongFocus);
+    VScroll1->setAccessibleName("Map picture, up and down");
+    HScroll1->setAccessibleName("Map picture, across");
 }
 
 void frmMain::DockBars() {

@@ -127,6 +127,8 @@ protected:
 
 private:
     void BuildMenus();
+    // Roles, names and descriptions for assistive technology.
+    void DescribeControls();
     // The tree's nodes read from the Maps folder (the fill without its progress window).
     void FillNodes();
     void DockBars();

@@ -63,6 +63,7 @@ void frmMain::ClearDetails() {
     lstDetails->clear();
     MapViewer->ClearPicture();
     picOuter->setEmptyText({});
+    picOuter->setAccessibleDescription({});
     MapViewer->PictureChanged();
     try {
         SetScrollRanges();
@@ -108,6 +109,9 @@ void frmMain::ShowDetails(const Library::Entry& entry) {
         Twips::Move(picInner, Twips::Left(picInner), Twips::Top(picInner), 0, 0);
     }
     picOuter->setEmptyText(problem);
+    // A screen reader hears which map the picture is, or why it shows none.
+    picOuter->setAccessibleDescription(FromCore(entry.name) +
+                                       (problem.isEmpty() ? QString() : ": " + problem));
     MapViewer->PictureChanged(); // a fitted view fits the new picture
     try {
         SetScrollRanges();

@@ -1,5 +1,6 @@
 #include "ui/frmOptions.h"
 
+#include "ui/Accessibility.h"
 #include "ui/MsgBox.h"
 #include "ui/Pictures.h"
 #include "view/PictureBox.h"
@@ -30,6 +31,7 @@ void TabStrip::paintEvent(QPaintEvent*) {
 
 frmOptions::frmOptions() {
     setObjectName("frmOptions");
+    Accessibility::SetRole(this, QAccessible::Dialog); // before anything announces it
     setWindowIcon(ProgramIcon());
     tbsOptions = new TabStrip(this);
     tbsOptions->setObjectName("tbsOptions");
@@ -66,6 +68,11 @@ frmOptions::frmOptions() {
 
     Define("Options", Border::FixedDialog, StartUp::CentreOwner, 6150, 5040, true, false);
     setWindowFlag(Qt::Tool);
+    setAccessibleDescription("The program's options, in four groups");
+    Accessibility::Describe(tbsOptions, QAccessible::Pane, "Option groups");
+    for (int i = 0; i < 4; ++i)
+        Accessibility::Describe(picOptions[i], QAccessible::PropertyPage,
+                                tbsOptions->Tabs->tabText(i));
     ApplyTabOrder(this);
 }
 

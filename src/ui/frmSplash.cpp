@@ -1,5 +1,6 @@
 #include "ui/frmSplash.h"
 
+#include "ui/Accessibility.h"
 #include "ui/Pictures.h"
 #include "view/PictureBox.h"
 
@@ -66,6 +67,11 @@ frmSplash::frmSplash() {
 
     Define(QString(), Border::None, StartUp::CentreScreen, 7455, 4710, false, false);
     setWindowFlag(Qt::Tool); // no task bar button
+    // Without a title bar the window has no caption to be announced by.
+    setAccessibleName(AppInfo::kTitle);
+    setAccessibleDescription("Varnet is starting");
+    fraMainFrame->setAccessibleName(AppInfo::kTitle);
+    Accessibility::Describe(picLogo, QAccessible::Graphic, "Varnet logo");
     ApplyTabOrder(this);
 }
 
