@@ -187,7 +187,7 @@ void Form::closeEvent(QCloseEvent* event) {
 
 void Form::keyPressEvent(QKeyEvent* event) {
     const int k = event->key();
-    if ((k == Qt::Key_Return || k == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+    if (IsEnter(event)) {
         if (auto* focused = qobject_cast<QPushButton*>(focusWidget())) {
             focused->click();
             return;
@@ -218,6 +218,12 @@ bool Form::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return false; // the key goes on to the control as usual
+}
+
+bool IsEnter(const QKeyEvent* event) {
+    const int k = event->key();
+    return (k == Qt::Key_Return || k == Qt::Key_Enter) &&
+           (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
 void Place(QWidget* control, float left, float top, float width, float height, int tabIndex) {

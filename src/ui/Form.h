@@ -118,6 +118,8 @@ private:
     static inline T* instance_ = nullptr;
 };
 
+// Enter or Return, from either part of the keyboard, without Shift, Ctrl or Alt.
+bool IsEnter(const class QKeyEvent* event);
 // Places a control of a window at its design geometry (twips) with its tab position.
 void Place(QWidget* control, float left, float top, float width, float height, int tabIndex = -1);
 // Creates a control of a window: named, placed at its design geometry, with its tab position.

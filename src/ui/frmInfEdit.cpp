@@ -10,6 +10,9 @@
 #include "ui/MsgBox.h"
 #include "ui/Pictures.h"
 
+#include <QKeyEvent>
+#include <cmath>
+
 frmInfEdit::frmInfEdit() {
     setObjectName("frmInfEdit");
     setWindowIcon(ProgramIcon());
@@ -40,6 +43,22 @@ frmInfEdit::frmInfEdit() {
     DefaultButton =
         cmdCancel; // Enter cancels unless another button has the focus; Esc does nothing
 
+    lblFormat = label("lblFormat",
+                      "degrees.minutes.hundredths of a minute, such as 51.30.25N; or a grid "
+                      "reference such as TQ 290 800",
+                      180, 2430, 5145, 420, -1);
+    lblFormat->setWordWrap(true);
+    lblTopLeftReading = label("lblTopLeftReading", QString(), 180, 2880, 5145, 240, -1);
+    lblBottomRightReading = label("lblBottomRightReading", QString(), 180, 3120, 5145, 240, -1);
+    for (QLabel* l : {lblFormat, lblTopLeftReading, lblBottomRightReading})
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    auto readings = [this] {
+        ShowReading(lblTopLeftReading, Label4, txtTLLat, txtTLLon);
+        ShowReading(lblBottomRightReading, Label5, txtBRLat, txtBRLon);
+    };
+    for (QLineEdit* box : {txtTLLat, txtTLLon, txtBRLat, txtBRLon})
+        connect(box, &QLineEdit::textChanged, this, readings);
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(10);
@@ -52,7 +71,8 @@ frmInfEdit::frmInfEdit() {
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
     connect(cmdWorldFile, &QPushButton::clicked, this, [this] { cmdWorldFile_Click(); });
 
-    Define("Inf File Editor", Border::Sizable, StartUp::SystemDefault, 5505, 2505, true, true);
+    // The window grows below its controls to hold the format and the readings.
+    Define("Inf File Editor", Border::Sizable, StartUp::SystemDefault, 5505, 3450, true, true);
     ApplyTabOrder(this);
     // Each box is named by its row's and its column's headings, and linked to them.
     const std::pair<QLineEdit*, std::pair<QLabel*, QLabel*>> grid[] = {
@@ -98,6 +118,67 @@ void frmInfEdit::Timer1_Timer() {
     for (int i = 0; i < 4; ++i)
         boxes[i]->setText(FromCore(newDefinition_->corners[std::size_t(i)]));
     txtFilename->setText(FromCore(newDefinition_->image));
+    KeepLoadedTexts();
+}
+
+void frmInfEdit::KeepLoadedTexts() {
+    for (std::size_t i = 0; i < loadedTexts_.size(); ++i) loadedTexts_[i] = Boxes()[i]->text();
+}
+
+bool frmInfEdit::Edited() const {
+    for (std::size_t i = 0; i < loadedTexts_.size(); ++i)
+        if (Boxes()[i]->text() != loadedTexts_[i]) return true;
+    return false;
+}
+
+std::array<QString, 2> frmInfEdit::CornerReading(const QString& latitude,
+                                                 const QString& longitude) {
+    auto ok = [](const std::string& r) { return r == "True" || r == "Ok"; };
+    // A checked text (such as 51.05.00N) as degrees and minutes.
+    auto read = [](const std::string& text) -> QString {
+        const std::string t = MapCode::TrimSpaces(text);
+        if (t.empty()) return {};
+        const long hundredths = std::lround(std::abs(double(MapCode::CoordToMinutes(t))) * 100);
+        return QString("%1° %2′ %3")
+            .arg(hundredths / 6000)
+            .arg(double(hundredths % 6000) / 100, 5, 'f', 2, QChar('0'))
+            .arg(QChar(t.back()));
+    };
+    // The save's own checks, in its order, on copies of the texts.
+    const std::string typedLat = ToCore(latitude), typedLon = ToCore(longitude);
+    std::string lat = typedLat, lon = typedLon;
+    const bool latOk = ok(MapCode::ValidatePosition(lat, lon, false));
+    if (!latOk) lat = typedLat, lon = typedLon; // the longitude is then read by itself
+    const bool lonOk = ok(MapCode::ValidatePosition(lon, lat, true));
+    try {
+        return {latOk ? read(lat) : QString("(not a latitude)"),
+                lonOk ? read(lon) : QString("(not a longitude)")};
+    } catch (const std::exception&) {
+        return {QString("(not a latitude)"), QString("(not a longitude)")};
+    }
+}
+
+void frmInfEdit::ShowReading(QLabel* reading, QLabel* heading, QLineEdit* latitude,
+                             QLineEdit* longitude) {
+    const auto [lat, lon] = CornerReading(latitude->text(), longitude->text());
+    latitude->setAccessibleDescription(lat.isEmpty() ? QString() : "Read as " + lat);
+    longitude->setAccessibleDescription(lon.isEmpty() ? QString() : "Read as " + lon);
+    if (lat.isEmpty() && lon.isEmpty())
+        reading->clear();
+    else
+        reading->setText(heading->text() + " read as " + (lat.isEmpty() ? "(empty)" : lat) + ", " +
+                         (lon.isEmpty() ? "(empty)" : lon));
+}
+
+void frmInfEdit::keyPressEvent(QKeyEvent* event) {
+    auto* box = qobject_cast<QLineEdit*>(focusWidget());
+    if (IsEnter(event) && box && DefaultButton == cmdCancel && Edited() &&
+        MsgBox("Discard the changes you have typed?", vbQuestion + vbYesNo, windowTitle()) !=
+            vbYes) {
+        box->setFocus();
+        return;
+    }
+    Form::keyPressEvent(event);
 }
 
 std::optional<std::array<std::string, 4>> frmInfEdit::WorldFileCorners(const std::string& imagePath,
@@ -135,13 +216,15 @@ bool frmInfEdit::LoadFile() {
     // Taken before the boxes are filled: a change in between is then seen at the save.
     loaded_ = Platform::TakeSnapshot(infPath_, MapCode::kMaxDefinitionBytes);
     try {
-        QLineEdit* boxes[] = {txtTLLat, txtTLLon, txtBRLat, txtBRLon, txtFilename};
         comments_ =
             MapCode::ReadEditorItems(infPath_, folder_, [&](int index, const std::string& item) {
-                boxes[index]->setText(FromCore(item)); // each box as soon as its item is read
+                // each box as soon as its item is read
+                Boxes()[std::size_t(index)]->setText(FromCore(item));
             });
+        KeepLoadedTexts();
         return true;
     } catch (const std::exception& e) {
+        KeepLoadedTexts();
         MsgBox("Error in ERROR_Timer1_Timer : " + FromCore(e.what()) + ": " + FromCore(infPath_),
                vbOKOnly, kAppTitle);
         return false;

@@ -39,6 +39,9 @@ public:
                                                                       std::string& why);
 
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5;
+    // Under the specified controls: how corners are written, and what each corner's boxes
+    // will be read as, kept up to date as they are typed.
+    QLabel *lblFormat, *lblTopLeftReading, *lblBottomRightReading;
     QLineEdit *txtTLLat, *txtTLLon, *txtBRLat, *txtBRLon, *txtFilename;
     QPushButton *cmdBrowse, *cmdOk, *cmdCancel, *cmdWorldFile;
     QTimer* Timer1;
@@ -51,11 +54,31 @@ public:
     void cmdCancel_Click();
     void cmdWorldFile_Click();
 
+    // Whether the boxes differ from what was put into them when the definition was loaded.
+    bool Edited() const;
+
+    // What a corner's two boxes will be read as when saved: the latitude's and the longitude's
+    // reading, such as "51° 05.00′ N" for 51.5N (degrees and minutes: not 51.5 degrees); "" for
+    // an empty box; "(not a latitude)" or "(not a longitude)" for a text the save refuses. A
+    // grid reference in either box gives the place it names to both.
+    static std::array<QString, 2> CornerReading(const QString& latitude, const QString& longitude);
+
 signals:
     // A definition was written (its Windows path).
     void Saved(const QString& path);
 
+protected:
+    // Enter in a box presses Cancel: after edits, only once the user has agreed to lose them.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    std::array<QLineEdit*, 5> Boxes() const {
+        return {txtTLLat, txtTLLon, txtBRLat, txtBRLon, txtFilename};
+    }
+    // Keeps the boxes' texts as loaded, for Edited.
+    void KeepLoadedTexts();
+    // Shows a corner's reading beside its heading, and on its boxes for a screen reader.
+    void ShowReading(QLabel* reading, QLabel* heading, QLineEdit* latitude, QLineEdit* longitude);
     // Checks one corner (both boxes); false after telling the user.
     bool CheckCorner(QLineEdit* latitude, QLineEdit* longitude, const QString& message);
     // Loads the file into the boxes; false after telling the user why it could not.
@@ -74,4 +97,5 @@ private:
     };
     std::optional<NewDefinition> newDefinition_;
     Platform::FileSnapshot loaded_; // the file as it was when loaded
+    std::array<QString, 5> loadedTexts_;
 };

@@ -1,9 +1,11 @@
-#include "ui/frmInfEdit.h"
 #include "support/AppTest.h"
 #include "ui/Dialogs.h"
+#include "ui/MsgBox.h"
+#include "ui/frmInfEdit.h"
 #include "ui/frmMain.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <sys/stat.h>
@@ -125,6 +127,53 @@ TEST_F(EditorTest, TheOverwriteQuestionAndFilesThatCannotBeWritten) {
         EXPECT_EQ(e.txtTLLat->text(), "52.00.00N");
         EXPECT_EQ(File(), kWritten);
         chmod(target.c_str(), std::string(what) == "file" ? 0644 : 0755);
+    }
+}
+
+TEST_F(EditorTest, EnterAfterTypingAsksBeforeDiscardingWhatWasTyped) {
+    const Message question{"Discard the changes you have typed?", 36, "Inf File Editor"};
+    frmInfEdit& e = Open();
+    e.ShowModeless();
+    e.activateWindow();
+    e.txtTLLat->setFocus();
+    QTest::keyClick(e.txtTLLat, Qt::Key_End);
+    QTest::keyClicks(e.txtTLLat, "5");
+    answers = {vbNo}; // back to the box, the typing kept
+    QTest::keyClick(e.txtTLLat, Qt::Key_Return);
+    EXPECT_EQ(messages, Messages{question});
+    ASSERT_TRUE(frmInfEdit::Loaded());
+    EXPECT_EQ(e.txtTLLat->text(), "51.30.00N5");
+    EXPECT_EQ(e.focusWidget(), e.txtTLLat);
+    // From a box not typed in, the typing would be lost all the same.
+    answers = {vbYes};
+    QTest::keyClick(e.txtBRLon, Qt::Key_Return);
+    EXPECT_EQ(messages, (Messages{question, question}));
+    Flush();
+    EXPECT_FALSE(frmInfEdit::Loaded());
+    EXPECT_EQ(File(), kWritten);
+}
+
+TEST_F(EditorTest, EachCornerShowsWhatItWillBeReadAsWhileItIsTyped) {
+    struct Case {
+        const char *latitude, *longitude, *reading;
+    } cases[] = {
+        {"51.5N", "1.30W", "Top Left read as 51° 05.00′ N, 1° 30.00′ W"}, // minutes, not 51.5°
+        {"TQ 290 800", "", "Top Left read as 51° 30.22′ N, 0° 08.47′ W"},
+        {"", "tq290800", "Top Left read as 51° 30.22′ N, 0° 08.47′ W"},
+        {"95N", "1W", "Top Left read as (not a latitude), 1° 00.00′ W"},
+        {"51.30.25N", "181E", "Top Left read as 51° 30.25′ N, (not a longitude)"},
+        {"51.30.25n", "1W", "Top Left read as (not a latitude), 1° 00.00′ W"}, // case counts
+        {"", "2.3.4E", "Top Left read as (empty), 2° 03.04′ E"},
+        {"", "", ""},
+    };
+    frmInfEdit& e = Open();
+    EXPECT_EQ(e.lblBottomRightReading->text(), "Bottom Right read as 51° 00.00′ N, 0° 30.00′ W");
+    for (const auto& c : cases) {
+        for (auto [box, typed] : {std::pair(e.txtTLLat, c.latitude), {e.txtTLLon, c.longitude}}) {
+            box->clear();
+            QTest::keyClicks(box, typed);
+        }
+        EXPECT_EQ(e.lblTopLeftReading->text(), QString(c.reading)) << c.latitude << c.longitude;
     }
 }
 
