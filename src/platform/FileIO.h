@@ -24,7 +24,9 @@ std::string ReadFirstLine(const std::string& nativePath, std::size_t maxBytes);
 
 // Replaces a file's contents. The data goes to a temporary file in the same folder, which is
 // then renamed over the target, so the old file stays intact until the new one is complete;
-// leftovers of earlier saves of the same file that were cut short are removed. A symbolic link
+// leftovers of earlier saves of the same file that were cut short are removed (those whose
+// writer is gone, or an hour old), while another program's save in progress keeps its own
+// temporary file. A symbolic link
 // is followed and the file it names replaced; the file's permissions, owner and group are kept
 // (owner and group where the user may set them). A file with several hard links is written in
 // place, after a backup copy beside it that is removed once the write succeeded. A read-only

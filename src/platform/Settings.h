@@ -12,15 +12,18 @@ namespace Platform {
 std::string SettingsFile(const std::string& application);
 
 // The stored value, verbatim, or `defaultValue` when the file or the key is absent. Section and
-// key names match without regard to case. A file that cannot be read (not a plain file, over a
+// key names match without regard to case; a UTF-8 byte-order mark at the file's start is read
+// past. A file that cannot be read (not a plain file, over a
 // few MiB) gives the defaults, and its first reading says why on the standard error stream.
 std::string GetSetting(const std::string& application, const std::string& section,
                        const std::string& key, const std::string& defaultValue);
 
 // Stores values of one section in one atomic replace of the file, its folder created when
 // needed. Every other byte of the file stays as it was: other sections and keys, comments,
-// line ends, order; a stored key's line keeps its place. Returns false (with `error` filled
-// when given) and changes nothing when the store cannot be read or written.
+// line ends, order, a byte-order mark; a stored key's line keeps its place. Saves by several
+// programs at once take turns (POSIX: a lock on a hidden lock file beside the settings file),
+// so each keeps its values. Returns false (with `error` filled when given) and changes nothing
+// when the store cannot be read or written.
 bool SaveSettings(const std::string& application, const std::string& section,
                   const std::vector<std::pair<std::string, std::string>>& values,
                   std::string* error = nullptr);

@@ -14,6 +14,16 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // `lossless` (when given) tells whether that happened. Invalid UTF-8 is taken byte for byte.
 std::string Utf8ToCp1252(std::string_view utf8, bool* lossless = nullptr);
 
+// The UTF-8 byte-order mark some editors put at the start of a text file. Readers of such files
+// read past it; a file written back keeps it.
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+// The length of the byte-order mark the text starts with: 3, or 0 when it starts without one.
+inline std::size_t ByteOrderMarkLength(std::string_view text) {
+    return text.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark
+               ? kUtf8ByteOrderMark.size()
+               : 0;
+}
+
 // True when the text is well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
 

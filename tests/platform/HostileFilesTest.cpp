@@ -181,6 +181,15 @@ TEST(HostileFiles, ASaveCutShortLeavesTheOldFileAndTheNextSaveTidiesUp) {
     WriteTextLines("C:\\M\\a.inf", {"a"});
     EXPECT_EQ(hidden(), 0);
     EXPECT_EQ(TempHost::Read(host.OnC("M/a.inf")), "a\r\n");
+    // Two programs saving it at once: neither takes the other's save for a leftover.
+    EXPECT_EQ(InTwoProcessesAtOnce([] {
+                  for (int i = 0; i < 40; ++i)
+                      if (ErrorOf([] { WriteTextLines("C:\\M\\a.inf", {"a"}); }) != std::nullopt)
+                          return 1;
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(hidden(), 0);
 }
 
 TEST(HostileFiles, RefusedSavesSayWhatIsReadOnly) {

@@ -3,6 +3,7 @@
 #include "platform/DirList.h"
 #include "platform/Drive.h"
 #include "platform/FileIO.h"
+#include "platform/Native.h"
 #include "platform/Registry.h"
 #include "platform/Settings.h"
 #include "support/Errors.h"
@@ -93,6 +94,23 @@ TEST(Win32, DrivesListingsAndReplacesAreTheSystems) {
               ErrorKind::FileError);
     ::CloseHandle(held);
     EXPECT_EQ(TempHost::Read(host.OnC("M/shown.inf")), "new\r\n");
+    // Another save's temporary file is its writer's while it may still be written (the system
+    // keeps it from being removed only while it is open), and a leftover once it is old.
+    const std::string other = host.OnC("M/") + Platform::Native::TempPrefix("shown.inf") + "0f0f0f";
+    TempHost::Write(other, "half");
+    Platform::WriteTextLines(TEST_DRIVE "\\M\\shown.inf", {"again"});
+    EXPECT_TRUE(TempHost::Exists(other));
+    HANDLE old = ::CreateFileA(other.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+    t.QuadPart -= 2 * 3600 * 10000000ull; // two hours, in the system's 100 ns
+    const FILETIME then{t.LowPart, t.HighPart};
+    ASSERT_TRUE(::SetFileTime(old, nullptr, nullptr, &then));
+    ::CloseHandle(old);
+    Platform::WriteTextLines(TEST_DRIVE "\\M\\shown.inf", {"again"});
+    EXPECT_FALSE(TempHost::Exists(other));
     // No temporary file of Varnet's is left (Wine's own ReplaceFile may leave one of its own).
     for (std::string n = listing.First(TEST_DRIVE "\\M\\*"); !n.empty(); n = listing.Next())
         EXPECT_NE(n.rfind(".varnet-", 0), 0u) << n;

@@ -3,6 +3,7 @@
 // store, a Wine-style drive folder with C: linked, and the registry file. The environment
 // points at it while the object lives.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,12 @@
 #else
 #define TEST_DRIVE "C:"
 #define TEST_DRIVE_LOWER "c:"
+#endif
+
+#ifndef _WIN32
+// Runs `work` in this process and at the same moment in a second one (a fork), as two programs
+// would; returns the failures both counted (a second process that dies counts one more).
+int InTwoProcessesAtOnce(const std::function<int()>& work);
 #endif
 
 class TempHost {

@@ -8,9 +8,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -186,17 +188,51 @@ std::string FollowLinks(std::string path) {
     return path;
 }
 
-// Removes what earlier saves of the same file left behind when they were cut short.
+// Removes what earlier saves of the same file left behind when they were cut short, and only
+// those: a save holds a lock on its temporary file from its creation to its rename, so one that
+// can be locked has lost its writer. (Another program saving the same file at this moment keeps
+// its own.) On a file system without locks, a leftover counts as abandoned once it is an hour old.
 void RemoveLeftovers(const std::string& folder, const std::string& prefix) {
     DIR* dir = opendir(folder.c_str());
     if (!dir) return;
     constexpr std::size_t kRandom = 6;
+    constexpr time_t kAbandonedAfter = 3600;
     while (const dirent* e = readdir(dir)) {
         const std::string n = e->d_name;
-        if (n.size() == prefix.size() + kRandom && n.compare(0, prefix.size(), prefix) == 0)
-            unlink((folder + n).c_str());
+        if (n.size() != prefix.size() + kRandom || n.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string path = folder + n;
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) continue;
+        struct stat held {
+        }, named{};
+        bool abandoned = flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (!abandoned && errno != EWOULDBLOCK && fstat(fd, &held) == 0)
+            abandoned = held.st_mtime + kAbandonedAfter < time(nullptr);
+        // Still the same file under that name: not one a save has just made under it anew.
+        if (abandoned && fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            unlink(path.c_str());
+        close(fd);
     }
     closedir(dir);
+}
+
+// Makes the save's temporary file, locked for as long as it is open (see RemoveLeftovers): -1
+// with errno when it cannot. A file another save removed between its making and its locking is
+// made again.
+int MakeTemporary(std::string& path, const std::string& pattern) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path = pattern;
+        const int fd = mkostemp(path.data(), O_CLOEXEC);
+        if (fd < 0) return -1;
+        struct stat st {};
+        const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+        if (locked && fstat(fd, &st) == 0 && st.st_nlink > 0) return fd;
+        close(fd);
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 bool CopyFile(int from, int to) {
@@ -291,8 +327,8 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
 
     const std::string prefix = Native::TempPrefix(name);
     RemoveLeftovers(folder, prefix);
-    std::string temp = folder + prefix + "XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    std::string temp;
+    const int fd = MakeTemporary(temp, folder + prefix + "XXXXXX");
     if (fd < 0) return fail(Describe(errno));
     bool ok = WriteAll(fd, data.data(), data.size()) && fchmod(fd, mode) == 0;
     // The owner and group stay the file's own where the user may give them (root may; others
@@ -301,15 +337,14 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
         fchown(fd, st.st_uid, st.st_gid) == 0)
         ok = fchmod(fd, mode) == 0; // a change of owner clears the set-id bits
     ok = ok && fsync(fd) == 0;
-    const int err = errno;
-    if (close(fd) != 0 || !ok) {
+    int err = errno;
+    // The file stays open, and so locked, until it has its name: a save that starts meanwhile
+    // must not take it for a leftover.
+    if (ok && rename(temp.c_str(), target.c_str()) != 0) ok = false, err = errno;
+    close(fd); // after fsync, nothing is left for close to report
+    if (!ok) {
         unlink(temp.c_str());
-        return fail(Describe(ok ? errno : err));
-    }
-    if (rename(temp.c_str(), target.c_str()) != 0) {
-        const int rerr = errno;
-        unlink(temp.c_str());
-        return fail(Describe(rerr));
+        return fail(Describe(err));
     }
     if (const int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
         fsync(dfd);

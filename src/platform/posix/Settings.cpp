@@ -6,11 +6,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string_view>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace Platform {
 namespace {
@@ -67,10 +70,16 @@ bool SameName(std::string_view a, const std::string& b) {
     return EqualsNoCase(Utf8ToCp1252(a), b);
 }
 
-// Reads the file: false with the reason when it exists but cannot be read; an absent file is
-// an empty one.
-bool Load(const std::string& file, std::string& data, std::string& error) {
-    if (ReadWholeFile(file, data, kMaxSettingsBytes, &error)) return true;
+// Reads the file, without its byte-order mark (which goes to `bom` when given): false with the
+// reason when it exists but cannot be read; an absent file is an empty one.
+bool Load(const std::string& file, std::string& data, std::string& error,
+          std::string* bom = nullptr) {
+    if (ReadWholeFile(file, data, kMaxSettingsBytes, &error)) {
+        const std::size_t mark = ByteOrderMarkLength(data);
+        if (bom) bom->assign(data, 0, mark);
+        data.erase(0, mark);
+        return true;
+    }
     std::error_code ec;
     if (!std::filesystem::exists(std::filesystem::symlink_status(file, ec))) {
         data.clear();
@@ -79,6 +88,30 @@ bool Load(const std::string& file, std::string& data, std::string& error) {
     }
     return false;
 }
+
+// Holds the settings file's lock while it lives: an exclusive flock on a lock file beside it, so
+// that saves of the file by several programs (two instances closing together) read, change and
+// write it one at a time and none loses another's values. The lock file stays, empty: removing
+// it would let two savers lock two different files. Where no lock can be had (a file system
+// without locks) the save goes ahead unlocked.
+class FileLock {
+public:
+    explicit FileLock(const std::string& file) {
+        const std::size_t slash = file.rfind('/');
+        const std::string lock = file.substr(0, slash + 1) + "." + file.substr(slash + 1) + ".lock";
+        fd_ = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+        while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) close(fd_); // releases the lock
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
 
 void SayOnce(const std::string& file, const std::string& why) {
     static std::mutex m;
@@ -126,8 +159,12 @@ bool SaveSettings(const std::string& application, const std::string& section,
         return false;
     };
     const std::string file = SettingsFile(application);
-    std::string data, why;
-    if (!Load(file, data, why)) return fail("cannot read " + file + ": " + why);
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
+    if (ec) return fail(ec.message());
+    const FileLock lock(file);
+    std::string data, why, bom;
+    if (!Load(file, data, why, &bom)) return fail("cannot read " + file + ": " + why);
 
     // New lines take the file's own line end.
     const std::size_t firstEnd = data.find_first_of("\r\n");
@@ -189,11 +226,7 @@ bool SaveSettings(const std::string& application, const std::string& section,
         unended = false;
         addMissing();
     }
-
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
-    if (ec) return fail(ec.message());
-    return ReplaceFileContents(file, out, error);
+    return ReplaceFileContents(file, bom + out, error);
 }
 
 bool SaveSetting(const std::string& application, const std::string& section, const std::string& key,

@@ -49,13 +49,23 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".\\") : path.substr(0, slash + 1);
 }
 
-// Removes what earlier saves of the same file left behind when they were cut short.
+// Removes what earlier saves of the same file left behind when they were cut short, and only
+// those. A save keeps its temporary file open without sharing while it writes it, so the system
+// refuses to remove it then; between closing it and the replace, only its age tells: a file an
+// hour old has lost its writer.
 void RemoveLeftovers(const std::string& folder, const std::string& prefix) {
+    constexpr unsigned long long kAbandonedAfter = 3600ull * 10000000ull; // in 100 ns
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const ULARGE_INTEGER n{{now.dwLowDateTime, now.dwHighDateTime}};
     WIN32_FIND_DATAA found{};
     HANDLE find = ::FindFirstFileA((folder + prefix + "*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
-        ::DeleteFileA((folder + found.cFileName).c_str());
+        const ULARGE_INTEGER written{
+            {found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime}};
+        if (written.QuadPart + kAbandonedAfter < n.QuadPart)
+            ::DeleteFileA((folder + found.cFileName).c_str());
     } while (::FindNextFileA(find, &found));
     ::FindClose(find);
 }
