@@ -89,7 +89,7 @@ std::array<std::string, 4> WorldFileCorners(const std::string& imagePath, int wi
     const MapCode::WorldUnits units =
         MapCode::FileExists(prj) ? UnitsOfPrj(prj, world, datum) : MapCode::UnitsOf(file, world);
     std::array<std::string, 4> c;
-    MapCode::WorldFileCorners(file, units, width, height, c[0], c[1], c[2], c[3]);
+    MapCode::WorldFileCorners(file, units, width, height, world, c[0], c[1], c[2], c[3]);
     if (units == MapCode::WorldUnits::NationalGrid && datum == Datum::WGS84) {
         // The grid's corners, exactly as the core converts them, then shifted by PROJ.
         OGRSpatialReference from = DatumSrs(Datum::OSGB36), to = DatumSrs(Datum::WGS84);

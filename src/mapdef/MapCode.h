@@ -185,9 +185,10 @@ std::string FindWorldFile(const std::string& imagePath);
 // extension, .wld for any other.
 std::string WorldFileNameFor(const std::string& imagePath);
 
-// Reads a world file's six numbers. CoreError(FileError) naming the file and why: it cannot be
-// read, holds fewer than six numbers, turns the picture (non-zero rotation terms), or has a
-// zero pixel size.
+// Reads a world file's six numbers (a UTF-8 byte-order mark before them read past).
+// CoreError(FileError) naming the file and why: it cannot be read, holds fewer than six numbers,
+// has a zero pixel size, or turns (non-zero rotation terms) or mirrors (a negative pixel width,
+// a positive pixel height) the picture, which only Import Map can warp north up.
 WorldFile ReadWorldFile(const std::string& path);
 
 // Whether a world file without a .prj is in degrees of longitude and latitude or in National
@@ -197,11 +198,15 @@ WorldFile ReadWorldFile(const std::string& path);
 WorldUnits UnitsOf(const WorldFile& world, const std::string& worldPath);
 
 // The four corner texts (as FormatPosition writes them) of an image `width` x `height` pixels
-// that a world file places: the outer corners of the corner pixels. National Grid corners are
-// converted with EastNorthToLatLon. Errors of the conversion pass.
+// that a world file (read from `worldPath`) places: the outer corners of the corner pixels.
+// National Grid corners are converted with EastNorthToLatLon. CoreError(FileError) naming the
+// file, the corner and why when a corner is no place on the Earth (beyond a pole or 180 degrees
+// east or west, or too far from the grid to convert), or when the pixels are so small that the
+// corners' texts coincide.
 void WorldFileCorners(const WorldFile& world, WorldUnits units, int width, int height,
-                      std::string& topLeftLatitude, std::string& topLeftLongitude,
-                      std::string& bottomRightLatitude, std::string& bottomRightLongitude);
+                      const std::string& worldPath, std::string& topLeftLatitude,
+                      std::string& topLeftLongitude, std::string& bottomRightLatitude,
+                      std::string& bottomRightLongitude);
 
 // Writes the world file (degrees) of a picture placed by its corners, atomically, each number
 // on its own line ended by CR LF, with digits enough to place the picture to far below a

@@ -41,16 +41,47 @@ std::optional<double> Number(const std::string& text) {
     return value;
 }
 
-void Corner(WorldUnits units, double x, double y, std::string& latitude, std::string& longitude) {
-    double lat = y, lon = x;
-    if (units == WorldUnits::NationalGrid) EastNorthToLatLon(x, y, lat, lon);
-    FormatPosition(float(lat * 60), float(lon * 60), latitude, longitude);
+// A number as a message shows it, in as few digits as say it (529050, 0.5, 1e+307).
+std::string Shown(double value) {
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+    return r.ec == std::errc() ? std::string(text, r.ptr) : std::string("?");
 }
 
+// A number as Varnet writes world files: fixed, with digits enough for far below a hundredth of
+// a pixel. A value too long for that (none a definition's corners give) is written with an
+// exponent, which readers take as well.
 std::string Fixed(double value) {
     char text[64];
-    const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 15);
+    auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 15);
+    if (r.ec != std::errc())
+        r = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 15);
     return std::string(text, r.ptr);
+}
+
+// One outer corner (`which`: "top-left", "bottom-right") to its texts; a corner that is no place
+// on the Earth is refused, saying which and why.
+void Corner(const std::string& worldPath, const char* which, WorldUnits units, double x, double y,
+            std::string& latitude, std::string& longitude) {
+    double lat = y, lon = x;
+    std::string where = "latitude " + Shown(lat) + ", longitude " + Shown(lon);
+    auto refuse = [&](const std::string& why) {
+        Fail(worldPath,
+             std::string("puts the picture's ") + which + " corner at " + where + ", " + why + ".");
+    };
+    if (units == WorldUnits::NationalGrid) {
+        where = Shown(x) + " m east, " + Shown(y) + " m north on the British National Grid";
+        try {
+            EastNorthToLatLon(x, y, lat, lon);
+        } catch (const CoreError&) {
+            refuse("too far from the grid for a latitude and longitude");
+        }
+    }
+    if (!(std::fabs(lat) <= 90))
+        refuse(lat > 0 ? "beyond the north pole" : "beyond the south pole");
+    if (!(std::fabs(lon) <= 180))
+        refuse(lon > 0 ? "beyond 180 degrees east" : "beyond 180 degrees west");
+    FormatPosition(float(lat * 60), float(lon * 60), latitude, longitude);
 }
 
 } // namespace
@@ -79,8 +110,9 @@ WorldFile ReadWorldFile(const std::string& path) {
     std::vector<double> numbers;
     try {
         Platform::TextReader file(path, 64 * 1024); // six numbers; anything larger is no world file
-        while (!file.Eof() && numbers.size() < 6) {
-            const std::string line = file.ReadLine();
+        for (bool first = true; !file.Eof() && numbers.size() < 6; first = false) {
+            std::string line = file.ReadLine();
+            if (first) line.erase(0, Platform::ByteOrderMarkLength(line)); // an editor's mark
             if (Trim(line).empty()) continue;
             const auto n = Number(line);
             if (!n) Fail(path, "holds \"" + Trim(line) + "\" where a number belongs.");
@@ -93,10 +125,20 @@ WorldFile ReadWorldFile(const std::string& path) {
     if (numbers.size() < 6)
         Fail(path, "holds " + std::to_string(numbers.size()) + " of its six numbers.");
     const WorldFile w{numbers[0], numbers[1], numbers[2], numbers[3], numbers[4], numbers[5]};
+    // A definition's two corners place only a picture whose rows run west to east and whose
+    // columns run north to south; the import warps any other.
+    const std::string warp = " Tools > Import Map... warps such a picture into one it can hold.";
     if (w.rotationY != 0 || w.rotationX != 0)
         Fail(path, "turns the picture (its rotation terms are not 0); a map definition holds "
-                   "only pictures with north up.");
+                   "only pictures with north up." +
+                       warp);
     if (w.pixelWidth == 0 || w.pixelHeight == 0) Fail(path, "gives a pixel size of 0.");
+    if (w.pixelWidth < 0 || w.pixelHeight > 0)
+        Fail(path, std::string("mirrors the picture (its pixel ") +
+                       (w.pixelWidth < 0 ? "width is negative" : "height is positive") +
+                       "); a map definition holds only pictures with north up and east to the "
+                       "right." +
+                       warp);
     return w;
 }
 
@@ -104,19 +146,27 @@ WorldUnits UnitsOf(const WorldFile& world, const std::string& worldPath) {
     const double x = world.centreX, y = world.centreY;
     if (std::fabs(x) <= 180 && std::fabs(y) <= 90) return WorldUnits::Degrees;
     if (x >= 0 && x <= 700000 && y >= 0 && y <= 1300000) return WorldUnits::NationalGrid;
-    Fail(worldPath, "places the picture at " + Fixed(x) + ", " + Fixed(y) +
+    Fail(worldPath, "places the picture at " + Shown(x) + ", " + Shown(y) +
                         ", neither degrees nor British National Grid metres.");
 }
 
 void WorldFileCorners(const WorldFile& world, WorldUnits units, int width, int height,
-                      std::string& topLeftLatitude, std::string& topLeftLongitude,
-                      std::string& bottomRightLatitude, std::string& bottomRightLongitude) {
+                      const std::string& worldPath, std::string& topLeftLatitude,
+                      std::string& topLeftLongitude, std::string& bottomRightLatitude,
+                      std::string& bottomRightLongitude) {
     // The centre of the top-left pixel, half a pixel back: the outer corner.
     const double left = world.centreX - world.pixelWidth / 2;
     const double top = world.centreY - world.pixelHeight / 2;
-    Corner(units, left, top, topLeftLatitude, topLeftLongitude);
-    Corner(units, left + world.pixelWidth * width, top + world.pixelHeight * height,
-           bottomRightLatitude, bottomRightLongitude);
+    Corner(worldPath, "top-left", units, left, top, topLeftLatitude, topLeftLongitude);
+    Corner(worldPath, "bottom-right", units, left + world.pixelWidth * width,
+           top + world.pixelHeight * height, bottomRightLatitude, bottomRightLongitude);
+    // A definition whose corners coincide places nothing (and divides by its extent).
+    const bool sameLatitude = topLeftLatitude == bottomRightLatitude;
+    if (sameLatitude || topLeftLongitude == bottomRightLongitude)
+        Fail(worldPath,
+             "gives pixels so small that the picture's corners coincide: both lie at " +
+                 (sameLatitude ? "latitude " + topLeftLatitude : "longitude " + topLeftLongitude) +
+                 ".");
 }
 
 std::vector<std::string> WorldFileLines(const Georeference& georeference) {

@@ -1,4 +1,5 @@
 #include "mapdef/MapCode.h"
+#include "platform/Text.h"
 #include "support/Errors.h"
 #include "support/TempHost.h"
 
@@ -20,7 +21,7 @@ Corners Import(const std::string& image, int w, int h) {
     const std::string world = FindWorldFile(path);
     const WorldFile wf = ReadWorldFile(world);
     Corners c;
-    WorldFileCorners(wf, UnitsOf(wf, world), w, h, c.tlLat, c.tlLon, c.brLat, c.brLon);
+    WorldFileCorners(wf, UnitsOf(wf, world), w, h, world, c.tlLat, c.tlLon, c.brLat, c.brLon);
     return c;
 }
 } // namespace
@@ -69,21 +70,37 @@ TEST(WorldFiles, PlaceThePictureByItsOuterCorners) {
 TEST(WorldFiles, RefuseWhatTheyCannotPlaceAndSayWhy) {
     TempHost host;
     struct Case {
-        const char *text, *says;
+        const char *text, *says, *also = nullptr;
     } cases[] = {
-        {"1\n0.5\n0\n-1\n0\n0\n", "turns the picture"},
+        {"1\n0.5\n0\n-1\n0\n0\n", "turns the picture", "Tools > Import Map..."},
+        {"-0.1\n0\n0\n-0.1\n1\n1\n", "mirrors the picture", "Tools > Import Map..."},
+        {"0.1\n0\n0\n0.1\n1\n1\n", "mirrors the picture", "Tools > Import Map..."},
         {"0\n0\n0\n-1\n0\n0\n", "pixel size of 0"},
+        {"1e-320\n0\n0\n-1e-320\n1\n1\n", "corners coincide"},
+        {"1e-9\n0\n0\n-1\n1\n1\n", "corners coincide", "longitude"},
         {"1\n0\n0\n-1\n5\n", "holds 5 of its six numbers"},
         {"1\n0\n0\n-1\n5\nx\n", "holds \"x\" where a number belongs"},
+        {"\xEF\xBB\xBF"
+         "1\n0\n0\n-1\n5\n",
+         "holds 5 of its six numbers"},
         {"1\n0\n0\n-1\n-5000\n-5000\n", "neither degrees nor British National Grid"},
+        {"1\n0\n0\n-1\n1e307\n0\n", "at 1e+307, 0,"},
+        // Corners beyond the Earth, or too far from the grid for a latitude: which, and why.
+        {"1\n0\n0\n-1\n179.5\n0\n", "bottom-right corner", "180 degrees east"},
+        {"1\n0\n0\n-1\n0\n89.9\n", "top-left corner", "north pole"},
+        {"1\n0\n0\n-20\n0\n-75\n", "bottom-right corner", "south pole"},
+        {"1e300\n0\n0\n-100\n529050\n180050\n", "top-left corner", "National Grid"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
         TempHost::Write(host.OnC("Maps/m.jpg"), "x");
         TempHost::Write(host.OnC("Maps/m.jgw"), c.text);
         std::string why;
-        EXPECT_EQ(ErrorOf([] { Import("m.jpg", 10, 10); }, &why), ErrorKind::FileError) << c.text;
+        EXPECT_EQ(ErrorOf([] { Import("m.jpg", 10, 10); }, &why), ErrorKind::FileError);
         EXPECT_NE(why.find(TEST_DRIVE "\\Maps\\m.jgw"), std::string::npos) << why;
-        EXPECT_NE(why.find(c.says), std::string::npos) << why;
+        for (const char* part : {c.says, c.also})
+            EXPECT_TRUE(!part || why.find(part) != std::string::npos) << why;
+        EXPECT_TRUE(Platform::IsValidUtf8(why) && why.find('\0') == std::string::npos) << why;
     }
 }
 
