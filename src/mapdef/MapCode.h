@@ -190,6 +190,8 @@ std::string WorldFileNameFor(const std::string& imagePath);
 // has a zero pixel size, or turns (non-zero rotation terms) or mirrors (a negative pixel width,
 // a positive pixel height) the picture, which only Import Map can warp north up.
 WorldFile ReadWorldFile(const std::string& path);
+// The same over the file's bytes already in memory; `path` names it in the messages.
+WorldFile ReadWorldFileBytes(const std::string& path, const std::string& bytes);
 
 // Whether a world file without a .prj is in degrees of longitude and latitude or in National
 // Grid metres, by the size of its numbers: |x| <= 180 and |y| <= 90 is degrees, 0..700 km east

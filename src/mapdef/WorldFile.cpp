@@ -106,10 +106,16 @@ std::string WorldFileNameFor(const std::string& imagePath) {
     return stem + ".wld";
 }
 
-WorldFile ReadWorldFile(const std::string& path) {
+namespace {
+
+// Six numbers; a file larger than this is no world file.
+constexpr std::uint64_t kMaxWorldFileBytes = 64 * 1024;
+
+// The reader's steps; `open` makes the reader (a file, or bytes in memory) inside the catch.
+template <class Open> WorldFile ReadWorld(Open open, const std::string& path) {
     std::vector<double> numbers;
     try {
-        Platform::TextReader file(path, 64 * 1024); // six numbers; anything larger is no world file
+        Platform::TextReader file = open();
         for (bool first = true; !file.Eof() && numbers.size() < 6; first = false) {
             std::string line = file.ReadLine();
             if (first) line.erase(0, Platform::ByteOrderMarkLength(line)); // an editor's mark
@@ -140,6 +146,21 @@ WorldFile ReadWorldFile(const std::string& path) {
                        "right." +
                        warp);
     return w;
+}
+
+} // namespace
+
+WorldFile ReadWorldFile(const std::string& path) {
+    return ReadWorld([&] { return Platform::TextReader(path, kMaxWorldFileBytes); }, path);
+}
+
+WorldFile ReadWorldFileBytes(const std::string& path, const std::string& bytes) {
+    return ReadWorld(
+        [&] {
+            return Platform::TextReader(Platform::TextReader::InMemory{}, bytes,
+                                        kMaxWorldFileBytes);
+        },
+        path);
 }
 
 WorldUnits UnitsOf(const WorldFile& world, const std::string& worldPath) {

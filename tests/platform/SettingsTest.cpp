@@ -86,6 +86,16 @@ TEST(Settings, AWriteChangesItsValuesAndNotOneOtherByte) {
     std::string error;
     EXPECT_FALSE(SaveSettings("Varnet", "Settings", placement, &error));
     EXPECT_NE(error.find("File too long"), std::string::npos) << error;
+    // What could not read back the same is refused, and the file is left as it was.
+    host.WriteSettings("Varnet", "[Settings]\nMainLeft=1\n");
+    const std::pair<const char*, const char*> unfit[] = {
+        {"MainLeft", "2\n[Other]"}, {"MainLeft", "2 "}, {" MainLeft", "2"},
+        {"Main=Left", "2"},         {";MainLeft", "2"}, {"[MainLeft", "2]"}};
+    for (const auto& [key, value] : unfit) {
+        EXPECT_FALSE(SaveSetting("Varnet", "Settings", key, value, &error)) << key << "=" << value;
+        EXPECT_NE(error.find("cannot be stored"), std::string::npos) << error;
+    }
+    EXPECT_EQ(TempHost::Read(SettingsFile("Varnet")), "[Settings]\nMainLeft=1\n");
 }
 
 TEST(Settings, TwoProgramsSavingAtOnceKeepEveryValue) {
