@@ -88,13 +88,13 @@ void Corner(const std::string& worldPath, const char* which, WorldUnits units, d
 
 std::string FindWorldFile(const std::string& imagePath) {
     const auto [stem, extension] = SplitExtension(imagePath);
-    std::vector<const char*> names;
-    if (extension == "jpg" || extension == "jpeg") names = {"jgw", "jpgw"};
-    if (extension == "gif") names = {"gfw", "gifw"};
-    if (extension == "bmp") names = {"bfw", "bpw", "bmpw"};
-    names.push_back("wld");
-    for (const char* name : names)
-        if (FileExists(stem + "." + name)) return stem + "." + name;
+    // The picture's own kinds first, in the order looked for; .wld for any picture last.
+    static constexpr std::pair<const char*, const char*> kNames[] = {
+        {"jpg", "jgw"},  {"jpg", "jpgw"}, {"jpeg", "jgw"}, {"jpeg", "jpgw"}, {"gif", "gfw"},
+        {"gif", "gifw"}, {"bmp", "bfw"},  {"bmp", "bpw"},  {"bmp", "bmpw"},  {"", "wld"}};
+    for (const auto& [picture, world] : kNames)
+        if ((*picture == '\0' || extension == picture) && FileExists(stem + "." + world))
+            return stem + "." + world;
     return {};
 }
 
