@@ -85,17 +85,19 @@ nlohmann::json EntryObject(const Library::Entry& e) {
         return e.HasCorners() ? nlohmann::json(minutes / 60.0) : nlohmann::json();
     };
     auto pixels = [](int n) { return n > 0 ? nlohmann::json(n) : nlohmann::json(); };
-    return {{"name", Platform::Cp1252ToUtf8(e.name)},
-            {"path", e.nativePath},
-            {"state", Library::StateName(e.state)},
-            {"reason", Platform::Cp1252ToUtf8(e.reason)},
-            {"north", degrees(d.topLeftLatitude)},
-            {"west", degrees(d.topLeftLongitude)},
-            {"south", degrees(d.bottomRightLatitude)},
-            {"east", degrees(d.bottomRightLongitude)},
-            {"picture", e.picturePath.empty() ? nlohmann::json() : nlohmann::json(e.pictureNative)},
-            {"width", pixels(e.width)},
-            {"height", pixels(e.height)}};
+    nlohmann::json o = nlohmann::json::object();
+    o["name"] = Platform::Cp1252ToUtf8(e.name);
+    o["path"] = e.nativePath;
+    o["state"] = Library::StateName(e.state);
+    o["reason"] = Platform::Cp1252ToUtf8(e.reason);
+    o["north"] = degrees(d.topLeftLatitude);
+    o["west"] = degrees(d.topLeftLongitude);
+    o["south"] = degrees(d.bottomRightLatitude);
+    o["east"] = degrees(d.bottomRightLongitude);
+    o["picture"] = e.picturePath.empty() ? nlohmann::json() : nlohmann::json(e.pictureNative);
+    o["width"] = pixels(e.width);
+    o["height"] = pixels(e.height);
+    return o;
 }
 
 std::string Lines(const std::vector<const Library::Entry*>& entries,
