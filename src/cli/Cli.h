@@ -59,6 +59,10 @@ void Write(const std::string& text);
 // The commands.
 int List(const Arguments& arguments);
 int Check(const Arguments& arguments);
+// The maps whose corners contain the place the operands give (joined by spaces), best fit
+// first: kOk when there is one at least, kSome when there is none, kFailed when the place
+// cannot be read.
+int Find(const Arguments& arguments);
 // import [--json] [--maps FOLDER] [--replace] FILE...: each file warped into the library (a
 // progress line on a terminal; Ctrl+C cancels, leaving nothing). 0 when every file was
 // imported, 2 when any was refused or failed, 130 when cancelled.

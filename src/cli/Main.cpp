@@ -19,6 +19,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: varnet-maps list [--json] [--maps FOLDER]\n"
     "       varnet-maps check [--json] [--maps FOLDER]\n"
+    "       varnet-maps find [--json] [--maps FOLDER] PLACE\n"
     "       varnet-maps import [--json] [--maps FOLDER] [--replace] FILE...\n"
     "       varnet-maps export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] "
     "NAME...\n";
@@ -32,6 +33,7 @@ const std::map<std::string, Command>& Commands() {
     static const std::map<std::string, Command> commands = {
         {"list", {List, {}}},
         {"check", {Check, {}}},
+        {"find", {Find, {}}},
         {"import", {Import, {"--replace"}}},
         {"export", {Export, {"--format", "--out", "--replace"}}},
     };

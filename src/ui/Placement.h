@@ -12,6 +12,11 @@ class Form;
 // default position, a partly visible one stays where it was.
 void RestorePlacement(Form& form, const char* prefix, const QRectF& defaults);
 
+// Brings a window wholly within the available area of the screen it is on (the one holding
+// most of it): made no larger than the area, then moved in from the edges it runs over. For
+// windows beside the main window, which are no use half off the screen.
+void BringOnScreen(Form& form);
+
 // Stores the window's placement in one write. When it cannot be stored, says so on the standard
 // error stream (a closing program shows no message box) and changes nothing.
 void SavePlacement(const Form& form, const char* prefix);

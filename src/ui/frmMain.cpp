@@ -102,6 +102,8 @@ frmMain::frmMain() {
                                       "The map picture could not be decoded whole: " + error + ".");
     });
 
+    BuildPictureMenu();
+
     Maps = new Library::MapLibrary(this);
     connect(Maps, &Library::MapLibrary::Reset, this, &frmMain::MirrorLibrary);
     connect(Maps, &Library::MapLibrary::Added, this, &frmMain::EntryAdded);
@@ -164,6 +166,8 @@ void frmMain::BuildMenus() {
     mnuToolsImportMap = item(m, "mnuToolsImportMap", "&Import Map...");
     mnuToolsExportKmz = item(m, "mnuToolsExportKmz", "Export &KMZ...");
     mnuToolsExportOzi = item(m, "mnuToolsExportOzi", "Export &OziExplorer Map...");
+    mnuToolsFindMaps = item(m, "mnuToolsFindMaps", "&Find Maps...");
+    mnuToolsFindMaps->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     mnuHelp = top("mnuHelp", "&Help", m);
     mnuHelpContents = item(m, "mnuHelpContents", "&Contents");
     mnuHelpSearchForHelpOn = item(m, "mnuHelpSearchForHelpOn", "&Search For Help On...");
@@ -201,6 +205,7 @@ void frmMain::BuildMenus() {
     connect(mnuToolsImportMap, &QAction::triggered, this, [this] { mnuToolsImportMap_Click(); });
     connect(mnuToolsExportKmz, &QAction::triggered, this, [this] { mnuToolsExportKmz_Click(); });
     connect(mnuToolsExportOzi, &QAction::triggered, this, [this] { mnuToolsExportOzi_Click(); });
+    connect(mnuToolsFindMaps, &QAction::triggered, this, [this] { mnuToolsFindMaps_Click(); });
     connect(mnuViewRefresh, &QAction::triggered, this, [this] { mnuViewRefresh_Click(); });
     connect(mnuViewCoverage, &QAction::triggered, this, [this] { mnuViewCoverage_Click(); });
     connect(mnuHelpContents, &QAction::triggered, this, [this] { mnuHelpContents_Click(); });

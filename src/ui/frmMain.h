@@ -3,7 +3,8 @@
 // a status bar, under the menu bar. Its member functions live beside this header, one file per
 // concern: frmMain.cpp (controls and menus), frmMainLife.cpp (load, unload), frmMainLayout.cpp,
 // frmMainTree.cpp, frmMainDetails.cpp, frmMainEditInf.cpp, frmMainNewInf.cpp,
-// frmMainExport.cpp, frmMainImport.cpp, frmMainCoverage.cpp and frmMainCommands.cpp.
+// frmMainExport.cpp, frmMainImport.cpp, frmMainCoverage.cpp, frmMainFind.cpp and
+// frmMainCommands.cpp.
 
 #include "georef/Georef.h"
 #include "library/LibraryWatcher.h"
@@ -16,9 +17,12 @@
 #include "view/Splitter.h"
 
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 class frmMain : public FormOf<frmMain> {
     Q_OBJECT
@@ -54,6 +58,7 @@ public:
     QAction *mnuViewBar2, *mnuViewCoverage;
     QAction *mnuTools1, *mnuToolsEditInf, *mnuToolsNewInf, *mnuToolsExportWorldFile;
     QAction *mnuToolsImportMap, *mnuToolsExportKmz, *mnuToolsExportOzi;
+    QAction* mnuToolsFindMaps;
     QAction *mnuHelp, *mnuHelpContents, *mnuHelpSearchForHelpOn, *mnuHelpBar0, *mnuHelpAbout;
 
     // Life.
@@ -89,6 +94,21 @@ public:
     Library::MapLibrary* Maps = nullptr;
     // Follows the Maps folder for other programs' changes, file by file.
     Library::LibraryWatcher* Watcher = nullptr;
+    // The map picture's context menu, opened by the pointer or the keyboard over the picture;
+    // PicturePlace is the place it was opened on (latitude and longitude in minutes of arc),
+    // when the picture is placed and the point is on it.
+    QMenu* mnuPicture;
+    QAction* mnuPictureMapsCovering;
+    std::optional<std::pair<float, float>> PicturePlace;
+    void picInner_ContextMenu(QPoint pointInInner, QPoint global);
+    // Tools > Find Maps..., and Maps Covering This Place: the Find Maps window, on the place
+    // given as a text (its box keeps what it holds when none is given).
+    void mnuToolsFindMaps_Click();
+    void mnuPictureMapsCovering_Click();
+    void FindMaps(const QString& place = {});
+    // A map chosen by place: selected in the tree (its details and picture follow), the map
+    // view centred on the place (minutes of arc).
+    void ShowMapAt(const QString& name, float latitude, float longitude);
     // Shows the library afresh in the coverage window, when it is open (once the changes
     // under way are all made: many changes at once are one update).
     void UpdateCoverage();
@@ -129,6 +149,7 @@ private:
     void BuildMenus();
     // Roles, names and descriptions for assistive technology.
     void DescribeControls();
+    void BuildPictureMenu();
     // The tree's nodes read from the Maps folder (the fill without its progress window).
     void FillNodes();
     void DockBars();

@@ -197,6 +197,26 @@ std::optional<std::pair<float, float>> MapView::LatLonAt(QPointF pixel) const {
     return std::pair(float(lat), float(lon));
 }
 
+bool MapView::CentreOn(double latitude, double longitude) {
+    if (!georeference_ || !inner_.HasPicture()) return false;
+    const QPointF at(georeference_->XAt(longitude), georeference_->YAt(latitude));
+    if (!std::isfinite(at.x()) || !std::isfinite(at.y())) return false;
+    // Where the picture's corner goes so that the place is under the frame's centre.
+    const QPointF corner = QPointF(outer_.rect().center()) - at * inner_.Zoom();
+    try {
+        ScrollTo(hBar_, -Twips::FromPixels(1) * corner.x());
+        ScrollTo(vBar_, -Twips::FromPixels(1) * corner.y());
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::pair<float, float>> MapView::PlaceAt(QPointF pointInInner) const {
+    const auto pixel = inner_.PixelAt(pointInInner);
+    return pixel ? LatLonAt(*pixel) : std::nullopt;
+}
+
 void MapView::ShowPosition(std::optional<QPointF> pointInInner) {
     QString text;
     const auto pixel = pointInInner ? inner_.PixelAt(*pointInInner) : std::nullopt;

@@ -63,6 +63,12 @@ public:
     // Where the picture shown lies on the earth (nothing: it is not placed); the picture box's
     // coordinate system is set from it.
     void SetGeoreference(const std::optional<MapCode::Georeference>& georeference);
+    // Scrolls the picture so that a place (minutes of arc) is at the frame's centre, as far as
+    // the scroll bars reach, at the zoom it has. False when the picture is not placed.
+    bool CentreOn(double latitude, double longitude);
+    // The place (latitude and longitude in minutes of arc) under a point of the picture box,
+    // when the picture is placed and the point is on it.
+    std::optional<std::pair<float, float>> PlaceAt(QPointF pointInInner) const;
     // What the status bar says of the picture shown: "" or "Shown at 1/4 resolution: ...".
     QString PictureNote() const { return note_; }
     // True while the picture shown is still being decoded.

@@ -166,3 +166,57 @@ TEST_F(CommandLineTest, ImportsAndExportsMaps) {
     EXPECT_TRUE(TempHost::Exists(maps + "/sheet.jgw") && TempHost::Exists(maps + "/sheet.prj"));
     EXPECT_FALSE(TempHost::Exists(maps + "/notes.inf"));
 }
+
+// Places whose positions PROJ gives (EPSG:27700 to EPSG:4277): TQ 290 800 is 51.503709 N
+// 0.141149 W, so an edge at 000.08.50W lies 36 m west of it and one at 000.08.44W 33 m east;
+// 51.5072 N 0.1276 W is E 529930 N 180412, in TQ 299 804.
+TEST_F(CommandLineTest, FindsTheMapsThatShowAPlaceBestFitFirst) {
+    Write("map.bmp", TempHost::Bmp(80, 60));
+    auto map = [&](const std::string& name, const std::string& corners) {
+        Write(name, corners + "\r\nmap.bmp\r\n");
+    };
+    map("europe.inf", "72N,25W\r\n34N,45E");
+    map("england.inf", "56N,6W\r\n50N,2E");
+    map("london.inf", "51.40.00N,000.30.00W\r\n51.20.00N,000.20.00E");
+    map("London2.inf", "51.40.00N,000.30.00W\r\n51.20.00N,000.20.00E");
+    map("westend.inf", "51.31.00N,000.10.00W\r\n51.30.00N,000.08.50W");
+    map("whitehall.inf", "51.31.00N,000.10.00W\r\n51.30.00N,000.08.44W");
+    Write("lost.inf", "51.40.00N,000.30.00W\r\n51.20.00N,000.20.00E\r\nlost.jpg\r\n");
+
+    auto names = [](const Outcome& r) {
+        std::vector<std::string> n;
+        for (const QJsonObject& o : r.lines) n.push_back(o["name"].toString().toStdString());
+        return n;
+    };
+    const Outcome grid = Maps({"find", "--json", "TQ", "290", "800"});
+    EXPECT_EQ(grid.status, 0) << grid.err;
+    EXPECT_EQ(names(grid), (std::vector<std::string>{"whitehall.inf", "london.inf", "London2.inf",
+                                                     "lost.inf", "england.inf", "europe.inf"}));
+    const Outcome degrees = Maps({"find", "--json", "51.5072, -0.1276"});
+    EXPECT_EQ(names(degrees), (std::vector<std::string>{"london.inf", "London2.inf", "lost.inf",
+                                                        "england.inf", "europe.inf"}));
+    // The members of list, and the scale east-west at the place: a degree of longitude at
+    // 51.5 N is 69.4 km on the ground, and England's map gives 8 degrees 80 pixels.
+    const QJsonObject england = degrees.lines[3];
+    EXPECT_EQ(england["state"], "ok");
+    EXPECT_EQ(england["width"], 80);
+    EXPECT_NEAR(england["metresPerPixel"].toDouble(), 69400 * 8 / 80, 69400 * 8 / 80 / 100);
+    EXPECT_TRUE(degrees.lines[2]["metresPerPixel"].isNull()); // its picture is missing
+    const Outcome person = Maps({"find", "51.5072 -0.1276"});
+    EXPECT_EQ(person.status, 0);
+    EXPECT_NE(person.out.find("TQ 299 804"), std::string::npos) << person.out;
+    EXPECT_NE(person.out.find("england.inf"), std::string::npos) << person.out;
+
+    // Nowhere near: status 1 and nothing listed. A text that is no place: 2, saying why.
+    const Outcome sydney = Maps({"find", "--json", "33.51.25S,151.12.55E"});
+    EXPECT_EQ(sydney.status, 1);
+    EXPECT_EQ(sydney.out, "");
+    for (const QStringList& bad :
+         {QStringList{"find", "51N,52N"}, QStringList{"find", "TQ 29 8"}, QStringList{"find"}}) {
+        const Outcome r = Maps(bad);
+        EXPECT_EQ(r.status, 2) << bad.join(' ').toStdString();
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("varnet-maps: "), std::string::npos) << r.err;
+    }
+    EXPECT_NE(Maps({"find", "51N,52N"}).err.find("both latitudes"), std::string::npos);
+}

@@ -1,0 +1,63 @@
+#pragma once
+// Which maps show a place: every entry of a library whose corners contain it, best fit (the
+// smallest ground area) first. The index keeps the entries' rectangles in that order, following
+// the library's signals entry by entry, so a question is one pass over a packed array with no
+// sorting: a library of 100,000 maps answers in well under a millisecond, as a person types.
+//
+// QtCore only (the library's signals); the window and the command line share it.
+
+#include "library/MapLibrary.h"
+
+#include <QObject>
+#include <utility>
+#include <vector>
+
+namespace Library {
+
+// The ground area of the rectangle between two latitudes and two longitudes (degrees, either
+// order), in square kilometres on the sphere the program's distances use. Latitudes beyond the
+// poles count as the poles.
+double GroundArea(double latitude1, double longitude1, double latitude2, double longitude2);
+
+// An entry's scale at a latitude (minutes of arc): metres on the ground per pixel of its picture
+// east-west, along that parallel. 0 when the picture's size or the corners are not known.
+double MetresPerPixel(const Entry& entry, float latitude);
+
+// An entry's extent in kilometres: east-west along the parallel of `latitude` (minutes of arc),
+// and north-south along a meridian. Zeros when its corners are not known.
+std::pair<double, double> ExtentKm(const Entry& entry, float latitude);
+
+class PlaceIndex : public QObject {
+    Q_OBJECT
+public:
+    // Indexes the library's entries as they stand, and follows its changes from now on. The
+    // library must outlive the index.
+    explicit PlaceIndex(const MapLibrary& library, QObject* parent = nullptr);
+
+    // The entries whose corners contain a place (minutes of arc, edges included), as indices
+    // into the library's Entries(): the smallest ground area first, equal areas in the library's
+    // order (by name). An entry whose corners were not read has no place and is never found.
+    std::vector<int> Covering(float latitude, float longitude) const;
+
+    // The number of entries placed.
+    std::size_t Size() const { return boxes_.size(); }
+
+private:
+    struct Box {
+        float south, north, west, east; // minutes of arc
+    };
+    static Box BoxOf(const MapCode::MapDefinition& definition);
+    void Rebuild();
+    void Insert(int index);
+    void Erase(int index);
+    // Entry indices at or after `from` move by `by`, as the library's do.
+    void Shift(int from, int by);
+
+    const MapLibrary& library_;
+    // Parallel arrays in best-fit order: the rectangles alone, so a question reads nothing else.
+    std::vector<Box> boxes_;
+    std::vector<double> areas_;
+    std::vector<int> entries_;
+};
+
+} // namespace Library

@@ -1,0 +1,134 @@
+#include "ui/frmFindMaps.h"
+
+#include "mapdef/MapCode.h"
+#include "ui/CoreText.h"
+#include "ui/Pictures.h"
+#include "ui/Placement.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+// A figure as the status texts write them: three figures at most, whole from 100 on.
+QString Figure(double value) {
+    return QString::number(value, 'f', value < 10 ? 2 : value < 100 ? 1 : 0);
+}
+
+// The core's reason, as a sentence of its own.
+QString Sentence(const QString& reason) {
+    return reason.isEmpty() ? reason : reason.left(1).toUpper() + reason.mid(1) + ".";
+}
+
+} // namespace
+
+frmFindMaps::frmFindMaps() {
+    setObjectName("frmFindMaps");
+    setWindowIcon(ProgramIcon());
+    auto* label = new QLabel("&Place:", this);
+    txtPlace = new QLineEdit(this);
+    txtPlace->setObjectName("txtPlace");
+    txtPlace->setPlaceholderText("51.30.25N,000.07.66W  or  51.5072, -0.1276  or  TQ 290 800");
+    label->setBuddy(txtPlace);
+    lblReading = new QLabel(this);
+    lblReading->setObjectName("lblReading");
+    lblReading->setWordWrap(true);
+    lblReading->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lstMaps = new QTreeWidget(this);
+    lstMaps->setObjectName("lstMaps");
+    lstMaps->setHeaderLabels({"Map", "Scale", "Extent"});
+    lstMaps->setRootIsDecorated(false);
+    lstMaps->setUniformRowHeights(true); // thousands of rows stay quick
+    lstMaps->setAllColumnsShowFocus(true);
+    lstMaps->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lstMaps->header()->setStretchLastSection(false);
+    lstMaps->setAccessibleName("Maps covering the place, best fit first");
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(label);
+    row->addWidget(txtPlace, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addWidget(lblReading);
+    layout->addWidget(lstMaps, 1);
+
+    connect(txtPlace, &QLineEdit::textChanged, this, [this] { txtPlace_Change(); });
+    connect(lstMaps, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (!filling_) Choose(lstMaps->selectedItems().value(0));
+    });
+    connect(lstMaps, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* r) { Choose(r); });
+
+    Define("Find Maps", Border::Sizable, StartUp::SystemDefault, 6600, 5000, true, false);
+    txtPlace_Change();
+}
+
+frmFindMaps::~frmFindMaps() = default;
+
+void frmFindMaps::Attach(const Library::MapLibrary& library) {
+    if (library_ == &library) return;
+    library_ = &library;
+    index_ = std::make_unique<Library::PlaceIndex>(library);
+    // Many changes at once (a folder read again, a copy of many files) are one new list.
+    auto refresh = [this] {
+        if (refreshDue_) return;
+        refreshDue_ = true;
+        QTimer::singleShot(0, this, [this] {
+            refreshDue_ = false;
+            txtPlace_Change();
+        });
+    };
+    connect(&library, &Library::MapLibrary::Reset, this, refresh);
+    connect(&library, &Library::MapLibrary::Added, this, refresh);
+    connect(&library, &Library::MapLibrary::Changed, this, refresh);
+    connect(&library, &Library::MapLibrary::Removed, this, refresh);
+    txtPlace_Change();
+}
+
+void frmFindMaps::txtPlace_Change() {
+    place_ = MapCode::ReadPlace(ToCore(txtPlace->text()));
+    QString line =
+        place_.ok ? FromCore(MapCode::DescribePlace(place_)) : Sentence(FromCore(place_.error));
+    const QTreeWidgetItem* chosen = lstMaps->selectedItems().value(0);
+    const QString kept = chosen ? chosen->text(0) : QString();
+    filling_ = true;
+    lstMaps->clear();
+    if (place_.ok && index_) {
+        const std::vector<int> found = index_->Covering(place_.latitude, place_.longitude);
+        QList<QTreeWidgetItem*> rows;
+        rows.reserve(qsizetype(found.size()));
+        for (const int i : found) {
+            const Library::Entry& e = library_->Entries()[std::size_t(i)];
+            const double scale = Library::MetresPerPixel(e, place_.latitude);
+            const auto [across, down] = Library::ExtentKm(e, place_.latitude);
+            auto* r = new QTreeWidgetItem({FromCore(e.name),
+                                           scale > 0 ? Figure(scale) + " m/pixel" : QString(),
+                                           Figure(across) + " x " + Figure(down) + " km"});
+            r->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+            r->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+            if (e.state != Library::State::Ok) r->setToolTip(0, Sentence(FromCore(e.reason)));
+            rows.push_back(r);
+        }
+        lstMaps->addTopLevelItems(rows);
+        if (rows.isEmpty()) line += "\nNo map of the library covers this place.";
+        for (QTreeWidgetItem* r : std::as_const(rows))
+            if (r->text(0) == kept) lstMaps->setCurrentItem(r);
+    }
+    filling_ = false;
+    lblReading->setText(line);
+}
+
+void frmFindMaps::Choose(QTreeWidgetItem* row) {
+    if (row && place_.ok) emit MapChosen(row->text(0), place_.latitude, place_.longitude);
+}
+
+void frmFindMaps::Form_Load() {
+    RestorePlacement(*this, "FindMaps", QRectF(2000, 2000, 6800, 5600));
+    BringOnScreen(*this);
+}
+
+void frmFindMaps::Form_Unload(std::int16_t& Cancel) {
+    (void)Cancel;
+    if (!Minimized()) SavePlacement(*this, "FindMaps");
+}

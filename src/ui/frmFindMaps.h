@@ -1,0 +1,49 @@
+#pragma once
+// Find Maps: which maps of the library show a place. A box takes the place (a latitude and
+// longitude, decimal degrees or a National Grid reference); the line under it says how the text
+// was read or why it cannot be; the list gives every map whose corners contain the place, best
+// fit first, with its scale there and its extent, and follows the box as it is typed in and the
+// library as it changes. Choosing a map (a click, or the keyboard) reports it with the place.
+// Its placement is kept like the main window's (keys "FindMapsLeft", "FindMapsTop",
+// "FindMapsWidth", "FindMapsHeight").
+
+#include "library/PlaceIndex.h"
+#include "mapdef/Place.h"
+#include "ui/Form.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <memory>
+
+class frmFindMaps : public FormOf<frmFindMaps> {
+    Q_OBJECT
+public:
+    frmFindMaps();
+    ~frmFindMaps() override;
+
+    QLineEdit* txtPlace;
+    QLabel* lblReading;   // how the place was read, or why it cannot be
+    QTreeWidget* lstMaps; // Map, Scale, Extent
+
+    // The library whose maps are found, followed from now on; it must outlive the window.
+    void Attach(const Library::MapLibrary& library);
+    // The list for the place in the box now.
+    void txtPlace_Change();
+
+    void Form_Load() override;
+    void Form_Unload(std::int16_t& Cancel) override;
+
+signals:
+    // A map of the list was chosen: its name (as the library tree shows it) and the place, in
+    // minutes of arc.
+    void MapChosen(const QString& name, float latitude, float longitude);
+
+private:
+    void Choose(QTreeWidgetItem* row);
+    const Library::MapLibrary* library_ = nullptr;
+    std::unique_ptr<Library::PlaceIndex> index_;
+    MapCode::Place place_;
+    bool filling_ = false;
+    bool refreshDue_ = false;
+};

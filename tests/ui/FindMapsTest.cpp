@@ -1,0 +1,96 @@
+// Finding the maps that show a place, in the window: typed as a grid reference or as decimal
+// degrees, and from the map picture's context menu.
+#include "support/AppTest.h"
+#include "ui/frmFindMaps.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QTest>
+
+namespace {
+std::vector<std::string> Rows(const frmFindMaps& f) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < f.lstMaps->topLevelItemCount(); ++i)
+        rows.push_back(f.lstMaps->topLevelItem(i)->text(0).toStdString());
+    return rows;
+}
+} // namespace
+
+using FindMapsTest = AppTest;
+
+// PROJ (EPSG:27700 to EPSG:4277) puts TQ 290 800 at 51.503709 N 0.141149 W: 36 m east of
+// westend's edge (000.08.50W) and 33 m west of whitehall's (000.08.44W). 51.5072 N 0.1276 W is
+// E 529930 N 180412, in TQ 299 804.
+TEST_F(FindMapsTest, TypedPlacesListTheMapsThatShowThemAndAChosenOneIsShownThere) {
+    host.MakeHost();
+    WriteImage(host.OnC("Stelmar/Maps/london.bmp"), 400, 300);
+    WriteImage(host.OnC("Stelmar/Maps/world.bmp"), 360, 180);
+    WriteMap("world.inf", "90N,180W\r\n90S,180E\r\nworld.bmp\r\n");
+    WriteMap("london.inf", "51.40.00N,000.30.00W\r\n51.20.00N,000.20.00E\r\nlondon.bmp\r\n");
+    WriteMap("westend.inf", "51.31.00N,000.10.00W\r\n51.30.00N,000.08.50W\r\nlondon.bmp\r\n");
+    WriteMap("whitehall.inf", "51.31.00N,000.10.00W\r\n51.30.00N,000.08.44W\r\nlondon.bmp\r\n");
+    frmMain& m = Start();
+    m.show();
+
+    QTest::keyClick(&m, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(frmFindMaps::Loaded());
+    frmFindMaps& f = frmFindMaps::Instance();
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(f.windowTitle(), "Find Maps");
+    EXPECT_EQ(f.windowHandle()->transientParent(), m.windowHandle()); // kept above the main one
+    QTest::keyClicks(f.txtPlace, "TQ 290 800");
+    EXPECT_EQ(Rows(f), (std::vector<std::string>{"whitehall.inf", "london.inf", "world.inf"}));
+    EXPECT_TRUE(f.lblReading->text().contains("TQ 290 800")) << f.lblReading->text().toStdString();
+
+    f.txtPlace->selectAll();
+    QTest::keyClicks(f.txtPlace, "51.5072, -0.1276");
+    EXPECT_EQ(Rows(f), (std::vector<std::string>{"london.inf", "world.inf"}));
+    EXPECT_TRUE(f.lblReading->text().contains("TQ 299 804")) << f.lblReading->text().toStdString();
+    // A degree of longitude at 51.5 N is 69.4 km; London's picture gives 50 minutes of it 400
+    // pixels: 145 m a pixel.
+    EXPECT_NEAR(f.lstMaps->topLevelItem(0)->text(1).section(' ', 0, 0).toDouble(), 145, 1.5);
+
+    // A click on a row selects the map in the tree; its picture is centred on the place.
+    QTreeWidgetItem* london = f.lstMaps->topLevelItem(0);
+    QTest::mouseClick(f.lstMaps->viewport(), Qt::LeftButton, {},
+                      f.lstMaps->visualItemRect(london).center());
+    ASSERT_NE(m.DirTree->SelectedItem(), nullptr);
+    EXPECT_EQ(m.DirTree->SelectedItem()->text(0), "london.inf");
+    EXPECT_EQ(Details(m)[1], "Map Filename london.bmp");
+    const QPoint middle = m.picInner->mapFrom(m.picOuter, m.picOuter->rect().center());
+    const auto centre = m.MapViewer->PlaceAt(middle);
+    ASSERT_TRUE(centre.has_value());
+    EXPECT_NEAR(centre->first, 51.5072 * 60, 20.0 / 300); // within a pixel
+    EXPECT_NEAR(centre->second, -0.1276 * 60, 50.0 / 400);
+
+    // What is not a place says why and lists nothing.
+    f.txtPlace->setText("51.5N 0.1W");
+    EXPECT_TRUE(Rows(f).empty());
+    EXPECT_TRUE(f.lblReading->text().contains("comma")) << f.lblReading->text().toStdString();
+
+    // The picture's context menu asks about the place under the pointer, here the picture's
+    // top-left pixel: in London and the world.
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(0, 0),
+                           m.picInner->mapToGlobal(QPoint(0, 0)));
+    QApplication::sendEvent(m.picInner, &menu);
+    EXPECT_TRUE(m.mnuPicture->isVisible());
+    ASSERT_TRUE(m.mnuPictureMapsCovering->isEnabled());
+    m.mnuPicture->hide();
+    m.mnuPictureMapsCovering->trigger();
+    EXPECT_EQ(Rows(f), (std::vector<std::string>{"london.inf", "world.inf"}));
+    EXPECT_TRUE(f.lblReading->text().startsWith("Latitude and longitude")) << "context menu";
+
+    // From the keyboard, the menu asks about the middle of the frame: the place found above.
+    m.picOuter->setFocus();
+    QTest::keyClick(m.picOuter, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_TRUE(m.mnuPicture->isVisible());
+    ASSERT_TRUE(m.PicturePlace.has_value());
+    EXPECT_NEAR(m.PicturePlace->first, 51.5072 * 60, 20.0 / 300);
+    m.mnuPicture->hide();
+
+    // The list follows the library.
+    WriteMap("city.inf", "51.40.00N,000.30.00W\r\n51.20.00N,000.10.00E\r\nlondon.bmp\r\n");
+    WaitFor([&] { return Rows(f).size() == 3; });
+    EXPECT_EQ(Rows(f)[0], "city.inf");
+}
