@@ -45,15 +45,6 @@ namespace {
     throw CoreError(ErrorKind::FileError, why);
 }
 
-// The image's path without its extension.
-std::string Stem(const std::string& imagePath) {
-    const std::size_t dot = imagePath.rfind('.');
-    const std::size_t slash = imagePath.rfind('\\');
-    return dot == std::string::npos || (slash != std::string::npos && dot < slash)
-               ? imagePath
-               : imagePath.substr(0, dot);
-}
-
 // What the .prj beside a world file says its numbers are: degrees of the library's datum or
 // National Grid metres; anything else is refused.
 MapCode::WorldUnits UnitsOfPrj(const std::string& prj, const std::string& world, Datum datum) {
@@ -85,9 +76,11 @@ std::array<std::string, 4> WorldFileCorners(const std::string& imagePath, int wi
     const std::string world = MapCode::FindWorldFile(imagePath);
     if (world.empty()) Fail("There is no world file beside " + imagePath + ".");
     const MapCode::WorldFile file = MapCode::ReadWorldFile(world);
-    std::string prj = Stem(imagePath) + ".prj";
-    const MapCode::WorldUnits units =
-        MapCode::FileExists(prj) ? UnitsOfPrj(prj, world, datum) : MapCode::UnitsOf(file, world);
+    // The .prj by the picture's own name too, whatever name the picture is listed under.
+    const std::string prj = Platform::FindCompanion(imagePath, ".prj");
+    const MapCode::WorldUnits units = !prj.empty() && MapCode::FileExists(prj)
+                                          ? UnitsOfPrj(prj, world, datum)
+                                          : MapCode::UnitsOf(file, world);
     std::array<std::string, 4> c;
     MapCode::WorldFileCorners(file, units, width, height, world, c[0], c[1], c[2], c[3]);
     if (units == MapCode::WorldUnits::NationalGrid && datum == Datum::WGS84) {

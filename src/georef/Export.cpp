@@ -2,6 +2,7 @@
 #include "georef/GdalSupport.h"
 
 #include "mapdef/MapCode.h"
+#include "platform/FileIO.h"
 #include "platform/Text.h"
 #include "platform/WinPath.h"
 
@@ -112,35 +113,37 @@ void WriteKmz(const ExportRequest& request, const std::string& path) {
         Platform::Lower(fs::path(request.map.picture).extension().string());
     const std::string href = "files/map" + extension;
     const std::string kml = Kml(request, href);
-    const std::string temp =
-        FreshTempPath(fs::path(path).parent_path().string(), fs::path(path).filename().string());
-    ErrorCapture errors;
-    const auto fail = [&](const std::string& why) {
-        std::error_code ec;
-        fs::remove(temp, ec);
-        throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
+    // GDAL writes the archive into the replace's own temporary file, which then takes the name.
+    const auto zipTo = [&](const std::string& temp, std::string& why) {
+        ErrorCapture errors;
+        void* zip = CPLCreateZip(temp.c_str(), nullptr);
+        if (!zip) {
+            why = errors.Reason("it cannot be created");
+            return false;
+        }
+        bool ok = CPLCreateFileInZip(zip, "doc.kml", nullptr) == CE_None &&
+                  CPLWriteFileInZip(zip, kml.data(), int(kml.size())) == CE_None &&
+                  CPLCloseFileInZip(zip) == CE_None;
+        std::ifstream picture(request.map.picture, std::ios::binary);
+        const char* stored[] = {"COMPRESSED=NO", nullptr}; // a picture is compressed already
+        ok = ok && picture &&
+             CPLCreateFileInZip(zip, href.c_str(), const_cast<char**>(stored)) == CE_None;
+        std::vector<char> buffer(1 << 20);
+        while (ok && picture) {
+            picture.read(buffer.data(), std::streamsize(buffer.size()));
+            if (picture.gcount() > 0)
+                ok = CPLWriteFileInZip(zip, buffer.data(), int(picture.gcount())) == CE_None;
+        }
+        ok = ok && picture.eof() && CPLCloseFileInZip(zip) == CE_None;
+        ok = CPLCloseZip(zip) == CE_None && ok;
+        if (!ok)
+            why = picture.eof() || !picture.is_open() ? errors.Reason("the picture cannot be read")
+                                                      : errors.Reason("the write failed");
+        return ok;
     };
-    void* zip = CPLCreateZip(temp.c_str(), nullptr);
-    if (!zip) fail(errors.Reason("it cannot be created"));
-    bool ok = CPLCreateFileInZip(zip, "doc.kml", nullptr) == CE_None &&
-              CPLWriteFileInZip(zip, kml.data(), int(kml.size())) == CE_None &&
-              CPLCloseFileInZip(zip) == CE_None;
-    std::ifstream picture(request.map.picture, std::ios::binary);
-    const char* stored[] = {"COMPRESSED=NO", nullptr}; // a picture is compressed already
-    ok = ok && picture &&
-         CPLCreateFileInZip(zip, href.c_str(), const_cast<char**>(stored)) == CE_None;
-    std::vector<char> buffer(1 << 20);
-    while (ok && picture) {
-        picture.read(buffer.data(), std::streamsize(buffer.size()));
-        if (picture.gcount() > 0)
-            ok = CPLWriteFileInZip(zip, buffer.data(), int(picture.gcount())) == CE_None;
-    }
-    ok = ok && picture.eof() && CPLCloseFileInZip(zip) == CE_None;
-    ok = CPLCloseZip(zip) == CE_None && ok;
-    if (!ok)
-        fail(picture.eof() || !picture.is_open() ? errors.Reason("the picture cannot be read")
-                                                 : errors.Reason("the write failed"));
-    MoveOver(temp, path);
+    std::string why;
+    if (!Platform::ReplaceFileAtName(path, zipTo, &why))
+        throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
 }
 
 // Degrees and minutes as OziExplorer writes a calibration point's latitude or longitude.

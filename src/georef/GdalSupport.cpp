@@ -99,17 +99,9 @@ void WriteNew(const std::string& path, const std::string& bytes) {
 }
 
 void WriteWhole(const std::string& path, const std::string& bytes) {
-    const fs::path target(path);
-    const std::string temp =
-        FreshTempPath(target.parent_path().string(), target.filename().string());
-    WriteNew(temp, bytes);
-    try {
-        MoveOver(temp, path);
-    } catch (...) {
-        std::error_code ec;
-        fs::remove(temp, ec);
-        throw;
-    }
+    std::string why;
+    if (!Platform::ReplaceFileAtName(path, bytes, &why))
+        throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
 }
 
 bool ReadPrj(const std::string& path, OGRSpatialReference& srs, std::string& why) {

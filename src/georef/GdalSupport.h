@@ -45,8 +45,8 @@ std::string FreshTempPath(const std::string& folder, const std::string& stem);
 // nothing.
 void WriteNew(const std::string& path, const std::string& bytes);
 
-// Replaces the file at `path` by one holding `bytes`: written under a fresh name beside it, then
-// renamed over it, so a symbolic link there is replaced, never followed. Throws Error(Failed).
+// Replaces the file at `path` by one holding `bytes`, never writing through a symbolic link
+// there (Platform::ReplaceFileAtName). Throws Error(Failed).
 void WriteWhole(const std::string& path, const std::string& bytes);
 
 // Moves `from` to `to` (same folder), replacing what is there. Throws Error(Failed).

@@ -138,16 +138,30 @@ bool ReadMapDefinition(const std::string& folder, const std::string& path, float
 // name.bmp, name.jpg that exists in the folder, or "" when none does.
 std::string CompleteImageName(const std::string& folder, const std::string& name);
 
+// The picture name a definition's image line gives the reader, before the image name rule
+// completes it: the line without the spaces around it. (A line starting with ';' is a comment
+// and no data line at all.) The reader takes every image line through this.
+std::string ImageNameOfLine(const std::string& line);
+
+// Why a picture name, written as a definition's image line, would not read back as itself, or ""
+// when it would: the reader's own rules above decide. A name may not be empty, hold a line end,
+// start with ';' (a comment), begin or end with a space (trimmed), or lack a '.' (completed by
+// the image name rule). The writer refuses such names, and so do the commands that make
+// definitions.
+std::string ImageNameProblem(const std::string& name);
+
 // Writes a definition: its comment lines in their places and three data lines, each ended by
 // CR LF (latitude,longitude twice, then the image name), replacing the file atomically. Throws
-// CoreError(FileError) with the cause.
+// CoreError(InvalidArgument) with ImageNameProblem's reason for an image name that would not
+// read back, and CoreError(FileError) with the cause when the file cannot be written.
 void WriteMapDefinition(const std::string& path, const std::string& topLeftLatitude,
                         const std::string& topLeftLongitude, const std::string& bottomRightLatitude,
                         const std::string& bottomRightLongitude, const std::string& imageName,
                         const DefinitionComments& comments = {});
 
 // The lines WriteMapDefinition writes (without their line ends), for a caller that writes them
-// itself.
+// itself. CoreError(InvalidArgument), as WriteMapDefinition, for an image name that would not
+// read back.
 std::vector<std::string>
 DefinitionLines(const std::string& topLeftLatitude, const std::string& topLeftLongitude,
                 const std::string& bottomRightLatitude, const std::string& bottomRightLongitude,
@@ -176,9 +190,10 @@ struct WorldFile {
 };
 enum class WorldUnits { Degrees, NationalGrid };
 
-// The world file of an image (a Windows path): the first of its names that exists, without
-// regard to case: .jgw/.jpgw for .jpg, .gfw/.gifw for .gif, .bfw/.bpw/.bmpw for .bmp, then .wld
-// for any. "" when there is none.
+// The world file of an image (a Windows path): the first of its companions that is a file, found
+// by the image's own native name whatever name it is listed under (Platform::FindCompanion):
+// .jgw/.jpgw for .jpg, .gfw/.gifw for .gif, .bfw/.bpw/.bmpw for .bmp, then .wld for any. The
+// Windows path that opens it, or "" when there is none.
 std::string FindWorldFile(const std::string& imagePath);
 
 // The name Varnet writes an image's world file under: .jgw, .gfw or .bpw by the image's
@@ -210,12 +225,8 @@ void WorldFileCorners(const WorldFile& world, WorldUnits units, int width, int h
                       std::string& topLeftLongitude, std::string& bottomRightLatitude,
                       std::string& bottomRightLongitude);
 
-// Writes the world file (degrees) of a picture placed by its corners, atomically, each number
-// on its own line ended by CR LF, with digits enough to place the picture to far below a
-// hundredth of a pixel. CoreError(FileError) when it cannot be written.
-void WriteWorldFile(const std::string& path, const Georeference& georeference);
-
-// The six lines WriteWorldFile writes (without their line ends).
+// The six lines of the world file (degrees) of a picture placed by its corners, without their
+// line ends: digits enough to place the picture to far below a hundredth of a pixel.
 std::vector<std::string> WorldFileLines(const Georeference& georeference);
 
 // --- Paths --------------------------------------------------------------------------------

@@ -6,6 +6,16 @@
 
 namespace MapCode {
 
+namespace {
+bool IsComment(const std::string& line) {
+    return !line.empty() && line[0] == ';';
+}
+// A name the image name rule completes, rather than using it as it is.
+bool NeedsCompletion(const std::string& name) {
+    return name.find('.') == std::string::npos;
+}
+} // namespace
+
 void ParseDefinition(Platform::TextReader& file,
                      const std::function<bool(int index, const std::string& line)>& onDataLine,
                      DefinitionComments* comments) {
@@ -13,7 +23,7 @@ void ParseDefinition(Platform::TextReader& file,
     bool wanted = true;
     while (!file.Eof()) {
         std::string line = file.ReadLine();
-        if (!line.empty() && line[0] == ';') {
+        if (IsComment(line)) {
             if (comments) (*comments)[std::size_t(std::min(dataLines, 3))].push_back(line);
             continue;
         }
@@ -37,14 +47,14 @@ template <class Open> bool Read(Open open, const std::string& folder, MapDefinit
     try {
         Platform::TextReader file = open();
         ParseDefinition(file, [&](int index, const std::string& raw) {
-            std::string line = TrimSpaces(raw);
             if (index == 2) { // the image name keeps its case
+                const std::string line = ImageNameOfLine(raw);
                 d.imageLine = line;
                 d.imageName = CompleteImageName(folder, line);
                 ++d.lines;
                 return false;
             }
-            line = Platform::Upper(line);
+            std::string line = Platform::Upper(TrimSpaces(raw));
             const std::size_t comma = line.find(',');
             if (comma != std::string::npos)
                 line = TrimSpaces(line.substr(0, comma)) + "," + TrimSpaces(line.substr(comma + 1));
@@ -130,7 +140,7 @@ bool ReadMapDefinition(const std::string& folder, const std::string& path, float
 }
 
 std::string CompleteImageName(const std::string& folder, const std::string& name) {
-    if (name.find('.') != std::string::npos) return name;
+    if (!NeedsCompletion(name)) return name;
     for (const char* extension : {".gif", ".bmp", ".jpg"}) {
         // Joined with a backslash even when the folder ends in one: the doubled separator is
         // read as one.
@@ -143,6 +153,9 @@ std::vector<std::string>
 DefinitionLines(const std::string& topLeftLatitude, const std::string& topLeftLongitude,
                 const std::string& bottomRightLatitude, const std::string& bottomRightLongitude,
                 const std::string& imageName, const DefinitionComments& comments) {
+    if (const std::string why = ImageNameProblem(imageName); !why.empty())
+        throw CoreError(ErrorKind::InvalidArgument,
+                        "The picture name \"" + imageName + "\" would not read back: " + why);
     const std::string data[] = {topLeftLatitude + "," + topLeftLongitude,
                                 bottomRightLatitude + "," + bottomRightLongitude, imageName};
     std::vector<std::string> lines;
@@ -152,6 +165,23 @@ DefinitionLines(const std::string& topLeftLatitude, const std::string& topLeftLo
     }
     lines.insert(lines.end(), comments[3].begin(), comments[3].end());
     return lines;
+}
+
+std::string ImageNameOfLine(const std::string& line) {
+    return TrimSpaces(line);
+}
+
+std::string ImageNameProblem(const std::string& name) {
+    if (name.empty()) return "a definition needs a picture name";
+    if (name.find_first_of("\r\n") != std::string::npos)
+        return "a line end in it would end the definition's line";
+    if (IsComment(name)) return "a line starting with ';' is read as a comment";
+    if (ImageNameOfLine(name) != name)
+        return "the spaces at its start or end are trimmed on reading";
+    if (NeedsCompletion(name))
+        return "a name without '.' is completed with .gif, .bmp or .jpg on reading";
+    if (name.size() > Platform::kMaxLineLength) return "it is longer than a line may be";
+    return {};
 }
 
 void WriteMapDefinition(const std::string& path, const std::string& topLeftLatitude,

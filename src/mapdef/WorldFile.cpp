@@ -87,14 +87,16 @@ void Corner(const std::string& worldPath, const char* which, WorldUnits units, d
 } // namespace
 
 std::string FindWorldFile(const std::string& imagePath) {
-    const auto [stem, extension] = SplitExtension(imagePath);
+    const std::string extension = SplitExtension(imagePath).second;
     // The picture's own kinds first, in the order looked for; .wld for any picture last.
     static constexpr std::pair<const char*, const char*> kNames[] = {
-        {"jpg", "jgw"},  {"jpg", "jpgw"}, {"jpeg", "jgw"}, {"jpeg", "jpgw"}, {"gif", "gfw"},
-        {"gif", "gifw"}, {"bmp", "bfw"},  {"bmp", "bpw"},  {"bmp", "bmpw"},  {"", "wld"}};
-    for (const auto& [picture, world] : kNames)
-        if ((*picture == '\0' || extension == picture) && FileExists(stem + "." + world))
-            return stem + "." + world;
+        {"jpg", ".jgw"},  {"jpg", ".jpgw"}, {"jpeg", ".jgw"}, {"jpeg", ".jpgw"}, {"gif", ".gfw"},
+        {"gif", ".gifw"}, {"bmp", ".bfw"},  {"bmp", ".bpw"},  {"bmp", ".bmpw"},  {"", ".wld"}};
+    for (const auto& [picture, world] : kNames) {
+        if (*picture != '\0' && extension != picture) continue;
+        const std::string found = Platform::FindCompanion(imagePath, world);
+        if (!found.empty() && FileExists(found)) return found;
+    }
     return {};
 }
 
@@ -201,10 +203,6 @@ std::vector<std::string> WorldFileLines(const Georeference& georeference) {
             Fixed(pixelHeight),
             Fixed(left + pixelWidth / 2),
             Fixed(top + pixelHeight / 2)};
-}
-
-void WriteWorldFile(const std::string& path, const Georeference& georeference) {
-    Platform::WriteTextLines(path, WorldFileLines(georeference));
 }
 
 } // namespace MapCode

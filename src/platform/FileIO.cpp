@@ -207,6 +207,33 @@ std::string ReadFirstLine(const std::string& nativePath, std::size_t maxBytes) {
 }
 
 namespace {
+bool AsciiEqualsNoCase(const std::string& a, const std::string& b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+} // namespace
+
+std::string FindCompanion(const std::string& winPath, const std::string& extension) {
+    const auto native = ToNativePath(winPath);
+    if (!native) return {};
+    const std::size_t slash = native->find_last_of("/\\");
+    const std::string folder =
+        slash == std::string::npos ? std::string() : native->substr(0, slash + 1);
+    const std::string file = native->substr(folder.size());
+    const std::size_t dot = file.rfind('.');
+    const std::string want = file.substr(0, dot == 0 ? std::string::npos : dot) + extension;
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder, entries)) return {};
+    const FolderEntry* found = nullptr;
+    for (const auto& e : entries)
+        if (e.native == want || (!found && AsciiEqualsNoCase(e.native, want))) found = &e;
+    if (!found || !found->regular) return {};
+    const std::size_t cut = winPath.find_last_of("\\/");
+    return (cut == std::string::npos ? std::string() : winPath.substr(0, cut + 1)) + found->name;
+}
+
+namespace {
 
 // Within a pass: the file found in its folder's listing, so a name that is not there costs no
 // look-up on the disk and one in other letter case is found at once. Nothing when the folder

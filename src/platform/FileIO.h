@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,34 @@ std::string ReadFirstLine(const std::string& nativePath, std::size_t maxBytes);
 // file, folder or file system is refused with a reason that names which.
 bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
                          std::string* error = nullptr);
+
+// Replaces whatever is at a name with a plain file holding `data`, never writing through a link
+// there: a symbolic link at the name (leading to a file, a folder or nowhere) is itself replaced
+// and what it led to stays as it was, and so does any other name of the same file (a hard link).
+// For files made for other programs (exports), where a link at the target's name is no reason to
+// write elsewhere. Otherwise as ReplaceFileContents: the new file is complete before it takes
+// the name (on Windows a link there is removed first), a plain file's permissions are kept, and
+// earlier saves' leftovers are removed. False, with the reason in `error` when given, when a
+// folder has the name or the file or its folder cannot be written; the name then keeps what it
+// had (on Windows, but for a link).
+bool ReplaceFileAtName(const std::string& nativePath, const std::string& data,
+                       std::string* error = nullptr);
+// The same for contents another library writes to a file it opens itself (a zip archive):
+// `write` fills the temporary file at the native path it is given, writing into that file (not
+// replacing it), and returns false with why when it cannot; the file then takes the name as
+// above, or is removed.
+using FileWriter = std::function<bool(const std::string& temporary, std::string& why)>;
+bool ReplaceFileAtName(const std::string& nativePath, const FileWriter& write,
+                       std::string* error = nullptr);
+
+// A picture's companion file (its world file, its projection file) is the file beside it whose
+// native name is the picture's native name with another extension, as other programs pair them,
+// whatever name the picture goes by in the core (an alias too). The Windows path that opens the
+// companion of the file `winPath` names with `extension` (".jgw"), or "" when no plain file has
+// that name or the folder cannot be listed. A name that differs only in the case of ASCII
+// letters is the companion's too (the exact name first). On Windows a picture whose name the code
+// page cannot hold goes by its short name, and so do its companions.
+std::string FindCompanion(const std::string& winPath, const std::string& extension);
 
 // A pass over many files of one folder (the library's fill). While an object of this class
 // lives, on this thread, each folder's listing is read once and serves every look-up of the

@@ -288,6 +288,14 @@ void frmInfEdit::cmdOk_Click() {
                "Map Filename Error");
         return;
     }
+    // A name the definition would not give back is never written.
+    if (const std::string why = MapCode::ImageNameProblem(ToCore(txtFilename->text()));
+        !why.empty()) {
+        MsgBox("The filename you have entered for the map cannot be written into the definition: " +
+                   FromCore(why) + ".",
+               vbExclamation, "Map Filename Error");
+        return;
+    }
     const std::string path = folder_ + "\\" + name_;
     // A new definition is asked about only when a file of its name is there already.
     if ((!newDefinition_ || MapCode::FileExists(path)) &&

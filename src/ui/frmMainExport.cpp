@@ -54,10 +54,11 @@ void frmMain::ExportSelected(Georef::ExportFormat format, const QString& title) 
         if (std::filesystem::symlink_status(target, ec).type() ==
             std::filesystem::file_type::not_found)
             continue;
-        // The world file by the name the library knows it under, as before.
+        // The world file in the map's folder, by the name it has there (the picture's own).
         const QString named =
             format == Georef::ExportFormat::World && target == targets.front()
-                ? "The world file " + FromCore(MapCode::WorldFileNameFor(e.picturePath))
+                ? "The world file " + FromCore(MapCode::FolderFromPath(e.picturePath)) + "\\" +
+                      QString::fromStdString(std::filesystem::path(target).filename().string())
                 : "The file " + Native(target);
         if (MsgBox(named + " exists already. Replace it?", vbQuestion + vbYesNo, title) != vbYes)
             return;

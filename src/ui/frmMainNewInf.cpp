@@ -14,13 +14,15 @@
 
 namespace {
 
-// The name a native file of a folder goes by in the core, when the file lies directly in it.
+// The name a native file of a folder goes by in the core, when the file lies directly in it. A
+// symbolic link in the folder is a file of the folder, wherever it leads.
 std::optional<std::string> NameInFolder(const std::string& nativeFolder, const QString& picked) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path file = fs::weakly_canonical(fs::path(picked.toStdString()), ec);
+    const fs::path file = fs::path(picked.toStdString()).lexically_normal();
+    const fs::path parent = fs::weakly_canonical(file.parent_path(), ec);
     const fs::path folder = fs::weakly_canonical(fs::path(nativeFolder), ec);
-    if (ec || file.parent_path() != folder) return std::nullopt;
+    if (ec || parent != folder) return std::nullopt;
     std::vector<Platform::FolderEntry> entries;
     Platform::ListFolder(nativeFolder, entries);
     for (const auto& e : entries)
@@ -52,6 +54,12 @@ void frmMain::mnuToolsNewInf_Click() {
         MsgBox("The picture " + *picked + " does not lie in the Maps folder " + FromCore(maps) +
                    ". A definition names a picture beside it; copy the picture there first "
                    "(nothing was copied).",
+               vbExclamation, "New Inf file");
+        return;
+    }
+    if (const std::string why = MapCode::ImageNameProblem(*image); !why.empty()) {
+        MsgBox("The picture \"" + FromCore(*image) + "\" cannot be named in a map definition: " +
+                   FromCore(why) + ". Rename the picture first (no definition was made).",
                vbExclamation, "New Inf file");
         return;
     }

@@ -99,6 +99,31 @@ TEST(ImageNameRule, TriesGifBmpJpgInTurn) {
             EXPECT_EQ(CompleteImageName(folder, c.name), c.result) << c.name;
 }
 
+TEST(ImageNameRule, TheWriterWritesOnlyNamesTheReaderGivesBack) {
+    TempHost host;
+    struct Case {
+        const char* name;
+        bool reads;
+    } cases[] = {{"a b.jpg", true},      {"\tx.jpg", true},    {"x;y.jpg", true},
+                 {";semi.jpg", false},   {" lead.jpg", false}, {"trail.jpg ", false},
+                 {"noextension", false}, {"", false},          {"a\rb.jpg", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempHost::Write(host.OnC("Maps/d.inf"), "old");
+        const auto write = [&] {
+            WriteMapDefinition(TEST_DRIVE "\\Maps\\d.inf", "1N", "1E", "0N", "2E", c.name);
+        };
+        EXPECT_EQ(ImageNameProblem(c.name).empty(), c.reads);
+        if (c.reads) {
+            write();
+            EXPECT_EQ(ReadDef("d.inf").image, c.name);
+        } else {
+            EXPECT_EQ(ErrorOf(write), ErrorKind::InvalidArgument);
+            EXPECT_EQ(TempHost::Read(host.OnC("Maps/d.inf")), "old");
+        }
+    }
+}
+
 TEST(EditorFormat, LoadsDataLinesAndKeepsCommentsInTheirPlaces) {
     TempHost host;
     using V = std::vector<std::string>;

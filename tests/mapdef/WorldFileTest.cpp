@@ -113,9 +113,10 @@ TEST(WorldFiles, WhatVarnetWritesReadsBackToTheSameCorners) {
         TempHost::Write(host.OnC("Maps/") + image, "x");
         for (const auto& c : corners) {
             const std::string path = WorldFileNameFor(std::string(TEST_DRIVE "\\Maps\\") + image);
-            WriteWorldFile(path, Georeference(c[0], c[1], c[2], c[3], 1234, 987));
-            EXPECT_NE(TempHost::Read(host.OnC("Maps/") + path.substr(8)).find("\r\n"),
-                      std::string::npos);
+            std::string text;
+            for (const auto& line : WorldFileLines(Georeference(c[0], c[1], c[2], c[3], 1234, 987)))
+                text += line + "\r\n";
+            TempHost::Write(host.OnC("Maps/") + path.substr(8), text);
             Corners want;
             FormatPosition(c[1], c[0], want.tlLat, want.tlLon);
             FormatPosition(c[3], c[2], want.brLat, want.brLon);

@@ -146,6 +146,32 @@ TEST(HostileFiles, SavesKeepLinksOwnersAndLongNames) {
         EXPECT_EQ(st.st_uid, 4321u);
         EXPECT_EQ(st.st_gid, 4321u);
     }
+    // An export's replace never writes through a link at its name: a plain file takes the name,
+    // and what the link led to, or another name of the file, stays as it was.
+    TempHost::Write(host.OnC("real/kept.jgw"), "kept");
+    fs::create_symlink(host.OnC("real/kept.jgw"), host.OnC("M/to-file.jgw"));
+    fs::create_symlink(host.OnC("real/none.jgw"), host.OnC("M/to-nothing.jgw"));
+    fs::create_hard_link(host.OnC("real/kept.jgw"), host.OnC("M/second-name.jgw"));
+    for (const char* name : {"to-file.jgw", "to-nothing.jgw", "second-name.jgw"}) {
+        ASSERT_TRUE(ReplaceFileAtName(host.OnC("M/") + name, "new")) << name;
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(host.OnC("M/") + name))) << name;
+        EXPECT_EQ(TempHost::Read(host.OnC("M/") + name), "new") << name;
+    }
+    EXPECT_EQ(TempHost::Read(host.OnC("real/kept.jgw")), "kept");
+    EXPECT_FALSE(TempHost::Exists(host.OnC("real/none.jgw")));
+    // Contents another library writes into the file itself: when it fails, the name keeps what
+    // it had and its reason is said.
+    fs::create_symlink(host.OnC("real/kept.jgw"), host.OnC("M/zip.kmz"));
+    std::string why;
+    EXPECT_FALSE(ReplaceFileAtName(
+        host.OnC("M/zip.kmz"),
+        [](const std::string&, std::string& reason) {
+            reason = "full";
+            return false;
+        },
+        &why));
+    EXPECT_EQ(why, "full");
+    EXPECT_TRUE(fs::is_symlink(host.OnC("M/zip.kmz")));
     // Nothing left behind: no temporary file, no backup.
     for (const char* folder : {"M", "real", "other"})
         for (const auto& e : fs::directory_iterator(host.OnC(folder)))

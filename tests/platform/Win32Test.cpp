@@ -111,6 +111,8 @@ TEST(Win32, DrivesListingsAndReplacesAreTheSystems) {
     ::CloseHandle(old);
     Platform::WriteTextLines(TEST_DRIVE "\\M\\shown.inf", {"again"});
     EXPECT_FALSE(TempHost::Exists(other));
+    ASSERT_TRUE(Platform::ReplaceFileAtName(host.OnC("M/shown.inf"), "at the name"));
+    EXPECT_EQ(TempHost::Read(host.OnC("M/shown.inf")), "at the name");
     // No temporary file of Varnet's is left (Wine's own ReplaceFile may leave one of its own).
     for (std::string n = listing.First(TEST_DRIVE "\\M\\*"); !n.empty(); n = listing.Next())
         EXPECT_NE(n.rfind(".varnet-", 0), 0u) << n;

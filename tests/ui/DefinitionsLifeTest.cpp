@@ -2,7 +2,9 @@
 // files out and back in, Refresh, and the tree following other programs' changes.
 #include "georef/Georef.h"
 #include "mapdef/MapCode.h"
+#include "platform/FileIO.h"
 #include "support/AppTest.h"
+#include "ui/CoreText.h"
 #include "ui/Dialogs.h"
 #include "ui/MsgBox.h"
 #include "ui/frmInfEdit.h"
@@ -43,6 +45,16 @@ protected:
             if (frmInfEdit::Loaded()) e.Unload();
         });
         m.mnuToolsNewInf->trigger();
+        Flush(); // refused before the editor: the timer runs now, while `user` lives
+    }
+    // The name the Maps folder's file `native` goes by (an alias where Windows names cannot
+    // hold it).
+    std::string Shown(const std::string& native) {
+        std::vector<Platform::FolderEntry> entries;
+        Platform::ListFolder(Maps(), entries);
+        for (const auto& e : entries)
+            if (e.native == native) return e.name;
+        return {};
     }
     static QStringList FileNodes(const frmMain& m) {
         QStringList names;
@@ -64,23 +76,32 @@ TEST_F(DefinitionsLifeTest, NewDefinitionsForNewPictures) {
     WriteImage(Maps("turned.jpg"), 10, 10);
     TempHost::Write(Maps("turned.jgw"), "1\n0.2\n0\n-1\n0\n0\n");
     WriteImage(host.OnC("elsewhere/out.jpg"), 10, 10);
+    // A link in the Maps folder is a picture of the folder, wherever it leads.
+    std::filesystem::create_symlink(host.OnC("elsewhere/out.jpg"), Maps("link.jpg"));
+    // A name only an alias can show, its world file by its own name.
+    WriteImage(Maps("map東京.jpg"), 120, 60);
+    TempHost::Write(Maps("map東京.jgw"), TempHost::Read(Maps("degrees.jgw")));
     frmMain& m = Start();
 
     struct Case {
-        const char* picture;
-        QString boxes; // as the editor opens
-        int messages;  // a world file that cannot be used says why
+        const char* picture; // its native name
+        QString corners;     // as the editor opens
+        int messages;        // a world file that cannot be used says why
     } cases[] = {
-        {"plain.bmp", "||||plain.bmp", 0},
-        {"degrees.jpg", "52.00.00N|002.00.00W|51.00.00N|000.00.00E|degrees.jpg", 0},
-        {"grid.bmp", "51.30.28N|000.08.47W|51.29.72N|000.07.62W|grid.bmp", 0},
-        {"turned.jpg", "||||turned.jpg", 1},
+        {"plain.bmp", "|||", 0},
+        {"degrees.jpg", "52.00.00N|002.00.00W|51.00.00N|000.00.00E", 0},
+        {"grid.bmp", "51.30.28N|000.08.47W|51.29.72N|000.07.62W", 0},
+        {"turned.jpg", "|||", 1},
+        {"link.jpg", "|||", 0},
+        {"map東京.jpg", "52.00.00N|002.00.00W|51.00.00N|000.00.00E", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.picture);
+        const std::string shown = Shown(c.picture);
         messages.clear();
         NewInf(m, Maps(c.picture), [&](frmInfEdit& e) {
-            EXPECT_EQ(Boxes(e).join('|'), c.boxes);
+            EXPECT_EQ(Boxes(e).mid(0, 4).join('|'), c.corners);
+            EXPECT_EQ(e.txtFilename->text(), FromCore(shown));
             EXPECT_EQ(int(messages.size()), c.messages);
             if (e.txtTLLat->text().isEmpty()) {
                 e.txtTLLat->setText("10N");
@@ -92,12 +113,11 @@ TEST_F(DefinitionsLifeTest, NewDefinitionsForNewPictures) {
         });
         EXPECT_EQ(int(messages.size()), c.messages);
         // The new node in its sorted place, selected, its details shown.
-        const std::string inf =
-            std::string(c.picture).substr(0, std::string(c.picture).find('.')) + ".inf";
+        const std::string inf = shown.substr(0, shown.rfind('.')) + ".inf";
         ASSERT_TRUE(TempHost::Exists(Maps(inf)));
         ASSERT_NE(m.DirTree->SelectedItem(), nullptr);
         EXPECT_EQ(m.DirTree->SelectedItem()->text(0).toStdString(), inf);
-        EXPECT_EQ(Details(m)[1], "Map Filename " + std::string(c.picture));
+        EXPECT_EQ(Details(m)[1], "Map Filename " + shown);
         QStringList sorted = FileNodes(m);
         sorted.sort(Qt::CaseInsensitive);
         EXPECT_EQ(FileNodes(m), sorted);
@@ -109,6 +129,26 @@ TEST_F(DefinitionsLifeTest, NewDefinitionsForNewPictures) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].prompt.indexOf("does not lie in the Maps folder"), -1);
     EXPECT_FALSE(TempHost::Exists(Maps("out.jpg")));
+
+    // A name a definition would not give back (the core's rule has every such form): refused,
+    // saying why; no editor, no definition; nor typed into the editor in its place.
+    for (const char* name : {";semi.jpg", " lead.jpg"}) TempHost::Write(Maps(name), "x");
+    messages.clear();
+    NewInf(m, Maps(";semi.jpg"), [](frmInfEdit&) { ADD_FAILURE() << "editor opened"; });
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].prompt.indexOf("comment"), -1) << messages[0].prompt.toStdString();
+    const std::string plain = TempHost::Read(Maps("plain.inf"));
+    messages.clear();
+    NewInf(m, Maps("plain.bmp"), [&](frmInfEdit& e) {
+        const char* typed[] = {"10N", "10E", "9N", "11E", " lead.jpg"};
+        QLineEdit* boxes[] = {e.txtTLLat, e.txtTLLon, e.txtBRLat, e.txtBRLon, e.txtFilename};
+        for (int i = 0; i < 5; ++i) boxes[i]->setText(typed[i]);
+        e.cmdOk_Click();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_NE(messages[0].prompt.indexOf("trimmed"), -1) << messages[0].prompt.toStdString();
+    });
+    EXPECT_EQ(TempHost::Read(Maps("plain.inf")), plain);
+    EXPECT_FALSE(TempHost::Exists(Maps(";semi.inf")));
 }
 
 TEST_F(DefinitionsLifeTest, WorldFilesOutAndBackInGiveTheSameCorners) {

@@ -279,22 +279,29 @@ bool WriteInPlace(const std::string& target, const std::string& folder, const st
 
 } // namespace
 
-bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
-                         std::string* error) {
+namespace {
+
+// The replace of both kinds: through links (the file a link names gets the data, and a file of
+// several names is written in place so that each name sees it) or at the name (a new plain file
+// takes the name, whatever had it). The contents are `data` when it is given, else what `write`
+// puts into the temporary file.
+bool Replace(std::string target, bool atName, const std::string* data, const FileWriter& write,
+             std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
     };
-    std::string target = nativePath;
     while (target.size() > 1 && target.back() == '/') target.pop_back();
-    target = FollowLinks(target); // a link stays a link; the file it names gets the new data
+    if (!atName) target = FollowLinks(target); // a link stays; the file it names gets the data
     const std::size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
 
     mode_t mode = 0666;
     struct stat st {};
-    const bool exists = stat(target.c_str(), &st) == 0;
+    // At the name, a link there counts as nothing: the new file takes its place.
+    const bool exists = (atName ? lstat(target.c_str(), &st) : stat(target.c_str(), &st)) == 0 &&
+                        !S_ISLNK(st.st_mode);
     if (exists) {
         if (S_ISDIR(st.st_mode)) return fail(Describe(EISDIR));
         if (!S_ISREG(st.st_mode)) return fail(Describe(ENODEV));
@@ -314,9 +321,9 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
     if (stat(folder.c_str(), &dst) != 0)
         return fail(errno == ENOENT ? "Path not found: the folder does not exist"
                                     : Describe(errno));
-    if (exists && st.st_nlink > 1) {
+    if (exists && st.st_nlink > 1 && !atName) {
         std::string why;
-        return WriteInPlace(target, folder, name, data, why) || fail(why);
+        return WriteInPlace(target, folder, name, *data, why) || fail(why);
     }
     if ((dst.st_mode & 0222) == 0 || access(folder.c_str(), W_OK) != 0) {
         if (errno == EROFS) return fail(Describe(EROFS));
@@ -330,7 +337,9 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
     std::string temp;
     const int fd = MakeTemporary(temp, folder + prefix + "XXXXXX");
     if (fd < 0) return fail(Describe(errno));
-    bool ok = WriteAll(fd, data.data(), data.size()) && fchmod(fd, mode) == 0;
+    std::string why; // the writer's own reason, when it fails
+    bool ok = (data ? WriteAll(fd, data->data(), data->size()) : write(temp, why)) &&
+              fchmod(fd, mode) == 0;
     // The owner and group stay the file's own where the user may give them (root may; others
     // may keep their own file's group).
     if (ok && exists && (st.st_uid != geteuid() || st.st_gid != getegid()) &&
@@ -344,13 +353,28 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
     close(fd); // after fsync, nothing is left for close to report
     if (!ok) {
         unlink(temp.c_str());
-        return fail(Describe(err));
+        return fail(why.empty() ? Describe(err) : why);
     }
     if (const int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
         fsync(dfd);
         close(dfd);
     }
     return true;
+}
+
+} // namespace
+
+bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
+                         std::string* error) {
+    return Replace(nativePath, false, &data, {}, error);
+}
+
+bool ReplaceFileAtName(const std::string& nativePath, const std::string& data, std::string* error) {
+    return Replace(nativePath, true, &data, {}, error);
+}
+
+bool ReplaceFileAtName(const std::string& nativePath, const FileWriter& write, std::string* error) {
+    return Replace(nativePath, true, nullptr, write, error);
 }
 
 EntryType TypeOf(const std::string& nativePath) {

@@ -164,8 +164,12 @@ std::string TooLong(std::uint64_t maxBytes) {
 
 } // namespace Native
 
-bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
-                         std::string* error) {
+namespace {
+
+// The replace: the contents (`data` when given, else what `write` puts into the temporary file)
+// go to a new file beside the target, which then replaces it.
+bool Replace(const std::string& nativePath, const std::string* data, const FileWriter& write,
+             std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
@@ -197,16 +201,18 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
     }
     if (h == INVALID_HANDLE_VALUE) return fail(Describe(::GetLastError()));
     bool ok = true;
-    for (std::size_t done = 0; ok && done < data.size();) {
+    std::string why; // the writer's own reason, when it fails
+    for (std::size_t done = 0; data && ok && done < data->size();) {
         DWORD wrote = 0;
-        ok = ::WriteFile(h, data.data() + done,
-                         DWORD(std::min<std::size_t>(data.size() - done, 1u << 30)), &wrote,
+        ok = ::WriteFile(h, data->data() + done,
+                         DWORD(std::min<std::size_t>(data->size() - done, 1u << 30)), &wrote,
                          nullptr) != 0;
         done += wrote;
     }
-    ok = ok && ::FlushFileBuffers(h);
+    ok = ok && (!data || ::FlushFileBuffers(h));
     DWORD err = ok ? 0 : ::GetLastError();
     ::CloseHandle(h);
+    if (ok && !data) ok = write(temp, why); // the writer opens the file itself
     if (ok) {
         // The old file keeps its place, attributes and security until the new one replaces it.
         ok = exists ? ::ReplaceFileA(nativePath.c_str(), temp.c_str(), nullptr,
@@ -217,9 +223,35 @@ bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
     }
     if (!ok) {
         ::DeleteFileA(temp.c_str());
-        return fail(Describe(err));
+        return fail(why.empty() ? Describe(err) : why);
     }
     return true;
+}
+
+// Removes a symbolic link (a reparse point that is no folder) at the name, never what it leads
+// to, so that the replace makes a new file there.
+bool RemoveLinkAt(const std::string& nativePath, std::string* error) {
+    const DWORD attributes = ::GetFileAttributesA(nativePath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) || ::DeleteFileA(nativePath.c_str()))
+        return true;
+    if (error) *error = Describe(::GetLastError());
+    return false;
+}
+
+} // namespace
+
+bool ReplaceFileContents(const std::string& nativePath, const std::string& data,
+                         std::string* error) {
+    return Replace(nativePath, &data, {}, error);
+}
+
+bool ReplaceFileAtName(const std::string& nativePath, const std::string& data, std::string* error) {
+    return RemoveLinkAt(nativePath, error) && Replace(nativePath, &data, {}, error);
+}
+
+bool ReplaceFileAtName(const std::string& nativePath, const FileWriter& write, std::string* error) {
+    return RemoveLinkAt(nativePath, error) && Replace(nativePath, nullptr, write, error);
 }
 
 EntryType TypeOf(const std::string& nativePath) {
