@@ -26,9 +26,9 @@ void Main() {
     font.setPointSizeF(8.25);
     QApplication::setFont(font);
 
-    frmSplash& splash = frmSplash::Instance();
-    splash.ShowModeless();
-    splash.repaint(); // no events are processed until the main window is ready
+    // On screen before the long work begins: no events are processed until the main window is
+    // ready.
+    frmSplash::Instance().ShowPainted();
 
     HostFolder = GetHostFolder();
     if (HostFolder != "") {

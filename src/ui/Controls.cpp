@@ -15,7 +15,7 @@ ImageList::ImageList(QColor maskColour, const std::vector<QString>& keys)
     : mask_(maskColour), keys_(keys) {
     for (const QString& k : keys_) {
         pictures_.push_back(DrawPicture(k));
-        icons_.push_back(QIcon(pictures_.back()));
+        icons_.push_back(PictureIcon(k));
     }
 }
 
@@ -222,8 +222,7 @@ ToolBar::ToolBar(QWidget* parent) : QToolBar(parent) {
 }
 
 QAction* ToolBar::AddButton(const QString& key, const QString& toolTip, const QString& imageKey) {
-    QAction* a =
-        addAction(ImageListRef ? QIcon(ImageListRef->Picture(imageKey)) : QIcon(), QString());
+    QAction* a = addAction(ImageListRef ? ImageListRef->Icon(imageKey) : QIcon(), QString());
     a->setData(key);
     a->setToolTip(toolTip);
     a->setObjectName(key);

@@ -23,8 +23,10 @@ public:
     int Count() const { return int(keys_.size()); }
     QString Key(int index) const { return keys_.at(std::size_t(index - 1)); }
     int IndexOf(const QString& key) const;
+    // The picture at 16 x 16 pixels.
     QPixmap Picture(const QString& key) const;
-    // The picture as an icon, made once and shared by every node that shows it.
+    // The picture as an icon, made once and shared by every node that shows it, drawn at the
+    // size and screen density it is shown at.
     QIcon Icon(const QString& key) const;
 
 private:

@@ -1,9 +1,11 @@
 #include "ui/Form.h"
 
 #include "ui/Accessibility.h"
+#include "ui/Placement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,6 +13,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <vector>
 
@@ -154,6 +158,18 @@ void Form::ShowModeless() {
     show();
 }
 
+void Form::ShowPainted() {
+    show();
+    QTimer tick; // wakes the wait below when the window system says nothing
+    tick.start(20);
+    QElapsedTimer waited;
+    waited.start();
+    while (!(windowHandle() && windowHandle()->isExposed()) && waited.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+    repaint();
+}
+
 void Form::showEvent(QShowEvent* event) {
     if (!placedOnce_) {
         placedOnce_ = true;
@@ -173,6 +189,9 @@ void Form::showEvent(QShowEvent* event) {
                      QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
             }
         }
+        // A window given bounds for a larger screen still opens where it can be seen.
+        if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            KeepWithinScreen(*this);
     }
     QWidget::showEvent(event);
 }
@@ -288,4 +307,5 @@ void Form::CentreOverOwner() {
         h += Twips::FromPixels(extra.height());
     }
     Move(float(o.left() + (o.width() - w) / 2), float(o.top() + (o.height() - h) / 2));
+    KeepWithinScreen(*this); // an owner near the screen's edge
 }

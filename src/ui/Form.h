@@ -30,6 +30,10 @@ public:
     // Shows the window modally (the caller continues once it has been unloaded), or modeless.
     void ShowModal(QWidget* owner = nullptr);
     void ShowModeless();
+    // Shows the window modeless and paints it before returning, once the window system has put
+    // it on screen (a second at most, taking no user input meanwhile): for a window shown while
+    // work holds the event loop up.
+    void ShowPainted();
 
     float Left() const { return Twips::Left(this); }
     float Top() const { return Twips::Top(this); }

@@ -1,8 +1,16 @@
 #include "ui/Pictures.h"
 
+#include "view/PictureBox.h"
+
+#include <QApplication>
+#include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
+#include <QStyleOption>
 #include <QSvgRenderer>
+#include <functional>
 
 namespace {
 
@@ -71,10 +79,7 @@ void Lines(QPainter& p, int align) {
 
 } // namespace
 
-QPixmap DrawPicture(const QString& key) {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
+void DrawPicture(QPainter& p, const QString& key) {
     if (key == "unknown") {
         Drive(p, QColor(200, 200, 200), Qt::gray);
         p.setPen(QColor(180, 0, 0));
@@ -186,6 +191,13 @@ QPixmap DrawPicture(const QString& key) {
     } else if (key == "Align Right") {
         Lines(p, 2);
     }
+}
+
+QPixmap DrawPicture(const QString& key) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    DrawPicture(p, key);
     return pm;
 }
 
@@ -196,6 +208,7 @@ static bool LoadResources() {
 }
 
 namespace {
+
 // The program's emblem, a globe with its graticule, drawn from its one source picture.
 void Globe(QPainter& p, const QRectF& r) {
     static const bool loaded = LoadResources();
@@ -204,32 +217,13 @@ void Globe(QPainter& p, const QRectF& r) {
     p.setRenderHint(QPainter::Antialiasing);
     emblem.render(&p, r);
 }
-} // namespace
 
-QPixmap AboutIcon() {
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
+void DrawAboutIcon(QPainter& p) {
     Globe(p, QRectF(2, 2, 28, 28));
-    return pm;
 }
 
-QIcon ProgramIcon() {
-    QIcon icon;
-    icon.addPixmap(AboutIcon());
-    QPixmap small(16, 16);
-    small.fill(Qt::transparent);
-    QPainter p(&small);
-    Globe(p, QRectF(1, 1, 14, 14));
-    p.end();
-    icon.addPixmap(small);
-    return icon;
-}
-
-QPixmap SplashLogo() {
-    QPixmap pm(141, 166);
-    pm.fill(QColor(240, 240, 232));
-    QPainter p(&pm);
+void DrawSplashLogo(QPainter& p) {
+    p.fillRect(QRectF(0, 0, 141, 166), QColor(240, 240, 232));
     Globe(p, QRectF(10, 18, 121, 121));
     p.setPen(QColor(60, 60, 60));
     p.setBrush(QColor(250, 250, 245));
@@ -243,5 +237,93 @@ QPixmap SplashLogo() {
     p.setPen(QPen(QColor(200, 40, 40), 2));
     p.drawLine(QPointF(40, 140), QPointF(70, 128));
     p.drawLine(QPointF(70, 128), QPointF(100, 136));
+}
+
+using Drawing = std::function<void(QPainter&)>;
+
+// A drawing of `size` units made into pixels: `pixels` of them, for `scale` pixels a unit.
+QPixmap Render(const Drawing& draw, QSizeF size, QSize pixels) {
+    QPixmap pm(pixels);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.scale(pixels.width() / size.width(), pixels.height() / size.height());
+    draw(p);
     return pm;
+}
+
+// An icon drawn afresh for each size and screen density it is asked for, never a smaller
+// picture enlarged.
+class DrawnIcon : public QIconEngine {
+public:
+    DrawnIcon(Drawing draw, QSizeF size) : draw_(std::move(draw)), size_(size) {}
+    QPixmap pixmap(const QSize& pixels, QIcon::Mode mode, QIcon::State) override {
+        const quint64 key = quint64(pixels.width()) << 32 | quint64(pixels.height()) << 4 | mode;
+        if (auto it = made_.constFind(key); it != made_.constEnd()) return *it;
+        QPixmap pm = Render(draw_, size_, pixels);
+        if (mode != QIcon::Normal) {
+            QStyleOption option;
+            option.palette = QGuiApplication::palette();
+            pm = QApplication::style()->generatedIconPixmap(mode, pm, &option);
+        }
+        made_.insert(key, pm);
+        return pm;
+    }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal dpr = painter->device()->devicePixelRatioF();
+        QPixmap pm = pixmap((QSizeF(rect.size()) * dpr).toSize(), mode, state);
+        pm.setDevicePixelRatio(dpr);
+        painter->drawPixmap(rect, pm);
+    }
+    QIconEngine* clone() const override { return new DrawnIcon(*this); }
+
+private:
+    Drawing draw_;
+    QSizeF size_;
+    QHash<quint64, QPixmap> made_;
+};
+
+// Drawn over a picture box, in the place of the picture it holds, at the screen's density.
+class SharpPicture : public QWidget {
+public:
+    SharpPicture(PictureBox* box, Drawing draw, QSize size)
+        : QWidget(box), box_(box), draw_(std::move(draw)) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        const int border = box->BorderStyle() == 1 ? 2 : 0;
+        setGeometry(QRect(QPoint(border, border), size));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), ToQColor(box_->BackColor(), box_->palette()));
+        draw_(p);
+    }
+
+private:
+    PictureBox* box_;
+    Drawing draw_;
+};
+
+void ShowSharp(PictureBox* box, const Drawing& draw, QSize size) {
+    box->setPicture(Render(draw, size, size).toImage());
+    new SharpPicture(box, draw, size);
+}
+
+} // namespace
+
+QIcon PictureIcon(const QString& key) {
+    return QIcon(new DrawnIcon([key](QPainter& p) { DrawPicture(p, key); }, QSizeF(16, 16)));
+}
+
+QIcon ProgramIcon() {
+    return QIcon(new DrawnIcon(DrawAboutIcon, QSizeF(32, 32)));
+}
+
+void ShowAboutIcon(PictureBox* box) {
+    ShowSharp(box, DrawAboutIcon, QSize(32, 32));
+}
+
+void ShowSplashLogo(PictureBox* box) {
+    ShowSharp(box, DrawSplashLogo, QSize(141, 166));
 }

@@ -80,15 +80,23 @@ void RestorePlacement(Form& form, const char* prefix, const QRectF& defaults) {
         return QRect(Twips::ToPixels(left), Twips::ToPixels(top), Twips::ToPixels(width),
                      Twips::ToPixels(height));
     };
-    if (const QScreen* screen = ScreenOf(pixels())) {
-        const QRect area = screen->availableGeometry();
-        width = std::min(width, std::max(kMinWidth, Twips::FromPixels(area.width())));
-        height = std::min(height, std::max(kMinHeight, Twips::FromPixels(area.height())));
-    }
     if (!QGuiApplication::screens().isEmpty() && !OnSomeScreen(pixels())) {
         // Lost beyond every screen: back where a first run puts it.
         left = float(defaults.left());
         top = float(defaults.top());
+    }
+    if (const QScreen* screen = ScreenOf(pixels())) {
+        // Within the screen it opens on (a screen of fewer logical pixels, as at twice the
+        // density, or one that is gone, leaves it partly off).
+        const QRect area = screen->availableGeometry();
+        width = std::min(width, std::max(kMinWidth, Twips::FromPixels(area.width())));
+        height = std::min(height, std::max(kMinHeight, Twips::FromPixels(area.height())));
+        const float areaLeft = Twips::FromPixels(area.left()),
+                    areaTop = Twips::FromPixels(area.top());
+        left = std::clamp(left, areaLeft,
+                          std::max(areaLeft, Twips::FromPixels(area.right() + 1) - width));
+        top = std::clamp(top, areaTop,
+                         std::max(areaTop, Twips::FromPixels(area.bottom() + 1) - height));
     }
     Twips::Move(&form, left, top, width, height);
 }
@@ -108,6 +116,18 @@ void BringOnScreen(Form& form) {
                  top = std::clamp(r.top(), area.top(), area.bottom() - height);
     if (QRectF(left, top, width, height) != r)
         Twips::Move(&form, float(left), float(top), float(width), float(height));
+}
+
+void KeepWithinScreen(QWidget& window) {
+    const QRect frame = window.frameGeometry();
+    const QScreen* screen = ScreenOf(frame);
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const QPoint to(std::clamp(frame.left(), area.left(),
+                               std::max(area.left(), area.right() + 1 - frame.width())),
+                    std::clamp(frame.top(), area.top(),
+                               std::max(area.top(), area.bottom() + 1 - frame.height())));
+    if (to != frame.topLeft()) window.move(to);
 }
 
 void SavePlacement(const Form& form, const char* prefix) {

@@ -20,7 +20,7 @@ frmAbout::frmAbout() {
     picIcon->setBorderStyle(1);
     picIcon->setAutoSize(true);
     Place(picIcon, 240, 240, 540, 540, 2);
-    picIcon->setPicture(AboutIcon().toImage());
+    ShowAboutIcon(picIcon);
 
     auto label = [this](const char* name, const QString& caption, float l, float t, float w,
                         float h, int tab) {

@@ -35,9 +35,13 @@ std::optional<std::string> NameInFolder(const std::string& nativeFolder, const Q
 void frmMain::mnuViewRefresh_Click() {
     RefreshLibrary();
     const std::size_t n = Maps->Entries().size();
-    if (Maps->Error().empty())
-        sbStatusBar->SetPanelText(
-            1, QString("Read %1 map definition%2.").arg(n).arg(n == 1 ? "" : "s"));
+    const QString folder = FromCore(Maps->Folder());
+    if (!Maps->Error().empty()) return; // the fill has said why the folder cannot be read
+    sbStatusBar->SetPanelText(
+        1,
+        n == 0
+            ? "The Maps folder " + folder + " holds no map definitions."
+            : QString("%1 map definition%2 read from %3.").arg(n).arg(n == 1 ? "" : "s", folder));
 }
 
 void frmMain::mnuToolsNewInf_Click() {

@@ -37,8 +37,7 @@ const char* DriveImage(int type) {
 
 void frmMain::FillLibraryTree() {
     frmProgress& progress = frmProgress::Instance();
-    progress.ShowModeless();
-    progress.repaint(); // nothing else is painted until the fill ends
+    progress.ShowPainted(); // nothing else is painted until the fill ends
 
     const std::string& host = StartupCode::HostFolder;
     const Platform::ReadBatch pass; // one pass over the Maps folder: looked up once
@@ -167,10 +166,10 @@ void frmMain::MirrorLibrary() {
     QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey);
     if (!drive) return;
     // Nothing to list is not the same as a folder that cannot be read: say which.
-    const QString why = Maps->Error().empty() ? QString()
-                                              : "The Maps folder " + FromCore(Maps->Folder()) +
-                                                    " cannot be read: " + FromCore(Maps->Error()) +
-                                                    ".";
+    const QString why = Maps->Error().empty()
+                            ? QString()
+                            : "The Maps folder " + FromCore(Maps->Folder()) +
+                                  " cannot be read: " + FromCore(Maps->Error()) + ".";
     drive->setToolTip(0, why);
     if (!why.isEmpty()) sbStatusBar->SetPanelText(1, why);
     QTreeWidgetItem* selected = DirTree->SelectedItem();

@@ -46,7 +46,7 @@ frmSplash::frmSplash() {
     picLogo = new PictureBox(fraMainFrame);
     picLogo->setObjectName("picLogo");
     Place(picLogo, 510, 855, 1815, 2385, 2);
-    picLogo->setPicture(SplashLogo().toImage());
+    ShowSplashLogo(picLogo);
 
     const auto right = Qt::AlignRight | Qt::AlignTop;
     lblLicenseTo =

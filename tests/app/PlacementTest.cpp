@@ -1,10 +1,12 @@
 #include "app/StartupCode.h"
 #include "platform/Settings.h"
 #include "support/AppTest.h"
+#include "ui/frmAbout.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
 #include <QScreen>
+#include <QTimer>
 #include <sys/stat.h>
 
 namespace {
@@ -72,8 +74,10 @@ TEST_F(PlacementTest, BadLostOrAbsurdValuesAreReplacedAndNeverSavedAgain) {
         {std::to_string(farRight), "300", "5000", "4000", QRectF(1000, 1000, 5000, 4000)},
         {"-90000", "-90000", "5000", "4000", QRectF(1000, 1000, 5000, 4000)},
         {huge, huge, "5000", "4000", QRectF(1000, 1000, 5000, 4000)},
-        // Partly off screen stays as stored.
-        {"-3000", "-2000", "6000", "5000", QRectF(-3000, -2000, 6000, 5000)},
+        // Partly off screen: moved within it, the size kept.
+        {"-3000", "-2000", "6000", "5000", QRectF(area.left() * 15, area.top() * 15, 6000, 5000)},
+        {std::to_string(areaW - 1000), "300", "5000", "4000",
+         QRectF(area.left() * 15 + areaW - 5000, 300, 5000, 4000)},
         // Sizes no window can use: within the layout's least and the screen's area.
         {"0", "0", "300000000", huge, QRectF(0, 0, areaW, areaH)},
         {"0", "0", "0", "1", QRectF(0, 0, 3000, 3000)},
@@ -108,4 +112,19 @@ TEST_F(PlacementTest, APlacementThatCannotBeSavedIsSaidAndLosesNothingElse) {
     EXPECT_NE(said.find("placement could not be saved"), std::string::npos) << said;
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(TempHost::Read(file), "[Settings]\r\nMainLeft=1500\r\n[Mine]\r\nkeep=this\r\n");
+}
+
+TEST_F(PlacementTest, ADialogCentredOverAWindowAtTheScreensEdgeOpensWithinTheScreen) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    host.WriteSettings("Varnet", "[Settings]\nMainLeft=" + std::to_string(area.left() * 15) +
+                                     "\nMainTop=" + std::to_string(area.top() * 15) +
+                                     "\nMainWidth=3000\nMainHeight=3000\n");
+    frmMain& main = Start();
+    QRect about;
+    QTimer::singleShot(0, [&] {
+        about = frmAbout::Instance().frameGeometry();
+        frmAbout::Instance().Unload();
+    });
+    main.mnuHelpAbout_Click();
+    EXPECT_TRUE(area.contains(about)) << about.x() << "," << about.y();
 }

@@ -1,7 +1,11 @@
 #include "app/StartupCode.h"
 #include "support/AppTest.h"
 #include "ui/frmMain.h"
+#include "ui/frmProgress.h"
 #include "ui/frmSplash.h"
+
+#include <QApplication>
+#include <QWindow>
 
 using StartupTest = AppTest;
 
@@ -59,4 +63,26 @@ TEST_F(StartupTest, AFolderThatDoesNotExistIsAccepted) {
     const QString why = "The Maps folder C:\\Nowhere\\Maps cannot be read: Path not found.";
     EXPECT_EQ(main.sbStatusBar->PanelText(1), why);
     EXPECT_EQ(main.DirTree->topLevelItem(0)->child(0)->toolTip(0), why);
+}
+
+TEST_F(StartupTest, TheSplashIsOnScreenAndPaintedBeforeTheLibraryIsRead) {
+    // Seen when the progress window comes up for the library: the splash window then.
+    struct Watch : QObject {
+        bool paintedOnScreen = false, seen = false, onScreenAtFill = false;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (frmSplash::Loaded() && o == &frmSplash::Instance() && e->type() == QEvent::Paint)
+                paintedOnScreen =
+                    paintedOnScreen || frmSplash::Instance().windowHandle()->isExposed();
+            if (!seen && e->type() == QEvent::Show && qobject_cast<frmProgress*>(o)) {
+                seen = true;
+                onScreenAtFill = paintedOnScreen;
+            }
+            return false;
+        }
+    } watch;
+    qApp->installEventFilter(&watch);
+    Start();
+    qApp->removeEventFilter(&watch);
+    EXPECT_TRUE(watch.seen);
+    EXPECT_TRUE(watch.onScreenAtFill);
 }

@@ -1,5 +1,7 @@
-// The program as a screen reader meets it, through Qt's accessibility interface.
+// The program as a screen reader meets it, through Qt's accessibility interface, and as a
+// high-density screen shows it.
 #include "support/AppTest.h"
+#include "ui/Pictures.h"
 #include "ui/frmAbout.h"
 #include "ui/frmCoverage.h"
 #include "ui/frmInfEdit.h"
@@ -30,6 +32,35 @@ QString Where(QAccessibleInterface* a) {
     return a->object()
                ? a->object()->objectName() + " (" + a->object()->metaObject()->className() + ")"
                : "role " + QString::number(a->role());
+}
+
+// What a control shows, painted at `density` pixels per logical pixel.
+QImage Painted(QWidget* w, qreal density) {
+    QPixmap pm(w->size() * density);
+    pm.setDevicePixelRatio(density);
+    pm.fill(Qt::white);
+    w->render(&pm);
+    return pm.toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+// The share of pixels of a picture at twice the density that its picture at once the density,
+// enlarged (pixels doubled, or smoothed), does not show: near 0 for a picture only enlarged.
+double Sharper(const QImage& twice, const QImage& once) {
+    double least = 1;
+    for (auto how : {Qt::FastTransformation, Qt::SmoothTransformation}) {
+        const QImage enlarged = once.convertToFormat(QImage::Format_ARGB32)
+                                    .scaled(twice.size(), Qt::IgnoreAspectRatio, how);
+        int differ = 0;
+        for (int y = 0; y < twice.height(); ++y)
+            for (int x = 0; x < twice.width(); ++x) {
+                const QColor a = twice.pixelColor(x, y), b = enlarged.pixelColor(x, y);
+                differ +=
+                    std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                              std::abs(a.blue() - b.blue()), std::abs(a.alpha() - b.alpha())}) > 24;
+            }
+        least = std::min(least, double(differ) / (twice.width() * twice.height()));
+    }
+    return least;
 }
 
 } // namespace
@@ -134,4 +165,26 @@ TEST_F(AccessTest, ThePictureTheBoxesAndTheToolbarButtonSayWhatTheyAre) {
     });
     ASSERT_NE(print, nullptr);
     EXPECT_EQ(print->text(QAccessible::Name), "Print");
+}
+
+TEST_F(AccessTest, OnATwiceAsDenseScreenPicturesAreDrawnAfreshNotEnlarged) {
+    frmMain& m = StartWithMaps();
+    frmAbout& about = frmAbout::Instance();
+    // Within its border, which is lines at any density.
+    const QRect inside = about.picIcon->rect().adjusted(3, 3, -3, -3);
+    EXPECT_GT(
+        Sharper(Painted(about.picIcon, 2).copy(QRect(inside.topLeft() * 2, inside.size() * 2)),
+                Painted(about.picIcon, 1).copy(inside)),
+        0.05);
+    const std::pair<const char*, QIcon> icons[] = {
+        {"program", m.windowIcon()},
+        {"tree", m.DirTree->SelectedItem()->icon(0)},
+        {"toolbar", m.tbToolBar->actions().constFirst()->icon()},
+    };
+    for (const auto& [what, icon] : icons) {
+        const QPixmap twice = icon.pixmap(QSize(16, 16), 2.0),
+                      once = icon.pixmap(QSize(16, 16), 1.0);
+        EXPECT_EQ(twice.size(), QSize(32, 32)) << what;
+        EXPECT_GT(Sharper(twice.toImage(), once.toImage()), 0.05) << what;
+    }
 }

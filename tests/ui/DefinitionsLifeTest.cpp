@@ -168,6 +168,8 @@ TEST_F(DefinitionsLifeTest, WorldFilesOutAndBackInGiveTheSameCorners) {
         Select(m, name);
         m.mnuToolsExportWorldFile->trigger();
         EXPECT_TRUE(messages.empty());
+        EXPECT_NE(m.sbStatusBar->PanelText(1).indexOf(QString(name).replace("inf", "")), -1)
+            << m.sbStatusBar->PanelText(1).toStdString(); // names the file written
         // The editor's World File button reads it back.
         QTimer::singleShot(0, [&] {
             frmInfEdit& e = frmInfEdit::Instance();
@@ -229,8 +231,9 @@ TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {
     Select(m, "b.inf");
     m.DirTree->topLevelItem(0)->child(0)->setExpanded(true);
 
-    // Refresh keeps the selection and the expansion.
+    // Refresh keeps the selection and the expansion, and says how many maps it read.
     m.mnuViewRefresh->trigger();
+    EXPECT_TRUE(m.sbStatusBar->PanelText(1).startsWith("2 map definitions read"));
     ASSERT_NE(m.DirTree->SelectedItem(), nullptr);
     EXPECT_EQ(m.DirTree->SelectedItem()->text(0), "b.inf");
     EXPECT_TRUE(m.DirTree->topLevelItem(0)->child(0)->isExpanded());
