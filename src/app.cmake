@@ -10,7 +10,7 @@ add_library(varnet_app STATIC
   ui/Accessibility.cpp ui/CentreForm.cpp ui/Controls.cpp ui/Dialogs.cpp ui/Form.cpp ui/MapPicture.cpp ui/MsgBox.cpp
   ui/Pictures.cpp ui/Placement.cpp
   ui/frmMain.cpp ui/frmMainCommands.cpp ui/frmMainCoverage.cpp ui/frmMainDetails.cpp
-  ui/frmMainEditInf.cpp ui/frmMainExport.cpp ui/frmMainImport.cpp ui/frmMainLayout.cpp ui/frmMainLife.cpp
+  ui/frmMainContextMenus.cpp ui/frmMainEditInf.cpp ui/frmMainExport.cpp ui/frmMainImport.cpp ui/frmMainLayout.cpp ui/frmMainLife.cpp
   ui/frmMainNewInf.cpp ui/frmMainTree.cpp
   ui/frmAbout.cpp ui/frmCoverage.cpp ui/frmInfEdit.cpp ui/frmOptions.cpp ui/frmProgress.cpp
   ui/frmSplash.cpp

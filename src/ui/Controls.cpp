@@ -38,6 +38,16 @@ QPixmap ImageList::Picture(const QString& key) const {
 namespace {
 constexpr int kKeyRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
+
+// A node tells a screen reader what its tooltip tells the pointer (why a red cross has no
+// picture), since its icon says nothing to one.
+class DescribedNode : public QTreeWidgetItem {
+public:
+    QVariant data(int column, int role) const override {
+        return QTreeWidgetItem::data(column, role == Qt::AccessibleDescriptionRole ? Qt::ToolTipRole
+                                                                                   : role);
+    }
+};
 } // namespace
 
 TreeView::TreeView(QWidget* parent) : QTreeWidget(parent) {
@@ -81,7 +91,7 @@ QTreeWidgetItem* TreeView::AddNode(const QString& parentKey, const QString& key,
         parent = Node(parentKey);
         if (!parent) return nullptr;
     }
-    auto* node = new QTreeWidgetItem();
+    auto* node = new DescribedNode();
     node->setData(0, Qt::DisplayRole, text);
     if (key != text) node->setData(0, kKeyRole, key); // most nodes' keys are their texts
     SetImage(node, imageKey);
@@ -103,7 +113,7 @@ QTreeWidgetItem* TreeView::InsertNode(const QString& parentKey, int index, const
                                       const QString& text, const QString& imageKey) {
     QTreeWidgetItem* parent = Node(parentKey);
     if (!parent || byKey_.contains(key)) return nullptr;
-    auto* node = new QTreeWidgetItem();
+    auto* node = new DescribedNode();
     node->setData(0, Qt::DisplayRole, text);
     if (key != text) node->setData(0, kKeyRole, key);
     SetImage(node, imageKey);

@@ -85,6 +85,7 @@ frmMain::frmMain() {
 
     Define("Varnet", Border::Sizable, StartUp::SystemDefault, 8730, 6330, true, true);
     DescribeControls();
+    BuildContextMenus();
     ApplyTabOrder(this);
 
     MapViewer = new MapView(
@@ -247,6 +248,11 @@ void frmMain::DockBars() {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ContextMenu &&
+        (watched == DirTree || watched == DirTree->viewport())) {
+        DirTree_ContextMenu(*static_cast<QContextMenuEvent*>(event));
+        return true;
+    }
     if (watched == Client && event->type() == QEvent::Resize) {
         DockBars();
         Form_Resize();

@@ -16,6 +16,7 @@
 #include "view/ScrollBar.h"
 #include "view/Splitter.h"
 
+#include <QContextMenuEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -60,6 +61,10 @@ public:
     QAction *mnuToolsImportMap, *mnuToolsExportKmz, *mnuToolsExportOzi;
     QAction* mnuToolsFindMaps;
     QAction *mnuHelp, *mnuHelpContents, *mnuHelpSearchForHelpOn, *mnuHelpBar0, *mnuHelpAbout;
+    // A definition's context menu in the tree (it acts on the node it was opened on, which it
+    // selects).
+    QMenu* mnuDefinition;
+    QAction *mnuDefinitionExportWorldFile, *mnuDefinitionShowInCoverage, *mnuDefinitionCopyPath;
 
     // Life.
     void Form_Load() override;
@@ -89,6 +94,12 @@ public:
     void mnuToolsExportOzi_Click();
     void mnuViewRefresh_Click();
     void mnuViewCoverage_Click();
+    // A definition's menu, where the user points or on the node with the focus.
+    void DirTree_ContextMenu(const QContextMenuEvent& event);
+    // The coverage window with the selected map chosen there.
+    void mnuDefinitionShowInCoverage_Click();
+    // The selected definition's Windows path to the clipboard.
+    void mnuDefinitionCopyPath_Click();
     // The library of the Maps folder: the tree, the details and the coverage window show its
     // entries and follow its changes.
     Library::MapLibrary* Maps = nullptr;
@@ -147,6 +158,9 @@ protected:
 
 private:
     void BuildMenus();
+    void BuildContextMenus();
+    // The library's entry of the selected node; nothing for another node or none.
+    const Library::Entry* SelectedEntry() const;
     // Roles, names and descriptions for assistive technology.
     void DescribeControls();
     void BuildPictureMenu();

@@ -72,6 +72,7 @@ protected:
         WriteImage(host.OnC("Stelmar/Maps/a.bmp"), 40, 40);
         WriteMap("a.inf", "10N,10E\r\n0N,20E\r\na.bmp\r\n");
         WriteMap("b.inf", "10N,10E\r\n0N,20E\r\nnowhere.bmp\r\n");
+        WriteMap("c.inf", "10N,10E\r\n0N,20E\r\nnowhere\r\n"); // a red cross
         frmMain& m = Start();
         Select(m, "a.inf");
         return m;
@@ -133,6 +134,17 @@ TEST_F(AccessTest, ThePictureTheBoxesAndTheToolbarButtonSayWhatTheyAre) {
     Select(m, "b.inf");
     EXPECT_TRUE(picture->text(QAccessible::Description).startsWith("b.inf: "));
     EXPECT_NE(picture->text(QAccessible::Description).indexOf("nowhere"), -1);
+
+    // A red cross in the tree says why, to the pointer and to a screen reader alike.
+    QTreeWidgetItem* cross = Select(m, "c.inf");
+    ASSERT_EQ(TreeView::ImageOf(cross), "FileX");
+    EXPECT_NE(cross->toolTip(0).indexOf("nowhere"), -1);
+    bool described = false;
+    Walk(Of(m.DirTree), [&](QAccessibleInterface* a) {
+        described |= a->text(QAccessible::Name) == "c.inf" &&
+                     a->text(QAccessible::Description) == cross->toolTip(0);
+    });
+    EXPECT_TRUE(described);
 
     // The editor's boxes: each named by the headings a sighted user reads it by (the one level
     // with it on its left, the one above its column), no two alike.

@@ -1,0 +1,69 @@
+// The context menus: a definition's in the tree, the map picture's. Each offers, where the user
+// points, commands the menu bar offers for the selection, and a few of its own.
+#include "ui/CoreText.h"
+#include "ui/frmCoverage.h"
+#include "ui/frmMain.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QMenu>
+
+void frmMain::BuildContextMenus() {
+    auto item = [](QMenu* menu, const char* name, const QString& caption) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(name);
+        return a;
+    };
+    mnuDefinition = new QMenu(this);
+    mnuDefinition->setObjectName("mnuDefinition");
+    mnuDefinitionExportWorldFile =
+        item(mnuDefinition, "mnuDefinitionExportWorldFile", "Export &World File...");
+    mnuDefinitionShowInCoverage =
+        item(mnuDefinition, "mnuDefinitionShowInCoverage", "Show in &Coverage");
+    mnuDefinitionCopyPath = item(mnuDefinition, "mnuDefinitionCopyPath", "Copy &Path");
+    connect(mnuDefinitionExportWorldFile, &QAction::triggered, this,
+            [this] { mnuToolsExportWorldFile_Click(); });
+    connect(mnuDefinitionShowInCoverage, &QAction::triggered, this,
+            [this] { mnuDefinitionShowInCoverage_Click(); });
+    connect(mnuDefinitionCopyPath, &QAction::triggered, this,
+            [this] { mnuDefinitionCopyPath_Click(); });
+
+    // The menu key reaches the tree, a right click its viewport.
+    DirTree->installEventFilter(this);
+    DirTree->viewport()->installEventFilter(this);
+}
+
+void frmMain::DirTree_ContextMenu(const QContextMenuEvent& event) {
+    // On the node under the pointer, or (from the keyboard) the node that has the focus.
+    const bool pointed = event.reason() == QContextMenuEvent::Mouse;
+    QTreeWidgetItem* node = pointed ? DirTree->itemAt(event.pos()) : DirTree->currentItem();
+    if (!IsFileNode(node)) return;
+    DirTree->setCurrentItem(node); // the menu's commands act on the selection
+    mnuDefinition->popup(
+        pointed ? event.globalPos()
+                : DirTree->viewport()->mapToGlobal(DirTree->visualItemRect(node).center()));
+}
+
+const Library::Entry* frmMain::SelectedEntry() const {
+    QTreeWidgetItem* node = DirTree->SelectedItem();
+    const int index = IsFileNode(node) ? Maps->IndexOf(ToCore(node->text(0))) : -1;
+    return index < 0 ? nullptr : &Maps->Entries()[std::size_t(index)];
+}
+
+void frmMain::mnuDefinitionShowInCoverage_Click() {
+    const Library::Entry* e = SelectedEntry();
+    if (!e) return;
+    mnuViewCoverage_Click();
+    frmCoverage::Instance().activateWindow();
+    if (!e->HasCorners())
+        sbStatusBar->SetPanelText(
+            1, FromCore(e->name) + " has no place in the coverage: " + FromCore(e->reason) + ".");
+}
+
+void frmMain::mnuDefinitionCopyPath_Click() {
+    const Library::Entry* e = SelectedEntry();
+    if (!e) return;
+    QGuiApplication::clipboard()->setText(FromCore(e->path));
+    sbStatusBar->SetPanelText(1, "Copied " + FromCore(e->path) + ".");
+}
