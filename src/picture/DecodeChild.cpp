@@ -3,6 +3,7 @@
 // itself must hold: a progressive JPEG's coefficients, an interlaced GIF's or a compressed BMP's
 // indexes). The program kills it when its work is abandoned; it keeps nothing between pieces.
 #include "picture/DecodeProtocol.h"
+#include "picture/DecodePyramid.h"
 
 #include <algorithm>
 #include <climits>
@@ -63,14 +64,6 @@ void Send(int socket, Answer answer, int level = 0, std::int64_t rows = 0,
     WriteAll(socket, text.data(), text.size());
 }
 
-// Rows of one level, top down; Take returns false when no more are wanted.
-class Sink {
-public:
-    virtual ~Sink() = default;
-    virtual bool Take(const std::uint32_t* row) = 0;
-    virtual void End() = 0;
-};
-
 inline std::uint32_t Mean4(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
     // Red and blue in one word, green in another: two bytes of headroom each for the sum.
     const std::uint32_t rb =
@@ -130,82 +123,6 @@ private:
     std::uint32_t* out_;
     const Request& r_;
     std::int64_t at_;
-};
-
-// Each level's rows gathered into tile rows and written as tiles; each level's rows also
-// halved into the next.
-class PyramidSink : public Sink {
-public:
-    PyramidSink(const Request& r, int level, int file, int socket)
-        : r_(r), level_(level), file_(file), socket_(socket), width_(LevelSide(r.width, level)),
-          columns_((width_ + r.tile - 1) / r.tile),
-          strip_(std::size_t(width_) * std::size_t(r.tile)),
-          tile_(std::size_t(r.tile) * std::size_t(r.tile)) {
-        if (level < r.lastLevel) {
-            next_ = std::make_unique<PyramidSink>(r, level + 1, file, socket);
-            half_.resize(std::size_t((width_ + 1) / 2));
-        }
-    }
-    bool Take(const std::uint32_t* row) override {
-        std::uint32_t* at = strip_.data() + inStrip_ * width_;
-        std::copy(row, row + width_, at);
-        // Rows pair within a strip (its height is even): each pair is the next level's row.
-        if (++inStrip_ % 2 == 0 && next_) Halve(at - width_, at);
-        if (inStrip_ == r_.tile) Flush();
-        return true;
-    }
-    void End() override {
-        if (inStrip_ % 2 == 1 && next_) {
-            const std::uint32_t* last = strip_.data() + (inStrip_ - 1) * width_;
-            Halve(last, last);
-        }
-        if (inStrip_ > 0) Flush();
-        if (next_) next_->End();
-    }
-
-private:
-    void Halve(const std::uint32_t* a, const std::uint32_t* b) {
-        const std::int64_t out = std::int64_t(half_.size());
-        for (std::int64_t x = 0; x < out; ++x) {
-            const std::int64_t l = 2 * x, r = std::min(l + 1, width_ - 1);
-            half_[std::size_t(x)] = Mean4(a[l], a[r], b[l], b[r]);
-        }
-        next_->Take(half_.data());
-    }
-    void Flush() {
-        const std::int64_t t = r_.tile;
-        const std::uint64_t tileBytes = std::uint64_t(t * t) * 4;
-        for (std::int64_t c = 0; c < columns_; ++c) {
-            const std::int64_t x0 = c * t, w = std::min(t, width_ - x0);
-            const std::uint64_t at =
-                r_.levelOffset[level_] + std::uint64_t(tileRow_ * columns_ + c) * tileBytes;
-            const std::size_t bytes = std::size_t(inStrip_ * t) * 4;
-            ssize_t wrote = 0;
-            if (w == t) { // the tile's rows straight from the strip
-                iovec rows[1024];
-                for (std::int64_t y = 0; y < inStrip_; ++y)
-                    rows[y] = {strip_.data() + y * width_ + x0, std::size_t(t) * 4};
-                wrote = ::pwritev(file_, rows, int(inStrip_), off_t(at));
-            } else {
-                for (std::int64_t y = 0; y < inStrip_; ++y)
-                    std::memcpy(tile_.data() + y * t, strip_.data() + y * width_ + x0,
-                                std::size_t(w) * 4);
-                wrote = ::pwrite(file_, tile_.data(), bytes, off_t(at));
-            }
-            if (wrote != ssize_t(bytes))
-                throw Failure("the tiles cannot be written to the cache (" +
-                              std::string(std::strerror(errno)) + ")");
-        }
-        ++tileRow_;
-        inStrip_ = 0;
-        Send(socket_, Answer::Progress, level_, tileRow_);
-    }
-    const Request& r_;
-    int level_, file_, socket_;
-    std::int64_t width_, columns_;
-    std::vector<std::uint32_t> strip_, tile_, half_;
-    std::int64_t inStrip_ = 0, tileRow_ = 0;
-    std::unique_ptr<PyramidSink> next_;
 };
 
 // Drops the first rows it takes.
@@ -273,7 +190,12 @@ void JpegRows(jpeg_decompress_struct& info, const Request& r, int from, std::int
     if (std::int64_t(info.image_width) != r.width || std::int64_t(info.image_height) != r.height)
         throw Failure("the picture's size is not what its header said");
     const bool fourColours = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
-    info.out_color_space = fourColours ? JCS_CMYK : JCS_EXT_BGRA;
+    // Rows of the sink's own width and pixels are written in place.
+    DirectRows* direct =
+        fourColours || x0 > 0 || x1 < LevelSide(r.width, from) ? nullptr : sink.Direct();
+    info.out_color_space = fourColours                           ? JCS_CMYK
+                           : direct && direct->PixelBytes() == 3 ? JCS_EXT_BGR
+                                                                 : JCS_EXT_BGRA;
     info.scale_num = 1;
     info.scale_denom = 1u << from;
     jpeg_calc_output_dimensions(&info);
@@ -294,7 +216,7 @@ void JpegRows(jpeg_decompress_struct& info, const Request& r, int from, std::int
     const std::int64_t width = info.output_width, height = info.output_height;
     // Rows are read a few at a time: libjpeg then writes them in place, without its spare row.
     constexpr int kBatch = 16;
-    std::vector<std::uint32_t> row(std::size_t(width) * kBatch, 0xff000000u);
+    std::vector<std::uint32_t> row(direct ? 0 : std::size_t(width) * kBatch, 0xff000000u);
     JDIMENSION xoff = JDIMENSION(std::clamp<std::int64_t>(x0, 0, width - 1));
     JDIMENSION cropWidth = JDIMENSION(std::clamp<std::int64_t>(x1, xoff + 1, width) - xoff);
     if (xoff > 0 || cropWidth < width) jpeg_crop_scanline(&info, &xoff, &cropWidth);
@@ -302,6 +224,11 @@ void JpegRows(jpeg_decompress_struct& info, const Request& r, int from, std::int
     if (firstRow > 0) jpeg_skip_scanlines(&info, JDIMENSION(std::min(firstRow, height)));
     // Adobe's files store the inks inverted, as nearly every CMYK JPEG does.
     const bool inverted = info.saw_Adobe_marker;
+    while (direct && info.output_scanline < info.output_height) {
+        JSAMPROW lines[kBatch];
+        const int room = direct->Room(lines, kBatch);
+        direct->Wrote(int(jpeg_read_scanlines(&info, lines, JDIMENSION(room))));
+    }
     while (info.output_scanline < info.output_height) {
         if (fourColours) {
             JSAMPROW line = cmyk.data();
@@ -654,10 +581,15 @@ void DoWork(const Request& r, const std::string& path, int out, int socket) {
         }
         ::munmap(map, bytes);
     } else {
-        CheckMemory(rowBytes * std::uint64_t(r.tile) * 2 + rowBytes * 4, r,
-                    "a strip of this picture");
-        PyramidSink pyramid(r, r.level, out, socket);
-        Chain chain(r.width, from, r.level, pyramid);
+        if (r.pixelBytes != 3 && r.pixelBytes != 4)
+            throw Failure("a request the decoder cannot follow");
+        CheckMemory(PyramidBytes(r.width, r.level, r.lastLevel, r.tile, r.pixelBytes) +
+                        rowBytes * 4,
+                    r, "a strip of this picture");
+        const auto pyramid = PyramidSink(r, out, [socket](int level, std::int64_t rows) {
+            Send(socket, Answer::Progress, level, rows);
+        });
+        Chain chain(r.width, from, r.level, *pyramid);
         Rows(fd, r, from, 0, 0, LevelSide(r.width, from), chain.Head());
     }
 }

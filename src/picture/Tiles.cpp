@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <list>
+#include <optional>
 #include <set>
 #include <thread>
 #include <unordered_map>
@@ -31,6 +33,7 @@ namespace {
 
 using Protocol::LevelSide;
 constexpr int kTile = 256;
+// A tile as drawn, and as the memory cache counts it.
 constexpr std::uint64_t kTileBytes = std::uint64_t(kTile) * kTile * 4;
 constexpr std::uint64_t MiB = 1024 * 1024;
 
@@ -42,12 +45,25 @@ struct Tiled::State {
     std::uint64_t offsets[Protocol::kMaxLevels] = {};
     std::int64_t columns[Protocol::kMaxLevels] = {};
     std::string note;
+    int pixelBytes = 4;          // of the tiles kept: 3 in the disc cache, which is read seldom
+    std::uint64_t tileBytes = 0; // kept
     std::shared_ptr<System::SharedBlock> memory; // the whole pyramid, or
     std::shared_ptr<System::TileFile> disc;      // the disc cache with a memory cache of tiles
     std::list<std::uint64_t> recent;             // tiles read from disc, most recent first
     std::unordered_map<std::uint64_t, std::pair<QImage, std::list<std::uint64_t>::iterator>> cache;
     std::shared_ptr<Decoders::Mailbox> mailbox;
     Decoders::Ticket pyramid, region;
+    // The pass over the whole picture, started once the first part in view is decoded (or at
+    // once when none is asked for), so that the first screen has the processor to itself.
+    std::optional<Decoders::Job> pass;
+    void StartPass() {
+        std::optional<Decoders::Job> job;
+        {
+            std::lock_guard lock(mutex);
+            job.swap(pass);
+        }
+        if (job && !*job->ticket) Decoders::Submit(std::move(*job));
+    }
 
     // Shared with the decoding threads.
     std::mutex mutex;
@@ -107,7 +123,7 @@ QImage Tiled::State::Tile(int level, std::int64_t c, std::int64_t r) {
         int(std::min<std::int64_t>(kTile, LevelSide(source.size.width(), level) - c * kTile));
     const int h =
         int(std::min<std::int64_t>(kTile, LevelSide(source.size.height(), level) - r * kTile));
-    const std::uint64_t at = offsets[level] + std::uint64_t(r * columns[level] + c) * kTileBytes;
+    const std::uint64_t at = offsets[level] + std::uint64_t(r * columns[level] + c) * tileBytes;
     if (memory) return QImage(memory->Data() + at, w, h, kTile * 4, QImage::Format_RGB32);
     if (auto hit = cache.find(at); hit != cache.end()) {
         recent.splice(recent.begin(), recent, hit->second.second);
@@ -126,9 +142,20 @@ void Tiled::State::Read() {
         const Wanted next = toRead.front();
         toRead.pop_front();
         lock.unlock();
-        QImage tile(kTile, kTile, QImage::Format_RGB32);
-        const bool read = disc->Read(next.at, tile.bits(), std::size_t(kTile) * next.h * 4);
-        if (read) tile = tile.copy(0, 0, next.w, next.h);
+        const std::size_t row = std::size_t(kTile) * std::size_t(pixelBytes);
+        std::vector<unsigned char> raw(row * std::size_t(next.h));
+        const bool read = disc->Read(next.at, raw.data(), raw.size());
+        QImage tile(next.w, next.h, QImage::Format_RGB32);
+        for (int y = 0; read && y < next.h; ++y) {
+            const unsigned char* from = raw.data() + std::size_t(y) * row;
+            auto* to = reinterpret_cast<std::uint32_t*>(tile.scanLine(y));
+            if (pixelBytes == 4)
+                std::memcpy(to, from, std::size_t(next.w) * 4);
+            else // bytes B, G, R
+                for (int x = 0; x < next.w; ++x)
+                    to[x] = 0xff000000u | std::uint32_t(from[3 * x + 2]) << 16 |
+                            std::uint32_t(from[3 * x + 1]) << 8 | from[3 * x];
+        }
         lock.lock();
         wanted.erase(next.at);
         if (!read || cache.count(next.at)) continue;
@@ -151,42 +178,48 @@ Tiled::Tiled(const Source& source, QObject* parent)
     while (s.coarsest < Protocol::kMaxLevels - 1 &&
            std::max(LevelSide(W, s.coarsest), LevelSide(H, s.coarsest)) > kTile)
         ++s.coarsest;
-    auto bytesFrom = [&](int finest) {
+    auto bytesFrom = [&](int finest, int pixelBytes) {
         std::uint64_t total = 0;
         for (int k = finest; k <= s.coarsest; ++k)
             total += std::uint64_t((LevelSide(W, k) + kTile - 1) / kTile) *
-                     std::uint64_t((LevelSide(H, k) + kTile - 1) / kTile) * kTileBytes;
+                     std::uint64_t((LevelSide(H, k) + kTile - 1) / kTile) * kTile * kTile *
+                     std::uint64_t(pixelBytes);
         return total;
     };
-    // The pass holds a strip of tiles of each level, a few rows, and what the format holds whole.
-    auto work = [&](int finest) {
+    // The pass holds a few rows, what the format holds whole, and what the pyramid's building
+    // holds (more when its tiles go to the disc).
+    auto work = [&](int finest, bool inMemory) {
         return source.heldBytes + std::uint64_t(W) * 4 * 64 +
-               std::uint64_t(LevelSide(W, finest)) * 4 * kTile * 2;
+               Protocol::PyramidBytes(W, finest, s.coarsest, kTile, inMemory ? 4 : 3);
     };
-    while (s.finest < s.coarsest && work(s.finest) > DecodeLimit()) ++s.finest;
-    const std::uint64_t all = bytesFrom(0);
-    if (bytesFrom(s.finest) > TileCacheLimit()) {
+    while (s.finest < s.coarsest && work(s.finest, true) > DecodeLimit()) ++s.finest;
+    const bool inMemory = bytesFrom(s.finest, 4) <= TileCacheLimit();
+    if (!inMemory) {
+        s.pixelBytes = 3;
+        s.finest = 0;
+        while (s.finest < s.coarsest && work(s.finest, false) > DecodeLimit()) ++s.finest;
         const std::uint64_t allowed = System::FreeBytes(System::CacheFolder()) / 4;
         const int memoryFinest = s.finest;
-        while (s.finest < s.coarsest && bytesFrom(s.finest) > allowed) ++s.finest;
+        while (s.finest < s.coarsest && bytesFrom(s.finest, 3) > allowed) ++s.finest;
         if (s.finest > memoryFinest)
             s.note = "Shown at 1/" + std::to_string(1 << (2 * s.finest)) +
-                     " resolution: its tiles need " + Grouped((all + MiB - 1) / MiB) +
+                     " resolution: its tiles need " + Grouped((bytesFrom(0, 3) + MiB - 1) / MiB) +
                      " MiB of disc; the cache folder's disc allows " + Grouped(allowed / MiB) +
                      " MiB.";
     }
     if (s.finest > 0 && s.note.empty())
         s.note = "Shown at 1/" + std::to_string(1 << (2 * s.finest)) +
-                 " resolution: decoding it needs " + Grouped((work(0) + MiB - 1) / MiB) +
+                 " resolution: decoding it needs " + Grouped((work(0, inMemory) + MiB - 1) / MiB) +
                  " MiB; this machine allows " + Grouped(DecodeLimit() / MiB) + " MiB.";
+    s.tileBytes = std::uint64_t(kTile) * kTile * std::uint64_t(s.pixelBytes);
     std::uint64_t offset = 0;
     for (int k = s.finest; k <= s.coarsest; ++k) {
         s.offsets[k] = offset;
         s.columns[k] = (LevelSide(W, k) + kTile - 1) / kTile;
-        offset += std::uint64_t(s.columns[k]) * std::uint64_t(s.TileRows(k)) * kTileBytes;
+        offset += std::uint64_t(s.columns[k]) * std::uint64_t(s.TileRows(k)) * s.tileBytes;
     }
     try {
-        if (offset <= TileCacheLimit())
+        if (inMemory)
             s.memory = std::make_shared<System::SharedBlock>(std::size_t(offset));
         else
             s.disc = std::make_shared<System::TileFile>(offset);
@@ -217,6 +250,7 @@ Tiled::Tiled(const Source& source, QObject* parent)
     job.request.level = s.finest;
     job.request.lastLevel = s.coarsest;
     job.request.tile = kTile;
+    job.request.pixelBytes = s.pixelBytes;
     std::copy(std::begin(s.offsets), std::end(s.offsets), job.request.levelOffset);
     job.request.memory = DecodeLimit();
     job.path = source.path;
@@ -225,7 +259,7 @@ Tiled::Tiled(const Source& source, QObject* parent)
         job.keep = s.memory;
     else
         job.keep = s.disc;
-    job.reserve = work(s.finest);
+    job.reserve = work(s.finest, inMemory);
     std::weak_ptr<State> weak = state_;
     auto mailbox = s.mailbox;
     job.progress = [weak, mailbox](int level, std::int64_t rows) {
@@ -256,7 +290,18 @@ Tiled::Tiled(const Source& source, QObject* parent)
             }
         });
     };
-    s.pyramid = Decoders::Submit(std::move(job));
+    job.ticket = s.pyramid = std::make_shared<std::atomic<bool>>(false);
+    s.pass = std::move(job);
+    // Started after the part the view asks for at once; else when the event loop next turns.
+    QTimer::singleShot(0, this, [this] {
+        State& s = *state_;
+        bool busy = false;
+        {
+            std::lock_guard lock(s.mutex);
+            busy = s.regionBusy;
+        }
+        if (!busy) s.StartPass();
+    });
 }
 
 Tiled::~Tiled() {
@@ -424,6 +469,8 @@ void Tiled::Want(QRect area, double zoom, int ms) {
         try {
             job = RegionJob(s.source, level, margin, block);
         } catch (const std::exception&) {
+            lock.unlock();
+            s.StartPass();
             return; // no memory for it now: the pyramid will bring it
         }
         job.priority = 1;
@@ -441,6 +488,7 @@ void Tiled::Want(QRect area, double zoom, int ms) {
                 }
             }
             state->changed.notify_all();
+            state->StartPass();
             mailbox->Post([weak] {
                 if (const auto st = weak.lock(); st && st->mailbox->target)
                     emit static_cast<Tiled*>(st->mailbox->target)->Changed();

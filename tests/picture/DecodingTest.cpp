@@ -8,8 +8,10 @@
 
 #include <QBuffer>
 #include <QImageWriter>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <cmath>
 #include <fstream>
 #include <sys/resource.h>
 
@@ -133,6 +135,62 @@ TEST_F(DecodingTest, ReducedDecodesAreAtTheScaleUsed) {
         EXPECT_EQ(d.image.size(), size) << scale;
         EXPECT_EQ(d.region, QRect(0, 0, 1001, 601)) << scale;
         EXPECT_GT(d.image.pixelColor(size.width() - 1, size.height() - 1).green(), 130) << scale;
+    }
+}
+
+TEST_F(DecodingTest, EachLevelHoldsTheMeansOfTheLevelAbove) {
+    // Sides that no halving divides, and a texture in which any wrong byte shows.
+    QImage texture(1001, 777, QImage::Format_RGB32);
+    for (int y = 0; y < texture.height(); ++y)
+        for (int x = 0; x < texture.width(); ++x)
+            texture.setPixel(x, y, qRgb((x * 7) ^ y, (y * 3 + x) & 255, (x * y) & 255));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    texture.save(&buffer, "JPG", 90);
+    const std::string path = Put("texture.jpg", buffer.data());
+    const QImage decoded = QImage(QString::fromStdString(host.OnC("Stelmar/Maps/texture.jpg")))
+                               .convertToFormat(QImage::Format_RGB32);
+    for (const char* limit : {"", "16"}) { // the tiles in memory, then in the disc cache
+        SCOPED_TRACE(*limit ? "in the disc cache" : "in memory");
+        if (*limit) setenv("VARNET_PICTURE_LIMIT_MB", limit, 1);
+        Picture::Tiled tiles(Picture::Open(path));
+        EXPECT_EQ(tiles.CachePath().empty(), !*limit);
+        WaitFor([&] { return !tiles.Building(); });
+        QImage level = decoded;
+        for (int k = 0; k <= tiles.CoarsestLevel(); ++k) {
+            if (k > 0) { // each pixel the rounded mean of the 2 x 2 under it, or fewer at an edge
+                QImage half((level.width() + 1) / 2, (level.height() + 1) / 2, level.format());
+                for (int y = 0; y < half.height(); ++y)
+                    for (int x = 0; x < half.width(); ++x) {
+                        const QRgb p[] = {
+                            level.pixel(2 * x, 2 * y),
+                            level.pixel(std::min(2 * x + 1, level.width() - 1), 2 * y),
+                            level.pixel(2 * x, std::min(2 * y + 1, level.height() - 1)),
+                            level.pixel(std::min(2 * x + 1, level.width() - 1),
+                                        std::min(2 * y + 1, level.height() - 1))};
+                        auto mean = [&](int (*c)(QRgb)) {
+                            return (c(p[0]) + c(p[1]) + c(p[2]) + c(p[3]) + 2) / 4;
+                        };
+                        half.setPixel(x, y, qRgb(mean(qRed), mean(qGreen), mean(qBlue)));
+                    }
+                level = half;
+            }
+            // Drawn a tile's size at a time at the level's own scale, so few tiles are wanted at
+            // once.
+            for (int y = 0; y < level.height(); y += 256)
+                for (int x = 0; x < level.width(); x += 256) {
+                    const QRect part = QRect(x, y, 256, 256).intersected(level.rect());
+                    QImage drawn(part.size(), QImage::Format_RGB32);
+                    WaitFor([&] {
+                        drawn.fill(Qt::magenta);
+                        QPainter painter(&drawn);
+                        tiles.Draw(painter, drawn.rect(), -QPointF(part.topLeft()),
+                                   std::ldexp(1.0, -k));
+                        return drawn == level.copy(part);
+                    });
+                    ASSERT_EQ(drawn, level.copy(part)) << "level " << k << " at " << x << ", " << y;
+                }
+        }
     }
 }
 
