@@ -24,4 +24,5 @@ varnet_target_defaults(varnet_app)
 
 add_executable(varnet main.cpp)
 target_link_libraries(varnet PRIVATE varnet_app)
+varnet_uses_georef(varnet)
 varnet_target_defaults(varnet)

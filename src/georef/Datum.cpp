@@ -1,15 +1,11 @@
-// The library's datum, and world files' .prj read through GDAL's spatial-reference classes.
-#include "georef/GdalSupport.h"
+// The library's datum, and the corners of a picture placed by its world file: read here, in the
+// programs; the .prj beside it and a datum shift go to the GDAL module.
+#include "georef/Module.h"
 
 #include "mapdef/MapCode.h"
-#include "platform/FileIO.h"
 #include "platform/Settings.h"
 #include "platform/Text.h"
 #include "platform/WinPath.h"
-
-#include <cpl_conv.h>
-
-#include <memory>
 
 namespace Georef {
 using namespace Detail;
@@ -24,47 +20,41 @@ Datum LibraryDatum(std::string* warning) {
     return Datum::OSGB36;
 }
 
-std::string DatumName(Datum datum) {
-    return datum == Datum::WGS84 ? "WGS 84 (EPSG:4326)" : "OSGB 1936 (EPSG:4277)";
-}
-
-std::string DatumPrj(Datum datum) {
-    EnsureGdal();
-    const OGRSpatialReference srs = DatumSrs(datum);
-    char* text = nullptr;
-    const char* options[] = {"FORMAT=WKT1_ESRI", nullptr};
-    srs.exportToWkt(&text, options);
-    std::string wkt = text ? text : "";
-    CPLFree(text);
-    return wkt;
-}
-
 namespace {
 
 [[noreturn]] void Fail(const std::string& why) {
     throw CoreError(ErrorKind::FileError, why);
 }
 
+// The GDAL module, for the world file `world`.
+const ModuleTable& Module(const std::string& world) {
+    std::string why;
+    const ModuleTable* module = LoadModule(why);
+    if (!module) Fail("The world file " + world + " cannot be placed: " + why + ".");
+    return *module;
+}
+
 // What the .prj beside a world file says its numbers are: degrees of the library's datum or
 // National Grid metres; anything else is refused.
 MapCode::WorldUnits UnitsOfPrj(const std::string& prj, const std::string& world, Datum datum) {
-    std::string why;
     const auto native = Platform::ToNativePath(prj);
-    OGRSpatialReference srs;
-    if (!native || !ReadPrj(*native, srs, why))
-        Fail("The world file " + world + " cannot be placed: its projection file " + prj +
-             " cannot be read (" + why + ").");
-    const char* equivalent[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES",
-                                "CRITERION=EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS", nullptr};
-    const OGRSpatialReference library = DatumSrs(datum);
-    OGRSpatialReference grid;
-    grid.importFromEPSG(27700);
-    if (srs.IsGeographic() && srs.IsSame(&library, equivalent)) return MapCode::WorldUnits::Degrees;
-    if (srs.IsProjected() && srs.IsSame(&grid, equivalent))
+    const PrjUnits units =
+        native ? Module(world).worldFilePrj(*native, datum)
+               : PrjUnits{PrjUnits::Kind::Unreadable, "its folder cannot be reached"};
+    switch (units.kind) {
+    case PrjUnits::Kind::Degrees:
+        return MapCode::WorldUnits::Degrees;
+    case PrjUnits::Kind::NationalGrid:
         return MapCode::WorldUnits::NationalGrid;
-    const char* name = srs.GetName();
-    Fail("The world file " + world + " is in " + (name ? name : "a coordinate system") + " (" +
-         prj + "); a definition takes only latitude and longitude on " + DatumName(datum) +
+    case PrjUnits::Kind::Unreadable:
+        Fail("The world file " + world + " cannot be placed: its projection file " + prj +
+             " cannot be read (" + units.text + ").");
+    case PrjUnits::Kind::Other:
+        break;
+    }
+    Fail("The world file " + world + " is in " +
+         (units.text.empty() ? "a coordinate system" : units.text) + " (" + prj +
+         "); a definition takes only latitude and longitude on " + DatumName(datum) +
          " or the British National Grid. Tools > Import Map... warps such a picture into the "
          "library.");
 }
@@ -85,16 +75,13 @@ std::array<std::string, 4> WorldFileCorners(const std::string& imagePath, int wi
     MapCode::WorldFileCorners(file, units, width, height, world, c[0], c[1], c[2], c[3]);
     if (units == MapCode::WorldUnits::NationalGrid && datum == Datum::WGS84) {
         // The grid's corners, exactly as the core converts them, then shifted by PROJ.
-        OGRSpatialReference from = DatumSrs(Datum::OSGB36), to = DatumSrs(Datum::WGS84);
-        std::unique_ptr<OGRCoordinateTransformation> shift(
-            OGRCreateCoordinateTransformation(&from, &to));
-        for (int i = 0; i < 4; i += 2) {
-            double lat = MapCode::CoordToMinutes(c[std::size_t(i)]) / 60.0;
-            double lon = MapCode::CoordToMinutes(c[std::size_t(i) + 1]) / 60.0;
-            if (!shift || !shift->Transform(1, &lon, &lat))
+        const ModuleTable& module = Module(world);
+        for (std::size_t i = 0; i < 4; i += 2) {
+            double lat = MapCode::CoordToMinutes(c[i]) / 60.0;
+            double lon = MapCode::CoordToMinutes(c[i + 1]) / 60.0;
+            if (!module.shift(Datum::OSGB36, Datum::WGS84, lat, lon))
                 Fail("The corners of " + imagePath + " could not be shifted to WGS 84.");
-            MapCode::FormatPosition(float(lat * 60), float(lon * 60), c[std::size_t(i)],
-                                    c[std::size_t(i) + 1]);
+            MapCode::FormatPosition(float(lat * 60), float(lon * 60), c[i], c[i + 1]);
         }
     }
     return c;

@@ -20,11 +20,6 @@ namespace Georef {
 using namespace Detail;
 namespace {
 
-std::string Folder(const ExportRequest& request) {
-    return request.outFolder.empty() ? fs::path(request.map.picture).parent_path().string()
-                                     : request.outFolder;
-}
-
 std::string Number(double value, int decimals) {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
@@ -54,11 +49,6 @@ std::string Xml(const std::string& utf8) {
     return out;
 }
 
-std::string Stem(const std::string& name) {
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 // Latitude and longitude of the four corners (top-left, top-right, bottom-right, bottom-left),
 // degrees, in `to`.
 std::array<std::array<double, 2>, 4> Corners(const Placement& map, Datum from, Datum to) {
@@ -80,7 +70,7 @@ std::array<std::array<double, 2>, 4> Corners(const Placement& map, Datum from, D
 
 std::string Kml(const ExportRequest& request, const std::string& href) {
     const auto c = Corners(request.map, request.datum, Datum::WGS84);
-    const std::string name = Platform::Cp1252ToUtf8(Stem(request.map.name));
+    const std::string name = Platform::Cp1252ToUtf8(NameStem(request.map.name));
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
            "<GroundOverlay>\n"
@@ -166,7 +156,7 @@ std::string Ozi(const ExportRequest& request, const std::string& path) {
                                   ? picture.filename().string()
                                   : picture.string();
     std::string out =
-        "OziExplorer Map Data File Version 2.2\r\n" + Platform::Cp1252ToUtf8(Stem(map.name)) +
+        "OziExplorer Map Data File Version 2.2\r\n" + Platform::Cp1252ToUtf8(NameStem(map.name)) +
         "\r\n" + image + "\r\n" + "1 ,Map Code,\r\n" +
         (request.datum == Datum::WGS84 ? "WGS 84" : "Ord Srvy Grt Britn") +
         ",WGS 84,   0.0000,   0.0000,WGS 84\r\n"
@@ -209,23 +199,7 @@ std::string WorldFile(const Placement& map) {
 
 } // namespace
 
-std::vector<std::string> ExportTargets(const ExportRequest& request) {
-    const fs::path folder = Folder(request);
-    const fs::path picture(request.map.picture);
-    const std::string stem = picture.stem().string();
-    switch (request.format) {
-    case ExportFormat::Kmz:
-        return {(folder / (Platform::CoreNameToNative(Stem(request.map.name)) + ".kmz")).string()};
-    case ExportFormat::Ozi:
-        return {(folder / (stem + ".map")).string()};
-    case ExportFormat::World:
-        break;
-    }
-    const std::string world = fs::path(MapCode::WorldFileNameFor(picture.string())).filename();
-    return {(folder / world).string(), (folder / (stem + ".prj")).string()};
-}
-
-std::vector<std::string> Export(const ExportRequest& request) {
+std::vector<std::string> Gdal::Export(const ExportRequest& request) {
     const Placement& map = request.map;
     if (map.width <= 0 || map.height <= 0 || map.picture.empty())
         throw Error(Error::Kind::Refused,
@@ -244,7 +218,7 @@ std::vector<std::string> Export(const ExportRequest& request) {
         break;
     case ExportFormat::World:
         WriteWhole(targets[0], WorldFile(map));
-        WriteWhole(targets[1], DatumPrj(request.datum) + "\r\n");
+        WriteWhole(targets[1], Gdal::DatumPrj(request.datum) + "\r\n");
         break;
     }
     return targets;

@@ -1,19 +1,15 @@
+// GDAL set up and its errors caught; the datums, .prj files and datum shifts through GDAL's
+// spatial-reference classes and PROJ.
 #include "georef/GdalSupport.h"
 
 #include "platform/FileIO.h"
-#include "platform/WinPath.h"
 
+#include <cpl_conv.h>
 #include <cpl_error.h>
 #include <gdal.h>
 
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <memory>
 #include <mutex>
-#include <random>
-
-namespace fs = std::filesystem;
 
 namespace Georef::Detail {
 namespace {
@@ -58,52 +54,6 @@ OGRSpatialReference DatumSrs(Datum datum) {
     return srs;
 }
 
-std::string FreshTempPath(const std::string& folder, const std::string& stem) {
-    static std::mt19937_64 random{std::random_device{}()};
-    static std::mutex lock;
-    for (;;) {
-        std::uint64_t n;
-        {
-            std::lock_guard guard(lock);
-            n = random();
-        }
-        char digits[17];
-        std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(n));
-        const std::string path =
-            (fs::path(folder) / ("." + stem + "." + digits + ".part")).string();
-        if (!Occupied(path)) return path;
-    }
-}
-
-bool Occupied(const std::string& path) {
-    std::error_code ec;
-    return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
-}
-
-void MoveOver(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    if (ec) throw Error(Error::Kind::Failed, to + " could not be written: " + ec.message() + ".");
-}
-
-void WriteNew(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    out.close();
-    if (!out) {
-        const std::string why = errno ? std::strerror(errno) : "the write failed";
-        std::error_code ec;
-        fs::remove(path, ec);
-        throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
-    }
-}
-
-void WriteWhole(const std::string& path, const std::string& bytes) {
-    std::string why;
-    if (!Platform::ReplaceFileAtName(path, bytes, &why))
-        throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
-}
-
 bool ReadPrj(const std::string& path, OGRSpatialReference& srs, std::string& why) {
     std::string text;
     if (!Platform::ReadWholeFile(path, text, 64 * 1024, &why)) return false;
@@ -118,8 +68,45 @@ bool ReadPrj(const std::string& path, OGRSpatialReference& srs, std::string& why
     return false;
 }
 
-std::string CoreFileName(const std::string& path) {
-    return Platform::NativeNameToCore(fs::path(path).filename().string());
+} // namespace Georef::Detail
+
+namespace Georef::Gdal {
+using namespace Detail;
+
+std::string DatumPrj(Datum datum) {
+    EnsureGdal();
+    const OGRSpatialReference srs = DatumSrs(datum);
+    char* text = nullptr;
+    const char* options[] = {"FORMAT=WKT1_ESRI", nullptr};
+    srs.exportToWkt(&text, options);
+    std::string wkt = text ? text : "";
+    CPLFree(text);
+    return wkt;
 }
 
-} // namespace Georef::Detail
+PrjUnits WorldFilePrj(const std::string& path, Datum datum) {
+    OGRSpatialReference srs;
+    std::string why;
+    if (!ReadPrj(path, srs, why)) return {PrjUnits::Kind::Unreadable, why};
+    const char* equivalent[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES",
+                                "CRITERION=EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS", nullptr};
+    const OGRSpatialReference library = DatumSrs(datum);
+    OGRSpatialReference grid;
+    grid.importFromEPSG(27700);
+    if (srs.IsGeographic() && srs.IsSame(&library, equivalent))
+        return {PrjUnits::Kind::Degrees, ""};
+    if (srs.IsProjected() && srs.IsSame(&grid, equivalent))
+        return {PrjUnits::Kind::NationalGrid, ""};
+    const char* name = srs.GetName();
+    return {PrjUnits::Kind::Other, name ? name : ""};
+}
+
+bool Shift(Datum from, Datum to, double& latitude, double& longitude) {
+    EnsureGdal();
+    ErrorCapture quiet; // the caller says what failed
+    OGRSpatialReference a = DatumSrs(from), b = DatumSrs(to);
+    std::unique_ptr<OGRCoordinateTransformation> shift(OGRCreateCoordinateTransformation(&a, &b));
+    return shift && shift->Transform(1, &longitude, &latitude);
+}
+
+} // namespace Georef::Gdal

@@ -1,9 +1,10 @@
 #pragma once
-// What the georef files share: GDAL set up once, GDAL's error messages caught per call, the
-// datums as spatial references, and files written whole under a fresh hidden name first.
-// Private to src/georef/.
+// What the GDAL module's files share: GDAL set up once, GDAL's error messages caught per call,
+// the datums as spatial references, .prj files read; and the module's functions, which its table
+// hands to the programs. Private to src/georef/, built into the module only.
 
-#include "georef/Georef.h"
+#include "georef/Module.h"
+#include "georef/Shared.h"
 
 #include <ogr_spatialref.h>
 
@@ -37,29 +38,20 @@ private:
 // The datum's latitude/longitude system, longitude first (GIS order).
 OGRSpatialReference DatumSrs(Datum datum);
 
-// A name in `folder` (native) that no file has: ".<stem>.<random>.part" (hidden, so the
-// library's listing skips it).
-std::string FreshTempPath(const std::string& folder, const std::string& stem);
-
-// Creates the file at `path` (a fresh name) holding `bytes`. Throws Error(Failed), leaving
-// nothing.
-void WriteNew(const std::string& path, const std::string& bytes);
-
-// Replaces the file at `path` by one holding `bytes`, never writing through a symbolic link
-// there (Platform::ReplaceFileAtName). Throws Error(Failed).
-void WriteWhole(const std::string& path, const std::string& bytes);
-
-// Moves `from` to `to` (same folder), replacing what is there. Throws Error(Failed).
-void MoveOver(const std::string& from, const std::string& to);
-
-// Whether anything (a file, folder or link, dangling or not) has this name.
-bool Occupied(const std::string& path);
-
 // Reads a .prj file (native path) into `srs` through GDAL's spatial-reference classes (WKT1,
 // WKT2 or Esri; never a network or file reference inside it). False, with the reason in `why`.
 bool ReadPrj(const std::string& path, OGRSpatialReference& srs, std::string& why);
 
-// The file name of a native path in the core's character set.
-std::string CoreFileName(const std::string& path);
-
 } // namespace Georef::Detail
+
+// The module's side of the Georef.h functions and the table's other entries (Module.h says what
+// each takes, returns and throws).
+namespace Georef::Gdal {
+
+ImportResult Import(const ImportRequest& request);
+std::vector<std::string> Export(const ExportRequest& request);
+std::string DatumPrj(Datum datum);
+Detail::PrjUnits WorldFilePrj(const std::string& path, Datum datum);
+bool Shift(Datum from, Datum to, double& latitude, double& longitude);
+
+} // namespace Georef::Gdal

@@ -6,6 +6,11 @@
 // that place a picture by its two corners. No widgets and no Qt: the caller passes the memory
 // bound and a progress function, and gets values or a Georef::Error.
 //
+// GDAL and PROJ live in Varnet's module libvarnet-georef.so, loaded on the first call that needs
+// them (Import, Export, DatumPrj, a .prj or a datum shift in WorldFileCorners): beside the
+// program in a build, in <libdir>/varnet/ when installed. When it cannot be loaded those calls
+// fail with the file and the loader's reason; the others never need it.
+//
 // Paths named "native" are the system's own (UTF-8 on Linux); "Windows path" is the core's.
 // Corners in minutes of arc, north and east positive, as the core holds them.
 
@@ -32,6 +37,7 @@ Datum LibraryDatum(std::string* warning = nullptr);
 std::string DatumName(Datum datum);
 
 // The datum's latitude/longitude coordinate system as a .prj file holds it (WKT1, Esri dialect).
+// Throws Error(Unavailable).
 std::string DatumPrj(Datum datum);
 
 // --- Errors -----------------------------------------------------------------------------------
@@ -40,10 +46,11 @@ std::string DatumPrj(Datum datum);
 class Error : public std::runtime_error {
 public:
     enum class Kind {
-        Refused,   // the file cannot be read or placed (GDAL's or PROJ's reason in the text)
-        Exists,    // a file of the target name exists and replacing was not asked for
-        Cancelled, // the progress function asked to stop
-        Failed,    // writing the result failed (the system's reason in the text)
+        Refused,     // the file cannot be read or placed (GDAL's or PROJ's reason in the text)
+        Exists,      // a file of the target name exists and replacing was not asked for
+        Cancelled,   // the progress function asked to stop
+        Failed,      // writing the result failed (the system's reason in the text)
+        Unavailable, // the GDAL module cannot be loaded (the file and the loader's reason)
     };
     Error(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
     Kind kind() const { return kind_; }
@@ -91,7 +98,7 @@ std::vector<std::string> ExistingFiles(const std::string& source, const std::str
 // centre, and writes `<name>.jpg` (quality 90) and `<name>.inf` in the Maps folder. Both appear
 // together at the end; nothing is left behind when the import fails or is cancelled.
 // Throws Error: Refused (unreadable, no georeference, no coordinate system, too large for a
-// JPEG, the source is the picture it would replace), Exists, Cancelled, Failed.
+// JPEG, the source is the picture it would replace), Exists, Cancelled, Failed, Unavailable.
 ImportResult Import(const ImportRequest& request);
 
 // --- Export -----------------------------------------------------------------------------------
@@ -124,7 +131,7 @@ std::vector<std::string> ExportTargets(const ExportRequest& request);
 // corners in the datum; the world file is in degrees of the datum, its .prj the datum's WKT.
 // Each file is replaced as a whole (a symbolic link at a target name is replaced by a plain
 // file, never written through). Throws Error: Exists (a target exists and `replace` is false;
-// nothing is written), Refused (no corners or picture size), Failed.
+// nothing is written), Refused (no corners or picture size), Failed, Unavailable.
 std::vector<std::string> Export(const ExportRequest& request);
 
 // --- World files for a definition ---------------------------------------------------------------
@@ -134,7 +141,7 @@ std::vector<std::string> Export(const ExportRequest& request);
 // spatial-reference classes (WKT1, WKT2 or Esri): latitude and longitude in `datum` and the
 // British National Grid are taken; any other system is refused, pointing to Tools > Import Map.
 // Without a .prj the size of the numbers decides, as the core's UnitsOf does. Throws CoreError
-// (FileError) naming the file and why.
+// (FileError) naming the file and why (also when the GDAL module is needed and cannot be loaded).
 std::array<std::string, 4> WorldFileCorners(const std::string& imagePath, int width, int height,
                                             Datum datum);
 

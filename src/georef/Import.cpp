@@ -170,27 +170,6 @@ void WriteJpeg(JpegJob& job, const std::string& path) {
     if (std::fclose(job.file) != 0 && job.why.empty()) job.why = std::strerror(errno);
 }
 
-// The characters a map's name cannot hold: those Windows file names cannot, and those the
-// definition reader would cut or trim from its image line (a leading ';' or '.', spaces at
-// either end).
-std::string SafeName(std::string name) {
-    for (char& c : name)
-        if (static_cast<unsigned char>(c) < 32 ||
-            std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos)
-            c = '_';
-    if (!name.empty() && (name.front() == ';' || name.front() == '.' || name.front() == ' '))
-        name.front() = '_';
-    if (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.back() = '_';
-    return name.empty() ? "map" : name;
-}
-
-// The native path of `coreName` in the folder: the existing entry's own name when one matches
-// without regard to case, otherwise the name as written.
-std::string EntryPath(const std::string& folder, const std::string& coreName) {
-    const auto found = Platform::FindEntryNoCase(folder, coreName);
-    return (fs::path(folder) / (found ? *found : Platform::CoreNameToNative(coreName))).string();
-}
-
 // The source's coordinate system: the file's own, or the .prj beside it when the file has a
 // geotransform and no system (a picture with a world file).
 OGRSpatialReference SourceSrs(GDALDatasetH dataset, bool geotransform, const std::string& source) {
@@ -286,21 +265,7 @@ Grid ChooseGrid(GDALDatasetH dataset, void* transformer, const OGRSpatialReferen
 
 } // namespace
 
-std::string ImportName(const std::string& source) {
-    return SafeName(Platform::NativeNameToCore(fs::path(source).stem().string()));
-}
-
-std::vector<std::string> ExistingFiles(const std::string& source, const std::string& mapsFolder) {
-    const std::string name = ImportName(source);
-    std::vector<std::string> existing;
-    for (const char* extension : {".inf", ".jpg"}) {
-        const std::string path = EntryPath(mapsFolder, name + extension);
-        if (Occupied(path)) existing.push_back(path);
-    }
-    return existing;
-}
-
-ImportResult Import(const ImportRequest& request) {
+ImportResult Gdal::Import(const ImportRequest& request) {
     const std::string& source = request.source;
     EnsureGdal();
     ErrorCapture errors;

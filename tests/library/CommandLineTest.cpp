@@ -16,10 +16,11 @@ struct Outcome {
     std::vector<QJsonObject> lines; // the output read as JSON Lines
 };
 
-Outcome Maps(const QStringList& arguments, const QString& folder = {}) {
+Outcome Maps(const QStringList& arguments, const QString& folder = {},
+             const QString& program = VARNET_MAPS) {
     QProcess p;
     if (!folder.isEmpty()) p.setWorkingDirectory(folder);
-    p.start(VARNET_MAPS, arguments);
+    p.start(program, arguments);
     p.waitForFinished(60000);
     Outcome r{p.exitCode(),
               p.readAllStandardOutput().toStdString(),
@@ -219,4 +220,44 @@ TEST_F(CommandLineTest, FindsTheMapsThatShowAPlaceBestFitFirst) {
         EXPECT_NE(r.err.find("varnet-maps: "), std::string::npos) << r.err;
     }
     EXPECT_NE(Maps({"find", "51N,52N"}).err.find("both latitudes"), std::string::npos);
+}
+
+// A copy of varnet-maps whose GDAL module is missing or broken: the library lists as ever;
+// import and export name the file that could not be loaded and the loader's reason.
+TEST_F(CommandLineTest, WithoutItsGdalModuleListsAndSaysWhyImportsCannotRun) {
+    Write("london.bmp", TempHost::Bmp(40, 30));
+    Write("london.inf", "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.bmp\r\n");
+    TempHost::MakeFolder(host.Root() + "/bin");
+    const std::string bin = std::filesystem::canonical(host.Root() + "/bin").string() + "/";
+    std::filesystem::copy_file(VARNET_MAPS, bin + "varnet-maps");
+    const QString program = QString::fromStdString(bin + "varnet-maps");
+    const QString source = QString::fromStdString(maps + "/london.bmp");
+    const struct {
+        const char* beside; // the file in the module's place beside the program, if any
+        std::vector<std::string> says;
+    } cases[] = {
+        {nullptr,
+         {"libvarnet-georef.so", "No such file or directory",
+          "beside the program, in " + bin.substr(0, bin.size() - 1)}},
+        {"not a shared object, though long enough to be looked into as one.\n",
+         {bin + "libvarnet-georef.so", "invalid ELF header"}},
+    };
+    for (const auto& c : cases) {
+        if (c.beside) TempHost::Write(bin + "libvarnet-georef.so", c.beside);
+        const Outcome listed = Maps({"list", "--json", "--maps", "Maps"},
+                                    QString::fromStdString(host.OnC("Stelmar")), program);
+        EXPECT_EQ(listed.status, 0) << listed.err;
+        ASSERT_EQ(listed.lines.size(), 1u) << listed.out;
+        EXPECT_EQ(listed.lines[0]["state"], "ok");
+        for (const QStringList& command :
+             {QStringList{"import", "--maps", QString::fromStdString(maps), source},
+              QStringList{"export", "--format", "world", "--maps", QString::fromStdString(maps),
+                          "london"}}) {
+            const Outcome r = Maps(command, {}, program);
+            EXPECT_EQ(r.status, 2);
+            for (const std::string& part : c.says)
+                EXPECT_NE(r.err.find(part), std::string::npos) << part << " in " << r.err;
+        }
+    }
+    EXPECT_FALSE(TempHost::Exists(maps + "/london.jgw"));
 }

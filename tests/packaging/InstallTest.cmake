@@ -1,6 +1,8 @@
-# Installs the build into a temporary DESTDIR under /usr and checks what lands where, then has
-# the desktop's own validators read the desktop entry and the AppStream metadata.
-#   cmake -DBUILD=<build folder> -DOUT=<scratch folder> -P InstallTest.cmake
+# Installs the build into a temporary DESTDIR under /usr and checks what lands where, has the
+# installed varnet-maps export a demo map through the GDAL module in its installed place, then
+# has the desktop's own validators read the desktop entry and the AppStream metadata.
+#   cmake -DBUILD=<build folder> -DLIBDIR=<CMAKE_INSTALL_LIBDIR> -DMAPS=<a Maps folder>
+#         -DOUT=<scratch folder> -P InstallTest.cmake
 file(REMOVE_RECURSE "${OUT}")
 execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${OUT}
                         ${CMAKE_COMMAND} --install "${BUILD}" --prefix /usr
@@ -13,6 +15,7 @@ list(SORT installed)
 set(expected
   usr/bin/varnet
   usr/bin/varnet-maps
+  usr/${LIBDIR}/varnet/libvarnet-georef.so
   usr/share/applications/varnet.desktop
   usr/share/icons/hicolor/128x128/apps/varnet.png
   usr/share/icons/hicolor/16x16/apps/varnet.png
@@ -26,6 +29,16 @@ set(expected
   usr/share/metainfo/org.varnet.Varnet.metainfo.xml)
 if(NOT installed STREQUAL expected)
   message(FATAL_ERROR "installed:\n${installed}\nexpected:\n${expected}")
+endif()
+# A KMZ's corners are shifted to WGS 84: GDAL and PROJ both at work.
+file(MAKE_DIRECTORY "${OUT}/exported")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${OUT}/config
+                        WINEPREFIX=${OUT}/wine
+                        ${OUT}/usr/bin/varnet-maps export --format kmz --maps ${MAPS}
+                        --out ${OUT}/exported britain
+                RESULT_VARIABLE result OUTPUT_VARIABLE said ERROR_VARIABLE said)
+if(NOT result EQUAL 0 OR NOT EXISTS "${OUT}/exported/britain.kmz")
+  message(FATAL_ERROR "the installed varnet-maps did not export through its module:\n${said}")
 endif()
 foreach(check
     "desktop-file-validate;${OUT}/usr/share/applications/varnet.desktop"

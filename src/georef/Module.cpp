@@ -1,0 +1,15 @@
+// The GDAL module's table: what the programs call once they have loaded it.
+#include "georef/GdalSupport.h"
+
+namespace {
+
+constexpr Georef::Detail::ModuleTable kTable{Georef::Gdal::Import, Georef::Gdal::Export,
+                                             Georef::Gdal::DatumPrj, Georef::Gdal::WorldFilePrj,
+                                             Georef::Gdal::Shift};
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) const Georef::Detail::ModuleTable*
+VarnetGeorefModule(int interface) {
+    return interface == Georef::Detail::kModuleInterface ? &kTable : nullptr;
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The GDAL module, libvarnet-georef.so: everything that needs GDAL and PROJ, built as a shared
+// module of Varnet's own so that the programs load those libraries (and the hundred-odd they
+// bring) only when an import, an export or a .prj needs them, not at every start. The module
+// hands the programs one table of functions; Loader.cpp finds and loads it on first use.
+// Private to src/georef/.
+
+#include "georef/Georef.h"
+
+#include <string>
+#include <vector>
+
+namespace Georef::Detail {
+
+// What a .prj beside a world file says the world file's numbers are.
+struct PrjUnits {
+    enum class Kind {
+        Degrees,      // latitude and longitude on the datum asked for
+        NationalGrid, // British National Grid metres
+        Other,        // another system: `text` is its name ("" when it has none)
+        Unreadable,   // not a coordinate system GDAL reads: `text` says why
+    };
+    Kind kind = Kind::Unreadable;
+    std::string text;
+};
+
+// The table's layout and the types it passes, as this build has them; a module whose number
+// differs is refused (raise it with every change to either).
+constexpr int kModuleInterface = 1;
+
+struct ModuleTable {
+    // Georef::Import, Export and DatumPrj (Georef.h).
+    ImportResult (*import)(const ImportRequest& request);
+    std::vector<std::string> (*exportMap)(const ExportRequest& request);
+    std::string (*datumPrj)(Datum datum);
+    // Reads the .prj at `path` (native) through GDAL's spatial-reference classes (WKT1, WKT2 or
+    // Esri) and says which system it is. Never throws.
+    PrjUnits (*worldFilePrj)(const std::string& path, Datum datum);
+    // Shifts a latitude and longitude (degrees) from one datum to the other with PROJ; false
+    // when PROJ cannot. Never throws.
+    bool (*shift)(Datum from, Datum to, double& latitude, double& longitude);
+};
+
+// The loaded module's table, loading it on the first call (from any thread). Null when it
+// cannot be loaded, with `why` saying which file and the loader's reason (a sentence without
+// its full stop). Never throws.
+const ModuleTable* LoadModule(std::string& why);
+
+} // namespace Georef::Detail
+
+// The module's one exported symbol: its table when `interface` is its kModuleInterface, else
+// null.
+extern "C" const Georef::Detail::ModuleTable* VarnetGeorefModule(int interface);
