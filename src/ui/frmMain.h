@@ -109,9 +109,15 @@ public:
     // PicturePlace is the place it was opened on (latitude and longitude in minutes of arc),
     // when the picture is placed and the point is on it.
     QMenu* mnuPicture;
+    QAction* mnuPictureCopyPosition;
     QAction* mnuPictureMapsCovering;
     std::optional<std::pair<float, float>> PicturePlace;
     void picInner_ContextMenu(QPoint pointInInner, QPoint global);
+    // Copy Position: the place the menu was opened on, as the position panel writes it, to the
+    // clipboard. Ctrl+Shift+C copies the place under the pointer, or else at the frame's
+    // centre. Nothing is copied (a beep) where the picture shows no place.
+    void mnuPictureCopyPosition_Click();
+    void CopyPosition(const std::optional<std::pair<float, float>>& place);
     // Tools > Find Maps..., and Maps Covering This Place: the Find Maps window, on the place
     // given as a text (its box keeps what it holds when none is given).
     void mnuToolsFindMaps_Click();

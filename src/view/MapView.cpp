@@ -6,6 +6,7 @@
 #include "view/PictureBox.h"
 #include "view/ScrollBar.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -38,17 +39,39 @@ protected:
     }
 };
 
+// Drawn over the frame while it has the focus from the keyboard: a ring just inside its border,
+// in two colours so that it shows on any map.
+class FocusFrame : public QWidget {
+public:
+    explicit FocusFrame(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QRectF ring = QRectF(rect()).adjusted(3, 3, -3, -3); // inside the 2-pixel border
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        p.drawRect(ring);
+        p.setPen(QPen(palette().color(QPalette::HighlightedText), 1));
+        p.drawRect(ring.adjusted(1.5, 1.5, -1.5, -1.5));
+    }
+};
+
 } // namespace
 
 MapView::MapView(PictureBox& inner, PictureBox& outer, ScrollBar& hBar, ScrollBar& vBar,
                  std::function<void()> fitRanges, QObject* parent)
     : QObject(parent), inner_(inner), outer_(outer), hBar_(hBar), vBar_(vBar),
-      fitRanges_(std::move(fitRanges)), overlay_(new LineOverlay(&inner)) {
+      fitRanges_(std::move(fitRanges)), overlay_(new LineOverlay(&inner)),
+      focusFrame_(new FocusFrame(&outer)) {
     inner_.setMouseTracking(true); // the position follows the pointer without a button held
     inner_.installEventFilter(this);
     outer_.installEventFilter(this);
     Picture::Prepare(); // the decoding processes ready before the first map is chosen
     overlay_->hide();
+    focusFrame_->hide();
 }
 
 double MapView::LadderStep(double factor, int steps) {
@@ -115,6 +138,7 @@ void MapView::PictureChanged() {
     lineTo_.reset();
     measuring_ = false;
     overlay_->hide();
+    RefreshPosition();
     if (fitting_) FitMap();
     UpdateCursor();
     emit ZoomChanged(ZoomText(Zoom()));
@@ -133,7 +157,7 @@ void MapView::Apply(double factor, QPointF anchor) {
     } catch (const std::exception&) {
         // A picture too large for the bars keeps their last ranges; it is still shown.
     }
-    if (lineFrom_) ShowPosition(std::nullopt);
+    RefreshPosition(); // another place under the pointer
     UpdateCursor();
     emit ZoomChanged(ZoomText(factor));
 }
@@ -217,31 +241,135 @@ std::optional<std::pair<float, float>> MapView::PlaceAt(QPointF pointInInner) co
     return pixel ? LatLonAt(*pixel) : std::nullopt;
 }
 
+QString MapView::PlaceText(std::pair<float, float> place) {
+    try {
+        return QString::fromStdString(
+            Platform::Cp1252ToUtf8(MapCode::PositionText(place.first, place.second)));
+    } catch (const std::exception&) {
+        return {}; // a coordinate beyond what the texts can hold shows nothing
+    }
+}
+
+QPointF MapView::PointOfInterest() const {
+    return pointer_.value_or(QPointF(outer_.rect().center())) - QPointF(inner_.pos());
+}
+
 void MapView::ShowPosition(std::optional<QPointF> pointInInner) {
     QString text;
-    const auto pixel = pointInInner ? inner_.PixelAt(*pointInInner) : std::nullopt;
-    const auto here = pixel ? LatLonAt(*pixel) : std::nullopt;
-    try {
-        if (here) {
-            text = QString::fromStdString(
-                Platform::Cp1252ToUtf8(MapCode::PositionText(here->first, here->second)));
-            const auto from = lineFrom_ ? LatLonAt(*lineFrom_) : std::nullopt;
-            const auto to = lineTo_ ? LatLonAt(*lineTo_) : std::nullopt;
-            if (from && to) {
-                float bearing = 0;
-                const double km =
-                    MapCode::GetDistance(from->first / 60.0, from->second / 60.0, to->first / 60.0,
-                                         to->second / 60.0, bearing);
-                text += "  " + QString::fromStdString(MapCode::DistanceText(km));
-            }
-        }
-    } catch (const std::exception&) {
-        text.clear(); // a coordinate beyond what the texts can hold shows nothing
+    if (const auto here = pointInInner ? PlaceAt(*pointInInner) : std::nullopt)
+        text = PlaceText(*here);
+    const auto from = lineFrom_ ? LatLonAt(*lineFrom_) : std::nullopt;
+    const auto to = lineTo_ ? LatLonAt(*lineTo_) : std::nullopt;
+    if (from && to) {
+        float bearing = 0;
+        const double km = MapCode::GetDistance(from->first / 60.0, from->second / 60.0,
+                                               to->first / 60.0, to->second / 60.0, bearing);
+        QString line = QString::fromStdString(MapCode::DistanceText(km));
+        if (km > 0) // two points apart: the direction from the first to the second
+            line += "  bearing " + QString::number(std::lround(bearing) % 360) + QChar(0x00B0);
+        text = text.isEmpty() ? line : text + "  " + line;
     }
     if (text != position_) {
         position_ = text;
         emit PositionChanged(text);
     }
+}
+
+void MapView::RefreshPosition() {
+    if (pointer_ || (keyboardFocus_ && outer_.hasFocus()))
+        ShowPosition(PointOfInterest());
+    else
+        ShowPosition(std::nullopt);
+}
+
+void MapView::ShowFocusFrame() {
+    if (keyboardFocus_ && outer_.hasFocus()) {
+        focusFrame_->setGeometry(outer_.rect());
+        focusFrame_->show();
+        focusFrame_->raise();
+    } else {
+        focusFrame_->hide();
+    }
+}
+
+bool MapView::KeyPressed(const QKeyEvent& key) {
+    // Ctrl and Alt keys belong to the menus.
+    if (key.modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) return false;
+    // Within the picture's edges (a picture smaller than the frame stays where it is), or back
+    // towards them from where the scroll bars put it.
+    auto pan = [this](ScrollBar& bar, double by) {
+        const double lo = std::min(0, bar.Value()), hi = std::max({0, bar.Max(), bar.Value()});
+        ScrollTo(bar, std::clamp(bar.Value() + by, lo, hi));
+    };
+    const double across = outer_.InnerWidth(), down = outer_.InnerHeight();
+    try {
+        switch (key.key()) {
+        case Qt::Key_Left:
+            pan(hBar_, -across / 10);
+            break;
+        case Qt::Key_Right:
+            pan(hBar_, across / 10);
+            break;
+        case Qt::Key_Up:
+            pan(vBar_, -down / 10);
+            break;
+        case Qt::Key_Down:
+            pan(vBar_, down / 10);
+            break;
+        case Qt::Key_PageUp:
+            pan(vBar_, -down);
+            break;
+        case Qt::Key_PageDown:
+            pan(vBar_, down);
+            break;
+        case Qt::Key_Home:
+            pan(hBar_, -hBar_.Value());
+            pan(vBar_, -vBar_.Value());
+            break;
+        case Qt::Key_End:
+            pan(hBar_, std::max(0, hBar_.Max()) - hBar_.Value());
+            pan(vBar_, std::max(0, vBar_.Max()) - vBar_.Value());
+            break;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal: // + without Shift
+            ZoomIn();
+            break;
+        case Qt::Key_Minus:
+            ZoomOut();
+            break;
+        default:
+            return false;
+        }
+    } catch (const std::exception&) {
+    }
+    keyboardFocus_ = true;
+    ShowFocusFrame();
+    RefreshPosition();
+    return true;
+}
+
+bool MapView::Wheel(QObject* watched, const QWheelEvent& wheel) {
+    const QPointF inFrame =
+        watched == &inner_ ? wheel.position() + QPointF(inner_.pos()) : wheel.position();
+    const QPoint turn = wheel.angleDelta();
+    try {
+        if (wheel.modifiers() & Qt::ShiftModifier || std::abs(turn.x()) > std::abs(turn.y())) {
+            // Across, by a tenth of the frame a notch (at least the bar's small step).
+            const double notches = (turn.x() != 0 ? turn.x() : turn.y()) / 120.0;
+            const double step = std::max<double>(hBar_.SmallChange(), outer_.InnerWidth() / 10);
+            ScrollTo(hBar_, hBar_.Value() - notches * step);
+        } else if (turn.y() != 0) {
+            // A rung a notch, about the pointer; parts of a notch add up, a reversal starts over.
+            if ((wheelTurn_ < 0 && turn.y() > 0) || (wheelTurn_ > 0 && turn.y() < 0))
+                wheelTurn_ = 0;
+            wheelTurn_ += turn.y();
+            const int steps = int(wheelTurn_ / 120);
+            wheelTurn_ -= steps * 120;
+            if (steps) SetZoom(LadderStep(Zoom(), steps), inFrame);
+        }
+    } catch (const std::exception&) {
+    }
+    return true;
 }
 
 void MapView::UpdateCursor() {
@@ -269,39 +397,43 @@ bool MapView::eventFilter(QObject* watched, QEvent* event) {
                 },
                 Qt::QueuedConnection);
         }
+        focusFrame_->setGeometry(outer_.rect());
         UpdateCursor();
         return false;
     }
-    if (event->type() == QEvent::Wheel) {
-        auto* wheel = static_cast<QWheelEvent*>(event);
-        const QPointF inFrame = watched == &inner_
-                                    ? QPointF(inner_.mapTo(&outer_, wheel->position().toPoint()))
-                                    : wheel->position();
-        const double notches = wheel->angleDelta().y() / 120.0;
-        if (notches == 0 && wheel->angleDelta().x() == 0) return true;
-        try {
-            if (wheel->modifiers() & Qt::ControlModifier) {
-                const int steps = notches > 0 ? 1 : notches < 0 ? -1 : 0;
-                if (steps) SetZoom(LadderStep(Zoom(), steps), inFrame);
-            } else {
-                const bool across =
-                    wheel->modifiers() & Qt::ShiftModifier || wheel->angleDelta().x() != 0;
-                ScrollBar& bar = across ? hBar_ : vBar_;
-                const double frame = across ? outer_.InnerWidth() : outer_.InnerHeight();
-                const double turn = across && wheel->angleDelta().x() != 0
-                                        ? wheel->angleDelta().x() / 120.0
-                                        : notches;
-                // A notch moves a tenth of the frame (at least the bar's small step).
-                ScrollTo(bar, bar.Value() - turn * std::max<double>(bar.SmallChange(), frame / 10));
-            }
-        } catch (const std::exception&) {
+    if (event->type() == QEvent::Wheel) return Wheel(watched, *static_cast<QWheelEvent*>(event));
+    if (watched == &outer_) {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            return KeyPressed(*static_cast<QKeyEvent*>(event));
+        case QEvent::FocusIn: {
+            // The frame shows for focus from the keyboard, not for a click.
+            const Qt::FocusReason why = static_cast<QFocusEvent*>(event)->reason();
+            if (why == Qt::TabFocusReason || why == Qt::BacktabFocusReason ||
+                why == Qt::ShortcutFocusReason)
+                keyboardFocus_ = true;
+            else if (why == Qt::MouseFocusReason)
+                keyboardFocus_ = false;
+            ShowFocusFrame();
+            RefreshPosition();
+            break;
         }
-        return true;
+        case QEvent::FocusOut:
+            ShowFocusFrame();
+            RefreshPosition();
+            break;
+        default:
+            break;
+        }
+        return false;
     }
     if (watched != &inner_) return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
+        keyboardFocus_ = false; // the pointer is back in use
+        ShowFocusFrame();
+        pointer_ = mouse->position() + QPointF(inner_.pos());
         if (mouse->button() != Qt::LeftButton) break;
         const auto pixel = inner_.PixelAt(mouse->position());
         if (mouse->modifiers() & Qt::ShiftModifier && pixel) {
@@ -314,6 +446,7 @@ bool MapView::eventFilter(QObject* watched, QEvent* event) {
             panH_ = hBar_.Value();
             panV_ = vBar_.Value();
         }
+        RefreshPosition();
         break;
     }
     case QEvent::MouseMove: {
@@ -328,6 +461,7 @@ bool MapView::eventFilter(QObject* watched, QEvent* event) {
         } else if (measuring_) {
             if (const auto pixel = inner_.PixelAt(mouse->position())) lineTo_ = QPointF(*pixel);
         }
+        pointer_ = mouse->position() + QPointF(inner_.pos());
         ShowPosition(mouse->position());
         break;
     }
@@ -338,7 +472,8 @@ bool MapView::eventFilter(QObject* watched, QEvent* event) {
         }
         break;
     case QEvent::Leave:
-        ShowPosition(std::nullopt);
+        pointer_.reset();
+        RefreshPosition(); // a distance line's figures stay
         break;
     default:
         return false;

@@ -1,12 +1,20 @@
 #pragma once
-// The map view: zoom, Fit, pan, the wheel, the position under the pointer and a distance line,
-// for a picture box (picInner) shown through a frame (picOuter) and two scroll bars. The offset
-// of the picture always follows the scroll bars' values, so zooming and panning set the values
-// and the bars' own change handlers move the picture, as the scroll bars do themselves.
+// The map view: zoom, Fit, pan, the wheel, the keys, the position under the pointer and a
+// distance line, for a picture box (picInner) shown through a frame (picOuter) and two scroll
+// bars. The offset of the picture always follows the scroll bars' values, so zooming and panning
+// set the values and the bars' own change handlers move the picture, as the scroll bars do
+// themselves.
 //
 // The zoom factors form a ladder of powers of the square root of 2 from 1/32 to 16; Fit takes
 // the largest factor (on the ladder or not) at which the whole picture fits the frame, and keeps
 // fitting each new picture and each resize of the frame until another zoom is chosen.
+//
+// The plain wheel zooms about the pointer (as Ctrl+wheel does); Shift+wheel and a sideways wheel
+// scroll across. With the focus on the frame, the arrow keys pan by a tenth of the frame, Page
+// Up and Page Down by a frame, Home and End to the picture's top-left and bottom-right edges, and
+// + and - zoom about the frame's centre. Focus that came from the keyboard shows a frame round
+// the picture, and the position panel then tells the place at the frame's centre while the
+// pointer is elsewhere.
 
 #include "mapdef/Georeference.h"
 #include "picture/PictureLoader.h"
@@ -21,6 +29,8 @@
 class PictureBox;
 class ScrollBar;
 class QWidget;
+class QKeyEvent;
+class QWheelEvent;
 
 class MapView : public QObject {
     Q_OBJECT
@@ -76,9 +86,14 @@ public:
     // The tiles of the picture shown (none without a picture).
     const std::shared_ptr<Picture::Tiled>& Tiles() const { return tiled_; }
 
-    // The status panels' texts: the position under the pointer (and a distance line's length),
-    // and the zoom factor.
+    // The status panels' texts: the position under the pointer (and a distance line's length
+    // and bearing, which stay when the pointer leaves, until the line goes), and the zoom factor.
     QString PositionText() const { return position_; }
+    // A place (minutes of arc) as the position panel writes it; "" when no text can hold it.
+    static QString PlaceText(std::pair<float, float> place);
+    // The point of the picture box the user is at: the pointer over the picture, or else the
+    // frame's centre.
+    QPointF PointOfInterest() const;
 
 signals:
     void PositionChanged(const QString& text);
@@ -94,6 +109,12 @@ private:
     double FitFactor() const;
     void ScrollTo(ScrollBar& bar, double value);
     void ShowPosition(std::optional<QPointF> pointInInner);
+    // The position panel for where the user is now: the pointer, or (with keyboard focus) the
+    // frame's centre, or neither.
+    void RefreshPosition();
+    bool KeyPressed(const QKeyEvent& key);
+    void ShowFocusFrame();
+    bool Wheel(QObject* watched, const QWheelEvent& wheel);
     void UpdateCursor();
     // The place on the earth of the centre of a picture pixel (minutes of arc), when the
     // picture has a coordinate system.
@@ -114,6 +135,13 @@ private:
     std::optional<QPointF> lineFrom_, lineTo_;
     bool measuring_ = false;
     QWidget* overlay_;
+    // The pointer over the picture, in pixels of the frame.
+    std::optional<QPointF> pointer_;
+    // The focus came from the keyboard (or a key was used since): the focus frame shows.
+    bool keyboardFocus_ = false;
+    QWidget* focusFrame_;
+    // Wheel turns not yet a whole notch (fine-grained wheels and touchpads send parts).
+    double wheelTurn_ = 0;
     // The picture shown, and the status note.
     std::shared_ptr<Picture::Tiled> tiled_;
     std::optional<MapCode::Georeference> georeference_;

@@ -1,5 +1,5 @@
 // The map view as a user drives it: zoom steps and Fit on maps of several shapes, the wheel
-// about the pointer, and the position and distances read off a map with known corners.
+// about the pointer, and the position, distances and bearings read off a map with known corners.
 #include "view/MapView.h"
 #include "support/AppTest.h"
 #include "ui/frmMain.h"
@@ -119,29 +119,45 @@ TEST_F(MapViewTest, TheWheelZoomsAboutThePointerAndScrolls) {
     m.mnuViewZoomIn->trigger();
     m.mnuViewZoomIn->trigger(); // 200%: the picture is larger than the frame
     const QPointF at(120, 90);
-    for (int notch : {120, 120, -120, -120}) {
-        const QPointF before = PixelAt(m, at);
-        QWheelEvent wheel(at, m.picOuter->mapToGlobal(at), QPoint(), QPoint(0, notch), Qt::NoButton,
-                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+    auto turn = [&](QPoint by, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent wheel(at, m.picOuter->mapToGlobal(at), QPoint(), by, Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
         QApplication::sendEvent(m.picOuter, &wheel);
+    };
+    // The plain wheel and Ctrl+wheel zoom a step a notch; half notches (a touchpad) add up.
+    const struct {
+        QPoint by;
+        Qt::KeyboardModifiers modifiers;
+        double zoom;
+    } turns[] = {{{0, 120}, Qt::NoModifier, 2 * std::sqrt(2.0)},
+                 {{0, 120}, Qt::ControlModifier, 4},
+                 {{0, -60}, Qt::NoModifier, 4},
+                 {{0, -60}, Qt::NoModifier, 2 * std::sqrt(2.0)},
+                 {{0, -120}, Qt::ControlModifier, 2}};
+    for (const auto& t : turns) {
+        const QPointF before = PixelAt(m, at);
+        turn(t.by, t.modifiers);
         const QPointF after = PixelAt(m, at);
-        EXPECT_LE(std::abs(after.x() - before.x()) * m.picInner->Zoom(), 1) << notch;
-        EXPECT_LE(std::abs(after.y() - before.y()) * m.picInner->Zoom(), 1) << notch;
+        SCOPED_TRACE(t.by.y());
+        EXPECT_NEAR(m.MapViewer->Zoom(), t.zoom, 1e-12);
+        EXPECT_LE(std::abs(after.x() - before.x()) * m.picInner->Zoom(), 1);
+        EXPECT_LE(std::abs(after.y() - before.y()) * m.picInner->Zoom(), 1);
     }
-    EXPECT_NEAR(m.MapViewer->Zoom(), 2, 1e-12);
-    // Plain and Shift turns scroll through the bars.
+    // Shift+wheel and a sideways wheel scroll across; the bars' own wheel scrolls them.
     m.HScroll1->setValue(0);
     m.VScroll1->setValue(0);
-    const int v = m.VScroll1->Value(), h = m.HScroll1->Value();
-    QWheelEvent down(at, m.picOuter->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
-                     Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(m.picInner, &down);
-    EXPECT_GT(m.VScroll1->Value(), v);
-    QWheelEvent right(at, m.picOuter->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
-                      Qt::ShiftModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(m.picInner, &right);
+    turn({0, -120}, Qt::ShiftModifier);
+    const int h = m.HScroll1->Value();
+    EXPECT_GT(h, 0);
+    turn({-120, 0}, Qt::NoModifier);
     EXPECT_GT(m.HScroll1->Value(), h);
-    EXPECT_EQ(Twips::Top(m.picInner), -float(m.VScroll1->Value()));
+    EXPECT_EQ(Twips::Left(m.picInner), -float(m.HScroll1->Value()));
+    EXPECT_EQ(m.VScroll1->Value(), 0);
+    QWheelEvent down(QPointF(2, 2), m.VScroll1->mapToGlobal(QPoint(2, 2)), QPoint(),
+                     QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m.VScroll1, &down);
+    EXPECT_GT(m.VScroll1->Value(), 0);
+    EXPECT_NEAR(m.MapViewer->Zoom(), 2, 1e-12);
 
     // A drag pans the other way.
     m.HScroll1->setValue(0);
@@ -185,7 +201,20 @@ TEST_F(MapViewTest, ThePositionUnderThePointerAndADistance) {
     Send(m.picInner, QEvent::MouseButtonRelease, QPointF(1199, 1), Qt::LeftButton);
     // 59.9 minutes of longitude at 51.4992° N on the program's sphere (6367 km, geocentric
     // latitudes): 69.35 km by the spherical law of cosines.
-    EXPECT_EQ(Panel(m, "Position"), "51.29.95N 000.00.05W  TQ 387 797  69.4 km");
+    // Due east along the parallel, a great circle sets off a little north of east.
+    const QString line = "69.4 km  bearing 90" + QString(QChar(0x00B0));
+    EXPECT_EQ(Panel(m, "Position"), "51.29.95N 000.00.05W  TQ 387 797  " + line);
+    // The line's figures stay when the pointer leaves, until the line goes.
+    QApplication::sendEvent(m.picInner, &leave);
+    EXPECT_EQ(Panel(m, "Position"), line);
+    Send(m.picInner, QEvent::MouseButtonPress, QPointF(1, 1), Qt::LeftButton);
+    Send(m.picInner, QEvent::MouseButtonRelease, QPointF(1, 1), Qt::LeftButton);
+    EXPECT_EQ(Panel(m, "Position"), "51.29.95N 000.59.95W  SU 694 783");
+    Send(m.picInner, QEvent::MouseButtonPress, QPointF(1, 1), Qt::LeftButton, Qt::ShiftModifier);
+    Send(m.picInner, QEvent::MouseMove, QPointF(1, 599), Qt::LeftButton, Qt::ShiftModifier);
+    Send(m.picInner, QEvent::MouseButtonRelease, QPointF(1, 599), Qt::LeftButton);
+    QApplication::sendEvent(m.picInner, &leave);
+    EXPECT_TRUE(Panel(m, "Position").endsWith("bearing 180" + QString(QChar(0x00B0))));
     Select(m, "tall.inf"); // another map: the line goes
-    EXPECT_EQ(at(0, 0).find("km"), std::string::npos);
+    EXPECT_EQ(Panel(m, "Position"), "");
 }
