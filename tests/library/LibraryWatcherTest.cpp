@@ -1,5 +1,4 @@
-// The library following its folder as other programs change it: files one by one, and the
-// folder itself going and coming back.
+// The library following its folder as it goes and comes back, then file by file again.
 #include "library/LibraryWatcher.h"
 #include "support/TempHost.h"
 
@@ -48,20 +47,6 @@ protected:
 using Names = std::vector<std::string>;
 
 } // namespace
-
-TEST_F(LibraryWatcherTest, FilesChangeTheirEntriesOneByOne) {
-    int resets = 0;
-    QObject::connect(&library, &Library::MapLibrary::Reset, [&] { ++resets; });
-    Write("b.inf", "1N,1E\r\n0N,2E\r\nx.jpg\r\n");
-    WaitFor([&] { return Listed() == Names{"a.inf", "b.inf"}; });
-    Write("a.inf", "5N,1E\r\n0N,2E\r\nx.jpg\r\n"); // rewritten in place
-    WaitFor([&] { return library.Entries()[0].definition.topLeftLatitude == 300; });
-    fs::rename(maps + "/b.inf", maps + "/c.inf");
-    WaitFor([&] { return Listed() == Names{"a.inf", "c.inf"}; });
-    fs::remove(maps + "/a.inf");
-    WaitFor([&] { return Listed() == Names{"c.inf"}; });
-    EXPECT_EQ(resets, 0); // never the whole folder again
-}
 
 TEST_F(LibraryWatcherTest, TheFolderGoesAndComesBack) {
     const std::string away = host.OnC("Stelmar/Elsewhere");

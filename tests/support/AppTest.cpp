@@ -5,6 +5,7 @@
 #include "platform/Process.h"
 #include "ui/Dialogs.h"
 #include "ui/MsgBox.h"
+#include "ui/frmInfEdit.h"
 #include "ui/frmMain.h"
 #include "view/cPicScroll.h"
 
@@ -87,6 +88,40 @@ std::vector<std::string> AppTest::Details(const frmMain& main) {
     for (int i = 0; i < main.lstDetails->count(); ++i)
         lines.push_back(main.lstDetails->item(i)->text().toStdString());
     return lines;
+}
+
+QStringList AppTest::FileNodes(const frmMain& main) {
+    QStringList names;
+    QTreeWidgetItem* drive = main.DirTree->topLevelItem(0)->child(0);
+    for (int i = 0; i < drive->childCount(); ++i) names << drive->child(i)->text(0);
+    return names;
+}
+
+frmInfEdit& AppTest::OpenEditor(const std::string& infPath) {
+    frmInfEdit& e = frmInfEdit::Instance();
+    e.setInfPath(infPath);
+    e.Timer1_Timer();
+    return e;
+}
+
+QStringList AppTest::Boxes(const frmInfEdit& e) {
+    return {e.txtTLLat->text(), e.txtTLLon->text(), e.txtBRLat->text(), e.txtBRLon->text(),
+            e.txtFilename->text()};
+}
+
+bool AppTest::InEditor(QAction* command, const std::function<void(frmInfEdit&)>& user) {
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        if (!frmInfEdit::Loaded()) return; // refused before the editor
+        opened = true;
+        frmInfEdit& e = frmInfEdit::Instance();
+        e.Timer1_Timer();
+        user(e);
+        if (frmInfEdit::Loaded()) e.Unload();
+    });
+    command->trigger();
+    Flush(); // refused before the editor: the timer runs now, while `user` lives
+    return opened;
 }
 
 void WriteImage(const std::string& nativePath, int width, int height) {

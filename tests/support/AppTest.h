@@ -5,6 +5,7 @@
 #include "support/TempHost.h"
 
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
@@ -18,6 +19,8 @@
 #include <sstream>
 
 class frmMain;
+class frmInfEdit;
+class QAction;
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -69,6 +72,16 @@ protected:
     static class QTreeWidgetItem* Select(frmMain& main, const QString& text);
     // The details list's lines.
     static std::vector<std::string> Details(const frmMain& main);
+    // The names of the drive node's children, in the tree's order.
+    static QStringList FileNodes(const frmMain& main);
+    // The editor on a definition (a Windows path), its file loaded as its timer would.
+    static frmInfEdit& OpenEditor(const std::string& infPath);
+    // The editor's boxes: the corners' latitudes and longitudes, then the picture's name.
+    static QStringList Boxes(const frmInfEdit& e);
+    // Triggers `command`, which opens the editor and returns once it is closed; `user` acts in
+    // the loaded editor, which is closed after it if still open. Whether the editor opened (when
+    // the command refuses before it, `user` does not run).
+    static bool InEditor(QAction* command, const std::function<void(frmInfEdit&)>& user);
 
     TempHost host;
     std::vector<Message> messages;

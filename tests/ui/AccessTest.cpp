@@ -82,11 +82,8 @@ protected:
 TEST_F(AccessTest, EveryWindowIsAnnouncedAsOneAndEveryControlByRoleAndName) {
     frmMain& m = StartWithMaps();
     m.mnuViewCoverage->trigger();
-    frmInfEdit& e = frmInfEdit::Instance();
-    e.setInfPath("C:\\Stelmar\\Maps\\a.inf");
-    e.Timer1_Timer();
     const std::vector<QWidget*> windows = {&m,
-                                           &e,
+                                           &OpenEditor("C:\\Stelmar\\Maps\\a.inf"),
                                            &frmCoverage::Instance(),
                                            &frmAbout::Instance(),
                                            &frmSplash::Instance(),

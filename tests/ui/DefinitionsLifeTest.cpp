@@ -11,7 +11,6 @@
 #include "ui/frmMain.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 #include <filesystem>
 
 namespace {
@@ -19,33 +18,20 @@ namespace {
 const std::string kGif("GIF89a\x02\x00\x02\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff,\x00\x00\x00\x00"
                        "\x02\x00\x02\x00\x00\x02\x02\x84\x51\x00;",
                        35);
-
-QStringList Boxes(const frmInfEdit& e) {
-    return {e.txtTLLat->text(), e.txtTLLon->text(), e.txtBRLat->text(), e.txtBRLon->text(),
-            e.txtFilename->text()};
-}
 } // namespace
 
 class DefinitionsLifeTest : public AppTest {
 protected:
     std::string Maps(const std::string& name = "") { return host.OnC("Stelmar/Maps/" + name); }
     // Tools > New Inf file... picking `picked` (a native path); `user` acts in the editor.
-    void NewInf(frmMain& m, const std::string& picked,
+    bool NewInf(frmMain& m, const std::string& picked,
                 const std::function<void(frmInfEdit&)>& user) {
         SetFileOpenHook([&](const FileOpenRequest& r) -> std::optional<QString> {
             EXPECT_EQ(std::filesystem::canonical(r.folder.toStdString()),
                       std::filesystem::canonical(Maps()));
             return QString::fromStdString(picked);
         });
-        QTimer::singleShot(0, [&] {
-            if (!frmInfEdit::Loaded()) return; // refused before the editor
-            frmInfEdit& e = frmInfEdit::Instance();
-            e.Timer1_Timer();
-            user(e);
-            if (frmInfEdit::Loaded()) e.Unload();
-        });
-        m.mnuToolsNewInf->trigger();
-        Flush(); // refused before the editor: the timer runs now, while `user` lives
+        return InEditor(m.mnuToolsNewInf, user);
     }
     // The name the Maps folder's file `native` goes by (an alias where Windows names cannot
     // hold it).
@@ -56,12 +42,6 @@ protected:
             if (e.native == native) return e.name;
         return {};
     }
-    static QStringList FileNodes(const frmMain& m) {
-        QStringList names;
-        QTreeWidgetItem* drive = m.DirTree->topLevelItem(0)->child(0);
-        for (int i = 0; i < drive->childCount(); ++i) names << drive->child(i)->text(0);
-        return names;
-    }
 };
 
 TEST_F(DefinitionsLifeTest, NewDefinitionsForNewPictures) {
@@ -71,8 +51,6 @@ TEST_F(DefinitionsLifeTest, NewDefinitionsForNewPictures) {
     WriteImage(Maps("degrees.jpg"), 120, 60);
     TempHost::Write(Maps("degrees.jgw"), "0.0166666666666667\n0\n0\n-0.0166666666666667\n"
                                          "-1.99166666666667\n51.9916666666667\n");
-    WriteImage(Maps("grid.bmp"), 10, 10);
-    TempHost::Write(Maps("grid.bpw"), "100\n0\n0\n-100\n529050\n180050\n");
     WriteImage(Maps("turned.jpg"), 10, 10);
     TempHost::Write(Maps("turned.jgw"), "1\n0.2\n0\n-1\n0\n0\n");
     WriteImage(host.OnC("elsewhere/out.jpg"), 10, 10);
@@ -90,7 +68,6 @@ TEST_F(DefinitionsLifeTest, NewDefinitionsForNewPictures) {
     } cases[] = {
         {"plain.bmp", "|||", 0},
         {"degrees.jpg", "52.00.00N|002.00.00W|51.00.00N|000.00.00E", 0},
-        {"grid.bmp", "51.30.28N|000.08.47W|51.29.72N|000.07.62W", 0},
         {"turned.jpg", "|||", 1},
         {"link.jpg", "|||", 0},
         {"map東京.jpg", "52.00.00N|002.00.00W|51.00.00N|000.00.00E", 0},
@@ -125,7 +102,7 @@ TEST_F(DefinitionsLifeTest, NewDefinitionsForNewPictures) {
 
     // A picture outside the Maps folder: said, nothing copied, no editor.
     messages.clear();
-    NewInf(m, host.OnC("elsewhere/out.jpg"), [](frmInfEdit&) { ADD_FAILURE() << "editor opened"; });
+    EXPECT_FALSE(NewInf(m, host.OnC("elsewhere/out.jpg"), [](frmInfEdit&) {}));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].prompt.indexOf("does not lie in the Maps folder"), -1);
     EXPECT_FALSE(TempHost::Exists(Maps("out.jpg")));
@@ -134,19 +111,19 @@ TEST_F(DefinitionsLifeTest, NewDefinitionsForNewPictures) {
     // saying why; no editor, no definition; nor typed into the editor in its place.
     for (const char* name : {";semi.jpg", " lead.jpg"}) TempHost::Write(Maps(name), "x");
     messages.clear();
-    NewInf(m, Maps(";semi.jpg"), [](frmInfEdit&) { ADD_FAILURE() << "editor opened"; });
+    EXPECT_FALSE(NewInf(m, Maps(";semi.jpg"), [](frmInfEdit&) {}));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].prompt.indexOf("comment"), -1) << messages[0].prompt.toStdString();
     const std::string plain = TempHost::Read(Maps("plain.inf"));
     messages.clear();
-    NewInf(m, Maps("plain.bmp"), [&](frmInfEdit& e) {
+    EXPECT_TRUE(NewInf(m, Maps("plain.bmp"), [&](frmInfEdit& e) {
         const char* typed[] = {"10N", "10E", "9N", "11E", " lead.jpg"};
         QLineEdit* boxes[] = {e.txtTLLat, e.txtTLLon, e.txtBRLat, e.txtBRLon, e.txtFilename};
         for (int i = 0; i < 5; ++i) boxes[i]->setText(typed[i]);
         e.cmdOk_Click();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_NE(messages[0].prompt.indexOf("trimmed"), -1) << messages[0].prompt.toStdString();
-    });
+    }));
     EXPECT_EQ(TempHost::Read(Maps("plain.inf")), plain);
     EXPECT_FALSE(TempHost::Exists(Maps(";semi.inf")));
 }
@@ -171,16 +148,12 @@ TEST_F(DefinitionsLifeTest, WorldFilesOutAndBackInGiveTheSameCorners) {
         EXPECT_NE(m.sbStatusBar->PanelText(1).indexOf(QString(name).replace("inf", "")), -1)
             << m.sbStatusBar->PanelText(1).toStdString(); // names the file written
         // The editor's World File button reads it back.
-        QTimer::singleShot(0, [&] {
-            frmInfEdit& e = frmInfEdit::Instance();
-            e.Timer1_Timer();
+        EXPECT_TRUE(InEditor(m.mnuToolsEditInf, [](frmInfEdit& e) {
             e.txtTLLat->clear();
             e.txtBRLon->clear();
             e.cmdWorldFile->click();
             EXPECT_EQ(Boxes(e).mid(0, 4).join('|'), "51.30.00N|001.30.00W|51.00.00N|000.30.00W");
-            e.Unload();
-        });
-        m.mnuToolsEditInf->trigger();
+        }));
     }
     EXPECT_TRUE(TempHost::Exists(Maps("j.jgw")) && TempHost::Exists(Maps("b.bpw")) &&
                 TempHost::Exists(Maps("g.gfw")) && TempHost::Exists(Maps("j.prj")));
@@ -238,7 +211,10 @@ TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {
     EXPECT_EQ(m.DirTree->SelectedItem()->text(0), "b.inf");
     EXPECT_TRUE(m.DirTree->topLevelItem(0)->child(0)->isExpanded());
 
-    // Another program adds, rewrites, renames and removes definitions.
+    // Another program adds, rewrites, renames and removes definitions: each its own entry, never
+    // the whole folder read again.
+    int resets = 0;
+    QObject::connect(m.Maps, &Library::MapLibrary::Reset, [&] { ++resets; });
     WriteMap("c.inf", "1N,1E\r\n0N,2E\r\nx.jpg\r\n");
     WaitFor([&] { return FileNodes(m).contains("c.inf"); });
     WriteMap("b.inf", "5N,1E\r\n0N,2E\r\nnow.jpg\r\n"); // in place, the selected one
@@ -250,6 +226,7 @@ TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {
     std::filesystem::remove(Maps("b.inf"));
     WaitFor([&] { return !FileNodes(m).contains("b.inf"); });
     EXPECT_TRUE(Details(m).empty()); // the map shown went with its file
+    EXPECT_EQ(resets, 0);
 
     // A burst of files is one batch, and the tree stays in the library's order.
     const int before = batches;

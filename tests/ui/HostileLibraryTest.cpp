@@ -8,7 +8,6 @@
 #include "app/StartupCode.h"
 #include "ui/MsgBox.h"
 
-#include <QTimer>
 #include <QTreeWidgetItem>
 #include <filesystem>
 #include <set>
@@ -47,13 +46,9 @@ TEST_F(HostileLibraryTest, EveryFileIsListedAndShownAsItself) {
     WriteMap("swapped.inf", "011.15.00w , 61.52.50n\r\n 005.37.50e,47.48.75n\r\nmap.bmp\r\n");
     frmMain& main = Start();
 
-    QTreeWidgetItem* drive = main.DirTree->topLevelItem(0)->child(0);
     std::set<std::string> tops;
-    for (int i = 0; i < drive->childCount(); ++i) {
-        main.DirTree->setCurrentItem(drive->child(i));
-        const auto lines = Details(main);
-        if (TreeView::ImageOf(drive->child(i)) == "File") tops.insert(lines[2]);
-    }
+    for (const QString& node : FileNodes(main))
+        if (TreeView::ImageOf(Select(main, node)) == "File") tops.insert(Details(main)[2]);
     // Each name its own map; the pipe is no file and the endless file no map.
     EXPECT_EQ(tops,
               (std::set<std::string>{"Top Left Lattitude 35.00.00N", "Top Left Lattitude 34.00.00N",
@@ -67,57 +62,30 @@ TEST_F(HostileLibraryTest, EveryFileIsListedAndShownAsItself) {
     // Files that cannot be read say so, by name: a file gone leaves the tree, one too long
     // takes the cross.
     fs::remove(host.OnC("Stelmar/Maps/gone.inf"));
-    for (const char* node : {"gone.inf", "endless.inf"}) {
+    const std::pair<const char*, const char*> unreadable[] = {
+        {"gone.inf", "gone.inf cannot be read: File not found"},
+        {"endless.inf", "endless.inf cannot be read: File too long"},
+        {"piped.inf", "piped.bmp could not be loaded: the picture cannot be read"}};
+    for (const auto& [node, says] : unreadable) {
         Select(main, node);
-        EXPECT_NE(main.sbStatusBar->PanelText(1).indexOf(
-                      QString(node) + (node[0] == 'g' ? " cannot be read: File not found"
-                                                      : " cannot be read: File too long")),
-                  -1)
+        EXPECT_TRUE(main.sbStatusBar->PanelText(1).contains(says))
             << main.sbStatusBar->PanelText(1).toStdString();
-        EXPECT_FALSE(main.picInner->HasPicture());
+        EXPECT_FALSE(main.picInner->HasPicture()) << node;
     }
     EXPECT_EQ(main.DirTree->Node("gone.inf"), nullptr);
     EXPECT_EQ(TreeView::ImageOf(main.DirTree->Node("endless.inf")), "FileX");
-    Select(main, "piped.inf");
-    EXPECT_NE(main.sbStatusBar->PanelText(1).indexOf("piped.bmp could not be loaded: the picture "
-                                                     "cannot be read"),
-              -1)
-        << main.sbStatusBar->PanelText(1).toStdString();
     EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(HostileLibraryTest, TheEditorKeepsCommentsAndNeverWritesOverAnotherProgramsChange) {
     host.MakeHost();
     WriteImage(host.OnC("Stelmar/Maps/map.bmp"), 8, 8);
-    WriteMap("notes.inf", ";kept\r\n" + Definition("30.00.00N,030.00.00E") + ";also kept\r\n");
-    frmMain& main = Start();
-    auto edit = [&](const QString& node, const std::function<void(frmInfEdit&)>& user) {
-        Select(main, node);
-        QTimer::singleShot(0, [&] {
-            frmInfEdit& e = frmInfEdit::Instance();
-            e.Timer1_Timer();
-            user(e);
-            if (frmInfEdit::Loaded()) e.Unload();
-        });
-        main.mnuToolsEditInf->trigger();
-    };
+    const std::string before = ";kept\r\n" + Definition("30.00.00N,030.00.00E") + ";also kept\r\n";
     const std::string other = Definition("25.00.00N,025.00.00E");
-    auto changedElsewhere = [&](frmInfEdit& e) {
-        e.txtTLLat->setText("11N");
-        WriteMap("notes.inf", other);
-        e.cmdOk_Click();
-    };
-    // Comments are kept in their places.
-    edit("notes.inf", [](frmInfEdit& e) {
-        EXPECT_EQ(e.txtTLLat->text(), "30.00.00N");
-        e.txtTLLat->setText("31N");
-        e.cmdOk_Click();
-    });
-    EXPECT_EQ(TempHost::Read(host.OnC("Stelmar/Maps/notes.inf")),
-              ";kept\r\n" + Definition("31.00.00N,030.00.00E") + ";also kept\r\n");
-
-    // Another program's change: Cancel keeps it and the edits; No reloads it; Yes overwrites.
-    const std::string before = TempHost::Read(host.OnC("Stelmar/Maps/notes.inf"));
+    WriteMap("notes.inf", before);
+    frmMain& main = Start();
+    // Another program's change: Cancel keeps it and the edits; No reloads it; Yes overwrites,
+    // the comments kept in their places.
     struct Case {
         int answer;
         std::string file;
@@ -133,8 +101,11 @@ TEST_F(HostileLibraryTest, TheEditorKeepsCommentsAndNeverWritesOverAnotherProgra
         messages.clear();
         answers = {vbYes, c.answer}; // the usual question, then the question of the change
         QString box;
-        edit("notes.inf", [&](frmInfEdit& e) {
-            changedElsewhere(e);
+        Select(main, "notes.inf");
+        InEditor(main.mnuToolsEditInf, [&](frmInfEdit& e) {
+            e.txtTLLat->setText("11N");
+            WriteMap("notes.inf", other);
+            e.cmdOk_Click();
             if (frmInfEdit::Loaded()) box = e.txtTLLat->text();
         });
         ASSERT_EQ(messages.size(), 2u);
