@@ -9,42 +9,34 @@
 
 using StartupTest = AppTest;
 
-TEST_F(StartupTest, WithoutTheHostItSaysSoAndOpensNothing) {
-    const char* const stored[] = {nullptr, "", "\\"};
-    for (const char* value : stored) {
-        messages.clear();
-        if (value)
-            host.WriteSettings("Tormund Systems",
-                               std::string("[Stelmar32]\nProgram Folder=") + value + "\n");
-        StartupCode::Main();
-        Flush();
-        EXPECT_EQ(
-            messages,
-            (Messages{{"Unable to locate the Stelmar main directory. This software requires "
-                       "Stelmar to be installed. If Stelmar is installed on this machine then "
-                       "please reinstall it.",
-                       48, "Fatal Error"}}));
-        EXPECT_EQ(StartupCode::MainWindow, nullptr);
-        EXPECT_FALSE(frmMain::Loaded());
-        EXPECT_FALSE(frmSplash::Loaded());
-        EXPECT_EQ(Form::LoadedCount(), 0);
-    }
-}
-
-TEST_F(StartupTest, OneTrailingBackslashIsRemoved) {
+// The host's folder as stored, less one trailing backslash; without one the program says so and
+// opens nothing.
+TEST_F(StartupTest, TheHostsFolderIsReadOrItsAbsenceSaid) {
     struct Case {
         const char *stored, *folder;
     } cases[] = {
+        {nullptr, ""},
+        {"", ""},
+        {"\\", ""},
         {"C:\\Stelmar\\", "C:\\Stelmar"},
         {"C:\\Stelmar", "C:\\Stelmar"},
         {"C:\\Stelmar\\\\", "C:\\Stelmar\\"},
-        {"\\", ""},
     };
     for (const auto& c : cases) {
-        host.WriteSettings("Tormund Systems",
-                           std::string("[Stelmar32]\nProgram Folder=") + c.stored + "\n");
-        EXPECT_EQ(StartupCode::GetHostFolder(), c.folder) << c.stored;
-        EXPECT_EQ(StartupCode::HostFolder, c.folder) << c.stored;
+        SCOPED_TRACE(c.stored ? c.stored : "(not stored)");
+        if (c.stored)
+            host.WriteSettings("Tormund Systems",
+                               std::string("[Stelmar32]\nProgram Folder=") + c.stored + "\n");
+        EXPECT_EQ(StartupCode::GetHostFolder(), c.folder);
+        EXPECT_EQ(StartupCode::HostFolder, c.folder);
+        if (*c.folder) continue;
+        messages.clear();
+        StartupCode::Main();
+        Flush();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_NE(messages[0].prompt.indexOf("Unable to locate the Stelmar main directory"), -1);
+        EXPECT_EQ(StartupCode::MainWindow, nullptr);
+        EXPECT_EQ(Form::LoadedCount(), 0);
     }
 }
 

@@ -15,7 +15,7 @@ namespace {
 struct Want {
     const char* name;
     State state;
-    const char* says; // in the reason ("" when the state is ok)
+    const char* says;                            // in the reason ("" when the state is ok)
     std::optional<std::array<float, 4>> corners; // north, west, south, east in degrees
     const char* picture; // native file name of the picture named, or nullptr
     int width = 0, height = 0;
@@ -88,12 +88,11 @@ TEST_F(MapLibraryTest, AHeldLibrarySaysWhatEachDefinitionIs) {
         EXPECT_NE(e.reason.find(w.says), std::string::npos) << e.reason;
         EXPECT_EQ(e.reason.empty(), w.state == State::Ok);
         ASSERT_EQ(e.HasCorners(), w.corners.has_value());
+        const auto& d = e.definition; // minutes, exact for these corners
         if (w.corners) {
-            const auto& d = e.definition;
-            EXPECT_FLOAT_EQ(d.topLeftLatitude / 60, (*w.corners)[0]);
-            EXPECT_FLOAT_EQ(d.topLeftLongitude / 60, (*w.corners)[1]);
-            EXPECT_FLOAT_EQ(d.bottomRightLatitude / 60, (*w.corners)[2]);
-            EXPECT_FLOAT_EQ(d.bottomRightLongitude / 60, (*w.corners)[3]);
+            EXPECT_EQ((std::array{d.topLeftLatitude / 60, d.topLeftLongitude / 60,
+                                  d.bottomRightLatitude / 60, d.bottomRightLongitude / 60}),
+                      *w.corners);
         }
         EXPECT_EQ(e.pictureNative, w.picture ? maps + "/" + w.picture : "");
         EXPECT_EQ(e.width, w.width);

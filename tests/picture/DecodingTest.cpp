@@ -12,7 +12,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
-#include <fstream>
 #include <sys/resource.h>
 
 namespace {
@@ -64,8 +63,7 @@ protected:
         AppTest::TearDown();
     }
     std::string Put(const std::string& name, const QByteArray& bytes) {
-        std::ofstream(host.OnC("Stelmar/Maps/" + name), std::ios::binary)
-            .write(bytes.data(), bytes.size());
+        TempHost::Write(host.OnC("Stelmar/Maps/" + name), bytes.toStdString());
         return "C:\\Stelmar\\Maps\\" + name;
     }
 };

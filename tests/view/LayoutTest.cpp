@@ -49,7 +49,7 @@ TEST_F(LayoutTest, TheScrollBarsFrameTheMapView) {
     EXPECT_EQ(main.HScroll1->Max(), max);
 }
 
-TEST_F(LayoutTest, ScrollRangesFitThePicture) {
+TEST_F(LayoutTest, ScrollRangesFitThePictureAndTheBarsMoveIt) {
     frmMain& main = Start();
     struct Case {
         float wi, hi, wo, ho;
@@ -68,10 +68,8 @@ TEST_F(LayoutTest, ScrollRangesFitThePicture) {
         EXPECT_EQ(main.VScroll1->Max(), c.vMax) << c.hi;
         EXPECT_EQ(main.VScroll1->LargeChange(), c.vLarge) << c.hi;
     }
-}
 
-TEST_F(LayoutTest, TheScrollBarsMoveThePicture) {
-    frmMain& main = Start();
+    // The bars move the picture.
     Twips::Move(main.picInner, 0, 0, 40000, 3000);
     Twips::Move(main.picOuter, 0, 0, 1995, 615);
     main.SetScrollRanges();
