@@ -33,12 +33,7 @@ std::array<double, 4> CornersGdalReads(const std::string& path, int epsg) {
     GDALDatasetH ds = GDALOpen(path.c_str(), GA_ReadOnly);
     EXPECT_NE(ds, nullptr) << path << ": " << CPLGetLastErrorMsg();
     if (!ds) return {};
-    OGRSpatialReference target;
-    target.importFromEPSG(epsg);
-    char* wkt = nullptr;
-    target.exportToWkt(&wkt);
-    const std::string option = std::string("DST_SRS=") + wkt;
-    CPLFree(wkt);
+    const std::string option = "DST_SRS=" + Rasters::Prj(epsg, nullptr);
     const char* options[] = {option.c_str(), nullptr};
     void* t = GDALCreateGenImgProjTransformer2(ds, nullptr, const_cast<char**>(options));
     EXPECT_NE(t, nullptr) << CPLGetLastErrorMsg();
@@ -68,29 +63,27 @@ TEST(Export, OtherProgramsPlaceTheMapWhereItsDefinitionDoes) {
                                {{osgb[0], osgb[1]}, {osgb[2], osgb[3]}}, host.Root() + "/points");
     const std::array<double, 4> wgs84{shifted[0][0], shifted[0][1], shifted[1][0], shifted[1][1]};
 
+    using Georef::Datum;
+    using Format = Georef::ExportFormat;
     const struct Case {
-        Georef::ExportFormat format;
-        Georef::Datum datum;
+        Format format;
+        Datum datum;
         std::string folder, opens; // the folder written to, the file GDAL opens
         int epsg;
         std::array<double, 4> corners;
         double degrees; // how close: a KML box cannot follow the datum shift's change across it
     } cases[] = {
-        {Georef::ExportFormat::World, Georef::Datum::OSGB36, "", maps + "/sheet.jpg", 4277, osgb,
-         1e-9},
-        {Georef::ExportFormat::Ozi, Georef::Datum::OSGB36, "", maps + "/sheet.map", 4277, osgb,
-         1e-7},
-        {Georef::ExportFormat::Ozi, Georef::Datum::WGS84, out, out + "/sheet.map", 4326, osgb,
-         1e-7},
-        {Georef::ExportFormat::Kmz, Georef::Datum::OSGB36, out, out + "/Sheet.kmz", 4326, wgs84,
-         1e-5},
+        {Format::World, Datum::OSGB36, "", maps + "/sheet.jpg", 4277, osgb, 1e-9},
+        {Format::Ozi, Datum::OSGB36, "", maps + "/sheet.map", 4277, osgb, 1e-7},
+        {Format::Ozi, Datum::WGS84, out, out + "/sheet.map", 4326, osgb, 1e-7},
+        {Format::Kmz, Datum::OSGB36, out, out + "/Sheet.kmz", 4326, wgs84, 1e-5},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.opens);
         Georef::ExportRequest request{map, c.format, c.folder, true, c.datum};
         const auto written = Georef::Export(request);
         for (const auto& file : written) EXPECT_TRUE(fs::is_regular_file(file)) << file;
-        if (c.format == Georef::ExportFormat::World) {
+        if (c.format == Format::World) {
             // GDAL reads the world file by itself; the .prj must name the datum.
             EXPECT_EQ(written.back(), maps + "/sheet.prj");
             OGRSpatialReference prj, datum;

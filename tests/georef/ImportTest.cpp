@@ -76,15 +76,7 @@ TEST(Import, PlacesEveryPixelWhereGdalAndProjPutIt) {
     // A JPEG with a world file and an Esri .prj in UTM zone 30, 30 m pixels.
     Rasters::Write("JPEG", in + "/utm.jpg", kW, kH, 1, grey, nullptr, 0);
     TempHost::Write(in + "/utm.jgw", "30\n0\n0\n-30\n699015\n5709985\n");
-    {
-        OGRSpatialReference utm;
-        utm.importFromEPSG(32630);
-        char* wkt = nullptr;
-        const char* esri[] = {"FORMAT=WKT1_ESRI", nullptr};
-        utm.exportToWkt(&wkt, esri);
-        TempHost::Write(in + "/utm.prj", wkt);
-        CPLFree(wkt);
-    }
+    TempHost::Write(in + "/utm.prj", Rasters::Prj(32630, "FORMAT=WKT1_ESRI"));
     // An OziExplorer .map calibrating a picture turned by about 5 degrees, in WGS 84.
     Rasters::Write("PNG", in + "/ozi.png", kW, kH, 1, grey, nullptr, 0);
     std::array<std::array<double, 4>, 4> points{};
@@ -150,10 +142,10 @@ TEST(Import, PlacesEveryPixelWhereGdalAndProjPutIt) {
         std::vector<std::array<double, 2>> sourcePoints;
         for (const auto& d : kDots) sourcePoints.push_back({d[0] + 0.5, d[1] + 0.5});
         // The source's centre pixel's sides, for its ground resolution.
-        sourcePoints.push_back({kW / 2.0 - 0.5, kH / 2.0});
-        sourcePoints.push_back({kW / 2.0 + 0.5, kH / 2.0});
-        sourcePoints.push_back({kW / 2.0, kH / 2.0 - 0.5});
-        sourcePoints.push_back({kW / 2.0, kH / 2.0 + 0.5});
+        sourcePoints.insert(sourcePoints.end(), {{kW / 2.0 - 0.5, kH / 2.0},
+                                                 {kW / 2.0 + 0.5, kH / 2.0},
+                                                 {kW / 2.0, kH / 2.0 - 0.5},
+                                                 {kW / 2.0, kH / 2.0 + 0.5}});
         const std::string epsg = c.datum == Datum::WGS84 ? "EPSG:4326" : "EPSG:4277";
         const auto ll =
             Rasters::Gdaltransform((c.prj ? "-s_srs '" + in + "/utm.prj'" : std::string()) +

@@ -71,6 +71,18 @@ inline std::vector<unsigned char> Read(const std::string& path, int& width, int&
     return pixels;
 }
 
+// The coordinate system of an EPSG code as WKT, in a dialect such as "FORMAT=WKT1_ESRI".
+inline std::string Prj(int epsg, const char* format) {
+    OGRSpatialReference srs;
+    srs.importFromEPSG(epsg);
+    char* wkt = nullptr;
+    const char* options[] = {format, nullptr};
+    srs.exportToWkt(&wkt, options);
+    std::string text = wkt;
+    CPLFree(wkt);
+    return text;
+}
+
 // gdaltransform run on the points ("x y" lines); its output points, two numbers each.
 inline std::vector<std::array<double, 2>>
 Gdaltransform(const std::string& arguments, const std::vector<std::array<double, 2>>& points,

@@ -6,18 +6,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-std::string Prj(int epsg, const char* format) {
-    OGRSpatialReference srs;
-    srs.importFromEPSG(epsg);
-    char* wkt = nullptr;
-    const char* options[] = {format, nullptr};
-    srs.exportToWkt(&wkt, options);
-    std::string text = wkt;
-    CPLFree(wkt);
-    return text;
-}
-} // namespace
+using Rasters::Prj;
 
 // New Inf file and the editor's World File button: a .prj read through GDAL takes the library's
 // latitude and longitude and the National Grid, in any WKT dialect, and sends the rest to Import.
@@ -36,49 +25,26 @@ TEST(WorldFilePrj, TakesTheLibrarysSystemsAndPointsTheRestToImport) {
                             gridWgs84[1]);
     MapCode::FormatPosition(float(shifted[1][1] * 60), float(shifted[1][0] * 60), gridWgs84[2],
                             gridWgs84[3]);
+    using Georef::Datum;
+    const std::array<std::string, 4> degreeCorners{"52.00.00N", "001.00.00W", "51.54.00N",
+                                                   "000.54.00W"};
+    const std::string cut = "PROJCS[\"British_National_Grid\",GEOGCS[";
     const struct Case {
         const char* what;
         std::string world, prj;
-        Georef::Datum datum;
-        std::array<std::string, 4> corners; // empty when refused
-        const char* says;
+        Datum datum;
+        std::array<std::string, 4> corners; // empty when refused, saying `says`
+        const char* says = "Tools > Import Map";
     } cases[] = {
-        {"grid, Esri", grid, Prj(27700, "FORMAT=WKT1_ESRI"), Georef::Datum::OSGB36, gridCorners,
-         ""},
-        {"grid, WKT2", grid, Prj(27700, "FORMAT=WKT2_2018"), Georef::Datum::OSGB36, gridCorners,
-         ""},
-        {"grid into WGS 84", grid, Prj(27700, "FORMAT=WKT1_GDAL"), Georef::Datum::WGS84, gridWgs84,
-         ""},
-        {"OSGB 1936 degrees, Esri",
-         degrees,
-         Prj(4277, "FORMAT=WKT1_ESRI"),
-         Georef::Datum::OSGB36,
-         {"52.00.00N", "001.00.00W", "51.54.00N", "000.54.00W"},
-         ""},
-        {"WGS 84 degrees, library on OSGB 1936",
-         degrees,
-         Prj(4326, "FORMAT=WKT1_ESRI"),
-         Georef::Datum::OSGB36,
-         {},
-         "Tools > Import Map"},
-        {"UTM",
-         grid,
-         Prj(32630, "FORMAT=WKT1_ESRI"),
-         Georef::Datum::OSGB36,
-         {},
-         "Tools > Import Map"},
-        {"Irish Grid",
-         grid,
-         Prj(29903, "FORMAT=WKT1_GDAL"),
-         Georef::Datum::OSGB36,
-         {},
-         "Tools > Import Map"},
-        {"not a system",
-         grid,
-         "PROJCS[\"British_National_Grid\",GEOGCS[",
-         Georef::Datum::OSGB36,
-         {},
-         "m.prj cannot be read"},
+        {"grid, Esri", grid, Prj(27700, "FORMAT=WKT1_ESRI"), Datum::OSGB36, gridCorners},
+        {"grid, WKT2", grid, Prj(27700, "FORMAT=WKT2_2018"), Datum::OSGB36, gridCorners},
+        {"grid into WGS 84", grid, Prj(27700, "FORMAT=WKT1_GDAL"), Datum::WGS84, gridWgs84},
+        {"OSGB 1936 degrees", degrees, Prj(4277, "FORMAT=WKT1_ESRI"), Datum::OSGB36, degreeCorners},
+        // Degrees on WGS 84 while the library is on OSGB 1936.
+        {"WGS 84 degrees", degrees, Prj(4326, "FORMAT=WKT1_ESRI"), Datum::OSGB36, {}},
+        {"UTM", grid, Prj(32630, "FORMAT=WKT1_ESRI"), Datum::OSGB36, {}},
+        {"Irish Grid", grid, Prj(29903, "FORMAT=WKT1_GDAL"), Datum::OSGB36, {}},
+        {"not a system", grid, cut, Datum::OSGB36, {}, "m.prj cannot be read"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

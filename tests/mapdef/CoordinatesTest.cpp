@@ -19,21 +19,19 @@ TEST(CoordToMinutes, ReadsCoordinateTexts) {
         {"51. 3 0.5N", 3090.5}, {"-1.30.00N", -30},
     };
     for (const auto& c : cases) EXPECT_FLOAT_EQ(CoordToMinutes(c.text), c.minutes) << c.text;
-}
-
-TEST(CoordToMinutes, FailsForTextsThatAreNotNumbers) {
-    struct Case {
+    // Texts that are not numbers fail.
+    struct Failure {
         std::string text;
         ErrorKind kind;
-    } cases[] = {
+    } failures[] = {
         {"", ErrorKind::InvalidArgument},
         {".30N", ErrorKind::TypeMismatch},
         {"5x.30.00N", ErrorKind::TypeMismatch},
         {"1e3.00N", ErrorKind::TypeMismatch},
         {"1" + std::string(37, '0') + ".00N", ErrorKind::Overflow}, // 10^39 minutes
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ErrorOf([&] { CoordToMinutes(c.text); }), c.kind) << c.text;
+    for (const auto& f : failures)
+        EXPECT_EQ(ErrorOf([&] { CoordToMinutes(f.text); }), f.kind) << f.text;
 }
 
 TEST(ParsePosition, TakesEitherOrderAndNeedsAComma) {

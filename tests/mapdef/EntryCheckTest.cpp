@@ -17,8 +17,10 @@ void Check(const Case& c, bool isLongitude) {
 }
 } // namespace
 
-TEST(ValidatePosition, Latitudes) {
-    const Case cases[] = {
+TEST(ValidatePosition, LatitudesAndLongitudes) {
+    const std::string degree = "51\xB0"
+                               "30N";
+    const Case latitudes[] = {
         {"", "True", "", "partner"},
         {"   ", "True", "   ", "partner"},
         {"51N", "Ok", "51.00.00N", "partner"},
@@ -45,22 +47,13 @@ TEST(ValidatePosition, Latitudes) {
         {"N", "latitude", "N", "partner"},
         // Characters the lenient rule would skip or stop at are not coordinates.
         {"5x.30.00N", "latitude", "5x.30.00N", "partner"},
-        {"51\xB0"
-         "30N",
-         "latitude",
-         "51\xB0"
-         "30N",
-         "partner"},
+        {degree, "latitude", degree, "partner"},
         {"51.3x.00N", "latitude", "51.3x.00N", "partner"},
         {"1e1N", "latitude", "1e1N", "partner"},
         {"TQ 290 800", "True", "51.30.22N", "000.08.47W"},
         {"SU 123 456", "True", "51.12.54N", "001.49.43W"},
     };
-    for (const auto& c : cases) Check(c, false);
-}
-
-TEST(ValidatePosition, Longitudes) {
-    const Case cases[] = {
+    const Case longitudes[] = {
         {"1.30W", "Ok", "001.30.00W", "partner"},
         {"180E", "Ok", "180.00.00E", "partner"},
         {"001.30.00W", "Ok", "001.30.00W", "partner"},
@@ -70,7 +63,8 @@ TEST(ValidatePosition, Longitudes) {
         {"51.30.00N", "longitude", "51.30.00N", "partner"},
         {"TQ 290 800", "True", "000.08.47W", "51.30.22N"},
     };
-    for (const auto& c : cases) Check(c, true);
+    for (const auto& c : latitudes) Check(c, false);
+    for (const auto& c : longitudes) Check(c, true);
 }
 
 TEST(ValidatePosition, WhatItWritesAlwaysReadsBack) {

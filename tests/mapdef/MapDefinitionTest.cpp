@@ -15,7 +15,12 @@ struct Read {
     bool ok = false;
     float tlLon = -1, tlLat = -1, brLon = -1, brLat = -1;
     std::string image = "untouched", tl = "untouched", br = "untouched";
+    bool operator==(const Read&) const = default;
 };
+void PrintTo(const Read& r, std::ostream* os) {
+    *os << r.ok << " " << r.tlLon << "," << r.tlLat << " " << r.brLon << "," << r.brLat << " '"
+        << r.image << "' '" << r.tl << "' '" << r.br << "'";
+}
 Read ReadDef(const std::string& name, const std::string& folder = TEST_DRIVE "\\Maps\\") {
     Read r;
     r.ok = ReadMapDefinition(folder, TEST_DRIVE "\\Maps\\" + name, r.tlLon, r.tlLat, r.brLon,
@@ -31,38 +36,30 @@ TEST(ReadMapDefinition, ReadsTheFormatAndItsVariants) {
     TempHost::Write(maps + "london.jpg", "x");
     struct Case {
         std::string bytes;
-        bool ok;
-        float tlLon, tlLat, brLon, brLat;
-        std::string image, tl, br;
+        Read read;
     } cases[] = {
-        {"51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.gif\r\n", true, -90, 3090, -30,
-         3060, "london.gif", "51.30.00N,001.30.00W", "51.00.00N,000.30.00W"},
+        {"51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.gif\r\n",
+         {true, -90, 3090, -30, 3060, "london.gif", "51.30.00N,001.30.00W",
+          "51.00.00N,000.30.00W"}},
         {";c1\r\n;c2\r\n51.30.00n , 001.30.00w\n001.30.00W,51.30.00N\rLondon\r\nignored,line\r\n",
-         true, -90, 3090, -90, 3090, "London.bmp", "51.30.00N,001.30.00W", "001.30.00W,51.30.00N"},
-        {"51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\n", true, -90, 3090, -30, 3060,
-         "untouched", "51.30.00N,001.30.00W", "51.00.00N,000.30.00W"},
-        {"\r\n51.30.00N,001.30.00W\r\n", false, -1, -1, -1, -1, "untouched", "", "untouched"},
-        {"  ;x,y\r\n", true, 0, 0, -1, -1, "untouched", ";X,Y", "untouched"},
-        {"51.30.00N 001.30.00W\r\n", false, -1, -1, -1, -1, "untouched", "51.30.00N 001.30.00W",
-         "untouched"},
-        {"51.30.00N,001.30.00W\r\n.30N,1W\r\nx.gif\r\n", false, -90, 3090, -60, -1, "untouched",
-         "51.30.00N,001.30.00W", ".30N,1W"},
-        {"1,1\r\n2,2\r\nnothere\r\n", true, 0, 0, 0, 0, "", "1,1", "2,2"},
-        {"a,b\r\nc,d\r\nMy Map.PNG \r\n", true, 0, 0, 0, 0, "My Map.PNG", "A,B", "C,D"},
-        {"a,b\r\nc,d\r\nname,with comma.gif\r\n", true, 0, 0, 0, 0, "name,with comma.gif", "A,B",
-         "C,D"},
+         {true, -90, 3090, -90, 3090, "London.bmp", "51.30.00N,001.30.00W",
+          "001.30.00W,51.30.00N"}},
+        {"51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\n",
+         {true, -90, 3090, -30, 3060, "untouched", "51.30.00N,001.30.00W", "51.00.00N,000.30.00W"}},
+        {"\r\n51.30.00N,001.30.00W\r\n", {false, -1, -1, -1, -1, "untouched", "", "untouched"}},
+        {"  ;x,y\r\n", {true, 0, 0, -1, -1, "untouched", ";X,Y", "untouched"}},
+        {"51.30.00N 001.30.00W\r\n",
+         {false, -1, -1, -1, -1, "untouched", "51.30.00N 001.30.00W", "untouched"}},
+        {"51.30.00N,001.30.00W\r\n.30N,1W\r\nx.gif\r\n",
+         {false, -90, 3090, -60, -1, "untouched", "51.30.00N,001.30.00W", ".30N,1W"}},
+        {"1,1\r\n2,2\r\nnothere\r\n", {true, 0, 0, 0, 0, "", "1,1", "2,2"}},
+        {"a,b\r\nc,d\r\nMy Map.PNG \r\n", {true, 0, 0, 0, 0, "My Map.PNG", "A,B", "C,D"}},
+        {"a,b\r\nc,d\r\nname,with comma.gif\r\n",
+         {true, 0, 0, 0, 0, "name,with comma.gif", "A,B", "C,D"}},
     };
     for (const auto& c : cases) {
         TempHost::Write(maps + "t.inf", c.bytes);
-        const Read r = ReadDef("t.inf");
-        EXPECT_EQ(r.ok, c.ok) << c.bytes;
-        EXPECT_FLOAT_EQ(r.tlLon, c.tlLon) << c.bytes;
-        EXPECT_FLOAT_EQ(r.tlLat, c.tlLat) << c.bytes;
-        EXPECT_FLOAT_EQ(r.brLon, c.brLon) << c.bytes;
-        EXPECT_FLOAT_EQ(r.brLat, c.brLat) << c.bytes;
-        EXPECT_EQ(r.image, c.image) << c.bytes;
-        EXPECT_EQ(r.tl, c.tl) << c.bytes;
-        EXPECT_EQ(r.br, c.br) << c.bytes;
+        EXPECT_EQ(ReadDef("t.inf"), c.read) << c.bytes;
     }
 }
 
@@ -72,11 +69,8 @@ TEST(ReadMapDefinition, FailsWithoutHarmForFilesItCannotRead) {
     // A huge file without line breaks is refused without reading it into memory.
     TempHost::Write(host.OnC("Maps/long.inf"),
                     "51.30.00N,0" + std::string(3 * Platform::kMaxLineLength, '0'));
-    for (const char* name : {"missing.inf", "folder.inf", "long.inf"}) {
-        const Read r = ReadDef(name);
-        EXPECT_FALSE(r.ok) << name;
-        EXPECT_EQ(r.tl, "untouched") << name;
-    }
+    for (const char* name : {"missing.inf", "folder.inf", "long.inf"})
+        EXPECT_EQ(ReadDef(name), Read{}) << name;
 }
 
 TEST(ImageNameRule, TriesGifBmpJpgInTurn) {

@@ -5,17 +5,15 @@
 
 using namespace Platform;
 
-TEST(Drive, LabelComesFromTheLabelFileAtTheDriveRoot) {
+TEST(Drive, LabelAndTypeComeFromTheDrivesFolder) {
     TempHost host;
     EXPECT_EQ(GetVolumeLabel("C:"), "");
     TempHost::Write(host.OnC(".windows-label"), "NAVDATA\n");
     EXPECT_EQ(GetVolumeLabel("C:"), "NAVDATA");
     EXPECT_EQ(GetVolumeLabel("c:\\"), "NAVDATA");
     EXPECT_EQ(GetVolumeLabel("Q:"), "");
-}
 
-TEST(Drive, TypeFollowsTheFileSystemOfTheDrivesFolder) {
-    TempHost host;
+    // The type follows the file system of the drive's folder.
     EXPECT_EQ(GetDriveType("Q:\\"), DriveNoRootDir);      // no folder behind it
     EXPECT_EQ(GetDriveType("\\\\srv\\"), DriveNoRootDir); // not a drive letter
     const int c = GetDriveType("C:\\");
@@ -24,10 +22,8 @@ TEST(Drive, TypeFollowsTheFileSystemOfTheDrivesFolder) {
     // /dev/shm is a tmpfs on every Linux machine: a RAM disk.
     host.LinkDrive('R', "/dev/shm");
     EXPECT_EQ(GetDriveType("R:\\"), DriveRamDisk);
-}
 
-TEST(Drive, TestsCanReplaceTheDriveInformation) {
-    TempHost host;
+    // Tests can replace what the drives say.
     SetDriveInfoOverride([](char letter) -> std::optional<DriveInfo> {
         if (letter == 'C') return DriveInfo{DriveCdRom, "MAPDISC"};
         return std::nullopt;

@@ -52,6 +52,9 @@ TEST(TextReader, FailuresAreClearErrors) {
     EXPECT_EQ(ErrorOf(lines(TEST_DRIVE "\\folder", 0)), ErrorKind::FileError);
     EXPECT_EQ(ErrorOf(lines("Q:\\a.inf", 0)), ErrorKind::FileError);
     EXPECT_EQ(ErrorOf(lines(TEST_DRIVE "\\short.inf", 2)), ErrorKind::InputPastEnd);
+    // An endless line is refused with bounded memory.
+    TempHost::Write(host.OnC("long.inf"), std::string(kMaxLineLength + 10, 'x'));
+    EXPECT_NE(ErrorOf(lines(TEST_DRIVE "\\long.inf", 1)), std::nullopt);
 #ifndef _WIN32
     // A read that fails after the open (the kernel refuses reads of this file at offset 0).
     EXPECT_EQ(ErrorOf(lines("Z:\\proc\\self\\mem", 1)), ErrorKind::FileError);
@@ -61,13 +64,6 @@ TEST(TextReader, FailuresAreClearErrors) {
         EXPECT_EQ(ErrorOf(lines(TEST_DRIVE "\\secret.inf", 0)), ErrorKind::FileError);
     }
 #endif
-}
-
-TEST(TextReader, AnEndlessLineIsRefusedWithBoundedMemory) {
-    TempHost host;
-    TempHost::Write(host.OnC("long.inf"), std::string(kMaxLineLength + 10, 'x'));
-    TextReader r(TEST_DRIVE "\\long.inf");
-    EXPECT_THROW(r.ReadLine(), CoreError);
 }
 
 TEST(WriteTextLines, ReplacesAtomicallyWithCrLfAndKeepsPermissions) {

@@ -31,6 +31,13 @@ std::string FirstLine(const std::string& win) {
     TextReader r(win);
     return r.ReadLine();
 }
+// How many names in a folder start with a dot: a save's temporary files and leftovers.
+int Hidden(const std::string& native) {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(native))
+        n += e.path().filename().string()[0] == '.';
+    return n;
+}
 // A file of `size` bytes that takes no room: `start`, then zeros.
 void Sparse(const std::string& native, const std::string& start, off_t size) {
     TempHost::Write(native, start);
@@ -174,20 +181,14 @@ TEST(HostileFiles, SavesKeepLinksOwnersAndLongNames) {
     EXPECT_TRUE(fs::is_symlink(host.OnC("M/zip.kmz")));
     // Nothing left behind: no temporary file, no backup.
     for (const char* folder : {"M", "real", "other"})
-        for (const auto& e : fs::directory_iterator(host.OnC(folder)))
-            EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+        EXPECT_EQ(Hidden(host.OnC(folder)), 0) << folder;
 }
 
 TEST(HostileFiles, ASaveCutShortLeavesTheOldFileAndTheNextSaveTidiesUp) {
     TempHost host;
     TempHost::Write(host.OnC("M/a.inf"), "old");
     TempHost::Write(host.OnC("M/b.inf"), "other");
-    auto hidden = [&] {
-        int n = 0;
-        for (const auto& e : fs::directory_iterator(host.OnC("M")))
-            n += e.path().filename().string()[0] == '.';
-        return n;
-    };
+    auto hidden = [&] { return Hidden(host.OnC("M")); };
     // A save killed mid-write: the file-size limit stops it with a signal, as a crash would.
     const pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -243,6 +244,5 @@ TEST(HostileFiles, RefusedSavesSayWhatIsReadOnly) {
     EXPECT_EQ(TempHost::Read(host.OnC("rodir/b.inf")), "old");
     EXPECT_EQ(TempHost::Read(host.OnC("ro/a.inf")), "old");
     for (const char* folder : {"ro", "M"}) // no temporary file left behind
-        for (const auto& e : fs::directory_iterator(host.OnC(folder)))
-            EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+        EXPECT_EQ(Hidden(host.OnC(folder)), 0) << folder;
 }

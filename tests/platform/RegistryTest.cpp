@@ -74,7 +74,7 @@ TEST(Registry, ReadsTheValueKindsOfAnExport) {
     }
 }
 
-TEST(Registry, MissingMalformedAndOversized) {
+TEST(Registry, MissingMalformedOversizedAndReadOnly) {
     TempHost host;
     const std::string file = host.Root() + "/registry.reg";
     EXPECT_EQ(Query(kKey, "PATH").open, ERROR_FILE_NOT_FOUND); // no file: empty registry
@@ -93,11 +93,8 @@ TEST(Registry, MissingMalformedAndOversized) {
     HKEY h = 123;
     EXPECT_EQ(RegOpenKeyExA(0x12345, kKey, 0, KEY_READ, &h), ERROR_INVALID_HANDLE);
     EXPECT_EQ(h, 0u);
-}
 
-TEST(Registry, WriteRightsAreRefusedOnAFileTheUserMayOnlyRead) {
-    TempHost host;
-    const std::string file = host.Root() + "/registry.reg";
+    // Write rights are refused on a file the user may only read.
     TempHost::Write(file, "REGEDIT4\n[HKEY_LOCAL_MACHINE\\" + std::string(kKey) +
                               "]\n\"PATH\"=\"C:\\\\x.exe\"\n");
     EXPECT_EQ(Query(kKey, "PATH", 0x2003F).query, ERROR_SUCCESS);

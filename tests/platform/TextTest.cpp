@@ -10,11 +10,8 @@ TEST(Text, ConversionKeepsEveryByteAndMarksWhatItCannotHold) {
     bool lossless = false;
     EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all), &lossless), all);
     EXPECT_TRUE(lossless);
-    EXPECT_EQ(Cp1252ToUtf8("\x80\xE9"), "\xE2\x82\xAC\xC3\xA9"); // euro, e acute
-    EXPECT_EQ(Utf8ToCp1252("a\xE4\xB8\xAD"
-                           "b",
-                           &lossless),
-              "a?b"); // a CJK character
+    EXPECT_EQ(Cp1252ToUtf8("\x80\xE9"), "\xE2\x82\xAC\xC3\xA9");    // euro, e acute
+    EXPECT_EQ(Utf8ToCp1252("a\xE4\xB8\xAD\x62", &lossless), "a?b"); // a CJK character before b
     EXPECT_FALSE(lossless);
     EXPECT_EQ(Utf8ToCp1252("\xFF\xFE"), "\xFF\xFE"); // not UTF-8: taken byte for byte
 }
