@@ -7,17 +7,17 @@
 //                     [--measure X1 Y1 X2 Y2]  (the pointer over the map at X2 Y2 after a
 //                                               Shift-drag from X1 Y1, pixels of picInner)
 #include "app/StartupCode.h"
-#include "ui/frmInfEdit.h"
 #include "ui/MsgBox.h"
 #include "ui/frmAbout.h"
 #include "ui/frmCoverage.h"
+#include "ui/frmInfEdit.h"
 #include "ui/frmMain.h"
 #include "ui/frmOptions.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMouseEvent>
-#include <QElapsedTimer>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
@@ -100,8 +100,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--coverage") {
             m->mnuViewCoverage->trigger();
             frmCoverage& c = frmCoverage::Instance();
-            c.Move(700, 700, 13000, 9000);
-            c.ShowAll();
+            c.Move(700, 700, 13000, 9000); // fitted again to its new size
             for (int wait = 0; wait < 100 && c.picCanvas->Decoding() > 0; ++wait) Settle();
             QEventLoop painted; // the pictures that arrived last are painted together, soon after
             QTimer::singleShot(300, &painted, &QEventLoop::quit);

@@ -1,7 +1,8 @@
 #pragma once
 // Map Coverage: every map of the library on one canvas, where its corners put it. A resizable
 // window beside the main window, kept open while maps are chosen; its placement is kept like
-// the main window's (keys "CoverageLeft", "CoverageTop", "CoverageWidth", "CoverageHeight").
+// the main window's (keys "CoverageLeft", "CoverageTop", "CoverageWidth", "CoverageHeight") and
+// brought within the screen when it opens.
 
 #include "ui/Form.h"
 #include "view/CoverageCanvas.h"
@@ -22,7 +23,7 @@ public:
         return picCanvas->ToCanvas(latitudeDegrees, longitudeDegrees);
     }
     QWidget* Canvas() const { return picCanvas; }
-    // Back to the box that bounds all maps.
+    // Back to the box that bounds all maps, kept fitted until the view is moved.
     void ShowAll() { picCanvas->ShowAll(); }
 
     void Form_Load() override;

@@ -10,14 +10,14 @@ void frmMain::mnuViewCoverage_Click() {
     const bool opening = !frmCoverage::Loaded();
     frmCoverage& coverage = frmCoverage::Instance();
     if (opening) {
-        // Owned by the main window: above it, closed with it.
-        coverage.setParent(this, coverage.windowFlags() | Qt::Window);
+        // Owned by the main window, as a window the window system keeps above it (a plain
+        // window with a parent is not); closed with it.
+        coverage.setParent(this, coverage.windowFlags() | Qt::Tool);
         connect(coverage.picCanvas, &CoverageCanvas::MapClicked, this, [this](const QString& key) {
             if (QTreeWidgetItem* node = DirTree->Node(key); IsFileNode(node))
                 DirTree->setCurrentItem(node);
         });
-        ShowCoverage();
-        coverage.ShowAll();
+        ShowCoverage(); // fitted once the window has its size
     }
     coverage.ShowModeless();
     coverage.raise();

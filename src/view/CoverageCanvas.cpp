@@ -1,11 +1,15 @@
 #include "view/CoverageCanvas.h"
 
+#include "library/PlaceIndex.h"
 #include "mapdef/MapCode.h"
 #include "platform/Text.h"
 
+#include <QElapsedTimer>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
@@ -18,6 +22,8 @@ constexpr double kSpacings[] = {30,        10,        5,        2,        1,    
                                 15.0 / 60, 10.0 / 60, 5.0 / 60, 2.0 / 60, 1.0 / 60};
 constexpr int kLinesApart = 90; // pixels at least between graticule lines
 constexpr int kLargestPicture = 2048;
+constexpr double kSamePlace = 4;  // pixels: a click this near the last one is at the same place
+constexpr double kKeyPan = 0.125; // of the view, for each arrow key
 
 QString Coordinate(double degrees, bool longitude) {
     std::string lat, lon;
@@ -26,9 +32,27 @@ QString Coordinate(double degrees, bool longitude) {
     return QString::fromStdString(Platform::Cp1252ToUtf8(longitude ? lon : lat));
 }
 
-std::string Identity(const CoverageMap& m) {
-    return m.picture + "|" + std::to_string(m.north) + "|" + std::to_string(m.west) + "|" +
-           std::to_string(m.south) + "|" + std::to_string(m.east);
+QColor Mix(const QColor& a, const QColor& b, double t) {
+    return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * t),
+                            float(a.greenF() + (b.greenF() - a.greenF()) * t),
+                            float(a.blueF() + (b.blueF() - a.blueF()) * t));
+}
+
+// The library tree's order: names without regard to case, then as written.
+bool NameBefore(const QString& a, const QString& b) {
+    const int c = QString::compare(a, b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a < b;
+}
+
+bool SamePlace(const CoverageMap& a, const CoverageMap& b) {
+    return a.picture == b.picture && a.north == b.north && a.west == b.west && a.south == b.south &&
+           a.east == b.east;
+}
+
+// Edges included, so a map with no width still meets what it lies on.
+bool Meets(const QRectF& a, const QRectF& b) {
+    return a.left() <= b.right() && b.left() <= a.right() && a.top() <= b.bottom() &&
+           b.top() <= a.bottom();
 }
 
 } // namespace
@@ -48,47 +72,60 @@ CoverageCanvas::CoverageCanvas(QWidget* parent) : QWidget(parent) {
 
 int CoverageCanvas::FirstLongest(std::size_t maps) {
     const double each = double(kPictureBudget / 2) / 4 / double(std::max<std::size_t>(1, maps));
-    return std::clamp(int(std::sqrt(each)), 64, 512);
+    return std::clamp(int(std::sqrt(each)), 16, 512);
 }
 
 void CoverageCanvas::SetMaps(std::vector<CoverageMap> maps) {
-    maps_ = std::move(maps);
-    QHash<QString, Shown> kept;
-    const int base = FirstLongest(maps_.size());
-    for (const auto& m : maps_) {
-        auto old = pictures_.find(m.key);
-        if (old != pictures_.end() && old->source == Identity(m)) {
-            kept.insert(m.key, *old);
-            continue;
-        }
-        Shown shown;
-        shown.source = Identity(m);
-        if (!m.picture.empty()) {
-            shown.requested = base;
+    std::vector<Item> items;
+    items.reserve(maps.size());
+    const int base = FirstLongest(maps.size());
+    held_ = 0;
+    for (CoverageMap& m : maps) {
+        Item item;
+        if (const auto old = byKey_.constFind(m.key);
+            old != byKey_.constEnd() && SamePlace(items_[*old].map, m)) {
+            item = std::move(items_[*old]); // its pictures stay
+        } else if (!m.picture.empty()) {
+            item.requested = base;
             thumbnails_.Request(m.key, m.picture, base);
         }
-        kept.insert(m.key, shown);
+        item.map = std::move(m);
+        item.area =
+            Library::GroundArea(item.map.north, item.map.west, item.map.south, item.map.east);
+        held_ += item.image.sizeInBytes();
+        items.push_back(std::move(item));
     }
-    pictures_ = std::move(kept);
-    if (!placed_) ShowAll();
-    update();
+    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+        return a.area != b.area ? a.area < b.area : NameBefore(a.map.key, b.map.key);
+    });
+    items_ = std::move(items);
+    byKey_.clear();
+    byKey_.reserve(qsizetype(items_.size()));
+    for (std::size_t i = 0; i < items_.size(); ++i) byKey_.insert(items_[i].map.key, i);
+    if (fitting_)
+        ShowAll();
+    else
+        update();
+}
+
+const CoverageCanvas::Item* CoverageCanvas::Find(const QString& key) const {
+    const auto at = byKey_.constFind(key);
+    return at == byKey_.constEnd() ? nullptr : &items_[*at];
 }
 
 void CoverageCanvas::SetSelected(const QString& key) {
     selected_ = key;
-    for (const auto& m : maps_) {
-        if (m.key != key) continue;
-        const QRectF r = RectOf(m);
-        if (!rect().contains(r.toAlignedRect())) {
-            // Brought into view: centred, and made to fit when it is larger than the view.
-            centreLat_ = (m.north + m.south) / 2;
-            centreLon_ = (m.west + m.east) / 2;
-            const double w = std::abs(m.east - m.west), h = std::abs(m.north - m.south);
-            if (w * perDegree_ > width() * 0.9 || h * perDegree_ > height() * 0.9)
-                perDegree_ = std::max(1e-6, 0.9 * std::min(width() / std::max(w, 1e-9),
-                                                           height() / std::max(h, 1e-9)));
-            settled_.start();
-        }
+    const Item* item = Find(key);
+    if (item && !fitting_ && !Meets(RectOf(item->map), QRectF(rect()))) {
+        // Brought into view: centred, and made to fit when it is larger than the view.
+        const CoverageMap& m = item->map;
+        centreLat_ = (m.north + m.south) / 2;
+        centreLon_ = (m.west + m.east) / 2;
+        const double w = std::abs(m.east - m.west), h = std::abs(m.north - m.south);
+        if (w * perDegree_ > width() * 0.9 || h * perDegree_ > height() * 0.9)
+            perDegree_ = std::max(
+                1e-6, 0.9 * std::min(width() / std::max(w, 1e-9), height() / std::max(h, 1e-9)));
+        settled_.start();
     }
     update();
 }
@@ -108,15 +145,16 @@ QRectF CoverageCanvas::RectOf(const CoverageMap& m) const {
 }
 
 void CoverageCanvas::ShowAll() {
-    placed_ = true;
+    fitting_ = true;
     double n = -90, s = 90, w = 180, e = -180;
-    for (const auto& m : maps_) {
+    for (const Item& item : items_) {
+        const CoverageMap& m = item.map;
         n = std::max({n, m.north, m.south});
         s = std::min({s, m.north, m.south});
         w = std::min({w, m.west, m.east});
         e = std::max({e, m.west, m.east});
     }
-    if (maps_.empty()) n = 90, s = -90, w = -180, e = 180;
+    if (items_.empty()) n = 90, s = -90, w = -180, e = 180;
     const double margin = std::max({(n - s) * 0.05, (e - w) * 0.05, 0.01});
     n += margin, s -= margin, w -= margin, e += margin;
     centreLat_ = (n + s) / 2;
@@ -127,80 +165,96 @@ void CoverageCanvas::ShowAll() {
     update();
 }
 
+void CoverageCanvas::Moved() {
+    fitting_ = false;
+    settled_.start();
+    update();
+}
+
 void CoverageCanvas::ZoomBy(double factor, QPointF about) {
     const QPointF earth = ToEarth(about);
     perDegree_ = std::clamp(perDegree_ * factor, 1e-3, 1e7);
     // The earth under `about` stays there.
     centreLat_ = earth.x() + (about.y() - height() / 2.0) / perDegree_;
     centreLon_ = earth.y() - (about.x() - width() / 2.0) / perDegree_;
-    settled_.start();
-    update();
+    Moved();
+}
+
+std::vector<QString> CoverageCanvas::MapsAt(QPointF p) const {
+    std::vector<QString> under;
+    for (const Item& item : items_)
+        if (RectOf(item.map).contains(p)) under.push_back(item.map.key);
+    return under;
 }
 
 std::optional<QString> CoverageCanvas::MapAt(QPointF p) const {
-    std::optional<QString> top;
-    for (const auto& m : maps_)
-        if (RectOf(m).contains(p) && (!top || *top != selected_)) top = m.key;
-    return top;
+    for (const Item& item : items_)
+        if (RectOf(item.map).contains(p)) return item.map.key;
+    return std::nullopt;
+}
+
+void CoverageCanvas::Hold(Item& item, QImage image) {
+    held_ += image.sizeInBytes() - item.image.sizeInBytes();
+    item.image = std::move(image);
 }
 
 void CoverageCanvas::Arrived(const QString& key, const QImage& image, const QString& error,
                              int longest) {
-    auto shown = pictures_.find(key);
-    if (shown == pictures_.end()) return;
-    if (longest == shown->requested) shown->requested = 0;
+    const auto at = byKey_.constFind(key);
+    if (at == byKey_.constEnd()) return;
+    Item& item = items_[*at];
+    if (longest == item.requested) item.requested = 0;
     if (image.isNull()) {
-        if (shown->image.isNull()) shown->error = error;
-    } else if (longest >= shown->longest) {
-        shown->image = image;
-        shown->longest = longest;
-        shown->error.clear();
+        if (item.image.isNull()) item.error = error;
+    } else if (longest >= item.longest) {
+        Hold(item, image);
+        item.longest = longest;
+        item.error.clear();
     }
-    KeepWithinBudget();
-    if (!arrivals_.isActive()) arrivals_.start();
+    if (held_ > kPictureBudget) KeepWithinBudget();
+    // Painting many maps takes a while: arrivals wait for a multiple of that.
+    if (!arrivals_.isActive()) arrivals_.start(std::max(100, 3 * paintMs_));
 }
 
 void CoverageCanvas::SharpenVisible() {
-    for (const auto& m : maps_) {
-        auto shown = pictures_.find(m.key);
-        if (m.picture.empty() || shown == pictures_.end() || !shown->error.isEmpty()) continue;
-        const QRectF r = RectOf(m).intersected(QRectF(rect()));
-        if (r.isEmpty()) continue;
-        const QRectF whole = RectOf(m);
+    const QRectF view(rect());
+    for (Item& item : items_) {
+        if (item.map.picture.empty() || !item.error.isEmpty()) continue;
+        const QRectF whole = RectOf(item.map);
+        if (!Meets(whole, view)) continue;
         const double onScreen = std::max(whole.width(), whole.height());
-        if (onScreen <= 1.5 * std::max(shown->longest, shown->requested)) continue;
+        if (onScreen <= 1.5 * std::max(item.longest, item.requested)) continue;
         int want = 64;
         while (want < onScreen && want < kLargestPicture) want *= 2;
-        if (want <= shown->longest || want <= shown->requested) continue;
-        shown->requested = want;
-        thumbnails_.Request(m.key, m.picture, want);
+        if (want <= item.longest || want <= item.requested) continue;
+        item.requested = want;
+        thumbnails_.Request(item.map.key, item.map.picture, want);
     }
 }
 
 void CoverageCanvas::KeepWithinBudget() {
-    std::int64_t bytes = 0;
-    for (const auto& shown : std::as_const(pictures_)) bytes += shown.image.sizeInBytes();
-    if (bytes <= kPictureBudget) return;
-    // Sharper pictures of maps off screen give way first; they are made again when needed.
-    const int base = FirstLongest(maps_.size());
-    for (const auto& m : maps_) {
-        if (bytes <= kPictureBudget) break;
-        auto shown = pictures_.find(m.key);
-        if (shown == pictures_.end() || shown->longest <= base ||
-            RectOf(m).intersects(QRectF(rect())))
-            continue;
-        bytes -= shown->image.sizeInBytes();
-        shown->image =
-            shown->image.scaled(shown->image.size().scaled(base, base, Qt::KeepAspectRatio),
-                                Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        shown->longest = base;
-        bytes += shown->image.sizeInBytes();
+    // Sharper pictures of maps off screen give way first, down to a tenth below the budget so
+    // that the next arrivals do not send this through every map again; they are made again when
+    // needed.
+    const std::int64_t target = kPictureBudget - kPictureBudget / 10;
+    const int base = FirstLongest(items_.size());
+    const QRectF view(rect());
+    for (Item& item : items_) {
+        if (held_ <= target) break;
+        if (item.longest <= base || Meets(RectOf(item.map), view)) continue;
+        Hold(item, item.image.scaled(item.image.size().scaled(base, base, Qt::KeepAspectRatio),
+                                     Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        item.longest = base;
     }
 }
 
 void CoverageCanvas::paintEvent(QPaintEvent* event) {
+    QElapsedTimer clock;
+    clock.start();
     QPainter p(this);
-    p.fillRect(event->rect(), QColor(235, 240, 245));
+    const QColor ground = palette().color(QPalette::Base), ink = palette().color(QPalette::Text);
+    const QColor problem(210, 0, 0);
+    p.fillRect(event->rect(), ground);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
 
     // The graticule, its spacing from the zoom, labelled at the edges.
@@ -208,7 +262,7 @@ void CoverageCanvas::paintEvent(QPaintEvent* event) {
     for (double s : kSpacings)
         if (s * perDegree_ >= kLinesApart) spacing = s;
     const QPointF nw = ToEarth(QPointF(0, 0)), se = ToEarth(QPointF(width(), height()));
-    p.setPen(QColor(180, 190, 205));
+    p.setPen(Mix(ground, ink, 0.25));
     p.setFont(font());
     const QFontMetrics metrics(font());
     double free = -1e9; // labels that would run into the one before are left out
@@ -231,29 +285,53 @@ void CoverageCanvas::paintEvent(QPaintEvent* event) {
         free = y - 2 - metrics.height();
     }
 
-    // The maps in the library's order, the selected one last.
-    auto draw = [&](const CoverageMap& m, bool selected) {
-        const QRectF r = RectOf(m);
-        if (!r.intersects(QRectF(event->rect()).adjusted(-2, -2, 2, 2))) return;
-        const Shown& shown = pictures_[m.key];
-        const bool missing = m.picture.empty() || !shown.error.isEmpty();
-        if (!missing && !shown.image.isNull()) p.drawImage(r, shown.image);
-        p.setPen(QPen(missing ? QColor(210, 0, 0) : QColor(40, 40, 40), selected ? 3 : 1));
+    // A name where the map has room for it, with a halo of the background around its letters.
+    auto name = [&](const QString& key, const QRectF& r, const QColor& colour) {
+        if (metrics.height() + 4 >= r.height() || metrics.horizontalAdvance(key) + 6 >= r.width())
+            return;
+        QPainterPath path;
+        path.addText(r.left() + 3, r.top() + 2 + metrics.ascent(), font(), key);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.strokePath(path, QPen(ground, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.fillPath(path, colour);
+        p.setRenderHint(QPainter::Antialiasing, false);
+    };
+    // The maps, largest first. Maps too small to show their pictures are outlined together.
+    const QColor outline = Mix(ground, ink, 0.75);
+    const QRectF view = QRectF(event->rect()).adjusted(-2, -2, 2, 2);
+    std::vector<QRectF> specks;
+    auto drawSpecks = [&] {
+        if (specks.empty()) return;
+        p.setPen(QPen(outline, 0));
+        p.setBrush(Qt::NoBrush);
+        p.drawRects(specks.data(), int(specks.size()));
+        specks.clear();
+    };
+    for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
+        const QRectF r = RectOf(it->map);
+        if (!Meets(r, view)) continue;
+        const bool missing = it->map.picture.empty() || !it->error.isEmpty();
+        if (!missing && r.width() < 3 && r.height() < 3) {
+            specks.push_back(r);
+            continue;
+        }
+        drawSpecks();
+        if (!missing && !it->image.isNull()) p.drawImage(r, it->image);
+        p.setPen(QPen(missing ? problem : outline, 0));
         p.setBrush(Qt::NoBrush);
         p.drawRect(r);
-        if (metrics.horizontalAdvance(m.key) + 6 < r.width() && metrics.height() + 4 < r.height()) {
-            p.setPen(missing ? QColor(210, 0, 0) : Qt::black);
-            p.drawText(r.adjusted(3, 2, -3, -2), Qt::AlignLeft | Qt::AlignTop, m.key);
-        }
-    };
-    const CoverageMap* selected = nullptr;
-    for (const auto& m : maps_) {
-        if (m.key == selected_)
-            selected = &m;
-        else
-            draw(m, false);
+        name(it->map.key, r, missing ? problem : ink);
     }
-    if (selected) draw(*selected, true);
+    drawSpecks();
+    // The selected map keeps its place among the others; its outline lies over all of them.
+    if (const Item* s = Find(selected_)) {
+        const QRectF r = RectOf(s->map);
+        p.setPen(QPen(palette().color(QPalette::Highlight), 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(r);
+        name(s->map.key, r, ink);
+    }
+    paintMs_ = int(clock.elapsed());
 }
 
 void CoverageCanvas::mousePressEvent(QMouseEvent* e) {
@@ -264,13 +342,13 @@ void CoverageCanvas::mousePressEvent(QMouseEvent* e) {
 }
 
 void CoverageCanvas::mouseMoveEvent(QMouseEvent* e) {
-    if (dragFrom_ && (e->buttons() & Qt::LeftButton)) {
+    if (dragFrom_ && (e->buttons() & Qt::LeftButton) &&
+        (e->position() - *pressed_).manhattanLength() >= kSamePlace) {
         const QPointF moved = e->position() - *dragFrom_;
         centreLat_ = dragLat_ + moved.y() / perDegree_;
         centreLon_ = dragLon_ - moved.x() / perDegree_;
         setCursor(Qt::ClosedHandCursor);
-        settled_.start();
-        update();
+        Moved();
     }
     const QPointF earth = ToEarth(e->position());
     QString text;
@@ -286,11 +364,65 @@ void CoverageCanvas::mouseMoveEvent(QMouseEvent* e) {
 void CoverageCanvas::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     unsetCursor();
-    const bool click = pressed_ && (e->position() - *pressed_).manhattanLength() < 4;
+    const bool click = pressed_ && (e->position() - *pressed_).manhattanLength() < kSamePlace;
     pressed_.reset();
     dragFrom_.reset();
-    if (click)
-        if (const auto key = MapAt(e->position())) emit MapClicked(*key);
+    if (!click) return;
+    const std::vector<QString> under = MapsAt(e->position());
+    if (under.empty()) return;
+    // At the same place again: the next larger map after the one taken there.
+    std::size_t take = 0;
+    if (lastClick_ &&
+        (ToCanvas(lastClick_->x(), lastClick_->y()) - e->position()).manhattanLength() <
+            kSamePlace) {
+        const auto at = std::find(under.begin(), under.end(), selected_);
+        if (at != under.end()) take = std::size_t(at - under.begin() + 1) % under.size();
+    }
+    lastClick_ = ToEarth(e->position());
+    emit MapClicked(under[take]);
+}
+
+void CoverageCanvas::Step(int by) {
+    std::vector<QString> inView;
+    const QRectF view(rect());
+    for (const Item& item : items_)
+        if (Meets(RectOf(item.map), view)) inView.push_back(item.map.key);
+    if (inView.empty()) return;
+    const auto at = std::find(inView.begin(), inView.end(), selected_);
+    const auto n = std::ptrdiff_t(inView.size());
+    const std::ptrdiff_t next =
+        at == inView.end() ? (by > 0 ? 0 : n - 1) : ((at - inView.begin()) + by + n) % n;
+    emit MapClicked(inView[std::size_t(next)]);
+}
+
+void CoverageCanvas::keyPressEvent(QKeyEvent* e) {
+    const QPointF centre(width() / 2.0, height() / 2.0);
+    auto pan = [&](double across, double down) {
+        centreLon_ += across * width() * kKeyPan / perDegree_;
+        centreLat_ -= down * height() * kKeyPan / perDegree_;
+        Moved();
+    };
+    switch (e->key()) {
+    case Qt::Key_Left:
+        return pan(-1, 0);
+    case Qt::Key_Right:
+        return pan(1, 0);
+    case Qt::Key_Up:
+        return pan(0, -1);
+    case Qt::Key_Down:
+        return pan(0, 1);
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        return ZoomBy(std::sqrt(2.0), centre);
+    case Qt::Key_Minus:
+        return ZoomBy(std::sqrt(0.5), centre);
+    case Qt::Key_PageDown:
+        return Step(1);
+    case Qt::Key_PageUp:
+        return Step(-1);
+    default:
+        QWidget::keyPressEvent(e); // Tab and the rest as usual
+    }
 }
 
 void CoverageCanvas::wheelEvent(QWheelEvent* e) {
@@ -303,32 +435,30 @@ void CoverageCanvas::leaveEvent(QEvent*) {
 }
 
 void CoverageCanvas::resizeEvent(QResizeEvent*) {
-    if (!placed_ && !maps_.empty()) ShowAll();
-    settled_.start();
+    if (fitting_)
+        ShowAll();
+    else
+        settled_.start();
 }
 
 bool CoverageCanvas::event(QEvent* e) {
-    if (e->type() == QEvent::ToolTip) {
-        auto* help = static_cast<QHelpEvent*>(e);
-        const auto key = MapAt(help->pos());
-        QString tip;
-        if (key) {
-            const auto m = std::find_if(maps_.begin(), maps_.end(),
-                                        [&](const CoverageMap& c) { return c.key == *key; });
-            const QString error = pictures_.value(*key).error;
-            const QString why =
-                !m->problem.isEmpty() ? m->problem
-                : error.isEmpty()
-                    ? QString()
-                    : "the picture " + QString::fromStdString(Platform::Cp1252ToUtf8(m->picture)) +
-                          " cannot be shown: " + error;
-            tip = why.isEmpty() ? *key : *key + ": " + why;
-        }
-        if (tip.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(help->globalPos(), tip, this);
-        return true;
+    if (e->type() != QEvent::ToolTip) return QWidget::event(e);
+    auto* help = static_cast<QHelpEvent*>(e);
+    QStringList lines;
+    for (const QString& key : MapsAt(help->pos())) {
+        const Item* item = Find(key);
+        const QString why =
+            !item->map.problem.isEmpty() ? item->map.problem
+            : item->error.isEmpty()
+                ? QString()
+                : "the picture " +
+                      QString::fromStdString(Platform::Cp1252ToUtf8(item->map.picture)) +
+                      " cannot be shown: " + item->error;
+        lines << (why.isEmpty() ? key : key + ": " + why);
     }
-    return QWidget::event(e);
+    if (lines.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), lines.join('\n'), this);
+    return true;
 }

@@ -3,9 +3,18 @@
 // carrée (longitude across, latitude up, in degrees) with a graticule whose spacing follows the
 // zoom. Each map shows its picture (a thumbnail decoded off the user-interface thread, sharper
 // ones for the maps on screen when zoomed in) inside a thin outline with its name; a map without
-// a picture is a red outline whose tooltip says why. The selected map is drawn last, bold.
+// a picture is a red outline whose tooltip says why.
 //
-// The wheel zooms about the pointer, a drag pans, a click on a map reports it (MapClicked).
+// No map hides another: the larger a map's ground area, the earlier it is drawn, so smaller maps
+// lie above the larger ones around them; the selected map keeps its place and is outlined last,
+// over all. A click takes the smallest map under the pointer and a click again at the same place
+// the next larger one, round and round; the tooltip lists every map under the pointer, smallest
+// first. The canvas stays fitted to the library, at whatever size it is given, until the view is
+// moved. Colours follow the palette; names are written with a halo of the background's colour.
+//
+// The wheel zooms about the pointer, a drag pans. Keys: the arrows pan, + and - zoom, 0 fits,
+// Page Down and Page Up step through the maps in view, smallest first, reporting each as a
+// click does (MapClicked).
 
 #include "picture/PictureLoader.h"
 
@@ -31,29 +40,34 @@ class CoverageCanvas : public QWidget {
 public:
     explicit CoverageCanvas(QWidget* parent = nullptr);
 
-    // The maps in the library's order. The view stays where it is; pictures are decoded again
-    // only for maps whose picture or corners changed.
+    // The maps, in any order. The view stays where it is (fitted anew while it is fitted);
+    // pictures are decoded again only for maps whose picture or corners changed.
     void SetMaps(std::vector<CoverageMap> maps);
-    // Highlights a map (drawn last, bold) and brings it into view when it is off-screen; ""
-    // highlights none.
+    // Highlights a map (outlined over all) and brings it into view when none of it is on the
+    // canvas (a fitted canvas shows every map already); "" highlights none.
     void SetSelected(const QString& key);
     QString Selected() const { return selected_; }
 
     // Canvas pixels of a point (degrees), and the point (latitude, longitude) at canvas pixels.
     QPointF ToCanvas(double latitude, double longitude) const;
     QPointF ToEarth(QPointF canvasPoint) const;
-    // The box that bounds all maps, with a small margin (the world when there are none).
+    // Fits the box that bounds all maps, with a small margin (the world when there are none),
+    // and keeps it fitted, through every resize, until the view is moved.
     void ShowAll();
+    bool Fitted() const { return fitting_; }
     // Zooms by `factor` keeping the earth under `about` (canvas pixels) still.
     void ZoomBy(double factor, QPointF about);
-    // The map under a canvas point (the one drawn on top), or nothing.
+    // The maps under a canvas point, smallest ground area first (by name when equal); the first
+    // is the one a click takes.
+    std::vector<QString> MapsAt(QPointF canvasPoint) const;
     std::optional<QString> MapAt(QPointF canvasPoint) const;
-    // The number of pictures still being decoded.
+    // The number of pictures still being decoded, and the bytes the decoded ones hold.
     int Decoding() const { return thumbnails_.Pending(); }
+    std::int64_t PictureBytes() const { return held_; }
     // The memory the decoded pictures may take together (bytes): half for the first pictures of
     // all maps, the rest for sharper ones of the maps on screen.
     static constexpr std::int64_t kPictureBudget = 256ll << 20;
-    // The longer side of each map's first picture, for a library of `maps` maps (64 to 512).
+    // The longer side of each map's first picture, for a library of `maps` maps (16 to 512).
     static int FirstLongest(std::size_t maps);
 
 signals:
@@ -67,31 +81,40 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
-    struct Shown {
+    struct Item {
+        CoverageMap map;
+        double area = 0; // km², the drawing order
         QImage image;
-        int longest = 0;   // the size it was asked for
+        int longest = 0;   // the size its picture was asked for
         int requested = 0; // a sharper one on its way
         QString error;
-        std::string source; // the picture and corners it was made for
     };
     QRectF RectOf(const CoverageMap& map) const;
+    const Item* Find(const QString& key) const;
     void Arrived(const QString& key, const QImage& image, const QString& error, int longest);
+    void Hold(Item& item, QImage image);
     void SharpenVisible();
     void KeepWithinBudget();
+    void Moved();      // the view was moved by the user: no longer fitted
+    void Step(int by); // Page Down / Page Up
 
-    std::vector<CoverageMap> maps_;
+    std::vector<Item> items_; // smallest ground area first, equal areas by name
+    QHash<QString, std::size_t> byKey_;
     QString selected_;
-    QHash<QString, Shown> pictures_;
     Picture::Thumbnails thumbnails_;
-    QTimer settled_;  // the view has stopped moving: sharper pictures for what is on screen
-    QTimer arrivals_; // pictures that arrive close together are painted together
+    std::int64_t held_ = 0; // the bytes of every picture held, kept as they come and go
+    QTimer settled_;        // the view has stopped moving: sharper pictures for what is on screen
+    QTimer arrivals_;       // pictures that arrive close together are painted together
     double centreLat_ = 0, centreLon_ = 0, perDegree_ = 1;
-    bool placed_ = false;
+    bool fitting_ = true;
     std::optional<QPointF> pressed_, dragFrom_;
     double dragLat_ = 0, dragLon_ = 0;
+    std::optional<QPointF> lastClick_; // where the last click was (latitude, longitude)
+    int paintMs_ = 0;                  // how long the last paint took
 };

@@ -1,62 +1,113 @@
-// The coverage window on a small library: where maps are drawn, with what, and how it follows
-// the tree and the user.
+// The coverage window: maps where their corners put them, none hidden by a larger one, fitted
+// when it opens, driven by the pointer and the keyboard, and kept where the user can see it.
 #include "platform/Settings.h"
 #include "support/AppTest.h"
 #include "ui/frmCoverage.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
-#include <QMouseEvent>
-#include <QTimer>
+#include <QScreen>
+#include <QTest>
 #include <QToolTip>
 #include <QWheelEvent>
 
 namespace {
 void Click(QWidget* w, QPointF at) {
-    for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
-                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                      Qt::NoModifier);
-        QApplication::sendEvent(w, &e);
-    }
+    QTest::mouseClick(w, Qt::LeftButton, {}, at.toPoint());
+}
+QString Selected(frmMain& m) {
+    return m.DirTree->SelectedItem() ? m.DirTree->SelectedItem()->text(0) : QString();
 }
 } // namespace
 
 class CoverageTest : public AppTest {
 protected:
+    // A town inside a county inside a map of the world; their names put the town first and the
+    // world last, so a canvas drawn in name order hides the town under the world.
+    frmMain& StartLibrary() {
+        host.MakeHost();
+        const std::pair<const char*, QColor> pictures[] = {{"world.bmp", QColor(200, 200, 40)},
+                                                           {"county.bmp", QColor(20, 160, 20)},
+                                                           {"town.bmp", QColor(20, 20, 200)}};
+        for (const auto& [name, colour] : pictures) {
+            QImage image(40, 30, QImage::Format_RGB32);
+            image.fill(colour);
+            image.save(QString::fromStdString(host.OnC("Stelmar/Maps/") + name));
+        }
+        WriteMap("world.inf", "90N,180W\r\n90S,180E\r\nworld.bmp\r\n");
+        WriteMap("county.inf", "55N,5W\r\n45N,5E\r\ncounty.bmp\r\n");
+        WriteMap("a-town.inf", "51N,1W\r\n49N,1E\r\ntown.bmp\r\n");
+        WriteMap("c.inf", "30N,0E\r\n25N,5E\r\natlantis.jpg\r\n"); // no picture
+        WriteMap("broken.inf", "no corners\r\n");                  // no place
+        frmMain& m = Start();
+        m.show();
+        return m;
+    }
     frmCoverage& Open(frmMain& m) {
         m.mnuViewCoverage->trigger();
         frmCoverage& c = frmCoverage::Instance();
-        c.resize(600, 400);
-        Flush();
-        c.ShowAll();
         WaitFor([&] { return c.picCanvas->Decoding() == 0; });
         Flush();
         return c;
     }
-    frmMain& StartLibrary() {
-        host.MakeHost();
-        QImage red(40, 40, QImage::Format_RGB32), blue(60, 30, QImage::Format_RGB32);
-        red.fill(QColor(200, 20, 20));
-        blue.fill(QColor(20, 20, 200));
-        red.save(QString::fromStdString(host.OnC("Stelmar/Maps/a.bmp")));
-        blue.save(QString::fromStdString(host.OnC("Stelmar/Maps/b.bmp")));
-        WriteMap("a.inf", "10N,10E\r\n0N,20E\r\na.bmp\r\n");
-        WriteMap("b.inf", "5S,30W\r\n15S,20W\r\nb.bmp\r\n");
-        WriteMap("c.inf", "30N,0E\r\n25N,5E\r\natlantis.jpg\r\n"); // no picture
-        WriteMap("broken.inf", "no corners\r\n");                  // has no place
-        return Start();
-    }
 };
 
-TEST_F(CoverageTest, MapsWhereTheirCornersPutThemWithTheirPictures) {
+TEST_F(CoverageTest, ASmallMapInsideAWorldMapIsVisibleAndClickable) {
+    frmMain& m = StartLibrary();
+    frmCoverage& c = Open(m);
+    QWidget* canvas = c.Canvas();
+    // Zoomed in on the town by the wheel, about the pointer.
+    const QPointF town = c.ToCanvas(50, 0);
+    QWheelEvent wheel(town, canvas->mapToGlobal(town), QPoint(), QPoint(0, 120 * 8), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(canvas, &wheel);
+    EXPECT_NEAR(c.picCanvas->ToEarth(town).x(), 50, 1e-6);
+    WaitFor([&] { return c.picCanvas->Decoding() == 0; });
+    auto colourAt = [&](double lat, double lon) {
+        return canvas->grab().toImage().pixelColor(c.ToCanvas(lat, lon).toPoint());
+    };
+    EXPECT_EQ(colourAt(50, 0), QColor(20, 20, 200));
+    EXPECT_EQ(colourAt(50, 3), QColor(20, 160, 20));
+    EXPECT_EQ(colourAt(50, 7), QColor(200, 200, 40));
+
+    // A click takes the smallest map there; clicks at the same place the larger ones in turn.
+    for (const char* name : {"a-town.inf", "county.inf", "world.inf", "a-town.inf"}) {
+        Click(canvas, town);
+        EXPECT_EQ(Selected(m), name);
+    }
+    Click(canvas, c.ToCanvas(50, 3)); // elsewhere: the smallest there
+    EXPECT_EQ(Selected(m), "county.inf");
+    EXPECT_EQ(Details(m)[1], "Map Filename county.bmp");
+    // The selected map is outlined, and hides nothing.
+    Select(m, "world.inf");
+    EXPECT_EQ(colourAt(50, 0), QColor(20, 20, 200));
+    QHelpEvent tip(QEvent::ToolTip, town.toPoint(), canvas->mapToGlobal(town.toPoint()));
+    QApplication::sendEvent(canvas, &tip);
+    EXPECT_EQ(QToolTip::text(), "a-town.inf\ncounty.inf\nworld.inf");
+    // A map chosen in the tree off the canvas is brought into view.
+    Select(m, "c.inf");
+    EXPECT_TRUE(QRectF(canvas->rect()).contains(c.ToCanvas(27.5, 2.5)));
+}
+
+TEST_F(CoverageTest, OpensFittedOnScreenAboveTheMainWindowAndFollowsKeysAndPalette) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    host.WriteSettings(
+        "Varnet", "[Settings]\nCoverageLeft=" + std::to_string(screen.right() * 15 - 3000) +
+                      "\nCoverageTop=1500\nCoverageWidth=" + std::to_string(screen.width() * 20) +
+                      "\nCoverageHeight=7000\n");
     frmMain& m = StartLibrary();
     frmCoverage& c = Open(m);
     EXPECT_EQ(c.windowTitle(), "Map Coverage");
+    EXPECT_TRUE(screen.contains(c.frameGeometry())) << "brought within the screen";
+    // Owned by the main window as a window the system keeps above it.
+    EXPECT_EQ(c.windowHandle()->transientParent(), m.windowHandle());
+    EXPECT_EQ(c.windowType(), Qt::Tool);
+
+    // Fitted at its real size: the box of the maps (90 N 180 W to 90 S 180 E, with a twentieth
+    // of its width around it) fills the canvas one way and is centred the other.
     QWidget* canvas = c.Canvas();
-    // The bounding box (30N 30W .. 15S 20E, with a twentieth more each side) fills the canvas
-    // one way and is centred the other.
-    const double n = 30 + 2.5, s = -15 - 2.5, w = -30 - 2.5, e = 20 + 2.5;
+    ASSERT_GT(canvas->width(), 300);
+    const double n = 108, s = -108, w = -198, e = 198;
     const double scale = std::min(canvas->width() / (e - w), canvas->height() / (n - s));
     const QPointF nw = c.ToCanvas(n, w), se = c.ToCanvas(s, e);
     EXPECT_NEAR(se.x() - nw.x(), (e - w) * scale, 1e-6);
@@ -64,62 +115,55 @@ TEST_F(CoverageTest, MapsWhereTheirCornersPutThemWithTheirPictures) {
     EXPECT_NEAR(nw.x() + se.x(), canvas->width(), 1e-6);
     EXPECT_NEAR(nw.y() + se.y(), canvas->height(), 1e-6);
 
-    // Each picture in the rectangle of its corners; the map without one a red outline that
-    // says why.
+    // A map without a picture is a red outline that says why.
     const QImage shot = canvas->grab().toImage();
-    auto colourAt = [&](double lat, double lon) {
-        return shot.pixelColor(c.ToCanvas(lat, lon).toPoint());
-    };
-    EXPECT_EQ(colourAt(5, 15), QColor(200, 20, 20));
-    EXPECT_EQ(colourAt(-10, -25), QColor(20, 20, 200));
-    EXPECT_EQ(colourAt(27.5, 2.5), colourAt(17, -13)); // nothing inside: the background
-    const QPointF edge = c.ToCanvas(30, 2.5);
-    EXPECT_GT(shot.pixelColor(edge.toPoint()).red(), 150);
-    EXPECT_LT(shot.pixelColor(edge.toPoint()).green(), 60);
-    QHelpEvent tip(QEvent::ToolTip, c.ToCanvas(27.5, 2.5).toPoint(),
-                   canvas->mapToGlobal(c.ToCanvas(27.5, 2.5).toPoint()));
+    const QPoint edge = c.ToCanvas(30, 2.5).toPoint();
+    bool red = false;
+    for (int dy = -1; dy <= 1; ++dy) {
+        const QColor seen = shot.pixelColor(edge + QPoint(0, dy));
+        red = red || (seen.red() > 150 && seen.green() < 60);
+    }
+    EXPECT_TRUE(red);
+    QHelpEvent tip(QEvent::ToolTip, c.ToCanvas(27.5, 2.5).toPoint(), QPoint());
     QApplication::sendEvent(canvas, &tip);
-    EXPECT_NE(QToolTip::text().indexOf("atlantis.jpg"), -1) << QToolTip::text().toStdString();
+    EXPECT_TRUE(QToolTip::text().startsWith("c.inf: ")) << QToolTip::text().toStdString();
+    EXPECT_TRUE(QToolTip::text().endsWith("world.inf")) << QToolTip::text().toStdString();
 
-    // A click on a map selects its node, and so its details; a node chosen in the tree is
-    // brought into view.
-    Click(canvas, c.ToCanvas(-10, -25));
-    ASSERT_NE(m.DirTree->SelectedItem(), nullptr);
-    EXPECT_EQ(m.DirTree->SelectedItem()->text(0), "b.inf");
-    EXPECT_EQ(Details(m)[1], "Map Filename b.bmp");
-    for (int i = 0; i < 8; ++i) c.picCanvas->ZoomBy(2, c.ToCanvas(-10, -25));
-    EXPECT_FALSE(QRectF(canvas->rect()).contains(c.ToCanvas(5, 15)));
-    Select(m, "a.inf");
-    EXPECT_TRUE(QRectF(canvas->rect()).contains(c.ToCanvas(5, 15)));
-}
+    // A dark palette gives a dark canvas, beyond the maps.
+    QPalette dark = canvas->palette();
+    dark.setColor(QPalette::Base, QColor(30, 30, 35));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    canvas->setPalette(dark);
+    EXPECT_EQ(canvas->grab().toImage().pixelColor(c.ToCanvas(-99, -189).toPoint()),
+              QColor(30, 30, 35));
 
-TEST_F(CoverageTest, ZoomPlacementAndANewDefinition) {
-    frmMain& m = StartLibrary();
-    frmCoverage& c = Open(m);
-    // The wheel zooms about the pointer.
-    const QPointF at(150, 120);
-    const QPointF before = c.picCanvas->ToEarth(at);
-    QWheelEvent wheel(at, c.Canvas()->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(c.Canvas(), &wheel);
-    EXPECT_NEAR(c.picCanvas->ToEarth(at).x(), before.x(), 1e-9);
-    EXPECT_NEAR(c.picCanvas->ToEarth(at).y(), before.y(), 1e-9);
-    EXPECT_GT(c.ToCanvas(-15, -20).x() - c.ToCanvas(-5, -30).x(), 0);
+    // The keyboard: Page Down steps through the maps in view, smallest first; arrows pan, and
+    // + and - zoom.
+    canvas->setFocus();
+    QTest::keyClick(canvas, Qt::Key_PageDown);
+    EXPECT_EQ(Selected(m), "a-town.inf");
+    QTest::keyClick(canvas, Qt::Key_PageDown);
+    EXPECT_EQ(Selected(m), "c.inf");
+    QTest::keyClick(canvas, Qt::Key_PageUp);
+    EXPECT_EQ(Selected(m), "a-town.inf");
+    const QPointF middle(canvas->width() / 2.0, canvas->height() / 2.0);
+    const QPointF before = c.picCanvas->ToEarth(middle);
+    QTest::keyClick(canvas, Qt::Key_Right);
+    QTest::keyClick(canvas, Qt::Key_Up);
+    EXPECT_GT(c.picCanvas->ToEarth(middle).y(), before.y());
+    EXPECT_GT(c.picCanvas->ToEarth(middle).x(), before.x());
+    const double wide = c.ToCanvas(0, 10).x() - c.ToCanvas(0, 0).x();
+    QTest::keyClick(canvas, Qt::Key_Plus);
+    EXPECT_GT(c.ToCanvas(0, 10).x() - c.ToCanvas(0, 0).x(), wide);
+    QTest::keyClick(canvas, Qt::Key_Minus);
+    EXPECT_NEAR(c.ToCanvas(0, 10).x() - c.ToCanvas(0, 0).x(), wide, 1e-6);
 
-    // A definition added by another program shows at once.
-    WriteMap("d.inf", "40S,40E\r\n45S,50E\r\na.bmp\r\n");
-    WaitFor([&] { return c.picCanvas->MapAt(c.ToCanvas(-42, 45)).has_value(); });
-    c.ShowAll();
-    EXPECT_TRUE(QRectF(c.Canvas()->rect()).contains(c.ToCanvas(-45, 50)));
-
-    // The placement is kept for the next time.
+    // A definition added by another program shows at once; the placement is kept.
+    WriteMap("d.inf", "40S,40E\r\n45S,50E\r\ntown.bmp\r\n");
+    WaitFor([&] { return c.picCanvas->MapAt(c.ToCanvas(-42, 45)) == "d.inf"; });
     c.Move(1200, 900, 7000, 5000);
     c.Unload();
-    const auto stored = [](const char* key) {
-        return Platform::GetSetting("Varnet", "Settings", key, "");
-    };
-    EXPECT_EQ(stored("CoverageLeft"), "1200");
-    EXPECT_EQ(stored("CoverageWidth"), "7000");
+    EXPECT_EQ(Platform::GetSetting("Varnet", "Settings", "CoverageLeft", ""), "1200");
     frmCoverage& again = frmCoverage::Instance();
     EXPECT_NEAR(again.Left(), 1200, 15);
     EXPECT_NEAR(again.Height(), 5000, 15);
