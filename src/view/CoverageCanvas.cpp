@@ -211,12 +211,21 @@ void CoverageCanvas::Arrived(const QString& key, const QImage& image, const QStr
         item.longest = longest;
         item.error.clear();
     }
-    if (held_ > kPictureBudget) KeepWithinBudget();
+    // Down to a tenth below the budget, so that the next arrivals do not send this through
+    // every map again.
+    if (held_ > kPictureBudget) KeepWithinBudget(kPictureBudget - kPictureBudget / 10);
     // Painting many maps takes a while: arrivals wait for a multiple of that.
     if (!arrivals_.isActive()) arrivals_.start(std::max(100, 3 * paintMs_));
 }
 
 void CoverageCanvas::SharpenVisible() {
+    struct Want {
+        Item* item;
+        int longest;
+        std::int64_t more; // bytes
+    };
+    std::vector<Want> wants;
+    std::int64_t needed = 0;
     const QRectF view(rect());
     for (Item& item : items_) {
         if (item.map.picture.empty() || !item.error.isEmpty()) continue;
@@ -227,16 +236,27 @@ void CoverageCanvas::SharpenVisible() {
         int want = 64;
         while (want < onScreen && want < kLargestPicture) want *= 2;
         if (want <= item.longest || want <= item.requested) continue;
-        item.requested = want;
-        thumbnails_.Request(item.map.key, item.map.picture, want);
+        const double aspect = std::min(whole.width(), whole.height()) / onScreen;
+        const std::int64_t more = std::int64_t(want) * std::int64_t(std::ceil(want * aspect)) * 4 -
+                                  item.image.sizeInBytes();
+        wants.push_back({&item, want, more});
+        needed += more;
+    }
+    // Room is made by the sharper pictures of maps off screen; beyond that none is asked for
+    // past the budget, the smallest maps first (they cost least).
+    if (held_ + needed > kPictureBudget) KeepWithinBudget(kPictureBudget - needed);
+    std::int64_t projected = held_;
+    for (const Want& w : wants) {
+        if (projected + w.more > kPictureBudget) break;
+        projected += w.more;
+        w.item->requested = w.longest;
+        thumbnails_.Request(w.item->map.key, w.item->map.picture, w.longest);
     }
 }
 
-void CoverageCanvas::KeepWithinBudget() {
-    // Sharper pictures of maps off screen give way first, down to a tenth below the budget so
-    // that the next arrivals do not send this through every map again; they are made again when
-    // needed.
-    const std::int64_t target = kPictureBudget - kPictureBudget / 10;
+void CoverageCanvas::KeepWithinBudget(std::int64_t target) {
+    // Sharper pictures of maps off screen give way, the smallest maps first, back to the size
+    // of the first pictures; they are made again when needed.
     const int base = FirstLongest(items_.size());
     const QRectF view(rect());
     for (Item& item : items_) {

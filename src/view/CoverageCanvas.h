@@ -100,7 +100,7 @@ private:
     void Arrived(const QString& key, const QImage& image, const QString& error, int longest);
     void Hold(Item& item, QImage image);
     void SharpenVisible();
-    void KeepWithinBudget();
+    void KeepWithinBudget(std::int64_t target);
     void Moved();      // the view was moved by the user: no longer fitted
     void Step(int by); // Page Down / Page Up
 
