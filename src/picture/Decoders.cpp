@@ -5,10 +5,11 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <deque>
 #include <future>
+#include <map>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace Picture::Decoders {
@@ -17,8 +18,9 @@ namespace {
 struct Queued {
     Job job;
     Ticket ticket;
-    std::uint64_t order;
 };
+// Higher priority first, then in the order queued.
+using Place = std::pair<int, std::uint64_t>;
 
 class Pool {
 public:
@@ -32,6 +34,7 @@ public:
             std::lock_guard lock(mutex_);
             stopping_ = true;
             queue_.clear();
+            byTicket_.clear();
         }
         wake_.notify_all();
         for (auto& slot : slots_) slot->process.Wake();
@@ -42,7 +45,9 @@ public:
         auto ticket = job.ticket ? job.ticket : std::make_shared<std::atomic<bool>>(false);
         {
             std::lock_guard lock(mutex_);
-            queue_.push_back({std::move(job), ticket, ++order_});
+            const Place place{-job.priority, ++order_};
+            byTicket_.emplace(ticket.get(), place);
+            queue_.emplace(place, Queued{std::move(job), ticket});
         }
         wake_.notify_all();
         return ticket;
@@ -52,9 +57,9 @@ public:
         if (!ticket) return;
         *ticket = true;
         std::lock_guard lock(mutex_);
-        queue_.erase(std::remove_if(queue_.begin(), queue_.end(),
-                                    [&](const Queued& q) { return q.ticket == ticket; }),
-                     queue_.end());
+        const auto [from, to] = byTicket_.equal_range(ticket.get());
+        for (auto it = from; it != to; ++it) queue_.erase(it->second);
+        byTicket_.erase(from, to);
         for (auto& slot : slots_)
             if (slot->current == ticket) slot->process.Wake();
         wake_.notify_all();
@@ -67,18 +72,20 @@ private:
         Ticket current;
     };
 
-    // The next piece this slot may run: the first of the highest priority whose memory fits.
+    // The next piece this slot may run: the first of the highest priority, once its memory
+    // fits. Kept in order as queued, so that taking costs the same however long the queue.
     bool Take(Queued& out) {
-        const std::uint64_t limit = DecodeLimit();
-        auto best = queue_.end();
-        for (auto it = queue_.begin(); it != queue_.end(); ++it)
-            if (best == queue_.end() || it->job.priority > best->job.priority ||
-                (it->job.priority == best->job.priority && it->order < best->order))
-                best = it;
-        if (best == queue_.end()) return false;
+        if (queue_.empty()) return false;
+        const auto best = queue_.begin();
         // Work alone always runs: what could never fit was refused before it was queued.
-        if (reserved_ > 0 && reserved_ + best->job.reserve > limit) return false;
-        out = std::move(*best);
+        if (reserved_ > 0 && reserved_ + best->second.job.reserve > DecodeLimit()) return false;
+        out = std::move(best->second);
+        const auto [from, to] = byTicket_.equal_range(out.ticket.get());
+        for (auto it = from; it != to; ++it)
+            if (it->second == best->first) {
+                byTicket_.erase(it);
+                break;
+            }
         queue_.erase(best);
         reserved_ += out.job.reserve;
         return true;
@@ -146,7 +153,8 @@ private:
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<Queued> queue_;
+    std::map<Place, Queued> queue_;
+    std::unordered_multimap<const void*, Place> byTicket_; // the queued work of each ticket
     std::vector<std::unique_ptr<Slot>> slots_;
     std::uint64_t reserved_ = 0, order_ = 0;
     bool stopping_ = false;
