@@ -214,8 +214,12 @@ void CoverageCanvas::Arrived(const QString& key, const QImage& image, const QStr
     // Down to a tenth below the budget, so that the next arrivals do not send this through
     // every map again.
     if (held_ > kPictureBudget) KeepWithinBudget(kPictureBudget - kPictureBudget / 10);
-    // Painting many maps takes a while: arrivals wait for a multiple of that.
-    if (!arrivals_.isActive()) arrivals_.start(std::max(100, 3 * paintMs_));
+    // Only what shows is painted again: no picture is drawn for a map off the canvas or too
+    // small for one. Painting many maps takes a while: arrivals wait for a multiple of that.
+    const QRectF r = RectOf(item.map);
+    const bool shows = Meets(r, QRectF(rect())) &&
+                       (!image.isNull() ? r.width() >= 3 || r.height() >= 3 : item.image.isNull());
+    if (shows && !arrivals_.isActive()) arrivals_.start(std::max(100, 3 * paintMs_));
 }
 
 void CoverageCanvas::SharpenVisible() {
