@@ -440,6 +440,8 @@ void CoverageCanvas::keyPressEvent(QKeyEvent* e) {
         return ZoomBy(std::sqrt(2.0), centre);
     case Qt::Key_Minus:
         return ZoomBy(std::sqrt(0.5), centre);
+    case Qt::Key_0:
+        return ShowAll();
     case Qt::Key_PageDown:
         return Step(1);
     case Qt::Key_PageUp:

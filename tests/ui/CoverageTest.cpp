@@ -147,6 +147,8 @@ TEST_F(CoverageTest, OpensFittedOnScreenAboveTheMainWindowAndFollowsKeysAndPalet
     EXPECT_GT(c.ToCanvas(0, 10).x() - c.ToCanvas(0, 0).x(), wide);
     QTest::keyClick(canvas, Qt::Key_Minus);
     EXPECT_NEAR(c.ToCanvas(0, 10).x() - c.ToCanvas(0, 0).x(), wide, 1e-6);
+    QTest::keyClick(canvas, Qt::Key_0); // fitted again: the world centred
+    EXPECT_NEAR(c.ToCanvas(0, 0).x(), canvas->width() / 2.0, 1);
 
     // A definition added by another program shows at once; the placement is kept.
     WriteMap("d.inf", "40S,40E\r\n45S,50E\r\ntown.bmp\r\n");
