@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -52,6 +53,9 @@ std::string Lines(const std::vector<const Library::Entry*>& entries,
 // Entries as aligned columns for a person: a heading, then a line each (name, state, picture
 // size and the reason or the picture's path).
 std::string Columns(const std::vector<const Library::Entry*>& entries);
+
+// Rows as aligned columns, the last one left as it is, a line each.
+std::string Aligned(const std::vector<std::array<std::string, 4>>& rows);
 
 // Writes text to standard output, failing quietly when the reader has gone.
 void Write(const std::string& text);

@@ -28,16 +28,7 @@ std::string Table(const Library::MapLibrary& library, const std::vector<int>& fo
         rows.push_back({Platform::Cp1252ToUtf8(e.name), scale > 0 ? Fixed(scale, 1) : "-",
                         Fixed(across, 1) + " x " + Fixed(down, 1), Library::StateName(e.state)});
     }
-    std::size_t width[3] = {};
-    for (const auto& r : rows)
-        for (std::size_t c = 0; c < 3; ++c) width[c] = std::max(width[c], r[c].size());
-    std::string out;
-    for (const auto& r : rows) {
-        for (std::size_t c = 0; c < 3; ++c)
-            out += r[c] + std::string(width[c] + 2 - r[c].size(), ' ');
-        out += r[3] + "\n";
-    }
-    return out;
+    return Aligned(rows);
 }
 
 } // namespace

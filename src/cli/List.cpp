@@ -30,12 +30,7 @@ int Print(const Arguments& arguments, bool onlyProblems) {
 
 } // namespace
 
-std::string Columns(const std::vector<const Library::Entry*>& entries) {
-    std::vector<std::array<std::string, 4>> rows{{"NAME", "STATE", "SIZE", "PICTURE OR REASON"}};
-    for (const Library::Entry* e : entries)
-        rows.push_back({Platform::Cp1252ToUtf8(e->name), Library::StateName(e->state), Size(*e),
-                        e->state == Library::State::Ok ? e->pictureNative
-                                                       : Platform::Cp1252ToUtf8(e->reason)});
+std::string Aligned(const std::vector<std::array<std::string, 4>>& rows) {
     std::size_t width[3] = {};
     for (const auto& r : rows)
         for (std::size_t i = 0; i < 3; ++i) width[i] = std::max(width[i], r[i].size());
@@ -46,6 +41,15 @@ std::string Columns(const std::vector<const Library::Entry*>& entries) {
         out += r[3] + "\n";
     }
     return out;
+}
+
+std::string Columns(const std::vector<const Library::Entry*>& entries) {
+    std::vector<std::array<std::string, 4>> rows{{"NAME", "STATE", "SIZE", "PICTURE OR REASON"}};
+    for (const Library::Entry* e : entries)
+        rows.push_back({Platform::Cp1252ToUtf8(e->name), Library::StateName(e->state), Size(*e),
+                        e->state == Library::State::Ok ? e->pictureNative
+                                                       : Platform::Cp1252ToUtf8(e->reason)});
+    return Aligned(rows);
 }
 
 int List(const Arguments& arguments) {
