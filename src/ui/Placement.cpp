@@ -101,23 +101,6 @@ void RestorePlacement(Form& form, const char* prefix, const QRectF& defaults) {
     Twips::Move(&form, left, top, width, height);
 }
 
-void BringOnScreen(Form& form) {
-    const QRectF r(form.Left(), form.Top(), form.Width(), form.Height());
-    const QScreen* screen =
-        ScreenOf(QRect(Twips::ToPixels(float(r.left())), Twips::ToPixels(float(r.top())),
-                       Twips::ToPixels(float(r.width())), Twips::ToPixels(float(r.height()))));
-    if (!screen) return;
-    const QRect px = screen->availableGeometry();
-    const QRectF area(Twips::FromPixels(px.left()), Twips::FromPixels(px.top()),
-                      Twips::FromPixels(px.width()), Twips::FromPixels(px.height()));
-    const double width = std::min(r.width(), area.width()),
-                 height = std::min(r.height(), area.height());
-    const double left = std::clamp(r.left(), area.left(), area.right() - width),
-                 top = std::clamp(r.top(), area.top(), area.bottom() - height);
-    if (QRectF(left, top, width, height) != r)
-        Twips::Move(&form, float(left), float(top), float(width), float(height));
-}
-
 void KeepWithinScreen(QWidget& window) {
     const QRect frame = window.frameGeometry();
     const QScreen* screen = ScreenOf(frame);

@@ -13,11 +13,6 @@ class QWidget;
 // default position, a partly visible one is moved within the screen's available area.
 void RestorePlacement(Form& form, const char* prefix, const QRectF& defaults);
 
-// Brings a window wholly within the available area of the screen it is on (the one holding
-// most of it): made no larger than the area, then moved in from the edges it runs over. For
-// windows beside the main window, which are no use half off the screen.
-void BringOnScreen(Form& form);
-
 // Moves a window on screen (its frame counted) within the available area of the screen that
 // holds most of it, as far as its size allows; its top-left corner stays in view.
 void KeepWithinScreen(QWidget& window);

@@ -43,7 +43,6 @@ frmCoverage::frmCoverage() {
 
 void frmCoverage::Form_Load() {
     RestorePlacement(*this, "Coverage", QRectF(1500, 1500, 9000, 6500));
-    BringOnScreen(*this);
 }
 
 void frmCoverage::Form_Unload(std::int16_t& Cancel) {

@@ -125,7 +125,6 @@ void frmFindMaps::Choose(QTreeWidgetItem* row) {
 
 void frmFindMaps::Form_Load() {
     RestorePlacement(*this, "FindMaps", QRectF(2000, 2000, 6800, 5600));
-    BringOnScreen(*this);
 }
 
 void frmFindMaps::Form_Unload(std::int16_t& Cancel) {
