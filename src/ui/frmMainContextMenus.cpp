@@ -4,6 +4,7 @@
 #include "ui/frmCoverage.h"
 #include "ui/frmMain.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -66,4 +67,61 @@ void frmMain::mnuDefinitionCopyPath_Click() {
     if (!e) return;
     QGuiApplication::clipboard()->setText(FromCore(e->path));
     sbStatusBar->SetPanelText(1, "Copied " + FromCore(e->path) + ".");
+}
+
+void frmMain::BuildPictureMenu() {
+    mnuPicture = new QMenu(this);
+    mnuPicture->setObjectName("mnuPicture");
+    mnuPictureCopyPosition = mnuPicture->addAction("Copy Position");
+    mnuPictureCopyPosition->setObjectName("mnuPictureCopyPosition");
+    const QKeySequence copyKey(Qt::CTRL | Qt::SHIFT | Qt::Key_C);
+    // Shown in the menu; the key itself is the window's, below.
+    mnuPictureCopyPosition->setShortcut(copyKey);
+    mnuPictureCopyPosition->setShortcutContext(Qt::WidgetShortcut);
+    connect(mnuPictureCopyPosition, &QAction::triggered, this,
+            [this] { mnuPictureCopyPosition_Click(); });
+    auto* copyPosition = new QAction(this);
+    copyPosition->setShortcut(copyKey);
+    addAction(copyPosition);
+    connect(copyPosition, &QAction::triggered, this,
+            [this] { CopyPosition(MapViewer->PlaceAt(MapViewer->PointOfInterest())); });
+    mnuPictureMapsCovering = mnuPicture->addAction("Maps Covering This Place");
+    mnuPictureMapsCovering->setObjectName("mnuPictureMapsCovering");
+    connect(mnuPictureMapsCovering, &QAction::triggered, this,
+            [this] { mnuPictureMapsCovering_Click(); });
+    // The pointer's menu over the picture or the frame around it, on the place pointed at.
+    auto menuAt = [this](QPoint inInner) {
+        picInner_ContextMenu(inInner, picInner->mapToGlobal(inInner));
+    };
+    picInner->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(picInner, &QWidget::customContextMenuRequested, this, menuAt);
+    picOuter->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(picOuter, &QWidget::customContextMenuRequested, this,
+            [this, menuAt](QPoint at) { menuAt(picInner->mapFrom(picOuter, at)); });
+    // The keyboard's, on the place in the middle of the frame.
+    auto* key = new QAction(picOuter);
+    key->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
+    key->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    picOuter->addAction(key);
+    connect(key, &QAction::triggered, this,
+            [this, menuAt] { menuAt(picInner->mapFrom(picOuter, picOuter->rect().center())); });
+}
+
+void frmMain::picInner_ContextMenu(QPoint pointInInner, QPoint global) {
+    PicturePlace = MapViewer->PlaceAt(pointInInner);
+    mnuPictureCopyPosition->setEnabled(PicturePlace.has_value());
+    mnuPictureMapsCovering->setEnabled(PicturePlace.has_value());
+    mnuPicture->popup(global);
+}
+
+void frmMain::mnuPictureCopyPosition_Click() {
+    CopyPosition(PicturePlace);
+}
+
+void frmMain::CopyPosition(const std::optional<std::pair<float, float>>& place) {
+    const QString text = place ? MapView::PlaceText(*place) : QString();
+    if (text.isEmpty())
+        QApplication::beep();
+    else
+        QGuiApplication::clipboard()->setText(text);
 }
