@@ -13,9 +13,9 @@
 
 namespace Library {
 namespace {
-constexpr int kSettleMs = 200;   // changes this close together are one batch
-constexpr int kLatestMs = 1000;  // ... but never applied later than this after the first
-constexpr int kLookForMs = 250;  // while the folder is gone or unreadable
+constexpr int kSettleMs = 200;              // changes this close together are one batch
+constexpr int kLatestMs = 1000;             // ... but never applied later than this after the first
+constexpr int kLookForMs = 250;             // while the folder is gone or unreadable
 constexpr std::size_t kMostOneByOne = 2000; // more changes than this: read the folder whole
 } // namespace
 

@@ -18,7 +18,6 @@
 #include <set>
 #include <string>
 
-
 namespace Library {
 
 class LibraryWatcher : public QObject {
@@ -45,7 +44,7 @@ private:
 
     MapLibrary& library_;
     Platform::FolderWatch watch_;
-    QObject* notifier_ = nullptr; // waits on the watch's handle in the event loop
+    QObject* notifier_ = nullptr;   // waits on the watch's handle in the event loop
     std::set<std::string> pending_; // native names changed since the last batch
     bool folderChanged_ = false;    // ... or the folder as a whole
     QTimer settle_, lookFor_;

@@ -25,7 +25,7 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::Form_Unload(std::int16_t& Cancel) {
-    (void)Cancel; // the unload always goes ahead
+    (void)Cancel;              // the unload always goes ahead
     MapViewer->ClearPicture(); // its decoding stops, its disc cache goes
     for (int i = LoadedCount() - 1; i >= 1; --i)
         if (Form* f = LoadedAt(i); f && f != this) f->Unload();

@@ -1,7 +1,7 @@
 #include "app/StartupCode.h"
-#include "ui/frmInfEdit.h"
 #include "support/AppTest.h"
 #include "ui/frmAbout.h"
+#include "ui/frmInfEdit.h"
 #include "ui/frmMain.h"
 #include "ui/frmOptions.h"
 #include "ui/frmProgress.h"
