@@ -103,6 +103,9 @@ public:
             ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED) throw std::bad_alloc();
         data_ = static_cast<unsigned char*>(p);
+        // Large pages where the system gives them: a strip's rows go to as many tiles as the
+        // level is wide, each on pages of its own, and the disc pins every page it writes.
+        ::madvise(p, size_, MADV_HUGEPAGE);
     }
     ~Pages() { ::munmap(data_, size_); }
     Pages(const Pages&) = delete;
