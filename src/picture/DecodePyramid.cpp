@@ -95,6 +95,32 @@ bool Fast() {
 }
 #endif
 
+// `bytes` from `from` to `to`, past the processor's caches where it can (`to` 16-byte aligned):
+// a strip of tiles is written once and read next by the disc or the program, not by this thread.
+void Store(unsigned char* to, const unsigned char* from, std::size_t bytes) {
+    std::size_t at = 0;
+#if defined(__GNUC__) && defined(__x86_64__)
+    for (; reinterpret_cast<std::uintptr_t>(to) % 16 == 0 && at + 64 <= bytes; at += 64) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at + 32));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at + 48));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + at), a);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + at + 16), b);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + at + 32), c);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + at + 48), d);
+    }
+#endif
+    std::memcpy(to + at, from + at, bytes - at);
+}
+
+// What Store wrote, seen by every thread from here on.
+void Stored() {
+#if defined(__GNUC__) && defined(__x86_64__)
+    _mm_sfence();
+#endif
+}
+
 // Whole pages of memory: what writes straight to the disc need.
 class Pages {
 public:
@@ -235,7 +261,8 @@ public:
             l.tileBytes = l.rowBytes * std::size_t(tile);
             l.stripBytes = l.tileBytes * std::size_t(l.columns);
             l.offset = r.levelOffset[k];
-            if (k < r.lastLevel) l.half.resize(std::size_t(LevelSide(l.width, 1)) * pixel_);
+            if (k < r.lastLevel)
+                for (auto& half : l.half) half.resize(std::size_t(LevelSide(l.width, 1)) * pixel_);
             levels_.push_back(std::move(l));
         }
         for (auto& l : levels_)
@@ -319,7 +346,9 @@ private:
         int which = 0;
         std::int64_t tileRow = 0;
         std::int64_t inStrip = 0;
-        std::vector<unsigned char> half; // a row of the next level
+        const unsigned char* unpaired = nullptr; // the first row of a pair, till its second comes
+        std::vector<unsigned char> half[2];      // the next level's last two rows
+        int nextHalf = 0;
     };
     struct Bundle {
         std::unique_ptr<Pages> pages;
@@ -327,7 +356,9 @@ private:
         bool full = false;
     };
 
-    // The gathering thread: bundles in order until the decoder has ended.
+    // The gathering thread: bundles in order until the decoder has ended. A pair of rows is
+    // never split between bundles, so the first of a pair is still there when the second comes.
+    static_assert(kBundleRows % 2 == 0);
     void Gather() {
         try {
             for (int next = 0;; next = (next + 1) % kBundles) {
@@ -353,6 +384,9 @@ private:
         }
     }
 
+    // Row after row of level `k`: each into its strip of tiles, and each pair of rows halved,
+    // whole, into a row of the next level (the same as tile by tile, the tiles being of an even
+    // side). The row must stay as it is until the next one comes.
     void Put(std::size_t k, const unsigned char* row) {
         Level& l = levels_[k];
         const std::int64_t tile = r_.tile;
@@ -363,30 +397,32 @@ private:
         const std::size_t at = std::size_t(l.inStrip) * l.rowBytes;
         for (std::int64_t c = 0; c < l.columns; ++c) {
             const std::int64_t w = std::min(tile, l.width - c * tile);
-            std::memcpy(l.strip + std::size_t(c) * l.tileBytes + at,
-                        row + std::size_t(c * tile) * std::size_t(pixel_),
-                        std::size_t(w) * std::size_t(pixel_));
+            Store(l.strip + std::size_t(c) * l.tileBytes + at,
+                  row + std::size_t(c * tile) * std::size_t(pixel_),
+                  std::size_t(w) * std::size_t(pixel_));
         }
         ++l.inStrip;
-        if (k + 1 < levels_.size() && l.inStrip % 2 == 0) {
-            HalveStrip(l, l.inStrip - 2, l.inStrip - 1);
-            Put(k + 1, l.half.data());
-        }
         if (l.inStrip == tile) Complete(l);
+        if (k + 1 < levels_.size()) {
+            if (!l.unpaired) {
+                l.unpaired = row;
+                return;
+            }
+            Pair(k, l.unpaired, row);
+        }
     }
 
-    // Rows `a` and `b` of the strip (within each tile) halved into the next level's row.
-    void HalveStrip(Level& l, std::int64_t a, std::int64_t b) {
-        const std::int64_t tile = r_.tile;
-        for (std::int64_t c = 0; c < l.columns; ++c) {
-            const unsigned char* tileAt = l.strip + std::size_t(c) * l.tileBytes;
-            HalveRow(tileAt + std::size_t(a) * l.rowBytes, tileAt + std::size_t(b) * l.rowBytes,
-                     std::min(tile, l.width - c * tile), pixel_,
-                     l.half.data() + std::size_t(c * tile / 2) * std::size_t(pixel_));
-        }
+    void Pair(std::size_t k, const unsigned char* a, const unsigned char* b) {
+        Level& l = levels_[k];
+        l.unpaired = nullptr;
+        unsigned char* half = l.half[l.nextHalf].data();
+        l.nextHalf ^= 1;
+        HalveRow(a, b, l.width, pixel_, half);
+        Put(k + 1, half);
     }
 
     void Complete(Level& l) {
+        Stored();
         l.written[l.which] =
             writer_->Put(l.strip, l.stripBytes, l.offset + std::uint64_t(l.tileRow) * l.stripBytes,
                          l.level, l.tileRow + 1);
@@ -399,10 +435,7 @@ private:
     void Finish(std::size_t k) {
         Level& l = levels_[k];
         const bool next = k + 1 < levels_.size();
-        if (next && l.inStrip % 2 == 1) {
-            HalveStrip(l, l.inStrip - 1, l.inStrip - 1);
-            Put(k + 1, l.half.data());
-        }
+        if (next && l.unpaired) Pair(k, l.unpaired, l.unpaired);
         if (l.inStrip > 0) Complete(l);
         if (next) Finish(k + 1);
     }
