@@ -470,8 +470,15 @@ void CoverageCanvas::resizeEvent(QResizeEvent*) {
 bool CoverageCanvas::event(QEvent* e) {
     if (e->type() != QEvent::ToolTip) return QWidget::event(e);
     auto* help = static_cast<QHelpEvent*>(e);
+    // Every map under the pointer, smallest first, as many as a screen's height of lines holds.
+    constexpr std::size_t kMostLines = 30;
+    const std::vector<QString> under = MapsAt(help->pos());
     QStringList lines;
-    for (const QString& key : MapsAt(help->pos())) {
+    for (const QString& key : under) {
+        if (std::size_t(lines.size()) == kMostLines) {
+            lines << QString("... and %1 more").arg(under.size() - kMostLines);
+            break;
+        }
         const Item* item = Find(key);
         const QString why =
             !item->map.problem.isEmpty() ? item->map.problem
