@@ -68,6 +68,16 @@ bool ReadPrj(const std::string& path, OGRSpatialReference& srs, std::string& why
     return false;
 }
 
+std::string WktOf(const OGRSpatialReference& srs, const char* format) {
+    char* text = nullptr;
+    const std::string option = std::string("FORMAT=") + format;
+    const char* options[] = {option.c_str(), nullptr};
+    srs.exportToWkt(&text, options);
+    std::string wkt = text ? text : "";
+    CPLFree(text);
+    return wkt;
+}
+
 } // namespace Georef::Detail
 
 namespace Georef::Gdal {
@@ -75,13 +85,7 @@ using namespace Detail;
 
 std::string DatumPrj(Datum datum) {
     EnsureGdal();
-    const OGRSpatialReference srs = DatumSrs(datum);
-    char* text = nullptr;
-    const char* options[] = {"FORMAT=WKT1_ESRI", nullptr};
-    srs.exportToWkt(&text, options);
-    std::string wkt = text ? text : "";
-    CPLFree(text);
-    return wkt;
+    return Detail::WktOf(DatumSrs(datum), "WKT1_ESRI");
 }
 
 PrjUnits WorldFilePrj(const std::string& path, Datum datum) {

@@ -38,6 +38,9 @@ private:
 // The datum's latitude/longitude system, longitude first (GIS order).
 OGRSpatialReference DatumSrs(Datum datum);
 
+// The system as WKT in GDAL's `format` ("WKT1_ESRI", "WKT2_2018"...); "" when it has none.
+std::string WktOf(const OGRSpatialReference& srs, const char* format);
+
 // Reads a .prj file (native path) into `srs` through GDAL's spatial-reference classes (WKT1,
 // WKT2 or Esri; never a network or file reference inside it). False, with the reason in `why`.
 bool ReadPrj(const std::string& path, OGRSpatialReference& srs, std::string& why);

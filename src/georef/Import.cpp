@@ -191,15 +191,6 @@ OGRSpatialReference SourceSrs(GDALDatasetH dataset, bool geotransform, const std
     return srs;
 }
 
-std::string Wkt(const OGRSpatialReference& srs) {
-    char* text = nullptr;
-    const char* options[] = {"FORMAT=WKT2_2018", nullptr};
-    srs.exportToWkt(&text, options);
-    std::string wkt = text ? text : "";
-    CPLFree(text);
-    return wkt;
-}
-
 // The output grid: corners on the lattice (in lattice steps), size in pixels.
 struct Grid {
     double west, north, east, south;
@@ -337,7 +328,8 @@ ImportResult Gdal::Import(const ImportRequest& request) {
     if (colours.size() == 2) colours.resize(1); // two colour bands are no colour picture
     if (colours.empty()) Refuse(source, "it holds no colour or grey band.");
 
-    const std::string targetWkt = Wkt(target), sourceWkt = Wkt(sourceSrs);
+    const std::string targetWkt = WktOf(target, "WKT2_2018"),
+                      sourceWkt = WktOf(sourceSrs, "WKT2_2018");
     const char* transformOptions[] = {nullptr, nullptr, nullptr};
     const std::string dst = "DST_SRS=" + targetWkt, src = "SRC_SRS=" + sourceWkt;
     transformOptions[0] = dst.c_str();
