@@ -72,6 +72,105 @@ std::string Unfit(const std::string& what, const std::string& text, bool isKey) 
     return why.empty() ? why : "the " + what + " \"" + text + "\" cannot be stored: " + why;
 }
 
+// Why the section, a key or a value cannot be stored ("" when all can).
+std::string UnfitValues(const std::string& section,
+                        const std::vector<std::pair<std::string, std::string>>& values) {
+    std::string why = Unfit("section", section, false);
+    for (std::size_t i = 0; why.empty() && i < values.size(); ++i) {
+        why = Unfit("key", values[i].first, true);
+        if (why.empty()) why = Unfit("value", values[i].second, false);
+    }
+    return why;
+}
+
+// The file's text (without its byte order mark) with the values stored in the section: each
+// value replaced where its key stands, missing keys added after the section's last key line, and
+// the section added at the end when the file has none.
+class IniStore {
+public:
+    IniStore(const std::string& data, const std::string& section,
+             const std::vector<std::pair<std::string, std::string>>& values)
+        : data_(data), section_(section), values_(values), stored_(values.size()) {
+        // New lines take the file's own line end.
+        const std::size_t firstEnd = data.find_first_of("\r\n");
+        eol_ =
+            firstEnd != std::string::npos && data.compare(firstEnd, 2, "\r\n") == 0 ? "\r\n" : "\n";
+        out_.reserve(data.size() + 64 * values.size());
+    }
+
+    std::string Text() {
+        for (const Line& l : SplitLines(data_)) {
+            const std::string_view line(data_.data() + l.begin, l.end - l.begin);
+            if (const auto name = SectionOf(line))
+                SectionLine(l, *name);
+            else
+                OtherLine(l, line);
+        }
+        if (inSection_) AddMissing();
+        if (!sectionSeen_) {
+            if (!out_.empty() && out_.back() != '\n' && out_.back() != '\r') out_ += eol_;
+            out_.append("[").append(ToFile(section_)).append("]").append(eol_);
+            lastKeyEnd_ = out_.size();
+            unended_ = false;
+            AddMissing();
+        }
+        return std::move(out_);
+    }
+
+private:
+    void SectionLine(const Line& l, std::string_view name) {
+        if (inSection_) AddMissing();
+        inSection_ = SameName(name, section_);
+        sectionSeen_ = sectionSeen_ || inSection_;
+        out_.append(data_, l.begin, l.next - l.begin);
+        if (inSection_) KeyLineEnds(l);
+    }
+
+    void OtherLine(const Line& l, std::string_view line) {
+        const auto kv = inSection_ ? KeyOf(line) : std::nullopt;
+        std::size_t which = values_.size();
+        for (std::size_t i = 0; kv && i < values_.size(); ++i)
+            if (!stored_[i] && SameName(kv->first, values_[i].first)) which = i;
+        if (which < values_.size()) {
+            // The value is replaced where it stands; the key as written and the line end stay.
+            const std::size_t valueAt = std::size_t(kv->second.data() - data_.data());
+            out_.append(data_, l.begin, valueAt - l.begin);
+            out_ += ToFile(values_[which].second);
+            out_.append(data_, valueAt + kv->second.size(), l.next - valueAt - kv->second.size());
+            stored_[which] = 1;
+        } else {
+            out_.append(data_, l.begin, l.next - l.begin);
+        }
+        if (inSection_ && kv) KeyLineEnds(l);
+    }
+
+    void KeyLineEnds(const Line& l) {
+        lastKeyEnd_ = out_.size();
+        unended_ = l.next == l.end;
+    }
+
+    void AddMissing() {
+        std::string add;
+        for (std::size_t i = 0; i < values_.size(); ++i)
+            if (!stored_[i]) {
+                add += ToFile(values_[i].first) + "=" + ToFile(values_[i].second) + eol_;
+                stored_[i] = 1;
+            }
+        if (!add.empty() && unended_) add.insert(0, eol_);
+        out_.insert(lastKeyEnd_, add);
+    }
+
+    const std::string& data_;
+    const std::string& section_;
+    const std::vector<std::pair<std::string, std::string>>& values_;
+    std::vector<char> stored_;
+    std::string eol_;
+    std::string out_;
+    bool inSection_ = false, sectionSeen_ = false;
+    std::size_t lastKeyEnd_ = std::string::npos; // in `out_`: after the section's last key line
+    bool unended_ = false;                       // that line is the file's last, without a line end
+};
+
 } // namespace
 
 std::optional<std::string> IniValue(std::string_view text, const std::string& section,
@@ -93,79 +192,13 @@ std::optional<std::string> IniValue(std::string_view text, const std::string& se
 bool StoreIniValues(std::string& text, const std::string& section,
                     const std::vector<std::pair<std::string, std::string>>& values,
                     std::string* error) {
-    std::string why = Unfit("section", section, false);
-    for (std::size_t i = 0; why.empty() && i < values.size(); ++i) {
-        why = Unfit("key", values[i].first, true);
-        if (why.empty()) why = Unfit("value", values[i].second, false);
-    }
-    if (!why.empty()) {
+    if (const std::string why = UnfitValues(section, values); !why.empty()) {
         if (error) *error = why;
         return false;
     }
     const std::string bom = text.substr(0, ByteOrderMarkLength(text)); // kept where it is
     const std::string data = text.substr(bom.size());
-
-    // New lines take the file's own line end.
-    const std::size_t firstEnd = data.find_first_of("\r\n");
-    const std::string eol =
-        firstEnd != std::string::npos && data.compare(firstEnd, 2, "\r\n") == 0 ? "\r\n" : "\n";
-    std::vector<char> stored(values.size());
-    std::string out;
-    out.reserve(data.size() + 64 * values.size());
-    bool inSection = false, sectionSeen = false;
-    std::size_t lastKeyEnd = std::string::npos; // in `out`: after the section's last key line
-    bool unended = false;                       // that line is the file's last, without a line end
-    auto addMissing = [&] {
-        std::string add;
-        for (std::size_t i = 0; i < values.size(); ++i)
-            if (!stored[i]) {
-                add += ToFile(values[i].first) + "=" + ToFile(values[i].second) + eol;
-                stored[i] = 1;
-            }
-        if (!add.empty() && unended) add.insert(0, eol);
-        out.insert(lastKeyEnd, add);
-    };
-    for (const Line& l : SplitLines(data)) {
-        const std::string_view line(data.data() + l.begin, l.end - l.begin);
-        if (const auto name = SectionOf(line)) {
-            if (inSection) addMissing();
-            inSection = SameName(*name, section);
-            sectionSeen = sectionSeen || inSection;
-            out.append(data, l.begin, l.next - l.begin);
-            if (inSection) {
-                lastKeyEnd = out.size();
-                unended = l.next == l.end;
-            }
-            continue;
-        }
-        const auto kv = inSection ? KeyOf(line) : std::nullopt;
-        std::size_t which = values.size();
-        for (std::size_t i = 0; kv && i < values.size(); ++i)
-            if (!stored[i] && SameName(kv->first, values[i].first)) which = i;
-        if (which < values.size()) {
-            // The value is replaced where it stands; the key as written and the line end stay.
-            const std::size_t valueAt = std::size_t(kv->second.data() - data.data());
-            out.append(data, l.begin, valueAt - l.begin);
-            out += ToFile(values[which].second);
-            out.append(data, valueAt + kv->second.size(), l.next - valueAt - kv->second.size());
-            stored[which] = 1;
-        } else {
-            out.append(data, l.begin, l.next - l.begin);
-        }
-        if (inSection && kv) {
-            lastKeyEnd = out.size();
-            unended = l.next == l.end;
-        }
-    }
-    if (inSection) addMissing();
-    if (!sectionSeen) {
-        if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += eol;
-        out.append("[").append(ToFile(section)).append("]").append(eol);
-        lastKeyEnd = out.size();
-        unended = false;
-        addMissing();
-    }
-    text = bom + out;
+    text = bom + IniStore(data, section, values).Text();
     return true;
 }
 

@@ -70,4 +70,10 @@ bool IsDriveLetter(char c);
 // Starts the program at a native path, detached; false with `why` when it cannot.
 bool StartProgram(const std::string& nativePath, std::string& why);
 
+#ifdef _WIN32
+// The system's own words for one of its error codes (a DWORD), without the line end and full
+// stop it ends them with; "Windows error N" when it has none.
+std::string SystemMessage(unsigned long code);
+#endif
+
 } // namespace Platform::Native

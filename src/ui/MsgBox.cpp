@@ -5,10 +5,55 @@
 #include <QPushButton>
 
 namespace {
+
 MsgBoxHook& Hook() {
     static MsgBoxHook hook;
     return hook;
 }
+
+// The icon a style value's icon bits (16, 32, 48, 64) name.
+QMessageBox::Icon IconOf(int buttons) {
+    switch (buttons & 0x70) {
+    case 16:
+        return QMessageBox::Critical;
+    case 32:
+        return QMessageBox::Question;
+    case 48:
+        return QMessageBox::Warning;
+    case 64:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+// A button of the box and the code its press returns.
+struct Choice {
+    QMessageBox::StandardButton button;
+    int code;
+};
+
+// The buttons a style value's button bits (0 to 5) name, in order; the first is the default.
+std::vector<Choice> ChoicesOf(int buttons) {
+    switch (buttons & 0x0F) {
+    case 1:
+        return {{QMessageBox::Ok, vbOK}, {QMessageBox::Cancel, vbCancel}};
+    case 2:
+        return {{QMessageBox::Abort, vbAbort},
+                {QMessageBox::Retry, vbRetry},
+                {QMessageBox::Ignore, vbIgnore}};
+    case 3:
+        return {
+            {QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}, {QMessageBox::Cancel, vbCancel}};
+    case 4:
+        return {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}};
+    case 5:
+        return {{QMessageBox::Retry, vbRetry}, {QMessageBox::Cancel, vbCancel}};
+    default:
+        return {{QMessageBox::Ok, vbOK}};
+    }
+}
+
 } // namespace
 
 void SetMsgBoxHook(MsgBoxHook hook) {
@@ -22,51 +67,8 @@ int MsgBox(const QString& prompt, int buttons, const QString& title) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(shownTitle);
     box.setText(prompt);
-    switch (buttons & 0x70) {
-    case 16:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    case 32:
-        box.setIcon(QMessageBox::Question);
-        break;
-    case 48:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case 64:
-        box.setIcon(QMessageBox::Information);
-        break;
-    default:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-    }
-    struct Choice {
-        QMessageBox::StandardButton button;
-        int code;
-    };
-    std::vector<Choice> choices;
-    switch (buttons & 0x0F) {
-    case 1:
-        choices = {{QMessageBox::Ok, vbOK}, {QMessageBox::Cancel, vbCancel}};
-        break;
-    case 2:
-        choices = {{QMessageBox::Abort, vbAbort},
-                   {QMessageBox::Retry, vbRetry},
-                   {QMessageBox::Ignore, vbIgnore}};
-        break;
-    case 3:
-        choices = {
-            {QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}, {QMessageBox::Cancel, vbCancel}};
-        break;
-    case 4:
-        choices = {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}};
-        break;
-    case 5:
-        choices = {{QMessageBox::Retry, vbRetry}, {QMessageBox::Cancel, vbCancel}};
-        break;
-    default:
-        choices = {{QMessageBox::Ok, vbOK}};
-        break;
-    }
+    box.setIcon(IconOf(buttons));
+    const std::vector<Choice> choices = ChoicesOf(buttons);
     QMessageBox::StandardButtons set;
     for (const auto& c : choices) set |= c.button;
     box.setStandardButtons(set);

@@ -77,120 +77,152 @@ void Lines(QPainter& p, int align) {
     }
 }
 
+void UnknownDrive(QPainter& p) {
+    Drive(p, QColor(200, 200, 200), Qt::gray);
+    p.setPen(QColor(180, 0, 0));
+    QFont f;
+    f.setPixelSize(9);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRect(0, 0, 16, 8), Qt::AlignCenter, "?");
+}
+
+void FixedDrive(QPainter& p) {
+    Drive(p, QColor(190, 190, 190), QColor(0, 200, 0));
+}
+
+void RamDrive(QPainter& p) {
+    p.setPen(kInk);
+    p.setBrush(QColor(30, 110, 60));
+    p.drawRect(2, 5, 11, 6);
+    for (int x = 3; x <= 12; x += 3) {
+        p.drawLine(x, 3, x, 5);
+        p.drawLine(x, 11, x, 13);
+    }
+}
+
+void RemovableDrive(QPainter& p) {
+    p.setPen(kInk);
+    p.setBrush(QColor(60, 60, 140));
+    p.drawRect(2, 2, 11, 11);
+    p.setBrush(QColor(220, 220, 220));
+    p.drawRect(5, 2, 5, 4);
+    p.setBrush(Qt::white);
+    p.drawRect(4, 8, 7, 5);
+}
+
+void CdDrive(QPainter& p) {
+    p.setPen(kInk);
+    QRadialGradient g(QPointF(8, 8), 7);
+    g.setColorAt(0, QColor(230, 230, 255));
+    g.setColorAt(1, QColor(170, 190, 230));
+    p.setBrush(g);
+    p.drawEllipse(1, 1, 13, 13);
+    p.setBrush(Qt::white);
+    p.drawEllipse(6, 6, 3, 3);
+}
+
+void RemoteDrive(QPainter& p) {
+    Drive(p, QColor(190, 190, 190), QColor(0, 200, 0));
+    p.setPen(QColor(0, 90, 160));
+    p.drawLine(7, 12, 7, 15);
+    p.drawLine(3, 15, 12, 15);
+    p.drawLine(4, 2, 10, 2);
+    p.drawLine(7, 2, 7, 6);
+}
+
+void MapFile(QPainter& p) {
+    Page(p);
+    MapLines(p);
+}
+
+void BadFile(QPainter& p) {
+    Page(p);
+    QPen red(QColor(200, 0, 0));
+    red.setWidth(2);
+    p.setPen(red);
+    p.drawLine(5, 6, 11, 12);
+    p.drawLine(11, 6, 5, 12);
+}
+
+void Save(QPainter& p) {
+    p.setPen(kInk);
+    p.setBrush(QColor(50, 50, 120));
+    p.drawRect(1, 1, 13, 13);
+    p.setBrush(Qt::white);
+    p.drawRect(3, 1, 9, 5);
+    p.setBrush(QColor(200, 200, 200));
+    p.drawRect(4, 9, 7, 5);
+}
+
+void Print(QPainter& p) {
+    p.setPen(kInk);
+    p.setBrush(Qt::white);
+    p.drawRect(4, 1, 7, 5);
+    p.setBrush(QColor(200, 200, 200));
+    p.drawRect(1, 6, 13, 6);
+    p.setBrush(Qt::white);
+    p.drawRect(4, 10, 7, 5);
+    p.setPen(QColor(0, 170, 0));
+    p.drawPoint(12, 8);
+}
+
+void Cut(QPainter& p) {
+    p.setPen(kInk);
+    p.drawLine(4, 1, 10, 10);
+    p.drawLine(11, 1, 5, 10);
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(2, 10, 4, 4);
+    p.drawEllipse(9, 10, 4, 4);
+}
+
+void Copy(QPainter& p) {
+    p.setPen(kInk);
+    p.setBrush(Qt::white);
+    p.drawRect(1, 1, 8, 10);
+    p.drawRect(6, 4, 8, 10);
+}
+
+void Paste(QPainter& p) {
+    p.setPen(kInk);
+    p.setBrush(QColor(180, 130, 60));
+    p.drawRect(2, 2, 10, 12);
+    p.setBrush(Qt::white);
+    p.drawRect(6, 6, 8, 9);
+    p.setBrush(QColor(200, 200, 200));
+    p.drawRect(5, 1, 4, 2);
+}
+
 } // namespace
 
 void DrawPicture(QPainter& p, const QString& key) {
-    if (key == "unknown") {
-        Drive(p, QColor(200, 200, 200), Qt::gray);
-        p.setPen(QColor(180, 0, 0));
-        QFont f;
-        f.setPixelSize(9);
-        f.setBold(true);
-        p.setFont(f);
-        p.drawText(QRect(0, 0, 16, 8), Qt::AlignCenter, "?");
-    } else if (key == "fixed") {
-        Drive(p, QColor(190, 190, 190), QColor(0, 200, 0));
-    } else if (key == "ram") {
-        p.setPen(kInk);
-        p.setBrush(QColor(30, 110, 60));
-        p.drawRect(2, 5, 11, 6);
-        for (int x = 3; x <= 12; x += 3) {
-            p.drawLine(x, 3, x, 5);
-            p.drawLine(x, 11, x, 13);
-        }
-    } else if (key == "remove") {
-        p.setPen(kInk);
-        p.setBrush(QColor(60, 60, 140));
-        p.drawRect(2, 2, 11, 11);
-        p.setBrush(QColor(220, 220, 220));
-        p.drawRect(5, 2, 5, 4);
-        p.setBrush(Qt::white);
-        p.drawRect(4, 8, 7, 5);
-    } else if (key == "cd") {
-        p.setPen(kInk);
-        QRadialGradient g(QPointF(8, 8), 7);
-        g.setColorAt(0, QColor(230, 230, 255));
-        g.setColorAt(1, QColor(170, 190, 230));
-        p.setBrush(g);
-        p.drawEllipse(1, 1, 13, 13);
-        p.setBrush(Qt::white);
-        p.drawEllipse(6, 6, 3, 3);
-    } else if (key == "folder") {
-        Folder(p, false);
-    } else if (key == "open") {
-        Folder(p, true);
-    } else if (key == "remote") {
-        Drive(p, QColor(190, 190, 190), QColor(0, 200, 0));
-        p.setPen(QColor(0, 90, 160));
-        p.drawLine(7, 12, 7, 15);
-        p.drawLine(3, 15, 12, 15);
-        p.drawLine(4, 2, 10, 2);
-        p.drawLine(7, 2, 7, 6);
-    } else if (key == "File") {
-        Page(p);
-        MapLines(p);
-    } else if (key == "FileX") {
-        Page(p);
-        QPen red(QColor(200, 0, 0));
-        red.setWidth(2);
-        p.setPen(red);
-        p.drawLine(5, 6, 11, 12);
-        p.drawLine(11, 6, 5, 12);
-    } else if (key == "New") {
-        Page(p);
-    } else if (key == "Open") {
-        Folder(p, true);
-    } else if (key == "Save") {
-        p.setPen(kInk);
-        p.setBrush(QColor(50, 50, 120));
-        p.drawRect(1, 1, 13, 13);
-        p.setBrush(Qt::white);
-        p.drawRect(3, 1, 9, 5);
-        p.setBrush(QColor(200, 200, 200));
-        p.drawRect(4, 9, 7, 5);
-    } else if (key == "Print") {
-        p.setPen(kInk);
-        p.setBrush(Qt::white);
-        p.drawRect(4, 1, 7, 5);
-        p.setBrush(QColor(200, 200, 200));
-        p.drawRect(1, 6, 13, 6);
-        p.setBrush(Qt::white);
-        p.drawRect(4, 10, 7, 5);
-        p.setPen(QColor(0, 170, 0));
-        p.drawPoint(12, 8);
-    } else if (key == "Cut") {
-        p.setPen(kInk);
-        p.drawLine(4, 1, 10, 10);
-        p.drawLine(11, 1, 5, 10);
-        p.setBrush(Qt::NoBrush);
-        p.drawEllipse(2, 10, 4, 4);
-        p.drawEllipse(9, 10, 4, 4);
-    } else if (key == "Copy") {
-        p.setPen(kInk);
-        p.setBrush(Qt::white);
-        p.drawRect(1, 1, 8, 10);
-        p.drawRect(6, 4, 8, 10);
-    } else if (key == "Paste") {
-        p.setPen(kInk);
-        p.setBrush(QColor(180, 130, 60));
-        p.drawRect(2, 2, 10, 12);
-        p.setBrush(Qt::white);
-        p.drawRect(6, 6, 8, 9);
-        p.setBrush(QColor(200, 200, 200));
-        p.drawRect(5, 1, 4, 2);
-    } else if (key == "Bold") {
-        Letter(p, "B", true, false, false);
-    } else if (key == "Italic") {
-        Letter(p, "I", false, true, false);
-    } else if (key == "Underline") {
-        Letter(p, "U", false, false, true);
-    } else if (key == "Align Left") {
-        Lines(p, 0);
-    } else if (key == "Center") {
-        Lines(p, 1);
-    } else if (key == "Align Right") {
-        Lines(p, 2);
-    }
+    using Draw = void (*)(QPainter&);
+    static const QHash<QString, Draw> pictures = {
+        {"unknown", UnknownDrive},
+        {"fixed", FixedDrive},
+        {"ram", RamDrive},
+        {"remove", RemovableDrive},
+        {"cd", CdDrive},
+        {"folder", [](QPainter& q) { Folder(q, false); }},
+        {"open", [](QPainter& q) { Folder(q, true); }},
+        {"remote", RemoteDrive},
+        {"File", MapFile},
+        {"FileX", BadFile},
+        {"New", [](QPainter& q) { Page(q); }},
+        {"Open", [](QPainter& q) { Folder(q, true); }},
+        {"Save", Save},
+        {"Print", Print},
+        {"Cut", Cut},
+        {"Copy", Copy},
+        {"Paste", Paste},
+        {"Bold", [](QPainter& q) { Letter(q, "B", true, false, false); }},
+        {"Italic", [](QPainter& q) { Letter(q, "I", false, true, false); }},
+        {"Underline", [](QPainter& q) { Letter(q, "U", false, false, true); }},
+        {"Align Left", [](QPainter& q) { Lines(q, 0); }},
+        {"Center", [](QPainter& q) { Lines(q, 1); }},
+        {"Align Right", [](QPainter& q) { Lines(q, 2); }},
+    };
+    if (const Draw draw = pictures.value(key)) draw(p);
 }
 
 QPixmap DrawPicture(const QString& key) {

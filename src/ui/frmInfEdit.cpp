@@ -13,45 +13,70 @@
 #include <QKeyEvent>
 #include <cmath>
 
+namespace {
+
+// The corners' headings and boxes, the picture's box and the buttons, at their places.
+void MakeControls(frmInfEdit& f) {
+    auto label = [&f](const char* name, const QString& caption, float l, float t, float w, float h,
+                      int tab) { return Control<QLabel>(&f, name, l, t, w, h, tab, caption); };
+    auto box = [&f](const char* name, float l, float t, float w, float h, int tab) {
+        return Control<QLineEdit>(&f, name, l, t, w, h, tab);
+    };
+    auto button = [&f](const char* name, const QString& caption, float l, float t, float w, float h,
+                       int tab) {
+        return Control<QPushButton>(&f, name, l, t, w, h, tab, caption);
+    };
+    f.Label2 = label("Label2", "Lattitude", 1290, 150, 855, 315, 5);
+    f.Label3 = label("Label3", "Longitude", 2550, 180, 825, 315, 6);
+    f.Label4 = label("Label4", "Top Left", 180, 510, 975, 285, 7);
+    f.txtTLLat = box("txtTLLat", 1260, 510, 1215, 315, 9);
+    f.txtTLLon = box("txtTLLon", 2550, 510, 1215, 315, 11);
+    f.Label5 = label("Label5", "Bottom Right", 150, 870, 975, 315, 8);
+    f.txtBRLat = box("txtBRLat", 1260, 900, 1215, 315, 10);
+    f.txtBRLon = box("txtBRLon", 2550, 900, 1215, 315, 12);
+    f.Label1 = label("Label1", "Map Image File", 90, 1350, 1155, 285, 3);
+    f.txtFilename = box("txtFilename", 1260, 1350, 2895, 285, 2);
+    f.cmdBrowse = button("cmdBrowse", "Browse", 4260, 1350, 705, 285, 4);
+    f.cmdOk = button("cmdOk", "&Save", 3300, 1950, 825, 345, 0);
+    f.cmdCancel = button("cmdCancel", "&Cancel", 4320, 1950, 825, 345, 1);
+    f.cmdWorldFile = button("cmdWorldFile", "&World File", 180, 1950, 1095, 345, 13);
+
+    f.lblFormat = label("lblFormat",
+                        "degrees.minutes.hundredths of a minute, such as 51.30.25N; or a grid "
+                        "reference such as TQ 290 800",
+                        180, 2430, 5145, 420, -1);
+    f.lblFormat->setWordWrap(true);
+    f.lblTopLeftReading = label("lblTopLeftReading", QString(), 180, 2880, 5145, 240, -1);
+    f.lblBottomRightReading = label("lblBottomRightReading", QString(), 180, 3120, 5145, 240, -1);
+    for (QLabel* l : {f.lblFormat, f.lblTopLeftReading, f.lblBottomRightReading})
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+// Each box is named by its row's and its column's headings, and linked to them.
+void NameBoxes(frmInfEdit& f) {
+    const std::pair<QLineEdit*, std::pair<QLabel*, QLabel*>> grid[] = {
+        {f.txtTLLat, {f.Label4, f.Label2}},
+        {f.txtTLLon, {f.Label4, f.Label3}},
+        {f.txtBRLat, {f.Label5, f.Label2}},
+        {f.txtBRLon, {f.Label5, f.Label3}},
+    };
+    for (const auto& [box, labels] : grid)
+        box->setAccessibleName(labels.first->text() + " " + labels.second->text());
+    f.Label4->setBuddy(f.txtTLLat);
+    f.Label5->setBuddy(f.txtBRLat);
+    f.Label2->setBuddy(f.txtTLLat);
+    f.Label3->setBuddy(f.txtTLLon);
+    f.Label1->setBuddy(f.txtFilename);
+}
+
+} // namespace
+
 frmInfEdit::frmInfEdit() {
     setObjectName("frmInfEdit");
     setWindowIcon(ProgramIcon());
-    auto label = [this](const char* name, const QString& caption, float l, float t, float w,
-                        float h,
-                        int tab) { return Control<QLabel>(this, name, l, t, w, h, tab, caption); };
-    auto box = [this](const char* name, float l, float t, float w, float h, int tab) {
-        return Control<QLineEdit>(this, name, l, t, w, h, tab);
-    };
-    auto button = [this](const char* name, const QString& caption, float l, float t, float w,
-                         float h, int tab) {
-        return Control<QPushButton>(this, name, l, t, w, h, tab, caption);
-    };
-    Label2 = label("Label2", "Lattitude", 1290, 150, 855, 315, 5);
-    Label3 = label("Label3", "Longitude", 2550, 180, 825, 315, 6);
-    Label4 = label("Label4", "Top Left", 180, 510, 975, 285, 7);
-    txtTLLat = box("txtTLLat", 1260, 510, 1215, 315, 9);
-    txtTLLon = box("txtTLLon", 2550, 510, 1215, 315, 11);
-    Label5 = label("Label5", "Bottom Right", 150, 870, 975, 315, 8);
-    txtBRLat = box("txtBRLat", 1260, 900, 1215, 315, 10);
-    txtBRLon = box("txtBRLon", 2550, 900, 1215, 315, 12);
-    Label1 = label("Label1", "Map Image File", 90, 1350, 1155, 285, 3);
-    txtFilename = box("txtFilename", 1260, 1350, 2895, 285, 2);
-    cmdBrowse = button("cmdBrowse", "Browse", 4260, 1350, 705, 285, 4);
-    cmdOk = button("cmdOk", "&Save", 3300, 1950, 825, 345, 0);
-    cmdCancel = button("cmdCancel", "&Cancel", 4320, 1950, 825, 345, 1);
-    cmdWorldFile = button("cmdWorldFile", "&World File", 180, 1950, 1095, 345, 13);
+    MakeControls(*this);
     DefaultButton =
         cmdCancel; // Enter cancels unless another button has the focus; Esc does nothing
-
-    lblFormat = label("lblFormat",
-                      "degrees.minutes.hundredths of a minute, such as 51.30.25N; or a grid "
-                      "reference such as TQ 290 800",
-                      180, 2430, 5145, 420, -1);
-    lblFormat->setWordWrap(true);
-    lblTopLeftReading = label("lblTopLeftReading", QString(), 180, 2880, 5145, 240, -1);
-    lblBottomRightReading = label("lblBottomRightReading", QString(), 180, 3120, 5145, 240, -1);
-    for (QLabel* l : {lblFormat, lblTopLeftReading, lblBottomRightReading})
-        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     auto readings = [this] {
         ShowReading(lblTopLeftReading, Label4, txtTLLat, txtTLLon);
         ShowReading(lblBottomRightReading, Label5, txtBRLat, txtBRLon);
@@ -74,20 +99,7 @@ frmInfEdit::frmInfEdit() {
     // The window grows below its controls to hold the format and the readings.
     Define("Inf File Editor", Border::Sizable, StartUp::SystemDefault, 5505, 3450, true, true);
     ApplyTabOrder(this);
-    // Each box is named by its row's and its column's headings, and linked to them.
-    const std::pair<QLineEdit*, std::pair<QLabel*, QLabel*>> grid[] = {
-        {txtTLLat, {Label4, Label2}},
-        {txtTLLon, {Label4, Label3}},
-        {txtBRLat, {Label5, Label2}},
-        {txtBRLon, {Label5, Label3}},
-    };
-    for (const auto& [box, labels] : grid)
-        box->setAccessibleName(labels.first->text() + " " + labels.second->text());
-    Label4->setBuddy(txtTLLat);
-    Label5->setBuddy(txtBRLat);
-    Label2->setBuddy(txtTLLat);
-    Label3->setBuddy(txtTLLon);
-    Label1->setBuddy(txtFilename);
+    NameBoxes(*this);
     setAccessibleDescription("The corners and the picture of a map definition");
 }
 

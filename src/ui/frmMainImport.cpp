@@ -16,19 +16,23 @@
 #include <optional>
 #include <thread>
 
-void frmMain::mnuToolsImportMap_Click() {
-    const QString title = "Import Map";
+namespace {
+
+// The import the user asks for: the file picked and the request for it; nothing when the user
+// cancels, declines to replace a map, or the Maps folder cannot be reached (after saying so).
+std::optional<std::pair<QString, Georef::ImportRequest>> AskImport(QWidget* parent,
+                                                                   const QString& title) {
     const auto picked = ShowFileOpen(
-        this, {"Import Map",
-               "Georeferenced maps (GeoTIFF, picture with world file, OziExplorer, KML, KMZ, "
-               "GeoPDF, JPEG 2000)|*.tif;*.tiff;*.jpg;*.jpeg;*.png;*.gif;*.bmp;*.map;*.kml;"
-               "*.kmz;*.pdf;*.jp2"});
-    if (!picked) return;
+        parent, {"Import Map",
+                 "Georeferenced maps (GeoTIFF, picture with world file, OziExplorer, KML, KMZ, "
+                 "GeoPDF, JPEG 2000)|*.tif;*.tiff;*.jpg;*.jpeg;*.png;*.gif;*.bmp;*.map;*.kml;"
+                 "*.kmz;*.pdf;*.jp2"});
+    if (!picked) return std::nullopt;
     const std::string maps = StartupCode::HostFolder + "\\Maps";
     const auto mapsNative = Platform::ToNativePath(maps);
     if (!mapsNative) {
         MsgBox("The Maps folder " + FromCore(maps) + " cannot be reached.", vbExclamation, title);
-        return;
+        return std::nullopt;
     }
     Georef::ImportRequest request;
     request.source = picked->toStdString();
@@ -39,21 +43,32 @@ void frmMain::mnuToolsImportMap_Click() {
         if (MsgBox("The map " + FromCore(Georef::ImportName(request.source)) +
                        ".inf exists already. Replace it?",
                    vbQuestion + vbYesNo, title) != vbYes)
-            return;
+            return std::nullopt;
         request.replace = true;
     }
+    return std::pair(*picked, std::move(request));
+}
 
+// How an import ended: its result, or the fault that ended it.
+struct ImportOutcome {
+    std::optional<Georef::ImportResult> result;
+    std::optional<Georef::Error> failure;
+};
+
+// Runs the import on a worker thread behind a progress window whose Cancel stops it.
+ImportOutcome RunImport(QWidget* parent, Georef::ImportRequest request, const QString& title) {
     QProgressDialog progress(
         "Importing " + QString::fromStdString(std::filesystem::path(request.source).filename()) +
             "...",
-        "Cancel", 0, 1000, this);
+        "Cancel", 0, 1000, parent);
     progress.setWindowTitle(title);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
     progress.setAutoClose(false);
     progress.setValue(0);
     std::atomic<bool> cancelled{false};
-    connect(&progress, &QProgressDialog::canceled, &progress, [&cancelled] { cancelled = true; });
+    QObject::connect(&progress, &QProgressDialog::canceled, &progress,
+                     [&cancelled] { cancelled = true; });
     request.progress = [&progress, &cancelled](double done) {
         QMetaObject::invokeMethod(
             &progress, [&progress, done] { progress.setValue(int(done * 1000)); },
@@ -61,27 +76,37 @@ void frmMain::mnuToolsImportMap_Click() {
         return !cancelled;
     };
 
-    std::optional<Georef::ImportResult> result;
-    std::optional<Georef::Error> failure;
+    ImportOutcome outcome;
     QEventLoop loop;
     std::thread worker([&] {
         try {
-            result = Georef::Import(request);
+            outcome.result = Georef::Import(request);
         } catch (const Georef::Error& e) {
-            failure = e;
+            outcome.failure = e;
         } catch (const std::exception& e) {
-            failure = Georef::Error(Georef::Error::Kind::Failed, e.what());
+            outcome.failure = Georef::Error(Georef::Error::Kind::Failed, e.what());
         }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     loop.exec();
     worker.join();
     progress.close();
+    return outcome;
+}
+
+} // namespace
+
+void frmMain::mnuToolsImportMap_Click() {
+    const QString title = "Import Map";
+    auto asked = AskImport(this, title);
+    if (!asked) return;
+    const QString& picked = asked->first;
+    const auto [result, failure] = RunImport(this, std::move(asked->second), title);
 
     if (result) {
         RefreshLibrary(result->name); // the new map selected and shown
         sbStatusBar->SetPanelText(
-            1, "Imported " + *picked + " as " + FromCore(result->name) + ", corners on " +
+            1, "Imported " + picked + " as " + FromCore(result->name) + ", corners on " +
                    QString::fromStdString(Georef::DatumName(result->datum)) + ".");
     } else if (failure->kind() == Georef::Error::Kind::Cancelled) {
         sbStatusBar->SetPanelText(1, "The import was cancelled; nothing was written.");

@@ -120,70 +120,76 @@ void PictureBox::setEmptyText(const QString& text) {
     update();
 }
 
+namespace {
+
+// The sunken border of a box with BorderStyle 1, two pixels inside its rectangle.
+void DrawSunkenBorder(QPainter& p, const QRect& r, const QPalette& palette) {
+    p.setPen(palette.color(QPalette::Dark));
+    p.drawLine(r.topLeft(), r.topRight());
+    p.drawLine(r.topLeft(), r.bottomLeft());
+    p.setPen(palette.color(QPalette::Shadow));
+    p.drawLine(r.topLeft() + QPoint(1, 1), r.topRight() + QPoint(-1, 1));
+    p.drawLine(r.topLeft() + QPoint(1, 1), r.bottomLeft() + QPoint(1, -1));
+    p.setPen(palette.color(QPalette::Light));
+    p.drawLine(r.bottomLeft(), r.bottomRight());
+    p.drawLine(r.topRight(), r.bottomRight());
+    p.setPen(palette.color(QPalette::Midlight));
+    p.drawLine(r.bottomLeft() + QPoint(1, -1), r.bottomRight() + QPoint(-1, -1));
+    p.drawLine(r.topRight() + QPoint(-1, 1), r.bottomRight() + QPoint(-1, -1));
+}
+
+} // namespace
+
 void PictureBox::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     const QRect exposed = event->rect();
     p.fillRect(exposed, ToQColor(backColor_, palette()));
     const int b = borderStyle_ == 1 ? 2 : 0;
+    // The whole picture at the zoom, inside the border.
+    const QRect whole(QPoint(b, b), QSize(int(std::lround(fullSize_.width() * zoom_)),
+                                          int(std::lround(fullSize_.height() * zoom_))));
     if (tiles_) {
         // Only the tiles of the exposed part, at the level the zoom shows.
-        tiles_->Draw(p,
-                     exposed.intersected(
-                         QRect(QPoint(b, b), QSize(int(std::lround(fullSize_.width() * zoom_)),
-                                                   int(std::lround(fullSize_.height() * zoom_))))),
-                     QPointF(b, b), zoom_);
+        tiles_->Draw(p, exposed.intersected(whole), QPointF(b, b), zoom_);
     } else if (!picture_.isNull() && !region_.isEmpty()) {
-        // Only the exposed part: a large map is drawn a window's worth at a time. The image
-        // covers `region_` of the whole picture; box pixels per image pixel:
-        const double shown = zoom_ * region_.width() / picture_.width();
-        const QRectF placed(QPointF(region_.topLeft()) * zoom_ + QPointF(b, b),
-                            QSizeF(region_.size()) * zoom_);
-        const QRect at = placed.toAlignedRect();
-        const QRect target = exposed.intersected(at).intersected(
-            QRect(QPoint(b, b), QSize(int(std::lround(fullSize_.width() * zoom_)),
-                                      int(std::lround(fullSize_.height() * zoom_)))));
-        if (target.isEmpty()) {
-        } else if (std::abs(shown - 1) < 1e-9) {
-            p.drawImage(target, picture_, target.translated(-at.topLeft()));
-        } else if (shown < 1) {
-            if (scaled_.isNull())
-                scaled_ =
-                    picture_.scaled(at.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            p.drawImage(target, scaled_, target.translated(-at.topLeft()));
-        } else {
-            // Whole image pixels, each a sharp square: a map's pixels are data.
-            const QRectF wanted = QRectF(target).translated(-placed.topLeft());
-            const int left = std::max(0, int(wanted.left() / shown));
-            const int top = std::max(0, int(wanted.top() / shown));
-            const int right = std::min(picture_.width() - 1, int(wanted.right() / shown));
-            const int bottom = std::min(picture_.height() - 1, int(wanted.bottom() / shown));
-            const QRect from(QPoint(left, top), QPoint(right, bottom));
-            const QRectF to(placed.left() + left * shown, placed.top() + top * shown,
-                            from.width() * shown, from.height() * shown);
-            p.save();
-            p.setClipRect(target);
-            p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-            p.drawImage(to, picture_, from);
-            p.restore();
-        }
+        DrawRegion(p, exposed, whole, b);
     } else if (!HasPicture() && !emptyText_.isEmpty()) {
         p.setPen(palette().color(QPalette::WindowText));
         p.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, emptyText_);
     }
-    if (b) {
-        const QRect r = rect();
-        p.setPen(palette().color(QPalette::Dark));
-        p.drawLine(r.topLeft(), r.topRight());
-        p.drawLine(r.topLeft(), r.bottomLeft());
-        p.setPen(palette().color(QPalette::Shadow));
-        p.drawLine(r.topLeft() + QPoint(1, 1), r.topRight() + QPoint(-1, 1));
-        p.drawLine(r.topLeft() + QPoint(1, 1), r.bottomLeft() + QPoint(1, -1));
-        p.setPen(palette().color(QPalette::Light));
-        p.drawLine(r.bottomLeft(), r.bottomRight());
-        p.drawLine(r.topRight(), r.bottomRight());
-        p.setPen(palette().color(QPalette::Midlight));
-        p.drawLine(r.bottomLeft() + QPoint(1, -1), r.bottomRight() + QPoint(-1, -1));
-        p.drawLine(r.topRight() + QPoint(-1, 1), r.bottomRight() + QPoint(-1, -1));
+    if (b) DrawSunkenBorder(p, rect(), palette());
+}
+
+void PictureBox::DrawRegion(QPainter& p, const QRect& exposed, const QRect& whole, int b) {
+    // Only the exposed part: a large map is drawn a window's worth at a time. The image
+    // covers `region_` of the whole picture; box pixels per image pixel:
+    const double shown = zoom_ * region_.width() / picture_.width();
+    const QRectF placed(QPointF(region_.topLeft()) * zoom_ + QPointF(b, b),
+                        QSizeF(region_.size()) * zoom_);
+    const QRect at = placed.toAlignedRect();
+    const QRect target = exposed.intersected(at).intersected(whole);
+    if (target.isEmpty()) {
+    } else if (std::abs(shown - 1) < 1e-9) {
+        p.drawImage(target, picture_, target.translated(-at.topLeft()));
+    } else if (shown < 1) {
+        if (scaled_.isNull())
+            scaled_ = picture_.scaled(at.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        p.drawImage(target, scaled_, target.translated(-at.topLeft()));
+    } else {
+        // Whole image pixels, each a sharp square: a map's pixels are data.
+        const QRectF wanted = QRectF(target).translated(-placed.topLeft());
+        const int left = std::max(0, int(wanted.left() / shown));
+        const int top = std::max(0, int(wanted.top() / shown));
+        const int right = std::min(picture_.width() - 1, int(wanted.right() / shown));
+        const int bottom = std::min(picture_.height() - 1, int(wanted.bottom() / shown));
+        const QRect from(QPoint(left, top), QPoint(right, bottom));
+        const QRectF to(placed.left() + left * shown, placed.top() + top * shown,
+                        from.width() * shown, from.height() * shown);
+        p.save();
+        p.setClipRect(target);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        p.drawImage(to, picture_, from);
+        p.restore();
     }
 }
 

@@ -98,6 +98,9 @@ protected:
 
 private:
     void FitToPicture();
+    // Draws the exposed part of the held picture (its `region_`), `whole` being the whole
+    // picture's place at the zoom inside a border of `b` pixels.
+    void DrawRegion(QPainter& p, const QRect& exposed, const QRect& whole, int b);
     int borderStyle_ = 0;
     bool autoSize_ = false;
     QImage picture_;

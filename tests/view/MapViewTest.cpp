@@ -45,14 +45,14 @@ protected:
 };
 
 TEST(MapViewLadder, StepsAndTexts) {
+    // On the ladder, then off it (after Fit): the next rung each way, within the ends.
     struct Case {
         double from;
         int steps;
         double to;
     } cases[] = {
-        {1, 1, std::sqrt(2.0)},     {1, -2, 0.5},    {16, 1, 16}, {1.0 / 32, -1, 1.0 / 32},
-        {0.3, 1, std::sqrt(0.125)}, {0.3, -1, 0.25}, // off the ladder: the next rung each way {100,
-                                                     // -1, 16}, {1e-6, 1, 1.0 / 32},
+        {1, 1, std::sqrt(2.0)},     {1, -2, 0.5},    {16, 1, 16},   {1.0 / 32, -1, 1.0 / 32},
+        {0.3, 1, std::sqrt(0.125)}, {0.3, -1, 0.25}, {100, -1, 16}, {1e-6, 1, 1.0 / 32},
     };
     for (const auto& c : cases)
         EXPECT_NEAR(MapView::LadderStep(c.from, c.steps), c.to, 1e-12) << c.from << " " << c.steps;

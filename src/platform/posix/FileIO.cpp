@@ -281,6 +281,78 @@ bool WriteInPlace(const std::string& target, const std::string& folder, const st
 
 namespace {
 
+// What is at the name a replace writes to: whether a file is there, and the status and mode its
+// replacement takes over.
+struct Existing {
+    bool exists = false;
+    struct stat st {};
+    mode_t mode = 0666;
+};
+
+// Looks at the target (`atName`: a link there counts as nothing, the new file takes its place);
+// why it cannot be replaced, or "" when it can.
+std::string Inspect(const std::string& target, bool atName, Existing& old) {
+    struct stat& st = old.st;
+    old.exists = (atName ? lstat(target.c_str(), &st) : stat(target.c_str(), &st)) == 0 &&
+                 !S_ISLNK(st.st_mode);
+    if (old.exists) {
+        if (S_ISDIR(st.st_mode)) return Describe(EISDIR);
+        if (!S_ISREG(st.st_mode)) return Describe(ENODEV);
+        // No write bit at all is read-only even for the superuser, as on the host's systems.
+        if ((st.st_mode & 0222) == 0) return "Permission denied: the file is read-only";
+        if (access(target.c_str(), W_OK) != 0)
+            return errno == EROFS ? Describe(EROFS) : "Permission denied: the file is read-only";
+        old.mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        old.mode &= ~mask;
+    }
+    return {};
+}
+
+// Why a new file cannot be made in the folder (its status `dst`), or "" when it can.
+std::string FolderUnwritable(const std::string& folder, const struct stat& dst, bool exists) {
+    if ((dst.st_mode & 0222) == 0 || access(folder.c_str(), W_OK) != 0) {
+        if (errno == EROFS) return Describe(EROFS);
+        return exists ? "Permission denied: the folder that holds the file is read-only, "
+                        "though the file itself is not"
+                      : "Permission denied: the folder is read-only";
+    }
+    return {};
+}
+
+// Writes the contents into a temporary file beside the target, with the old file's mode (and
+// owner, where it may), and renames it over the target; why it could not, or "" when it did.
+std::string WriteAndRename(const std::string& target, const std::string& folder,
+                           const std::string& name, const std::string* data,
+                           const FileWriter& write, const Existing& old) {
+    const std::string prefix = Native::TempPrefix(name);
+    RemoveLeftovers(folder, prefix);
+    std::string temp;
+    const int fd = MakeTemporary(temp, folder + prefix + "XXXXXX");
+    if (fd < 0) return Describe(errno);
+    std::string why; // the writer's own reason, when it fails
+    bool ok = (data ? WriteAll(fd, data->data(), data->size()) : write(temp, why)) &&
+              fchmod(fd, old.mode) == 0;
+    // The owner and group stay the file's own where the user may give them (root may; others
+    // may keep their own file's group).
+    if (ok && old.exists && (old.st.st_uid != geteuid() || old.st.st_gid != getegid()) &&
+        fchown(fd, old.st.st_uid, old.st.st_gid) == 0)
+        ok = fchmod(fd, old.mode) == 0; // a change of owner clears the set-id bits
+    ok = ok && fsync(fd) == 0;
+    int err = errno;
+    // The file stays open, and so locked, until it has its name: a save that starts meanwhile
+    // must not take it for a leftover.
+    if (ok && rename(temp.c_str(), target.c_str()) != 0) ok = false, err = errno;
+    close(fd); // after fsync, nothing is left for close to report
+    if (!ok) {
+        unlink(temp.c_str());
+        return why.empty() ? Describe(err) : why;
+    }
+    return {};
+}
+
 // The replace of both kinds: through links (the file a link names gets the data, and a file of
 // several names is written in place so that each name sees it) or at the name (a new plain file
 // takes the name, whatever had it). The contents are `data` when it is given, else what `write`
@@ -297,64 +369,19 @@ bool Replace(std::string target, bool atName, const std::string* data, const Fil
     const std::string folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
 
-    mode_t mode = 0666;
-    struct stat st {};
-    // At the name, a link there counts as nothing: the new file takes its place.
-    const bool exists = (atName ? lstat(target.c_str(), &st) : stat(target.c_str(), &st)) == 0 &&
-                        !S_ISLNK(st.st_mode);
-    if (exists) {
-        if (S_ISDIR(st.st_mode)) return fail(Describe(EISDIR));
-        if (!S_ISREG(st.st_mode)) return fail(Describe(ENODEV));
-        // No write bit at all is read-only even for the superuser, as on the host's systems.
-        if ((st.st_mode & 0222) == 0) return fail("Permission denied: the file is read-only");
-        if (access(target.c_str(), W_OK) != 0)
-            return fail(errno == EROFS ? Describe(EROFS)
-                                       : "Permission denied: the file is read-only");
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode &= ~mask;
-    }
-
+    Existing old;
+    if (std::string why = Inspect(target, atName, old); !why.empty()) return fail(why);
     struct stat dst {};
     if (stat(folder.c_str(), &dst) != 0)
         return fail(errno == ENOENT ? "Path not found: the folder does not exist"
                                     : Describe(errno));
-    if (exists && st.st_nlink > 1 && !atName) {
+    if (old.exists && old.st.st_nlink > 1 && !atName) {
         std::string why;
         return WriteInPlace(target, folder, name, *data, why) || fail(why);
     }
-    if ((dst.st_mode & 0222) == 0 || access(folder.c_str(), W_OK) != 0) {
-        if (errno == EROFS) return fail(Describe(EROFS));
-        return fail(exists ? "Permission denied: the folder that holds the file is read-only, "
-                             "though the file itself is not"
-                           : "Permission denied: the folder is read-only");
-    }
-
-    const std::string prefix = Native::TempPrefix(name);
-    RemoveLeftovers(folder, prefix);
-    std::string temp;
-    const int fd = MakeTemporary(temp, folder + prefix + "XXXXXX");
-    if (fd < 0) return fail(Describe(errno));
-    std::string why; // the writer's own reason, when it fails
-    bool ok = (data ? WriteAll(fd, data->data(), data->size()) : write(temp, why)) &&
-              fchmod(fd, mode) == 0;
-    // The owner and group stay the file's own where the user may give them (root may; others
-    // may keep their own file's group).
-    if (ok && exists && (st.st_uid != geteuid() || st.st_gid != getegid()) &&
-        fchown(fd, st.st_uid, st.st_gid) == 0)
-        ok = fchmod(fd, mode) == 0; // a change of owner clears the set-id bits
-    ok = ok && fsync(fd) == 0;
-    int err = errno;
-    // The file stays open, and so locked, until it has its name: a save that starts meanwhile
-    // must not take it for a leftover.
-    if (ok && rename(temp.c_str(), target.c_str()) != 0) ok = false, err = errno;
-    close(fd); // after fsync, nothing is left for close to report
-    if (!ok) {
-        unlink(temp.c_str());
-        return fail(why.empty() ? Describe(err) : why);
-    }
+    if (std::string why = FolderUnwritable(folder, dst, old.exists); !why.empty()) return fail(why);
+    if (std::string why = WriteAndRename(target, folder, name, data, write, old); !why.empty())
+        return fail(why);
     if (const int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
         fsync(dfd);
         close(dfd);

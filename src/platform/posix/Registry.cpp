@@ -124,13 +124,8 @@ std::optional<Value> ParseData(const std::string& s) {
 // A registry export of the keys a program reads is small; one past this bound is damaged.
 constexpr std::size_t kMaxRegistryBytes = 16u << 20;
 
-// The whole registry file: key path (root handle + upper-cased path) -> values.
-std::map<std::pair<HKEY, std::string>, Key> Load() {
-    std::map<std::pair<HKEY, std::string>, Key> keys;
-    std::string text;
-    if (!ReadWholeFile(RegistryFile(), text, kMaxRegistryBytes)) return keys;
-
-    // Join continuation lines (a line ending in '\' after hex data goes on).
+// The file's lines, continuation lines joined (a line ending in '\' after hex data goes on).
+std::vector<std::string> JoinedLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
     std::string line, pending;
@@ -149,44 +144,61 @@ std::map<std::pair<HKEY, std::string>, Key> Load() {
         lines.push_back(line);
     }
     if (!pending.empty()) lines.push_back(pending);
+    return lines;
+}
 
+using Keys = std::map<std::pair<HKEY, std::string>, Key>;
+
+// The key a section line ("[HKEY_...\\path]") opens in `keys`; null for a deletion or a root
+// this registry does not hold.
+Key* KeyOfSection(const std::string& l, Keys& keys) {
+    const std::size_t close = l.rfind(']');
+    if (close == std::string::npos || l.size() < 2 || l[1] == '-') return nullptr;
+    const std::string path = Utf8ToCp1252(l.substr(1, close - 1));
+    const std::size_t slash = path.find('\\');
+    auto root = RootOf(path.substr(0, slash));
+    if (!root) return nullptr;
+    const std::string sub = slash == std::string::npos ? "" : Upper(path.substr(slash + 1));
+    return &keys[{*root, sub}];
+}
+
+// Stores the value a line ("name"=data or @=data) gives in the key; a line that gives none
+// changes nothing.
+void AddValue(const std::string& l, Key& key) {
+    std::size_t i = 0;
+    std::string name;
+    if (l[0] == '@') {
+        i = 1;
+    } else {
+        auto q = Quoted(l, i);
+        if (!q) return;
+        name = Utf8ToCp1252(*q);
+    }
+    if (i >= l.size() || l[i] != '=') return;
+    std::string data = l.substr(i + 1);
+    while (!data.empty() && (data.back() == ' ' || data.back() == '\t')) data.pop_back();
+    if (auto v = ParseData(data)) key[Upper(name)] = std::move(*v);
+}
+
+// The whole registry file: key path (root handle + upper-cased path) -> values.
+Keys Load() {
+    Keys keys;
+    std::string text;
+    if (!ReadWholeFile(RegistryFile(), text, kMaxRegistryBytes)) return keys;
     bool header = false;
     Key* current = nullptr;
-    for (const std::string& raw : lines) {
+    for (const std::string& raw : JoinedLines(text)) {
         const std::size_t first = raw.find_first_not_of(" \t");
         if (first == std::string::npos || raw[first] == ';') continue;
         const std::string l = raw.substr(first);
         if (!header) {
             if (l != "REGEDIT4" && l != "Windows Registry Editor Version 5.00") return keys;
             header = true;
-            continue;
+        } else if (l[0] == '[') {
+            current = KeyOfSection(l, keys);
+        } else if (current) {
+            AddValue(l, *current);
         }
-        if (l[0] == '[') {
-            current = nullptr;
-            const std::size_t close = l.rfind(']');
-            if (close == std::string::npos || l.size() < 2 || l[1] == '-') continue;
-            const std::string path = Utf8ToCp1252(l.substr(1, close - 1));
-            const std::size_t slash = path.find('\\');
-            auto root = RootOf(path.substr(0, slash));
-            if (!root) continue;
-            const std::string sub = slash == std::string::npos ? "" : Upper(path.substr(slash + 1));
-            current = &keys[{*root, sub}];
-            continue;
-        }
-        if (!current) continue;
-        std::size_t i = 0;
-        std::string name;
-        if (l[0] == '@') {
-            i = 1;
-        } else {
-            auto q = Quoted(l, i);
-            if (!q) continue;
-            name = Utf8ToCp1252(*q);
-        }
-        if (i >= l.size() || l[i] != '=') continue;
-        std::string data = l.substr(i + 1);
-        while (!data.empty() && (data.back() == ' ' || data.back() == '\t')) data.pop_back();
-        if (auto v = ParseData(data)) (*current)[Upper(name)] = std::move(*v);
     }
     return keys;
 }

@@ -28,15 +28,8 @@ std::string Describe(DWORD err) {
         return "Disk full";
     case ERROR_WRITE_PROTECT:
         return "Permission denied: the file system is read-only";
-    default: {
-        char text[256] = {};
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err,
-                         0, text, sizeof text, nullptr);
-        std::string s = text;
-        while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.'))
-            s.pop_back();
-        return s.empty() ? "Windows error " + std::to_string(err) : s;
-    }
+    default:
+        return Native::SystemMessage(err);
     }
 }
 
@@ -156,6 +149,15 @@ bool ListRaw(const std::string& nativeFolder, std::vector<RawEntry>& entries, st
     } while (::FindNextFileA(find, &found));
     ::FindClose(find);
     return true;
+}
+
+std::string SystemMessage(unsigned long code) {
+    char text[256] = {};
+    ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                     text, sizeof text, nullptr);
+    std::string s = text;
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.')) s.pop_back();
+    return s.empty() ? "Windows error " + std::to_string(code) : s;
 }
 
 std::string TooLong(std::uint64_t maxBytes) {

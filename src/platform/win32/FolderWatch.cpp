@@ -2,6 +2,7 @@
 // whose completion signals the event the caller waits on. Between requests the system keeps
 // collecting changes for the folder's handle, so none is missed while the caller is busy.
 #include "platform/FolderWatch.h"
+#include "platform/Native.h"
 
 #include <windows.h>
 
@@ -72,6 +73,49 @@ struct FolderWatch::State {
         return attributes != INVALID_FILE_ATTRIBUTES &&
                (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     }
+    // Adds a change to the list, unless it repeats the last one.
+    static void Add(std::vector<FolderChange>& changes, FolderChange::Kind kind,
+                    std::string native) {
+        if (!changes.empty() && changes.back().kind == kind && changes.back().native == native)
+            return;
+        changes.push_back({kind, std::move(native)});
+    }
+    // Adds the change of one entry, by the name the listing gives it.
+    void AddEntry(std::vector<FolderChange>& changes, FolderChange::Kind kind,
+                  const std::wstring& wide) const {
+        using Kind = FolderChange::Kind;
+        if (kind == Kind::Added && Hidden(wide)) return; // as the listing leaves it out
+        std::string name = NameOf(wide);
+        if (name.empty()) // no name the caller could know it by: it must read afresh
+            Add(changes, Kind::Folder, {});
+        else
+            Add(changes, kind, std::move(name));
+    }
+    // Adds the changes that the first `bytes` of the buffer, as a completed request left them,
+    // describe.
+    void AddChanges(std::vector<FolderChange>& changes, DWORD bytes) const {
+        using Kind = FolderChange::Kind;
+        const auto* data = reinterpret_cast<const char*>(buffer.data());
+        for (DWORD at = 0; bytes > 0;) {
+            const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(data + at);
+            const std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
+            switch (info->Action) {
+            case FILE_ACTION_ADDED:
+            case FILE_ACTION_RENAMED_NEW_NAME:
+                AddEntry(changes, Kind::Added, name);
+                break;
+            case FILE_ACTION_REMOVED:
+            case FILE_ACTION_RENAMED_OLD_NAME:
+                AddEntry(changes, Kind::Removed, name);
+                break;
+            case FILE_ACTION_MODIFIED:
+                AddEntry(changes, Kind::Changed, name);
+                break;
+            }
+            if (info->NextEntryOffset == 0 || at + info->NextEntryOffset >= bytes) break;
+            at += info->NextEntryOffset;
+        }
+    }
 };
 
 namespace {
@@ -88,15 +132,8 @@ std::string Describe(DWORD err) {
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
         return "Permission denied: the folder cannot be read";
-    default: {
-        char text[256] = {};
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err,
-                         0, text, sizeof text, nullptr);
-        std::string s = text;
-        while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.'))
-            s.pop_back();
-        return s.empty() ? "Windows error " + std::to_string(err) : s;
-    }
+    default:
+        return Native::SystemMessage(err);
     }
 }
 
@@ -155,19 +192,6 @@ std::intptr_t FolderWatch::Handle() const {
 std::vector<FolderChange> FolderWatch::Take() {
     using Kind = FolderChange::Kind;
     std::vector<FolderChange> changes;
-    auto add = [&](Kind kind, std::string native) {
-        if (!changes.empty() && changes.back().kind == kind && changes.back().native == native)
-            return;
-        changes.push_back({kind, std::move(native)});
-    };
-    auto entry = [&](Kind kind, const std::wstring& wide) {
-        if (kind == Kind::Added && state_->Hidden(wide)) return; // as the listing leaves it out
-        std::string name = state_->NameOf(wide);
-        if (name.empty())
-            add(Kind::Folder, {}); // no name the caller could know it by: it must read afresh
-        else
-            add(kind, std::move(name));
-    };
     State& s = *state_;
     // Requests that complete at once (changes collected meanwhile) are taken too, within bounds.
     for (int round = 0; round < 16 && Active(); ++round) {
@@ -185,27 +209,9 @@ std::vector<FolderChange> FolderWatch::Take() {
             changes.push_back({Kind::Gone, {}});
             break;
         }
-        if (err == ERROR_NOTIFY_ENUM_DIR || bytes == 0) add(Kind::Folder, {}); // changes lost
-        const auto* data = reinterpret_cast<const char*>(s.buffer.data());
-        for (DWORD at = 0; err == ERROR_SUCCESS && bytes > 0;) {
-            const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(data + at);
-            const std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
-            switch (info->Action) {
-            case FILE_ACTION_ADDED:
-            case FILE_ACTION_RENAMED_NEW_NAME:
-                entry(Kind::Added, name);
-                break;
-            case FILE_ACTION_REMOVED:
-            case FILE_ACTION_RENAMED_OLD_NAME:
-                entry(Kind::Removed, name);
-                break;
-            case FILE_ACTION_MODIFIED:
-                entry(Kind::Changed, name);
-                break;
-            }
-            if (info->NextEntryOffset == 0 || at + info->NextEntryOffset >= bytes) break;
-            at += info->NextEntryOffset;
-        }
+        if (err == ERROR_NOTIFY_ENUM_DIR || bytes == 0)
+            State::Add(changes, Kind::Folder, {}); // changes lost
+        if (err == ERROR_SUCCESS) s.AddChanges(changes, bytes);
         if (!s.Ask()) { // the watch cannot go on
             s.End();
             changes.push_back({Kind::Gone, {}});
