@@ -36,8 +36,9 @@ void FormatPosition(float latitude, float longitude, std::string& latitudeText,
 
 // --- Distance ----------------------------------------------------------------------------
 
-// Distance in km along a sphere of radius 6367 km between two points given in degrees (the
-// latitudes made geocentric first), and the initial bearing in degrees (0 north, 90 east).
+// Distance in km along a sphere of radius 6367 km (mapdef/Earth.h) between two points given in
+// degrees (the latitudes made geocentric first), and the initial bearing in degrees (0 north, 90
+// east).
 // Equal points give 0 and leave the bearing as it was. Never fails.
 float GetDistance(double lat1, double lon1, double lat2, double lon2, float& bearing);
 
