@@ -23,8 +23,9 @@ std::string Table(const Library::MapLibrary& library, const std::vector<int>& fo
     std::vector<std::array<std::string, 4>> rows{{"NAME", "M/PIXEL", "EXTENT KM", "STATE"}};
     for (const int i : found) {
         const Library::Entry& e = library.Entries()[std::size_t(i)];
-        const double scale = Library::MetresPerPixel(e, latitude);
-        const auto [across, down] = Library::ExtentKm(e, latitude);
+        const MapCode::Georeference placed = e.Corners().value(); // found by its corners
+        const double scale = placed.MetresPerPixel(latitude);
+        const auto [across, down] = placed.ExtentKm(latitude);
         rows.push_back({Platform::Cp1252ToUtf8(e.name), scale > 0 ? Fixed(scale, 1) : "-",
                         Fixed(across, 1) + " x " + Fixed(down, 1), Library::StateName(e.state)});
     }
@@ -53,7 +54,7 @@ int Find(const Arguments& arguments) {
         for (const int i : found) {
             const Library::Entry& e = library.Entries()[std::size_t(i)];
             nlohmann::json o = EntryObject(e);
-            const double scale = Library::MetresPerPixel(e, place.latitude);
+            const double scale = e.Corners().value().MetresPerPixel(place.latitude);
             o["metresPerPixel"] = scale > 0 ? nlohmann::json(scale) : nlohmann::json(nullptr);
             out += JsonLine(o);
         }

@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <unistd.h>
 
 namespace Cli {
@@ -44,6 +45,45 @@ const Library::Entry* Find(const Library::MapLibrary& library, const std::string
         if (Platform::EqualsNoCase(e.name, name) || Platform::EqualsNoCase(e.name, name + ".inf"))
             return &e;
     return nullptr;
+}
+
+std::optional<Georef::ExportFormat> ExportFormatNamed(const std::string& name) {
+    if (name == "kmz") return Georef::ExportFormat::Kmz;
+    if (name == "ozi") return Georef::ExportFormat::Ozi;
+    if (name == "world") return Georef::ExportFormat::World;
+    return std::nullopt;
+}
+
+// The native folder --out names ("" without it: each picture's own); nothing after saying why.
+std::optional<std::string> OutFolder(const Arguments& arguments) {
+    const std::string& o = arguments.out;
+    if (o.empty()) return std::string();
+    const bool windows = o.size() >= 2 && o[1] == ':';
+    std::string out =
+        NativeFolder(windows ? Platform::Utf8ToCp1252(o)
+                             : Platform::NativeNameToCore(std::filesystem::absolute(o)),
+                     "--out");
+    if (out.empty()) return std::nullopt;
+    return out;
+}
+
+// Writes one export, printing each file written; false after saying why it failed.
+bool ExportOne(const Georef::ExportRequest& request, bool json) {
+    try {
+        for (const std::string& path : Georef::Export(request)) {
+            if (json) {
+                Write(JsonLine({{"name", Platform::Cp1252ToUtf8(request.name)}, {"path", path}}));
+            } else {
+                Write(path + "\n");
+            }
+        }
+        return true;
+    } catch (const Georef::Error& error) {
+        Fail(error.kind() == Georef::Error::Kind::Exists
+                 ? std::string(error.what()) + " (--replace replaces it)"
+                 : error.what());
+        return false;
+    }
 }
 
 } // namespace
@@ -85,8 +125,8 @@ int Import(const Arguments& arguments) {
                                 {"datum", Georef::DatumName(r.datum)}}));
             } else {
                 Write("Imported " + file + " as " + Platform::Cp1252ToUtf8(r.name) + " (" +
-                      r.definition + "), " + std::to_string(r.width) + " x " +
-                      std::to_string(r.height) + " pixels, corners on " +
+                      r.definition + "), " + std::to_string(r.georeference.Width()) + " x " +
+                      std::to_string(r.georeference.Height()) + " pixels, corners on " +
                       Georef::DatumName(r.datum) + "\n");
             }
         } catch (const Georef::Error& e) {
@@ -101,27 +141,13 @@ int Import(const Arguments& arguments) {
 }
 
 int Export(const Arguments& arguments) {
-    Georef::ExportFormat format;
-    if (arguments.format == "kmz")
-        format = Georef::ExportFormat::Kmz;
-    else if (arguments.format == "ozi")
-        format = Georef::ExportFormat::Ozi;
-    else if (arguments.format == "world")
-        format = Georef::ExportFormat::World;
-    else
-        return Fail("export needs --format kmz, ozi or world");
+    const auto format = ExportFormatNamed(arguments.format);
+    if (!format) return Fail("export needs --format kmz, ozi or world");
     if (arguments.operands.empty()) return Fail("export needs the names of the maps to export");
     const std::string folder = MapsFolder(arguments);
     if (folder.empty()) return kFailed;
-    std::string out;
-    if (!arguments.out.empty()) {
-        const std::string& o = arguments.out;
-        const bool windows = o.size() >= 2 && o[1] == ':';
-        out = NativeFolder(windows ? Platform::Utf8ToCp1252(o)
-                                   : Platform::NativeNameToCore(std::filesystem::absolute(o)),
-                           "--out");
-        if (out.empty()) return kFailed;
-    }
+    const auto out = OutFolder(arguments);
+    if (!out) return kFailed;
     Library::MapLibrary library;
     if (!LoadLibrary(library, folder)) return kFailed;
     const Georef::Datum datum = Datum();
@@ -132,39 +158,21 @@ int Export(const Arguments& arguments) {
             status = Fail("there is no map " + name + " in " + Platform::Cp1252ToUtf8(folder));
             continue;
         }
-        const auto g = e->Georeference();
-        if (!g || !e->NamesPicture()) {
+        const auto georeference = e->Georeference();
+        if (!georeference || !e->NamesPicture()) {
             status =
                 Fail("the map " + name + " cannot be placed: " +
                      Platform::Cp1252ToUtf8(e->reason.empty() ? "it has no corners" : e->reason));
             continue;
         }
-        Georef::ExportRequest request;
-        request.map = {e->name,
-                       e->pictureNative,
-                       g->TopLeftLatitude(),
-                       g->TopLeftLongitude(),
-                       g->BottomRightLatitude(),
-                       g->BottomRightLongitude(),
-                       g->Width(),
-                       g->Height()};
-        request.format = format;
-        request.outFolder = out;
-        request.replace = arguments.replace;
-        request.datum = datum;
-        try {
-            for (const std::string& path : Georef::Export(request)) {
-                if (arguments.json) {
-                    Write(JsonLine({{"name", Platform::Cp1252ToUtf8(e->name)}, {"path", path}}));
-                } else {
-                    Write(path + "\n");
-                }
-            }
-        } catch (const Georef::Error& error) {
-            status = Fail(error.kind() == Georef::Error::Kind::Exists
-                              ? std::string(error.what()) + " (--replace replaces it)"
-                              : error.what());
-        }
+        const Georef::ExportRequest request{.name = e->name,
+                                            .picture = e->pictureNative,
+                                            .georeference = *georeference,
+                                            .format = *format,
+                                            .outFolder = *out,
+                                            .replace = arguments.replace,
+                                            .datum = datum};
+        if (!ExportOne(request, arguments.json)) status = kFailed;
     }
     return status;
 }

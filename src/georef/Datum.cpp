@@ -61,8 +61,8 @@ MapCode::WorldUnits UnitsOfPrj(const std::string& prj, const std::string& world,
 
 } // namespace
 
-std::array<std::string, 4> WorldFileCorners(const std::string& imagePath, int width, int height,
-                                            Datum datum) {
+MapCode::Georeference WorldFileCorners(const std::string& imagePath, int width, int height,
+                                       Datum datum) {
     const std::string world = MapCode::FindWorldFile(imagePath);
     if (world.empty()) Fail("There is no world file beside " + imagePath + ".");
     const MapCode::WorldFile file = MapCode::ReadWorldFile(world);
@@ -71,20 +71,23 @@ std::array<std::string, 4> WorldFileCorners(const std::string& imagePath, int wi
     const MapCode::WorldUnits units = !prj.empty() && MapCode::FileExists(prj)
                                           ? UnitsOfPrj(prj, world, datum)
                                           : MapCode::UnitsOf(file, world);
-    std::array<std::string, 4> c;
-    MapCode::WorldFileCorners(file, units, width, height, world, c[0], c[1], c[2], c[3]);
-    if (units == MapCode::WorldUnits::NationalGrid && datum == Datum::WGS84) {
-        // The grid's corners, exactly as the core converts them, then shifted by PROJ.
-        const ModuleTable& module = Module(world);
-        for (std::size_t i = 0; i < 4; i += 2) {
-            double lat = MapCode::CoordToMinutes(c[i]) / 60.0;
-            double lon = MapCode::CoordToMinutes(c[i + 1]) / 60.0;
-            if (!module.shift(Datum::OSGB36, Datum::WGS84, lat, lon))
-                Fail("The corners of " + imagePath + " could not be shifted to WGS 84.");
-            MapCode::FormatPosition(float(lat * 60), float(lon * 60), c[i], c[i + 1]);
-        }
+    const MapCode::Georeference placed =
+        MapCode::WorldFileGeoreference(file, units, width, height, world);
+    if (units != MapCode::WorldUnits::NationalGrid || datum != Datum::WGS84) return placed;
+    // The grid's corners as a definition holds them (hundredths of a minute), then shifted by
+    // PROJ.
+    const ModuleTable& module = Module(world);
+    const auto texts = MapCode::CornerTexts(placed);
+    float minutes[4];
+    for (std::size_t i = 0; i < 4; i += 2) {
+        double lat = MapCode::CoordToMinutes(texts[i]) / 60.0;
+        double lon = MapCode::CoordToMinutes(texts[i + 1]) / 60.0;
+        if (!module.shift(Datum::OSGB36, Datum::WGS84, lat, lon))
+            Fail("The corners of " + imagePath + " could not be shifted to WGS 84.");
+        minutes[i] = float(lat * 60);
+        minutes[i + 1] = float(lon * 60);
     }
-    return c;
+    return {minutes[1], minutes[0], minutes[3], minutes[2], width, height};
 }
 
 } // namespace Georef

@@ -49,11 +49,12 @@ std::string Xml(const std::string& utf8) {
     return out;
 }
 
-// Latitude and longitude of the four corners (top-left, top-right, bottom-right, bottom-left),
-// degrees, in `to`.
-std::array<std::array<double, 2>, 4> Corners(const Placement& map, Datum from, Datum to) {
-    const double north = map.topLeftLatitude / 60.0, west = map.topLeftLongitude / 60.0;
-    const double south = map.bottomRightLatitude / 60.0, east = map.bottomRightLongitude / 60.0;
+// Latitude and longitude of the picture's four corners (top-left, top-right, bottom-right,
+// bottom-left), degrees, in `to`.
+std::array<std::array<double, 2>, 4> Corners(const ExportRequest& request, Datum from, Datum to) {
+    const MapCode::Georeference& g = request.georeference;
+    const double north = g.TopLeftLatitude() / 60.0, west = g.TopLeftLongitude() / 60.0;
+    const double south = g.BottomRightLatitude() / 60.0, east = g.BottomRightLongitude() / 60.0;
     std::array<std::array<double, 2>, 4> c{
         {{north, west}, {north, east}, {south, east}, {south, west}}};
     if (from != to) {
@@ -63,14 +64,14 @@ std::array<std::array<double, 2>, 4> Corners(const Placement& map, Datum from, D
         for (auto& p : c)
             if (!shift || !shift->Transform(1, &p[1], &p[0]))
                 throw Error(Error::Kind::Failed,
-                            "The corners of " + map.name + " could not be shifted to WGS 84.");
+                            "The corners of " + request.name + " could not be shifted to WGS 84.");
     }
     return c;
 }
 
 std::string Kml(const ExportRequest& request, const std::string& href) {
-    const auto c = Corners(request.map, request.datum, Datum::WGS84);
-    const std::string name = Platform::Cp1252ToUtf8(NameStem(request.map.name));
+    const auto c = Corners(request, request.datum, Datum::WGS84);
+    const std::string name = Platform::Cp1252ToUtf8(NameStem(request.name));
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
            "<GroundOverlay>\n"
@@ -99,8 +100,7 @@ std::string Kml(const ExportRequest& request, const std::string& href) {
 }
 
 void WriteKmz(const ExportRequest& request, const std::string& path) {
-    const std::string extension =
-        Platform::Lower(fs::path(request.map.picture).extension().string());
+    const std::string extension = Platform::Lower(fs::path(request.picture).extension().string());
     const std::string href = "files/map" + extension;
     const std::string kml = Kml(request, href);
     // GDAL writes the archive into the replace's own temporary file, which then takes the name.
@@ -114,7 +114,7 @@ void WriteKmz(const ExportRequest& request, const std::string& path) {
         bool ok = CPLCreateFileInZip(zip, "doc.kml", nullptr) == CE_None &&
                   CPLWriteFileInZip(zip, kml.data(), int(kml.size())) == CE_None &&
                   CPLCloseFileInZip(zip) == CE_None;
-        std::ifstream picture(request.map.picture, std::ios::binary);
+        std::ifstream picture(request.picture, std::ios::binary);
         const char* stored[] = {"COMPRESSED=NO", nullptr}; // a picture is compressed already
         ok = ok && picture &&
              CPLCreateFileInZip(zip, href.c_str(), const_cast<char**>(stored)) == CE_None;
@@ -146,19 +146,19 @@ std::string OziAngle(double degrees, const char* positive, const char* negative)
 }
 
 std::string Ozi(const ExportRequest& request, const std::string& path) {
-    const Placement& map = request.map;
-    const auto c = Corners(map, request.datum, request.datum);
-    const double xs[] = {0, double(map.width), double(map.width), 0};
-    const double ys[] = {0, 0, double(map.height), double(map.height)};
+    const int width = request.georeference.Width(), height = request.georeference.Height();
+    const auto c = Corners(request, request.datum, request.datum);
+    const double xs[] = {0, double(width), double(width), 0};
+    const double ys[] = {0, 0, double(height), double(height)};
     // The picture by name when the .map lies beside it, as OziExplorer looks for it there.
-    const fs::path picture(map.picture);
+    const fs::path picture(request.picture);
     const std::string image = fs::path(path).parent_path() == picture.parent_path()
                                   ? picture.filename().string()
                                   : picture.string();
     std::string out =
-        "OziExplorer Map Data File Version 2.2\r\n" + Platform::Cp1252ToUtf8(NameStem(map.name)) +
-        "\r\n" + image + "\r\n" + "1 ,Map Code,\r\n" +
-        (request.datum == Datum::WGS84 ? "WGS 84" : "Ord Srvy Grt Britn") +
+        "OziExplorer Map Data File Version 2.2\r\n" +
+        Platform::Cp1252ToUtf8(NameStem(request.name)) + "\r\n" + image + "\r\n" +
+        "1 ,Map Code,\r\n" + (request.datum == Datum::WGS84 ? "WGS 84" : "Ord Srvy Grt Britn") +
         ",WGS 84,   0.0000,   0.0000,WGS 84\r\n"
         "Reserved 1\r\nReserved 2\r\nMagnetic Variation,,,E\r\n"
         "Map Projection,Latitude/Longitude,PolyCal,No,AutoCalOnly,No,BSBUseWPX,No\r\n";
@@ -183,27 +183,23 @@ std::string Ozi(const ExportRequest& request, const std::string& path) {
     for (int i = 0; i < 4; ++i)
         out += "MMPLL," + std::to_string(i + 1) + "," + Number(c[std::size_t(i)][1], 9) + "," +
                Number(c[std::size_t(i)][0], 9) + "\r\n";
-    out += "IWH,Map Image Width/Height," + std::to_string(map.width) + "," +
-           std::to_string(map.height) + "\r\n";
+    out += "IWH,Map Image Width/Height," + std::to_string(width) + "," + std::to_string(height) +
+           "\r\n";
     return out;
 }
 
-std::string WorldFile(const Placement& map) {
+std::string WorldFile(const MapCode::Georeference& georeference) {
     std::string out;
-    const MapCode::Georeference placed(map.topLeftLongitude, map.topLeftLatitude,
-                                       map.bottomRightLongitude, map.bottomRightLatitude, map.width,
-                                       map.height);
-    for (const auto& line : MapCode::WorldFileLines(placed)) out += line + "\r\n";
+    for (const auto& line : MapCode::WorldFileLines(georeference)) out += line + "\r\n";
     return out;
 }
 
 } // namespace
 
 std::vector<std::string> Gdal::Export(const ExportRequest& request) {
-    const Placement& map = request.map;
-    if (map.width <= 0 || map.height <= 0 || map.picture.empty())
+    if (!request.georeference.HasSize() || request.picture.empty())
         throw Error(Error::Kind::Refused,
-                    "The map " + map.name + " has no picture of known size to export.");
+                    "The map " + request.name + " has no picture of known size to export.");
     EnsureGdal();
     const auto targets = ExportTargets(request);
     if (!request.replace)
@@ -217,7 +213,7 @@ std::vector<std::string> Gdal::Export(const ExportRequest& request) {
         WriteWhole(targets[0], Ozi(request, targets[0]));
         break;
     case ExportFormat::World:
-        WriteWhole(targets[0], WorldFile(map));
+        WriteWhole(targets[0], WorldFile(request.georeference));
         WriteWhole(targets[1], Gdal::DatumPrj(request.datum) + "\r\n");
         break;
     }

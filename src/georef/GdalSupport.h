@@ -4,7 +4,8 @@
 // hands to the programs. Private to src/georef/, built into the module only.
 
 #include "georef/Module.h"
-#include "georef/Shared.h"
+#include "georef/TargetNames.h"
+#include "georef/WholeFiles.h"
 
 #include <ogr_spatialref.h>
 

@@ -12,9 +12,11 @@
 // fail with the file and the loader's reason; the others never need it.
 //
 // Paths named "native" are the system's own (UTF-8 on Linux); "Windows path" is the core's.
-// Corners in minutes of arc, north and east positive, as the core holds them.
+// Maps are placed by the core's MapCode::Georeference (corners in minutes of arc, north and east
+// positive, and the picture's size).
 
-#include <array>
+#include "mapdef/Georeference.h"
+
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -77,10 +79,9 @@ struct ImportResult {
     std::string definition; // native path of the new definition
     std::string picture;    // native path of the new JPEG
     Datum datum;            // the datum of its corners
-    // The corners as the definition writes them: top-left latitude and longitude, then
-    // bottom-right latitude and longitude ("51.30.25N", "000.07.66W" ...).
-    std::array<std::string, 4> corners;
-    int width = 0, height = 0; // the picture's size in pixels
+    // The new map's corners (on whole hundredths of a minute, as the definition holds them) and
+    // its picture's size.
+    MapCode::Georeference georeference;
 };
 
 // The map name an import of `source` takes: its file name's stem, with characters that a
@@ -105,17 +106,11 @@ ImportResult Import(const ImportRequest& request);
 
 enum class ExportFormat { Kmz, Ozi, World };
 
-// A map as its definition places it.
-struct Placement {
-    std::string name;    // the definition's name ("map.inf"); its stem names a KMZ
-    std::string picture; // native path of the picture
-    float topLeftLatitude = 0, topLeftLongitude = 0, bottomRightLatitude = 0,
-          bottomRightLongitude = 0; // minutes of arc
-    int width = 0, height = 0;      // the picture's size in pixels
-};
-
 struct ExportRequest {
-    Placement map;
+    std::string name;    // the map's definition's name ("map.inf"); its stem names a KMZ
+    std::string picture; // native path of the picture
+    // Where the picture lies, as its definition places it, with the picture's size.
+    MapCode::Georeference georeference;
     ExportFormat format = ExportFormat::World;
     std::string outFolder; // native; empty for the picture's own folder
     bool replace = false;  // replace files of the target names
@@ -131,18 +126,21 @@ std::vector<std::string> ExportTargets(const ExportRequest& request);
 // corners in the datum; the world file is in degrees of the datum, its .prj the datum's WKT.
 // Each file is replaced as a whole (a symbolic link at a target name is replaced by a plain
 // file, never written through). Throws Error: Exists (a target exists and `replace` is false;
-// nothing is written), Refused (no corners or picture size), Failed, Unavailable.
+// nothing is written), Refused (no picture, or no size of it), Failed, Unavailable.
 std::vector<std::string> Export(const ExportRequest& request);
 
 // --- World files for a definition ---------------------------------------------------------------
 
-// The four corner texts (as the definition writes them) of a picture `width` x `height` pixels
-// at a Windows path, placed by its world file. A .prj beside the picture is read through GDAL's
-// spatial-reference classes (WKT1, WKT2 or Esri): latitude and longitude in `datum` and the
-// British National Grid are taken; any other system is refused, pointing to Tools > Import Map.
-// Without a .prj the size of the numbers decides, as the core's UnitsOf does. Throws CoreError
-// (FileError) naming the file and why (also when the GDAL module is needed and cannot be loaded).
-std::array<std::string, 4> WorldFileCorners(const std::string& imagePath, int width, int height,
-                                            Datum datum);
+// Where the world file beside a picture at a Windows path, `width` x `height` pixels, places it
+// in `datum`: its corners as MapCode::WorldFileGeoreference gives them (British National Grid
+// ones, on OSGB 1936, shifted by PROJ into WGS 84 when that is the datum) and its size;
+// MapCode::CornerTexts writes the corners as a definition holds them. A .prj beside the picture
+// is read through GDAL's spatial-reference classes (WKT1, WKT2 or Esri): latitude and longitude
+// in `datum` and the British National Grid are taken; any other system is refused, pointing to
+// Tools > Import Map. Without a .prj the size of the numbers decides, as the core's UnitsOf
+// does. Throws CoreError (FileError) naming the file and why (also when the GDAL module is
+// needed and cannot be loaded).
+MapCode::Georeference WorldFileCorners(const std::string& imagePath, int width, int height,
+                                       Datum datum);
 
 } // namespace Georef

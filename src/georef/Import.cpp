@@ -203,6 +203,16 @@ struct Grid {
                 0,
                 -(north - south) / kLattice / height};
     }
+    // The corners in minutes of arc (a hundredth of a minute is a hundred lattice steps), and the
+    // size.
+    MapCode::Georeference Placed() const {
+        return {float(west / 100),
+                float(north / 100),
+                float(east / 100),
+                float(south / 100),
+                width,
+                height};
+    }
 };
 
 Grid ChooseGrid(GDALDatasetH dataset, void* transformer, const OGRSpatialReference& target,
@@ -254,172 +264,225 @@ Grid ChooseGrid(GDALDatasetH dataset, void* transformer, const OGRSpatialReferen
     return grid;
 }
 
-} // namespace
+// The files an import writes: the map's name, and the native paths of its definition and
+// picture (the names the folder has where they exist).
+struct Target {
+    std::string stem, name, definition, picture;
+};
 
-ImportResult Gdal::Import(const ImportRequest& request) {
-    const std::string& source = request.source;
-    EnsureGdal();
-    ErrorCapture errors;
-
+Target TargetOf(const ImportRequest& request) {
     std::error_code ec;
     if (!fs::is_directory(request.mapsFolder, ec))
         throw Error(Error::Kind::Failed,
                     "The Maps folder " + request.mapsFolder + " cannot be found.");
-    ImportResult result;
-    const std::string stem = ImportName(source);
-    result.name = stem + ".inf";
-    result.definition = EntryPath(request.mapsFolder, stem + ".inf");
-    result.picture = EntryPath(request.mapsFolder, stem + ".jpg");
-    result.datum = request.datum;
-    const auto refuseExisting = [&] {
-        const auto existing = ExistingFiles(source, request.mapsFolder);
-        if (!existing.empty() && !request.replace)
-            throw Error(Error::Kind::Exists, "The map " + result.name + " exists already (" +
-                                                 existing.front() + "); " + source +
-                                                 " was not imported.");
-    };
-    refuseExisting();
+    const std::string stem = ImportName(request.source);
+    return {stem, stem + ".inf", EntryPath(request.mapsFolder, stem + ".inf"),
+            EntryPath(request.mapsFolder, stem + ".jpg")};
+}
 
-    Dataset dataset(GDALOpenEx(source.c_str(), GDAL_OF_RASTER | GDAL_OF_VERBOSE_ERROR, nullptr,
+// Throws Error(Exists) when the map is there and replacing it was not asked for.
+void RefuseExisting(const ImportRequest& request, const Target& target) {
+    const auto existing = ExistingFiles(request.source, request.mapsFolder);
+    if (!existing.empty() && !request.replace)
+        throw Error(Error::Kind::Exists, "The map " + target.name + " exists already (" +
+                                             existing.front() + "); " + request.source +
+                                             " was not imported.");
+}
+
+// The source as GDAL reads it: its picture (a palette expanded to colours, read through the file
+// as opened), the bands the warp takes, and whether a geotransform or control points place it.
+struct Source {
+    Dataset original; // closed after `picture`, which may read through it
+    Dataset picture;
+    bool geotransform = false;
+    std::vector<int> colours; // up to three: red, green, blue, or one grey
+    int alpha = 0;            // the alpha band, 0 when none
+};
+
+// Opens the source, refusing it when it is unreadable, unplaced, or part of the map it would
+// replace.
+Source Open(const std::string& source, const Target& target, const ErrorCapture& errors) {
+    Source s;
+    s.picture.reset(GDALOpenEx(source.c_str(), GDAL_OF_RASTER | GDAL_OF_VERBOSE_ERROR, nullptr,
                                nullptr, nullptr));
-    if (!dataset) Refuse(source, errors.Reason("GDAL cannot read it") + ".");
-    const std::unique_ptr<char*, decltype(&CSLDestroy)> files(GDALGetFileList(dataset.get()),
+    if (!s.picture) Refuse(source, errors.Reason("GDAL cannot read it") + ".");
+    const std::unique_ptr<char*, decltype(&CSLDestroy)> files(GDALGetFileList(s.picture.get()),
                                                               CSLDestroy);
+    std::error_code ec;
     for (char** f = files.get(); f && *f; ++f)
-        for (const std::string& target : {result.picture, result.definition})
-            if (fs::equivalent(*f, target, ec))
-                Refuse(source, "it is part of the map the import would replace (" + target +
+        for (const std::string& path : {target.picture, target.definition})
+            if (fs::equivalent(*f, path, ec))
+                Refuse(source, "it is part of the map the import would replace (" + path +
                                    "); import it from another folder.");
-
     double geotransform[6];
-    const bool hasGeotransform = GDALGetGeoTransform(dataset.get(), geotransform) == CE_None;
-    if (!hasGeotransform && GDALGetGCPCount(dataset.get()) == 0)
+    s.geotransform = GDALGetGeoTransform(s.picture.get(), geotransform) == CE_None;
+    if (!s.geotransform && GDALGetGCPCount(s.picture.get()) == 0)
         Refuse(source, "GDAL finds no georeference in it (neither a geotransform nor ground "
                        "control points).");
-    const OGRSpatialReference sourceSrs = SourceSrs(dataset.get(), hasGeotransform, source);
-    const OGRSpatialReference target = DatumSrs(request.datum);
+    return s;
+}
 
-    Dataset original;
-    // A palette becomes colours (and transparency), so the warp blends colours, not indices.
-    if (GDALGetRasterCount(dataset.get()) < 1) Refuse(source, "it holds no picture.");
-    if (GDALGetRasterColorTable(GDALGetRasterBand(dataset.get(), 1))) {
+// Chooses the bands the warp takes, a palette expanded into colours (and transparency) first so
+// the warp blends colours, not indices. Refuses pictures of other than 8-bit colours or greys.
+void TakeBands(Source& s, const std::string& source, const ErrorCapture& errors) {
+    if (GDALGetRasterCount(s.picture.get()) < 1) Refuse(source, "it holds no picture.");
+    if (GDALGetRasterColorTable(GDALGetRasterBand(s.picture.get(), 1))) {
         const char* argv[] = {"-of", "VRT", "-expand", "rgba", nullptr};
         GDALTranslateOptions* options = GDALTranslateOptionsNew(const_cast<char**>(argv), nullptr);
-        Dataset expanded(GDALTranslate("", dataset.get(), options, nullptr));
+        Dataset expanded(GDALTranslate("", s.picture.get(), options, nullptr));
         GDALTranslateOptionsFree(options);
         if (!expanded) Refuse(source, errors.Reason("its palette cannot be read") + ".");
-        original = std::move(dataset); // read through the expanded picture, closed after it
-        dataset = std::move(expanded);
+        s.original = std::move(s.picture);
+        s.picture = std::move(expanded);
     }
-    std::vector<int> colours;
-    int alpha = 0;
-    for (int b = 1; b <= GDALGetRasterCount(dataset.get()); ++b) {
-        GDALRasterBandH band = GDALGetRasterBand(dataset.get(), b);
+    for (int b = 1; b <= GDALGetRasterCount(s.picture.get()); ++b) {
+        GDALRasterBandH band = GDALGetRasterBand(s.picture.get(), b);
         if (GDALGetRasterColorInterpretation(band) == GCI_AlphaBand) {
-            if (!alpha) alpha = b;
-        } else if (colours.size() < 3) {
-            colours.push_back(b);
+            if (!s.alpha) s.alpha = b;
+        } else if (s.colours.size() < 3) {
+            s.colours.push_back(b);
         }
         if (GDALGetRasterDataType(band) != GDT_Byte)
             Refuse(source, std::string("its pixels are ") +
                                GDALGetDataTypeName(GDALGetRasterDataType(band)) +
                                " values; Varnet imports pictures of 8-bit colours or greys.");
     }
-    if (colours.size() == 2) colours.resize(1); // two colour bands are no colour picture
-    if (colours.empty()) Refuse(source, "it holds no colour or grey band.");
+    if (s.colours.size() == 2) s.colours.resize(1); // two colour bands are no colour picture
+    if (s.colours.empty()) Refuse(source, "it holds no colour or grey band.");
+}
 
-    const std::string targetWkt = WktOf(target, "WKT2_2018"),
-                      sourceWkt = WktOf(sourceSrs, "WKT2_2018");
-    const char* transformOptions[] = {nullptr, nullptr, nullptr};
-    const std::string dst = "DST_SRS=" + targetWkt, src = "SRC_SRS=" + sourceWkt;
-    transformOptions[0] = dst.c_str();
-    transformOptions[1] = src.c_str();
-    std::unique_ptr<void, DestroyTransformer> transformer(GDALCreateGenImgProjTransformer2(
-        dataset.get(), nullptr, const_cast<char**>(transformOptions)));
+using Transformer = std::unique_ptr<void, DestroyTransformer>;
+
+// From the source's pixels to latitude and longitude in the datum.
+Transformer ToDatum(const Source& s, const OGRSpatialReference& from,
+                    const OGRSpatialReference& datum, const std::string& source,
+                    const ErrorCapture& errors) {
+    const std::string dst = "DST_SRS=" + WktOf(datum, "WKT2_2018"),
+                      src = "SRC_SRS=" + WktOf(from, "WKT2_2018");
+    const char* options[] = {dst.c_str(), src.c_str(), nullptr};
+    Transformer transformer(
+        GDALCreateGenImgProjTransformer2(s.picture.get(), nullptr, const_cast<char**>(options)));
     if (!transformer)
         Refuse(source, errors.Reason("its coordinate system cannot be converted to latitude and "
                                      "longitude") +
                            ".");
-    const Grid grid = ChooseGrid(dataset.get(), transformer.get(), target, source);
-    result.width = grid.width;
-    result.height = grid.height;
+    return transformer;
+}
 
-    // The warp: destination pixels to source pixels, approximated to an eighth of a pixel.
+// The warped picture on the grid: destination pixels to source pixels, approximated to an
+// eighth of a pixel; bilinear; white outside the source. It takes the transformer.
+Dataset Warp(const Source& s, Transformer transformer, const Grid& grid,
+             const ImportRequest& request, const ErrorCapture& errors) {
     auto gt = grid.Geotransform();
     GDALSetGenImgProjTransformerDstGeoTransform(transformer.get(), gt.data());
     void* approximate =
         GDALCreateApproxTransformer(GDALGenImgProjTransform, transformer.release(), 0.125);
     GDALApproxTransformerOwnsSubtransformer(approximate, TRUE);
     GDALWarpOptions* warp = GDALCreateWarpOptions();
-    warp->hSrcDS = dataset.get();
+    warp->hSrcDS = s.picture.get();
     warp->eResampleAlg = GRA_Bilinear;
     warp->dfWarpMemoryLimit = double(std::max<std::uint64_t>(request.memoryLimit / 4, 8 << 20));
-    warp->nBandCount = int(colours.size());
-    warp->panSrcBands = static_cast<int*>(CPLMalloc(sizeof(int) * colours.size()));
-    warp->panDstBands = static_cast<int*>(CPLMalloc(sizeof(int) * colours.size()));
-    for (std::size_t i = 0; i < colours.size(); ++i) {
-        warp->panSrcBands[i] = colours[i];
+    warp->nBandCount = int(s.colours.size());
+    warp->panSrcBands = static_cast<int*>(CPLMalloc(sizeof(int) * s.colours.size()));
+    warp->panDstBands = static_cast<int*>(CPLMalloc(sizeof(int) * s.colours.size()));
+    for (std::size_t i = 0; i < s.colours.size(); ++i) {
+        warp->panSrcBands[i] = s.colours[i];
         warp->panDstBands[i] = int(i) + 1;
     }
-    warp->nSrcAlphaBand = alpha;
+    warp->nSrcAlphaBand = s.alpha;
     warp->papszWarpOptions = CSLSetNameValue(warp->papszWarpOptions, "INIT_DEST", "255");
     warp->pfnTransformer = GDALApproxTransform;
     warp->pTransformerArg = approximate;
-    Dataset warped(GDALCreateWarpedVRT(dataset.get(), grid.width, grid.height, gt.data(), warp));
+    Dataset warped(GDALCreateWarpedVRT(s.picture.get(), grid.width, grid.height, gt.data(), warp));
     if (!warped) {
         GDALDestroyApproxTransformer(approximate);
         GDALDestroyWarpOptions(warp);
-        Refuse(source, errors.Reason("GDAL cannot warp it") + ".");
+        Refuse(request.source, errors.Reason("GDAL cannot warp it") + ".");
     }
     GDALDestroyWarpOptions(warp); // the warped picture keeps its own copy and the transformer
+    return warped;
+}
+
+// Writes the warped picture as the JPEG at `path`. Throws Error: Cancelled, Failed.
+void WritePicture(GDALDatasetH warped, int bands, const ImportRequest& request,
+                  const std::string& path, const ErrorCapture& errors) {
+    Progress progress{&request.progress};
+    JpegJob job;
+    job.picture = warped;
+    job.bands = bands;
+    job.progress = &progress;
+    WriteJpeg(job, path);
+    if (job.cancelled || errors.Interrupted())
+        throw Error(Error::Kind::Cancelled, "The import of " + request.source + " was cancelled.");
+    if (job.gdalFailed || !job.why.empty())
+        throw Error(Error::Kind::Failed,
+                    "The picture of " + request.source + " could not be written: " +
+                        (job.gdalFailed ? errors.Reason("GDAL gave no reason") : job.why) + ".");
+}
+
+// The new definition's bytes: where the import came from and on which datum, then the corners
+// and the picture's name.
+std::string DefinitionBytes(const MapCode::Georeference& placed, const ImportRequest& request,
+                            const Target& target) {
+    MapCode::DefinitionComments comments;
+    comments[0].push_back("; Imported by Varnet from " + CoreFileName(request.source) +
+                          "; corners in latitude and longitude on " + DatumName(request.datum));
+    const auto c = MapCode::CornerTexts(placed);
+    std::string bytes;
+    for (const auto& line :
+         MapCode::DefinitionLines(c[0], c[1], c[2], c[3], CoreFileName(target.picture), comments))
+        bytes += line + "\r\n";
+    return bytes;
+}
+
+// The picture and then the definition under their names; the picture goes again when the
+// definition cannot follow it.
+void MoveIntoPlace(const std::string& jpeg, const std::string& definition, const Target& target) {
+    MoveOver(jpeg, target.picture);
+    try {
+        MoveOver(definition, target.definition);
+    } catch (...) {
+        std::error_code ec;
+        fs::remove(target.picture, ec);
+        throw;
+    }
+}
+
+} // namespace
+
+ImportResult Gdal::Import(const ImportRequest& request) {
+    const std::string& source = request.source;
+    EnsureGdal();
+    ErrorCapture errors;
+    const Target target = TargetOf(request);
+    RefuseExisting(request, target);
+    Source s = Open(source, target, errors);
+    const OGRSpatialReference from = SourceSrs(s.picture.get(), s.geotransform, source);
+    const OGRSpatialReference datum = DatumSrs(request.datum);
+    TakeBands(s, source, errors);
+    Transformer transformer = ToDatum(s, from, datum, source, errors);
+    const Grid grid = ChooseGrid(s.picture.get(), transformer.get(), datum, source);
+    Dataset warped = Warp(s, std::move(transformer), grid, request, errors);
 
     // GDAL's block cache is its other large user of memory; the rest of the bound is the warp's.
     GDALSetCacheMax64(GIntBig(std::max<std::uint64_t>(request.memoryLimit / 2, 16 << 20)));
     Leftovers leftovers;
-    const std::string jpeg = leftovers.Add(FreshTempPath(request.mapsFolder, stem + ".jpg"));
-    Progress progress{&request.progress};
-    JpegJob job;
-    job.picture = warped.get();
-    job.bands = int(colours.size());
-    job.progress = &progress;
-    WriteJpeg(job, jpeg);
-    if (job.cancelled || errors.Interrupted())
-        throw Error(Error::Kind::Cancelled, "The import of " + source + " was cancelled.");
-    if (job.gdalFailed || !job.why.empty())
-        throw Error(Error::Kind::Failed,
-                    "The picture of " + source + " could not be written: " +
-                        (job.gdalFailed ? errors.Reason("GDAL gave no reason") : job.why) + ".");
+    const std::string jpeg = leftovers.Add(FreshTempPath(request.mapsFolder, target.stem + ".jpg"));
+    WritePicture(warped.get(), int(s.colours.size()), request, jpeg, errors);
     warped.reset();
-    dataset.reset();
-    original.reset();
+    s.picture.reset();
+    s.original.reset();
 
-    MapCode::FormatPosition(float(grid.north / 100), float(grid.west / 100), result.corners[0],
-                            result.corners[1]);
-    MapCode::FormatPosition(float(grid.south / 100), float(grid.east / 100), result.corners[2],
-                            result.corners[3]);
-    MapCode::DefinitionComments comments;
-    comments[0].push_back("; Imported by Varnet from " + CoreFileName(source) +
-                          "; corners in latitude and longitude on " + DatumName(request.datum));
-    std::string bytes;
-    for (const auto& line :
-         MapCode::DefinitionLines(result.corners[0], result.corners[1], result.corners[2],
-                                  result.corners[3], CoreFileName(result.picture), comments))
-        bytes += line + "\r\n";
-    const std::string definition = leftovers.Add(FreshTempPath(request.mapsFolder, stem + ".inf"));
-    WriteNew(definition, bytes);
-
+    const MapCode::Georeference placed = grid.Placed();
+    const std::string definition =
+        leftovers.Add(FreshTempPath(request.mapsFolder, target.stem + ".inf"));
+    WriteNew(definition, DefinitionBytes(placed, request, target));
     // Both appear together, under the names as the folder has them.
-    refuseExisting();
-    MoveOver(jpeg, result.picture);
-    try {
-        MoveOver(definition, result.definition);
-    } catch (...) {
-        fs::remove(result.picture, ec);
-        throw;
-    }
+    RefuseExisting(request, target);
+    MoveIntoPlace(jpeg, definition, target);
     leftovers.Keep();
     if (request.progress) request.progress(1.0);
-    return result;
+    return {target.name, target.definition, target.picture, request.datum, placed};
 }
 
 } // namespace Georef

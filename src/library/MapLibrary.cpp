@@ -122,11 +122,20 @@ const char* StateName(State state) {
     return "ok";
 }
 
-std::optional<MapCode::Georeference> Entry::Georeference() const {
-    if (!HasCorners() || width < 1 || height < 1) return std::nullopt;
+std::optional<MapCode::Georeference> Entry::Corners() const {
+    if (!HasCorners()) return std::nullopt;
     const MapCode::MapDefinition& d = definition;
+    if (width < 1 || height < 1)
+        return MapCode::Georeference(d.topLeftLongitude, d.topLeftLatitude, d.bottomRightLongitude,
+                                     d.bottomRightLatitude);
     return MapCode::Georeference(d.topLeftLongitude, d.topLeftLatitude, d.bottomRightLongitude,
                                  d.bottomRightLatitude, width, height);
+}
+
+std::optional<MapCode::Georeference> Entry::Georeference() const {
+    auto placed = Corners();
+    if (placed && !placed->HasSize()) placed.reset();
+    return placed;
 }
 
 bool IsDefinitionName(const std::string& name) {

@@ -50,6 +50,8 @@ struct Entry {
     bool NamesPicture() const { return !definition.imageName.empty(); }
     // Both corners were read.
     bool HasCorners() const { return definition.lines >= 2; }
+    // Where the map lies: both corners were read; with the picture's size when it is known.
+    std::optional<MapCode::Georeference> Corners() const;
     // Where the picture lies on the earth: both corners and the picture's size are known.
     std::optional<MapCode::Georeference> Georeference() const;
     bool operator==(const Entry&) const = default;

@@ -1,52 +1,16 @@
 #include "library/PlaceIndex.h"
 
 #include <algorithm>
-#include <cmath>
-#include <numbers>
 
 namespace Library {
 namespace {
 
-// The sphere MapCode::GetDistance measures on (the mean of the two axes, 6378 and 6356 km).
-constexpr double kEarthRadiusKm = 12734.0 / 2;
-constexpr double kRadiansPerDegree = std::numbers::pi / 180;
-
-double Sine(double latitude) {
-    return std::sin(std::clamp(latitude, -90.0, 90.0) * kRadiansPerDegree);
-}
-
-// Kilometres along the parallel of `latitude` (degrees) across `degrees` of longitude.
-double AlongParallel(double latitude, double degrees) {
-    return kEarthRadiusKm * std::cos(std::clamp(latitude, -90.0, 90.0) * kRadiansPerDegree) *
-           std::fabs(degrees) * kRadiansPerDegree;
-}
-
-double AreaOf(const MapCode::MapDefinition& d) {
-    return GroundArea(d.topLeftLatitude / 60.0, d.topLeftLongitude / 60.0,
-                      d.bottomRightLatitude / 60.0, d.bottomRightLongitude / 60.0);
+// The index holds entries with corners only.
+double AreaOf(const Entry& entry) {
+    return entry.Corners().value().GroundArea();
 }
 
 } // namespace
-
-double GroundArea(double latitude1, double longitude1, double latitude2, double longitude2) {
-    return kEarthRadiusKm * kEarthRadiusKm * std::fabs(longitude2 - longitude1) *
-           kRadiansPerDegree * std::fabs(Sine(latitude2) - Sine(latitude1));
-}
-
-double MetresPerPixel(const Entry& entry, float latitude) {
-    if (!entry.HasCorners() || entry.width < 1) return 0;
-    return ExtentKm(entry, latitude).first * 1000 / entry.width;
-}
-
-std::pair<double, double> ExtentKm(const Entry& entry, float latitude) {
-    if (!entry.HasCorners()) return {0, 0};
-    const MapCode::MapDefinition& d = entry.definition;
-    const double west = d.topLeftLongitude / 60.0, east = d.bottomRightLongitude / 60.0;
-    const double north = d.topLeftLatitude / 60.0, south = d.bottomRightLatitude / 60.0;
-    float bearing = 0;
-    return {AlongParallel(latitude / 60.0, east - west),
-            MapCode::GetDistance(north, west, south, west, bearing)};
-}
 
 PlaceIndex::PlaceIndex(const MapLibrary& library, QObject* parent)
     : QObject(parent), library_(library) {
@@ -90,7 +54,7 @@ void PlaceIndex::Rebuild() {
     std::vector<std::pair<double, int>> order; // area, entry
     order.reserve(all.size());
     for (std::size_t i = 0; i < all.size(); ++i)
-        if (all[i].HasCorners()) order.emplace_back(AreaOf(all[i].definition), int(i));
+        if (all[i].HasCorners()) order.emplace_back(AreaOf(all[i]), int(i));
     std::sort(order.begin(), order.end()); // equal areas by entry, which is the name's order
     boxes_.clear();
     areas_.clear();
@@ -108,7 +72,7 @@ void PlaceIndex::Rebuild() {
 void PlaceIndex::Insert(int index) {
     const Entry& e = library_.Entries()[std::size_t(index)];
     if (!e.HasCorners()) return;
-    const double area = AreaOf(e.definition);
+    const double area = AreaOf(e);
     std::size_t lo = 0, hi = areas_.size(); // the first that goes after it
     while (lo < hi) {
         const std::size_t mid = (lo + hi) / 2;

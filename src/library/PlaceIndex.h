@@ -7,25 +7,16 @@
 // QtCore only (the library's signals); the window and the command line share it.
 
 #include "library/MapLibrary.h"
+#include "mapdef/Earth.h"
 
 #include <QObject>
-#include <utility>
 #include <vector>
 
 namespace Library {
 
-// The ground area of the rectangle between two latitudes and two longitudes (degrees, either
-// order), in square kilometres on the sphere the program's distances use. Latitudes beyond the
-// poles count as the poles.
-double GroundArea(double latitude1, double longitude1, double latitude2, double longitude2);
-
-// An entry's scale at a latitude (minutes of arc): metres on the ground per pixel of its picture
-// east-west, along that parallel. 0 when the picture's size or the corners are not known.
-double MetresPerPixel(const Entry& entry, float latitude);
-
-// An entry's extent in kilometres: east-west along the parallel of `latitude` (minutes of arc),
-// and north-south along a meridian. Zeros when its corners are not known.
-std::pair<double, double> ExtentKm(const Entry& entry, float latitude);
+// The ground area of a rectangle between two latitudes and two longitudes (degrees), as
+// MapCode::Earth measures it. (An entry's own is its Corners()'s GroundArea.)
+using MapCode::Earth::GroundArea;
 
 class PlaceIndex : public QObject {
     Q_OBJECT

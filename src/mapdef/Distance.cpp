@@ -1,13 +1,16 @@
 #include "mapdef/MapCode.h"
 
+#include "mapdef/Earth.h"
+
 #include <cmath>
 
 namespace MapCode {
 
 float GetDistance(double lat1, double lon1, double lat2, double lon2, float& bearing) {
     if (lat1 == lat2 && lon1 == lon2) return 0;
-    constexpr double kEarthRadius = 12734.0 / 2;                  // km, mean of 6378 and 6356
-    constexpr double kGeocentricFactor = 40398736.0 / 40678884.0; // (6356 / 6378) squared
+    // The ellipsoid's axes squared, in ratio: a geodetic latitude's tangent to a geocentric one's.
+    constexpr double kGeocentricFactor = Earth::kMinorSemiAxisKm * Earth::kMinorSemiAxisKm /
+                                         (Earth::kMajorSemiAxisKm * Earth::kMajorSemiAxisKm);
     const double pi = 4 * std::atan(1.0);
     const double toRad = pi / 180;
 
@@ -26,7 +29,7 @@ float GetDistance(double lat1, double lon1, double lat2, double lon2, float& bea
         T = std::atan(std::fabs(std::sqrt(1 - X * X) / X));
         if (X < 0) T = pi - T;
     }
-    const double distance = kEarthRadius * T;
+    const double distance = Earth::kRadiusKm * T;
 
     const double y = std::sin(D - B) * std::cos(Cg) * std::cos(Ag);
     const double x = std::sin(Cg) - std::cos(T) * std::sin(Ag);

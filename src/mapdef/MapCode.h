@@ -36,8 +36,9 @@ void FormatPosition(float latitude, float longitude, std::string& latitudeText,
 
 // --- Distance ----------------------------------------------------------------------------
 
-// Distance in km along a sphere of radius 6367 km between two points given in degrees (the
-// latitudes made geocentric first), and the initial bearing in degrees (0 north, 90 east).
+// Distance in km along a sphere of radius 6367 km (mapdef/Earth.h) between two points given in
+// degrees (the latitudes made geocentric first), and the initial bearing in degrees (0 north, 90
+// east).
 // Equal points give 0 and leave the bearing as it was. Never fails.
 float GetDistance(double lat1, double lon1, double lat2, double lon2, float& bearing);
 
@@ -167,6 +168,11 @@ DefinitionLines(const std::string& topLeftLatitude, const std::string& topLeftLo
                 const std::string& bottomRightLatitude, const std::string& bottomRightLongitude,
                 const std::string& imageName, const DefinitionComments& comments = {});
 
+// The four corner texts a definition holds for a georeference, as FormatPosition writes them:
+// top-left latitude and longitude, then bottom-right latitude and longitude. Overflow as
+// FormatPosition's.
+std::array<std::string, 4> CornerTexts(const Georeference& georeference);
+
 // The editor's loader. Reads the data lines as the reader counts them: the first two are split
 // at their first comma into a latitude and a longitude as they stand (spaces around each half
 // and the quotes of a quoted half removed), the third is the image name whole, completed by the
@@ -224,6 +230,12 @@ void WorldFileCorners(const WorldFile& world, WorldUnits units, int width, int h
                       const std::string& worldPath, std::string& topLeftLatitude,
                       std::string& topLeftLongitude, std::string& bottomRightLatitude,
                       std::string& bottomRightLongitude);
+
+// The same as a georeference of the image: its corners in minutes of arc, exactly those whose
+// texts WorldFileCorners gives, and its size. The same errors; CoreError(DivisionByZero) for a
+// size below 1 pixel.
+Georeference WorldFileGeoreference(const WorldFile& world, WorldUnits units, int width, int height,
+                                   const std::string& worldPath);
 
 // The six lines of the world file (degrees) of a picture placed by its corners, without their
 // line ends: digits enough to place the picture to far below a hundredth of a pixel.

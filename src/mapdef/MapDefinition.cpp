@@ -149,6 +149,15 @@ std::string CompleteImageName(const std::string& folder, const std::string& name
     return {};
 }
 
+std::array<std::string, 4> CornerTexts(const Georeference& georeference) {
+    std::array<std::string, 4> texts;
+    FormatPosition(georeference.TopLeftLatitude(), georeference.TopLeftLongitude(), texts[0],
+                   texts[1]);
+    FormatPosition(georeference.BottomRightLatitude(), georeference.BottomRightLongitude(),
+                   texts[2], texts[3]);
+    return texts;
+}
+
 std::vector<std::string>
 DefinitionLines(const std::string& topLeftLatitude, const std::string& topLeftLongitude,
                 const std::string& bottomRightLatitude, const std::string& bottomRightLongitude,

@@ -59,10 +59,10 @@ std::string Fixed(double value) {
     return std::string(text, r.ptr);
 }
 
-// One outer corner (`which`: "top-left", "bottom-right") to its texts; a corner that is no place
-// on the Earth is refused, saying which and why.
-void Corner(const std::string& worldPath, const char* which, WorldUnits units, double x, double y,
-            std::string& latitude, std::string& longitude) {
+// One outer corner (`which`: "top-left", "bottom-right") in minutes of arc, latitude then
+// longitude; a corner that is no place on the Earth is refused, saying which and why.
+std::pair<float, float> Corner(const std::string& worldPath, const char* which, WorldUnits units,
+                               double x, double y) {
     double lat = y, lon = x;
     std::string where = "latitude " + Shown(lat) + ", longitude " + Shown(lon);
     auto refuse = [&](const std::string& why) {
@@ -81,7 +81,31 @@ void Corner(const std::string& worldPath, const char* which, WorldUnits units, d
         refuse(lat > 0 ? "beyond the north pole" : "beyond the south pole");
     if (!(std::fabs(lon) <= 180))
         refuse(lon > 0 ? "beyond 180 degrees east" : "beyond 180 degrees west");
-    FormatPosition(float(lat * 60), float(lon * 60), latitude, longitude);
+    return {float(lat * 60), float(lon * 60)};
+}
+
+// The outer corners of an image's corner pixels (minutes of arc: top-left latitude and
+// longitude, then bottom-right), refused when they are no places or their texts coincide.
+std::array<float, 4> Corners(const WorldFile& world, WorldUnits units, int width, int height,
+                             const std::string& worldPath) {
+    // The centre of the top-left pixel, half a pixel back: the outer corner.
+    const double left = world.centreX - world.pixelWidth / 2;
+    const double top = world.centreY - world.pixelHeight / 2;
+    const auto [tlLat, tlLon] = Corner(worldPath, "top-left", units, left, top);
+    const auto [brLat, brLon] =
+        Corner(worldPath, "bottom-right", units, left + world.pixelWidth * width,
+               top + world.pixelHeight * height);
+    // A definition whose corners coincide places nothing (and divides by its extent).
+    std::string topLeftLatitude, topLeftLongitude, bottomRightLatitude, bottomRightLongitude;
+    FormatPosition(tlLat, tlLon, topLeftLatitude, topLeftLongitude);
+    FormatPosition(brLat, brLon, bottomRightLatitude, bottomRightLongitude);
+    const bool sameLatitude = topLeftLatitude == bottomRightLatitude;
+    if (sameLatitude || topLeftLongitude == bottomRightLongitude)
+        Fail(worldPath,
+             "gives pixels so small that the picture's corners coincide: both lie at " +
+                 (sameLatitude ? "latitude " + topLeftLatitude : "longitude " + topLeftLongitude) +
+                 ".");
+    return {tlLat, tlLon, brLat, brLon};
 }
 
 } // namespace
@@ -177,19 +201,15 @@ void WorldFileCorners(const WorldFile& world, WorldUnits units, int width, int h
                       const std::string& worldPath, std::string& topLeftLatitude,
                       std::string& topLeftLongitude, std::string& bottomRightLatitude,
                       std::string& bottomRightLongitude) {
-    // The centre of the top-left pixel, half a pixel back: the outer corner.
-    const double left = world.centreX - world.pixelWidth / 2;
-    const double top = world.centreY - world.pixelHeight / 2;
-    Corner(worldPath, "top-left", units, left, top, topLeftLatitude, topLeftLongitude);
-    Corner(worldPath, "bottom-right", units, left + world.pixelWidth * width,
-           top + world.pixelHeight * height, bottomRightLatitude, bottomRightLongitude);
-    // A definition whose corners coincide places nothing (and divides by its extent).
-    const bool sameLatitude = topLeftLatitude == bottomRightLatitude;
-    if (sameLatitude || topLeftLongitude == bottomRightLongitude)
-        Fail(worldPath,
-             "gives pixels so small that the picture's corners coincide: both lie at " +
-                 (sameLatitude ? "latitude " + topLeftLatitude : "longitude " + topLeftLongitude) +
-                 ".");
+    const auto c = Corners(world, units, width, height, worldPath);
+    FormatPosition(c[0], c[1], topLeftLatitude, topLeftLongitude);
+    FormatPosition(c[2], c[3], bottomRightLatitude, bottomRightLongitude);
+}
+
+Georeference WorldFileGeoreference(const WorldFile& world, WorldUnits units, int width, int height,
+                                   const std::string& worldPath) {
+    const auto c = Corners(world, units, width, height, worldPath);
+    return Georeference(c[1], c[0], c[3], c[2], width, height);
 }
 
 std::vector<std::string> WorldFileLines(const Georeference& georeference) {

@@ -100,8 +100,9 @@ void frmFindMaps::txtPlace_Change() {
         rows.reserve(qsizetype(found.size()));
         for (const int i : found) {
             const Library::Entry& e = library_->Entries()[std::size_t(i)];
-            const double scale = Library::MetresPerPixel(e, place_.latitude);
-            const auto [across, down] = Library::ExtentKm(e, place_.latitude);
+            const MapCode::Georeference placed = e.Corners().value(); // found by its corners
+            const double scale = placed.MetresPerPixel(place_.latitude);
+            const auto [across, down] = placed.ExtentKm(place_.latitude);
             auto* r = new QTreeWidgetItem({FromCore(e.name),
                                            scale > 0 ? Figure(scale) + " m/pixel" : QString(),
                                            Figure(across) + " x " + Figure(down) + " km"});

@@ -202,8 +202,8 @@ std::optional<std::array<std::string, 4>> frmInfEdit::WorldFileCorners(const std
             return std::nullopt;
         }
         const QSize size = Picture::Open(imagePath).size; // the world file counts its pixels
-        return Georef::WorldFileCorners(imagePath, size.width(), size.height(),
-                                        Georef::LibraryDatum());
+        return MapCode::CornerTexts(Georef::WorldFileCorners(imagePath, size.width(), size.height(),
+                                                             Georef::LibraryDatum()));
     } catch (const std::exception& e) {
         why = e.what();
         if (why.rfind("The world file", 0) != 0)

@@ -37,17 +37,13 @@ void frmMain::ExportSelected(Georef::ExportFormat format, const QString& title) 
                vbExclamation, "Save Error");
         return;
     }
-    Georef::ExportRequest request;
-    request.map = {e.name,
-                   e.pictureNative,
-                   georeference->TopLeftLatitude(),
-                   georeference->TopLeftLongitude(),
-                   georeference->BottomRightLatitude(),
-                   georeference->BottomRightLongitude(),
-                   georeference->Width(),
-                   georeference->Height()};
-    request.format = format;
-    request.datum = Georef::LibraryDatum();
+    Georef::ExportRequest request{.name = e.name,
+                                  .picture = e.pictureNative,
+                                  .georeference = *georeference,
+                                  .format = format,
+                                  .outFolder = {}, // beside the picture
+                                  .replace = false,
+                                  .datum = Georef::LibraryDatum()};
     const auto targets = Georef::ExportTargets(request);
     for (const auto& target : targets) {
         std::error_code ec;

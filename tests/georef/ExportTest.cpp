@@ -13,17 +13,12 @@ namespace {
 
 constexpr int kW = 120, kH = 80;
 
-Georef::Placement Map(const std::string& picture) {
-    Georef::Placement map;
-    map.name = "Sheet.inf";
-    map.picture = picture;
-    map.topLeftLatitude = 51 * 60 + 36.25f;    // 51.36.25N
-    map.topLeftLongitude = -(0 * 60 + 18.5f);  // 000.18.50W
-    map.bottomRightLatitude = 51 * 60 + 30.0f; // 51.30.00N
-    map.bottomRightLongitude = -(0 * 60 + 6.75f);
-    map.width = kW;
-    map.height = kH;
-    return map;
+// Sheet.inf: 51.36.25N 000.18.50W to 51.30.00N 000.06.75W.
+Georef::ExportRequest Map(const std::string& picture, Georef::ExportFormat format,
+                          const std::string& folder, bool replace, Georef::Datum datum) {
+    const MapCode::Georeference placed(-(0 * 60 + 18.5f), 51 * 60 + 36.25f, -(0 * 60 + 6.75f),
+                                       51 * 60 + 30.0f, kW, kH);
+    return {"Sheet.inf", picture, placed, format, folder, replace, datum};
 }
 
 // Where GDAL puts the outer corners (top-left, bottom-right) of the picture an exported file
@@ -55,7 +50,6 @@ TEST(Export, OtherProgramsPlaceTheMapWhereItsDefinitionDoes) {
     TempHost::MakeFolder(maps);
     TempHost::MakeFolder(out);
     Rasters::Write("JPEG", maps + "/sheet.jpg", kW, kH, 3, Rasters::Dots(kW, kH, {}), nullptr, 0);
-    const Georef::Placement map = Map(maps + "/sheet.jpg");
     // The corners in degrees; in WGS 84 as gdaltransform (PROJ) shifts them.
     const std::array<double, 4> osgb{-18.5 / 60, 51 + 36.25 / 60, -6.75 / 60, 51.5};
     const auto shifted =
@@ -80,7 +74,7 @@ TEST(Export, OtherProgramsPlaceTheMapWhereItsDefinitionDoes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.opens);
-        Georef::ExportRequest request{map, c.format, c.folder, true, c.datum};
+        const auto request = Map(maps + "/sheet.jpg", c.format, c.folder, true, c.datum);
         const auto written = Georef::Export(request);
         for (const auto& file : written) EXPECT_TRUE(fs::is_regular_file(file)) << file;
         if (c.format == Format::World) {
@@ -104,8 +98,8 @@ TEST(Export, NeverReplacesUnaskedNorWritesThroughALink) {
     const std::string maps = host.Root() + "/Maps", elsewhere = host.Root() + "/elsewhere.txt";
     TempHost::MakeFolder(maps);
     Rasters::Write("JPEG", maps + "/sheet.jpg", kW, kH, 1, Rasters::Dots(kW, kH, {}), nullptr, 0);
-    Georef::ExportRequest request{Map(maps + "/sheet.jpg"), Georef::ExportFormat::Ozi, "", false,
-                                  Georef::Datum::OSGB36};
+    auto request =
+        Map(maps + "/sheet.jpg", Georef::ExportFormat::Ozi, "", false, Georef::Datum::OSGB36);
     const std::string target = maps + "/sheet.map";
 
     TempHost::Write(elsewhere, "keep");

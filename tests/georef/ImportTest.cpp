@@ -133,8 +133,8 @@ TEST(Import, PlacesEveryPixelWhereGdalAndProjPutIt) {
         EXPECT_EQ(image, stem + ".jpg");
         int w = 0, h = 0;
         const auto out = Rasters::Read(maps + "/" + stem + ".jpg", w, h);
-        ASSERT_EQ(w, result.width);
-        ASSERT_EQ(h, result.height);
+        ASSERT_EQ(w, result.georeference.Width());
+        ASSERT_EQ(h, result.georeference.Height());
         // Corners on whole hundredths of a minute.
         for (float corner : {west, north, east, south})
             EXPECT_NEAR(corner * 100, std::round(corner * 100), 0.02) << corner;

@@ -55,7 +55,8 @@ TEST(WorldFilePrj, TakesTheLibrarysSystemsAndPointsTheRestToImport) {
         std::string why;
         const auto kind = ErrorOf(
             [&] {
-                corners = Georef::WorldFileCorners(TEST_DRIVE "\\Maps\\m.jpg", 10, 10, c.datum);
+                corners = MapCode::CornerTexts(
+                    Georef::WorldFileCorners(TEST_DRIVE "\\Maps\\m.jpg", 10, 10, c.datum));
             },
             &why);
         if (c.corners[0].empty()) {

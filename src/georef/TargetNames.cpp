@@ -1,19 +1,14 @@
-// The names imports and exports write, and the writing of whole files: in the programs (to ask
-// before replacing) and in the GDAL module (to write).
-#include "georef/Shared.h"
+// The names imports and exports write, and the datums' names: in the programs (to ask before
+// replacing) and in the GDAL module (to write).
+#include "georef/TargetNames.h"
 
+#include "georef/WholeFiles.h"
 #include "mapdef/MapCode.h"
 #include "platform/FileIO.h"
 #include "platform/Text.h"
 #include "platform/WinPath.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <random>
 #include <string_view>
 
 namespace fs = std::filesystem;
@@ -29,52 +24,6 @@ std::string NameStem(const std::string& name) {
 std::string EntryPath(const std::string& folder, const std::string& coreName) {
     const auto found = Platform::FindEntryNoCase(folder, coreName);
     return (fs::path(folder) / (found ? *found : Platform::CoreNameToNative(coreName))).string();
-}
-
-std::string FreshTempPath(const std::string& folder, const std::string& stem) {
-    static std::mt19937_64 random{std::random_device{}()};
-    static std::mutex lock;
-    for (;;) {
-        std::uint64_t n;
-        {
-            std::lock_guard guard(lock);
-            n = random();
-        }
-        char digits[17];
-        std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(n));
-        const std::string path =
-            (fs::path(folder) / ("." + stem + "." + digits + ".part")).string();
-        if (!Occupied(path)) return path;
-    }
-}
-
-bool Occupied(const std::string& path) {
-    std::error_code ec;
-    return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
-}
-
-void MoveOver(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    if (ec) throw Error(Error::Kind::Failed, to + " could not be written: " + ec.message() + ".");
-}
-
-void WriteNew(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    out.close();
-    if (!out) {
-        const std::string why = errno ? std::strerror(errno) : "the write failed";
-        std::error_code ec;
-        fs::remove(path, ec);
-        throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
-    }
-}
-
-void WriteWhole(const std::string& path, const std::string& bytes) {
-    std::string why;
-    if (!Platform::ReplaceFileAtName(path, bytes, &why))
-        throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
 }
 
 std::string CoreFileName(const std::string& path) {
@@ -122,14 +71,13 @@ std::vector<std::string> ExistingFiles(const std::string& source, const std::str
 }
 
 std::vector<std::string> ExportTargets(const ExportRequest& request) {
-    const fs::path folder = request.outFolder.empty() ? fs::path(request.map.picture).parent_path()
+    const fs::path folder = request.outFolder.empty() ? fs::path(request.picture).parent_path()
                                                       : fs::path(request.outFolder);
-    const fs::path picture(request.map.picture);
+    const fs::path picture(request.picture);
     const std::string stem = picture.stem().string();
     switch (request.format) {
     case ExportFormat::Kmz:
-        return {
-            (folder / (Platform::CoreNameToNative(NameStem(request.map.name)) + ".kmz")).string()};
+        return {(folder / (Platform::CoreNameToNative(NameStem(request.name)) + ".kmz")).string()};
     case ExportFormat::Ozi:
         return {(folder / (stem + ".map")).string()};
     case ExportFormat::World:

@@ -1,20 +1,10 @@
 #pragma once
-// What the programs and the GDAL module both hold, none of it needing GDAL: the names an import
-// or export writes, and files written whole under a fresh hidden name first. Private to
-// src/georef/.
-
-#include "georef/Georef.h"
+// Files an import or export writes, each appearing whole or not at all: written under a fresh
+// hidden name first, then renamed over its own. No GDAL. Private to src/georef/.
 
 #include <string>
 
 namespace Georef::Detail {
-
-// A definition's name ("map.inf") without its extension.
-std::string NameStem(const std::string& name);
-
-// The native path of `coreName` in the folder (native): the existing entry's own name when one
-// matches without regard to case, otherwise the name as written.
-std::string EntryPath(const std::string& folder, const std::string& coreName);
 
 // A name in `folder` (native) that no file has: ".<stem>.<random>.part" (hidden, so the
 // library's listing skips it).
@@ -33,8 +23,5 @@ void MoveOver(const std::string& from, const std::string& to);
 
 // Whether anything (a file, folder or link, dangling or not) has this name.
 bool Occupied(const std::string& path);
-
-// The file name of a native path in the core's character set.
-std::string CoreFileName(const std::string& path);
 
 } // namespace Georef::Detail
