@@ -197,7 +197,11 @@ int MapLibrary::IndexOf(const std::string& name) const {
 }
 
 int MapLibrary::Update(const std::string& native) {
-    if (native.empty() || native[0] == '.' || nativeFolder_.empty()) return -1;
+    return Apply(native).index;
+}
+
+MapLibrary::Outcome MapLibrary::Apply(const std::string& native) {
+    if (native.empty() || native[0] == '.' || nativeFolder_.empty()) return {};
     std::string name = native;
     if (!OwnName(native)) {
         // Its name may be an alias, and names of others may depend on it: the folder says.
@@ -211,7 +215,7 @@ int MapLibrary::Update(const std::string& native) {
                 Load(folder_); // another entry is named anew
                 const auto at = std::find_if(entries_.begin(), entries_.end(),
                                              [&](const Entry& x) { return x.native == native; });
-                return at == entries_.end() ? -1 : int(at - entries_.begin());
+                return {at == entries_.end() ? -1 : int(at - entries_.begin()), false};
             }
         }
         const auto it = names.find(native);
@@ -220,7 +224,7 @@ int MapLibrary::Update(const std::string& native) {
         } else { // gone: the entry it had, if any
             const auto at = std::find_if(entries_.begin(), entries_.end(),
                                          [&](const Entry& x) { return x.native == native; });
-            if (at == entries_.end()) return -1;
+            if (at == entries_.end()) return {};
             name = at->name;
         }
     }
@@ -233,7 +237,7 @@ int MapLibrary::Update(const std::string& native) {
             entries_.erase(entries_.begin() + std::ptrdiff_t(at));
             emit Removed(int(at), name);
         }
-        return -1;
+        return {};
     }
     Entry fresh = ReadEntryIn(folder_, nativeFolder_, name, native);
     if (!present) {
@@ -242,16 +246,24 @@ int MapLibrary::Update(const std::string& native) {
     } else if (!(entries_[at] == fresh)) {
         entries_[at] = std::move(fresh);
         emit Changed(int(at));
+    } else {
+        return {int(at), false};
     }
-    return int(at);
+    return {int(at), true};
 }
 
 int MapLibrary::Reread(const std::string& name) {
-    const int at = IndexOf(name);
-    if (at >= 0) return Update(entries_[std::size_t(at)].native);
-    const auto native = Platform::ToNativePath(folder_ + "\\" + name);
-    if (!native) return -1;
-    return Update(native->substr(native->find_last_of('/') + 1));
+    std::string native;
+    if (const int at = IndexOf(name); at >= 0) {
+        native = entries_[std::size_t(at)].native;
+    } else {
+        const auto path = Platform::ToNativePath(folder_ + "\\" + name);
+        if (!path) return -1;
+        native = path->substr(path->find_last_of('/') + 1);
+    }
+    const Outcome outcome = Apply(native);
+    if (outcome.index >= 0 && !outcome.reported) emit Read(outcome.index);
+    return outcome.index;
 }
 
 } // namespace Library

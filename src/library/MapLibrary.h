@@ -87,8 +87,9 @@ public:
     // that other entries' names may depend on (one beyond plain ASCII) reloads the folder
     // (Reset). Returns the entry's index, -1 when there is none.
     int Update(const std::string& native);
-    // The same by the name the tree shows; a name not yet in the library is looked up in the
-    // folder.
+    // The same by the name the tree shows, for a view that is about to show the entry; a name
+    // not yet in the library is looked up in the folder. An entry found as it was (or after a
+    // Reset) is reported with Read, so that the entry read is always reported.
     int Reread(const std::string& name);
 
 signals:
@@ -96,10 +97,18 @@ signals:
     void Reset();
     void Added(int index);
     void Changed(int index);
+    // Reread found the entry at `index` as it was: views that show it show it as read now.
+    void Read(int index);
     // The entry that stood at `index`, named `name`, is gone.
     void Removed(int index, const std::string& name);
 
 private:
+    // Update's work: the entry's index, and whether Added or Changed reported it.
+    struct Outcome {
+        int index = -1;
+        bool reported = false;
+    };
+    Outcome Apply(const std::string& native);
     // Where an entry of this name stands, or would stand, in the listing's order.
     std::size_t Position(const std::string& name) const;
 

@@ -115,6 +115,8 @@ TEST_F(MapLibraryTest, AChangedFileChangesItsEntryAlone) {
     QObject::connect(&library, &Library::MapLibrary::Removed, [&](int i, const std::string& n) {
         said.push_back("removed " + std::to_string(i) + " " + n);
     });
+    QObject::connect(&library, &Library::MapLibrary::Read,
+                     [&](int i) { said.push_back("read " + name(i)); });
     QObject::connect(&library, &Library::MapLibrary::Reset, [&] { said.push_back("reset"); });
 
     Write("C.inf", "1N,1E\r\n0N,2E\r\nmap.bmp\r\n");
@@ -130,8 +132,10 @@ TEST_F(MapLibraryTest, AChangedFileChangesItsEntryAlone) {
     EXPECT_EQ(library.Update("notes.txt"), -1);
     EXPECT_EQ(library.Reread("b.inf"), 1); // a click reads it again: its picture is larger now
     EXPECT_EQ(library.Entries()[1].width, 16);
+    EXPECT_EQ(library.Reread("b.inf"), 1); // and again, as it was: said all the same
+    EXPECT_EQ(library.Reread("nothere.inf"), -1);
     EXPECT_EQ(said, (std::vector<std::string>{"added C.inf", "changed b.inf", "removed 2 d.inf",
-                                              "added a.inf", "changed b.inf"}));
+                                              "added a.inf", "changed b.inf", "read b.inf"}));
     EXPECT_FLOAT_EQ(library.Entries()[1].definition.topLeftLatitude, 120);
     EXPECT_EQ(library.IndexOf("a.inf"), 0);
     EXPECT_EQ(library.IndexOf("A.inf"), -1);
