@@ -48,7 +48,7 @@ const Library::Entry* Find(const Library::MapLibrary& library, const std::string
 
 } // namespace
 
-int Import(const Arguments& arguments) {
+int Import(const Arguments& arguments, Model&) {
     if (arguments.operands.empty()) return Fail("import needs the files to import");
     const std::string folder = MapsFolder(arguments);
     if (folder.empty()) return kFailed;
@@ -100,7 +100,7 @@ int Import(const Arguments& arguments) {
     return status;
 }
 
-int Export(const Arguments& arguments) {
+int Export(const Arguments& arguments, Model& model) {
     Georef::ExportFormat format;
     if (arguments.format == "kmz")
         format = Georef::ExportFormat::Kmz;
@@ -122,8 +122,8 @@ int Export(const Arguments& arguments) {
                            "--out");
         if (out.empty()) return kFailed;
     }
-    Library::MapLibrary library;
-    if (!LoadLibrary(library, folder)) return kFailed;
+    if (!LoadLibrary(model.maps, folder)) return kFailed;
+    const Library::MapLibrary& library = model.maps;
     const Georef::Datum datum = Datum();
     int status = kOk;
     for (const std::string& name : arguments.operands) {

@@ -79,7 +79,7 @@ void frmMain::mnuToolsImportMap_Click() {
     progress.close();
 
     if (result) {
-        RefreshLibrary(result->name); // the new map selected and shown
+        SelectDefinition(result->name); // the new map added, selected and shown
         sbStatusBar->SetPanelText(
             1, "Imported " + *picked + " as " + FromCore(result->name) + ", corners on " +
                    QString::fromStdString(Georef::DatumName(result->datum)) + ".");
