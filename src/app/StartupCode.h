@@ -40,8 +40,9 @@ void Main();
 // trailing backslash, stores it in HostFolder and returns it.
 std::string GetHostFolder();
 
-// Makes an empty model in Model (the one before is dropped: no window may still show it) and
-// the main window handed it, not yet loaded; stores the window in MainWindow and returns it.
+// Makes an empty model in Model (the one before is dropped) and the main window handed it, not
+// yet loaded; stores the window in MainWindow and returns it. A main window made already is
+// returned as it is, with the model it shows.
 frmMain& CreateMainWindow();
 
 } // namespace StartupCode

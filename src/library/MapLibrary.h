@@ -97,7 +97,8 @@ signals:
     void Reset();
     void Added(int index);
     void Changed(int index);
-    // Reread found the entry at `index` as it was: views that show it show it as read now.
+    // Reread found the entry at `index` as it was (or read the whole folder again on its way):
+    // views that show it show it as read now.
     void Read(int index);
     // The entry that stood at `index`, named `name`, is gone.
     void Removed(int index, const std::string& name);

@@ -43,12 +43,11 @@ QString Key(const std::string& name) {
     return QString::fromStdString(Platform::Cp1252ToUtf8(name));
 }
 
-// The box an entry's corners give (degrees): north, west, south, east.
-std::array<double, 4> Box(const MapCode::MapDefinition& d) {
-    return {std::max(d.topLeftLatitude, d.bottomRightLatitude) / 60.0,
-            std::min(d.topLeftLongitude, d.bottomRightLongitude) / 60.0,
-            std::min(d.topLeftLatitude, d.bottomRightLatitude) / 60.0,
-            std::max(d.topLeftLongitude, d.bottomRightLongitude) / 60.0};
+// The box between two corners (top-left latitude and longitude, bottom-right latitude and
+// longitude, minutes of arc), in degrees: north, west, south, east.
+std::array<double, 4> Box(const std::array<float, 4>& c) {
+    return {std::max(c[0], c[2]) / 60.0, std::min(c[1], c[3]) / 60.0, std::min(c[0], c[2]) / 60.0,
+            std::max(c[1], c[3]) / 60.0};
 }
 
 // Edges included, so a map with no width still meets what it lies on.
@@ -175,10 +174,10 @@ void CoverageCanvas::Relaid() {
 void CoverageCanvas::SetSelected(const QString& key) {
     selected_ = key;
     const int index = IndexOf(key);
-    if (index >= 0 && EntryOf(index).HasCorners() && !fitting_ &&
+    if (index >= 0 && items_[std::size_t(index)].placed && !fitting_ &&
         !Meets(RectOf(index), QRectF(rect()))) {
         // Brought into view: centred, and made to fit when it is larger than the view.
-        const auto [north, west, south, east] = Box(EntryOf(index).definition);
+        const auto [north, west, south, east] = Box(items_[std::size_t(index)].corners);
         centreLat_ = (north + south) / 2;
         centreLon_ = (west + east) / 2;
         const double w = std::abs(east - west), h = std::abs(north - south);
@@ -201,7 +200,7 @@ QPointF CoverageCanvas::ToEarth(QPointF p) const {
 }
 
 QRectF CoverageCanvas::RectOf(int index) const {
-    const auto [north, west, south, east] = Box(EntryOf(index).definition);
+    const auto [north, west, south, east] = Box(items_[std::size_t(index)].corners);
     return QRectF(ToCanvas(north, west), ToCanvas(south, east)).normalized();
 }
 
@@ -209,7 +208,7 @@ void CoverageCanvas::ShowAll() {
     fitting_ = true;
     double n = -90, s = 90, w = 180, e = -180;
     for (const int index : Order()) {
-        const auto [north, west, south, east] = Box(EntryOf(index).definition);
+        const auto [north, west, south, east] = Box(items_[std::size_t(index)].corners);
         n = std::max({n, north, south});
         s = std::min({s, north, south});
         w = std::min({w, west, east});

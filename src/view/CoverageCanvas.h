@@ -94,7 +94,9 @@ private:
     struct Item {
         QString key;         // the entry's name, as the tree shows it
         std::string picture; // a Windows path, "" when the definition names none
-        // What the pictures were asked for: whether the entry had a place, and its corners.
+        // Where the entry lies: whether its corners were read, and the corners (top-left
+        // latitude and longitude, bottom-right latitude and longitude, minutes of arc), kept
+        // with the pictures they were asked for.
         bool placed = false;
         std::array<float, 4> corners{};
         QImage image;
