@@ -140,3 +140,29 @@ TEST_F(MapLibraryTest, AChangedFileChangesItsEntryAlone) {
     EXPECT_EQ(library.IndexOf("a.inf"), 0);
     EXPECT_EQ(library.IndexOf("A.inf"), -1);
 }
+
+// A Latin-1 "caf\xE9.inf" goes by an alias while a UTF-8 "café.inf" is there, and by that name
+// once it has gone: the entry is named anew, and the folder is not read again.
+TEST_F(MapLibraryTest, AnEntryNamedAnewWhenTheNameItsAliasAvoidedGoes) {
+    Write("map.bmp", TempHost::Bmp(8, 8));
+    Write("caf\xC3\xA9.inf", "1N,1E\r\n0N,2E\r\nmap.bmp\r\n");
+    Write("caf\xE9.inf", "3N,1E\r\n0N,2E\r\nmap.bmp\r\n");
+    library.Load(TEST_DRIVE "\\Stelmar\\Maps");
+    ASSERT_EQ(library.Entries().size(), 2u);
+    EXPECT_EQ(library.Entries()[0].native, "caf\xC3\xA9.inf"); // the Latin-1 one's alias after it
+    std::vector<std::string> said;
+    QObject::connect(&library, &Library::MapLibrary::Added, [&](int i) {
+        said.push_back("added " + library.Entries()[std::size_t(i)].name);
+    });
+    QObject::connect(&library, &Library::MapLibrary::Removed, [&](int i, const std::string&) {
+        said.push_back("removed " + std::to_string(i));
+    });
+    QObject::connect(&library, &Library::MapLibrary::Reset, [&] { said.push_back("reset"); });
+    std::filesystem::remove(maps + "/caf\xC3\xA9.inf");
+    EXPECT_EQ(library.Update("caf\xC3\xA9.inf"), -1);
+    EXPECT_EQ(said, (std::vector<std::string>{"removed 1", "removed 0", "added caf\xE9.inf"}));
+    ASSERT_EQ(library.Entries().size(), 1u);
+    EXPECT_FLOAT_EQ(library.Entries()[0].definition.topLeftLatitude, 180);
+    EXPECT_EQ(library.Update("caf\xE9.inf"), 0); // as it is now: nothing more to say
+    EXPECT_EQ(said.size(), 3u);
+}
