@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 frmMain::frmMain(Library::MapLibrary& maps, Library::LibraryWatcher& watcher,
-                 Library::PlaceIndex& places)
+                 const Library::PlaceIndex& places)
     : Maps(&maps), Watcher(&watcher), Places(&places) {
     setObjectName("frmMain");
     setWindowIcon(ProgramIcon());

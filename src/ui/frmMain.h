@@ -32,7 +32,7 @@ public:
     // The window shows the application's model, which must outlive it: its load reads the Maps
     // folder into the library (empty until then) and has the watcher follow the folder.
     frmMain(Library::MapLibrary& maps, Library::LibraryWatcher& watcher,
-            Library::PlaceIndex& places);
+            const Library::PlaceIndex& places);
     ~frmMain() override;
     // The entry routine makes the window, handing it the model, and stores its reference before
     // loading it.
@@ -111,7 +111,7 @@ public:
     // Follows the Maps folder for other programs' changes, file by file.
     Library::LibraryWatcher* const Watcher;
     // Which of the library's maps show a place: the coverage window and Find Maps ask it.
-    Library::PlaceIndex* const Places;
+    const Library::PlaceIndex* const Places;
     // The map picture's context menu, opened by the pointer or the keyboard over the picture;
     // PicturePlace is the place it was opened on (latitude and longitude in minutes of arc),
     // when the picture is placed and the point is on it.

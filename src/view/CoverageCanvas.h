@@ -91,18 +91,19 @@ protected:
 
 private:
     // What the canvas holds of a library entry (one each, in the library's order).
+    // What drawing reads of every map comes first.
     struct Item {
-        QString key;         // the entry's name, as the tree shows it
-        std::string picture; // a Windows path, "" when the definition names none
         // Where the entry lies: whether its corners were read, and the corners (top-left
         // latitude and longitude, bottom-right latitude and longitude, minutes of arc), kept
         // with the pictures they were asked for.
         bool placed = false;
         std::array<float, 4> corners{};
+        std::string picture; // a Windows path, "" when the definition names none
+        QString error;       // why its picture cannot be shown
         QImage image;
         int longest = 0;   // the size its picture was asked for
         int requested = 0; // a sharper one on its way
-        QString error;
+        QString key;       // the entry's name, as the tree shows it
     };
     // The placed entries, smallest ground area first (none while no library is followed).
     const std::vector<int>& Order() const;
