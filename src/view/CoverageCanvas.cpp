@@ -43,6 +43,12 @@ QString Key(const std::string& name) {
     return QString::fromStdString(Platform::Cp1252ToUtf8(name));
 }
 
+// A picture asked for names its map and the picture file, so that one that comes after its map
+// has changed to another picture is known for what it is. Names hold no line breaks.
+QString RequestKey(const QString& key, const std::string& picture) {
+    return key + '\n' + QString::fromStdString(picture);
+}
+
 // The box between two corners (top-left latitude and longitude, bottom-right latitude and
 // longitude, minutes of arc), in degrees: north, west, south, east.
 std::array<double, 4> Box(const std::array<float, 4>& c) {
@@ -123,7 +129,7 @@ CoverageCanvas::Item CoverageCanvas::ItemFor(int index, Item* old) {
         return std::move(*old); // its pictures stay
     if (item.placed && !item.picture.empty()) {
         item.requested = FirstLongest(places_->Size());
-        thumbnails_.Request(item.key, item.picture, item.requested);
+        thumbnails_.Request(RequestKey(item.key, item.picture), item.picture, item.requested);
     }
     return item;
 }
@@ -262,10 +268,14 @@ void CoverageCanvas::Hold(Item& item, QImage image) {
     item.image = std::move(image);
 }
 
-void CoverageCanvas::Arrived(const QString& key, const QImage& image, const QString& error,
+void CoverageCanvas::Arrived(const QString& request, const QImage& image, const QString& error,
                              int longest) {
-    const int index = IndexOf(key);
-    if (index < 0 || !items_[std::size_t(index)].placed) return; // gone, or no longer placed
+    const qsizetype cut = request.indexOf('\n');
+    const int index = IndexOf(request.left(cut));
+    // Gone, no longer placed, or showing another picture now.
+    if (index < 0 || !items_[std::size_t(index)].placed ||
+        request.mid(cut + 1) != QString::fromStdString(items_[std::size_t(index)].picture))
+        return;
     Item& item = items_[std::size_t(index)];
     if (longest == item.requested) item.requested = 0;
     if (image.isNull()) {
@@ -319,7 +329,7 @@ void CoverageCanvas::SharpenVisible() {
         if (projected + w.more > kPictureBudget) break;
         projected += w.more;
         w.item->requested = w.longest;
-        thumbnails_.Request(w.item->key, w.item->picture, w.longest);
+        thumbnails_.Request(RequestKey(w.item->key, w.item->picture), w.item->picture, w.longest);
     }
 }
 

@@ -121,7 +121,7 @@ private:
     void Changed(int index);
     void Removed(int index, const std::string& name);
     void Relaid(); // maps came, changed or went: fitted again, or painted, once they have
-    void Arrived(const QString& key, const QImage& image, const QString& error, int longest);
+    void Arrived(const QString& request, const QImage& image, const QString& error, int longest);
     void Hold(Item& item, QImage image);
     void SharpenVisible();
     void KeepWithinBudget(std::int64_t target);
