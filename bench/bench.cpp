@@ -79,9 +79,7 @@ std::string MakeHost() {
 frmMain& MainWindow() {
     SetMsgBoxHook([](const QString&, int, const QString&) { return 1; });
     StartupCode::GetHostFolder();
-    frmMain& main = frmMain::Create();
-    StartupCode::MainWindow = &main;
-    return main;
+    return StartupCode::CreateMainWindow();
 }
 
 // The floor: every file of the folder opened, read and closed, in the folder's own order.

@@ -14,10 +14,29 @@ namespace StartupCode {
 std::string HostFolder;
 frmMain* MainWindow = nullptr;
 std::unique_ptr<cPicScroll> PicScroll;
+std::unique_ptr<LibraryModel> Model;
+
+namespace {
+// The model goes before the application does: its watcher waits in the application's event loop.
+void DropModel() {
+    Model.reset();
+}
+} // namespace
 
 std::string GetHostFolder() {
     HostFolder = Library::HostFolder();
     return HostFolder;
+}
+
+frmMain& CreateMainWindow() {
+    if (!frmMain::Loaded()) { // a window made already keeps the model it shows
+        Model = std::make_unique<LibraryModel>();
+        qRemovePostRoutine(DropModel);
+        qAddPostRoutine(DropModel);
+    }
+    frmMain& main = frmMain::Create(Model->maps, Model->watcher, Model->places);
+    MainWindow = &main;
+    return main;
 }
 
 void Main() {
@@ -32,8 +51,7 @@ void Main() {
 
     HostFolder = GetHostFolder();
     if (HostFolder != "") {
-        frmMain& main = frmMain::Create();
-        MainWindow = &main;
+        frmMain& main = CreateMainWindow();
         try {
             main.Load();
         } catch (const std::exception& e) {

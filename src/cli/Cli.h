@@ -4,6 +4,7 @@
 // Each command is one function of its own; Main.cpp reads the command line and calls it.
 
 #include "library/MapLibrary.h"
+#include "library/PlaceIndex.h"
 
 #include <nlohmann/json.hpp>
 
@@ -28,6 +29,13 @@ struct Arguments {
     std::string format;   // --format NAME
     std::string out;      // --out FOLDER
     std::vector<std::string> operands; // the rest, in order
+};
+
+// The library model a command works over: made empty by main and handed to the command, which
+// loads the Maps folder into it (LoadLibrary); the index follows the library's entries.
+struct Model {
+    Library::MapLibrary& maps;
+    const Library::PlaceIndex& places;
 };
 
 // Says why on standard error, prefixed with the program's name; returns kFailed.
@@ -61,18 +69,18 @@ std::string Aligned(const std::vector<std::array<std::string, 4>>& rows);
 void Write(const std::string& text);
 
 // The commands.
-int List(const Arguments& arguments);
-int Check(const Arguments& arguments);
+int List(const Arguments& arguments, Model& model);
+int Check(const Arguments& arguments, Model& model);
 // The maps whose corners contain the place the operands give (joined by spaces), best fit
 // first: kOk when there is one at least, kSome when there is none, kFailed when the place
 // cannot be read.
-int Find(const Arguments& arguments);
+int Find(const Arguments& arguments, Model& model);
 // import [--json] [--maps FOLDER] [--replace] FILE...: each file warped into the library (a
 // progress line on a terminal; Ctrl+C cancels, leaving nothing). 0 when every file was
 // imported, 2 when any was refused or failed, 130 when cancelled.
-int Import(const Arguments& arguments);
+int Import(const Arguments& arguments, Model& model);
 // export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] NAME...: the named
 // maps written for other programs, each file written printed. 0, or 2 when any failed.
-int Export(const Arguments& arguments);
+int Export(const Arguments& arguments, Model& model);
 
 } // namespace Cli

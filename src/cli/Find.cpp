@@ -1,7 +1,6 @@
 // varnet-maps find PLACE: every map whose corners contain a place, best fit first.
 #include "cli/Cli.h"
 
-#include "library/PlaceIndex.h"
 #include "mapdef/Place.h"
 #include "platform/Text.h"
 
@@ -34,7 +33,7 @@ std::string Table(const Library::MapLibrary& library, const std::vector<int>& fo
 
 } // namespace
 
-int Find(const Arguments& arguments) {
+int Find(const Arguments& arguments, Model& model) {
     if (arguments.operands.empty()) return Fail("find needs a PLACE");
     // The place may come in several words, as a shell splits "TQ 290 800" left unquoted.
     std::string typed;
@@ -44,10 +43,9 @@ int Find(const Arguments& arguments) {
 
     const std::string folder = MapsFolder(arguments);
     if (folder.empty()) return kFailed;
-    Library::MapLibrary library;
-    if (!LoadLibrary(library, folder)) return kFailed;
-    const Library::PlaceIndex index(library);
-    const std::vector<int> found = index.Covering(place.latitude, place.longitude);
+    if (!LoadLibrary(model.maps, folder)) return kFailed;
+    const Library::MapLibrary& library = model.maps;
+    const std::vector<int> found = model.places.Covering(place.latitude, place.longitude);
 
     if (arguments.json) {
         std::string out;

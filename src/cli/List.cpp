@@ -12,13 +12,12 @@ std::string Size(const Library::Entry& e) {
     return e.width > 0 ? std::to_string(e.width) + "x" + std::to_string(e.height) : "-";
 }
 
-int Print(const Arguments& arguments, bool onlyProblems) {
+int Print(const Arguments& arguments, Model& model, bool onlyProblems) {
     const std::string folder = MapsFolder(arguments);
     if (folder.empty()) return kFailed;
-    Library::MapLibrary library;
-    if (!LoadLibrary(library, folder)) return kFailed;
+    if (!LoadLibrary(model.maps, folder)) return kFailed;
     std::vector<const Library::Entry*> shown;
-    for (const Library::Entry& e : library.Entries())
+    for (const Library::Entry& e : model.maps.Entries())
         if (!onlyProblems || e.state != Library::State::Ok) shown.push_back(&e);
     if (arguments.json) {
         Write(Lines(shown, [](const Library::Entry& e) { return JsonLine(EntryObject(e)); }));
@@ -52,12 +51,12 @@ std::string Columns(const std::vector<const Library::Entry*>& entries) {
     return Aligned(rows);
 }
 
-int List(const Arguments& arguments) {
-    return Print(arguments, false);
+int List(const Arguments& arguments, Model& model) {
+    return Print(arguments, model, false);
 }
 
-int Check(const Arguments& arguments) {
-    return Print(arguments, true);
+int Check(const Arguments& arguments, Model& model) {
+    return Print(arguments, model, true);
 }
 
 } // namespace Cli

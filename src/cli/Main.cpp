@@ -25,7 +25,7 @@ constexpr const char* kUsage =
     "NAME...\n";
 
 struct Command {
-    int (*run)(const Arguments&);
+    int (*run)(const Arguments&, Model&);
     std::vector<std::string> options; // those it takes; --maps and --json take every command
 };
 
@@ -167,8 +167,11 @@ int main(int argc, char** argv) {
             (arg == "--maps" ? a.maps : arg == "--format" ? a.format : a.out) = value;
         }
     }
+    Library::MapLibrary library;
+    const Library::PlaceIndex places(library);
+    Model model{library, places};
     try {
-        return command->second.run(a);
+        return command->second.run(a, model);
     } catch (const std::exception& e) {
         return Fail(e.what());
     }

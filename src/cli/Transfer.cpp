@@ -88,7 +88,7 @@ bool ExportOne(const Georef::ExportRequest& request, bool json) {
 
 } // namespace
 
-int Import(const Arguments& arguments) {
+int Import(const Arguments& arguments, Model&) {
     if (arguments.operands.empty()) return Fail("import needs the files to import");
     const std::string folder = MapsFolder(arguments);
     if (folder.empty()) return kFailed;
@@ -140,7 +140,7 @@ int Import(const Arguments& arguments) {
     return status;
 }
 
-int Export(const Arguments& arguments) {
+int Export(const Arguments& arguments, Model& model) {
     const auto format = ExportFormatNamed(arguments.format);
     if (!format) return Fail("export needs --format kmz, ozi or world");
     if (arguments.operands.empty()) return Fail("export needs the names of the maps to export");
@@ -148,8 +148,8 @@ int Export(const Arguments& arguments) {
     if (folder.empty()) return kFailed;
     const auto out = OutFolder(arguments);
     if (!out) return kFailed;
-    Library::MapLibrary library;
-    if (!LoadLibrary(library, folder)) return kFailed;
+    if (!LoadLibrary(model.maps, folder)) return kFailed;
+    const Library::MapLibrary& library = model.maps;
     const Georef::Datum datum = Datum();
     int status = kOk;
     for (const std::string& name : arguments.operands) {

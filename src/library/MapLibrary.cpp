@@ -206,30 +206,26 @@ int MapLibrary::IndexOf(const std::string& name) const {
 }
 
 int MapLibrary::Update(const std::string& native) {
-    if (native.empty() || native[0] == '.' || nativeFolder_.empty()) return -1;
+    return Apply(native).index;
+}
+
+MapLibrary::Outcome MapLibrary::Apply(const std::string& native) {
+    if (native.empty() || native[0] == '.' || nativeFolder_.empty()) return {};
     std::string name = native;
     if (!OwnName(native)) {
         // Its name may be an alias, and names of others may depend on it: the folder says.
         std::vector<Platform::FolderEntry> listing;
-        Platform::ListFolder(nativeFolder_, listing);
-        std::unordered_map<std::string, std::string> names; // native to core
-        for (const auto& f : listing) names.emplace(f.native, f.name);
-        for (const Entry& e : entries_) {
-            const auto it = names.find(e.native);
-            if (e.native != native && it != names.end() && it->second != e.name) {
-                Load(folder_); // another entry is named anew
-                const auto at = std::find_if(entries_.begin(), entries_.end(),
-                                             [&](const Entry& x) { return x.native == native; });
-                return at == entries_.end() ? -1 : int(at - entries_.begin());
-            }
-        }
-        const auto it = names.find(native);
-        if (it != names.end()) {
-            name = it->second;
+        const bool listed = Platform::ListFolder(nativeFolder_, listing);
+        Listed byNative;
+        for (const auto& f : listing) byNative.emplace(f.native, &f);
+        if (listed) Rename(byNative);
+        const auto it = byNative.find(native);
+        if (it != byNative.end()) {
+            name = it->second->name;
         } else { // gone: the entry it had, if any
             const auto at = std::find_if(entries_.begin(), entries_.end(),
                                          [&](const Entry& x) { return x.native == native; });
-            if (at == entries_.end()) return -1;
+            if (at == entries_.end()) return {};
             name = at->name;
         }
     }
@@ -242,7 +238,7 @@ int MapLibrary::Update(const std::string& native) {
             entries_.erase(entries_.begin() + std::ptrdiff_t(at));
             emit Removed(int(at), name);
         }
-        return -1;
+        return {};
     }
     Entry fresh = ReadEntryIn(folder_, nativeFolder_, name, native);
     if (!present) {
@@ -251,16 +247,45 @@ int MapLibrary::Update(const std::string& native) {
     } else if (!(entries_[at] == fresh)) {
         entries_[at] = std::move(fresh);
         emit Changed(int(at));
+    } else {
+        return {int(at), false};
     }
-    return int(at);
+    return {int(at), true};
+}
+
+void MapLibrary::Rename(const Listed& listed) {
+    // Every entry named anew goes, and then comes back under its new name, so that no two
+    // entries share a name on the way; an entry whose file the folder no longer holds goes too.
+    std::vector<const Platform::FolderEntry*> back;
+    for (std::size_t i = entries_.size(); i-- > 0;) {
+        const auto it = listed.find(entries_[i].native);
+        if (it != listed.end() && it->second->name == entries_[i].name) continue;
+        if (it != listed.end()) back.push_back(it->second);
+        const std::string name = std::move(entries_[i].name);
+        entries_.erase(entries_.begin() + std::ptrdiff_t(i));
+        emit Removed(int(i), name);
+    }
+    for (const Platform::FolderEntry* f : back) {
+        if (!f->regular || !IsDefinitionName(f->name)) continue;
+        const std::size_t at = Position(f->name);
+        entries_.insert(entries_.begin() + std::ptrdiff_t(at),
+                        ReadEntryIn(folder_, nativeFolder_, f->name, f->native));
+        emit Added(int(at));
+    }
 }
 
 int MapLibrary::Reread(const std::string& name) {
-    const int at = IndexOf(name);
-    if (at >= 0) return Update(entries_[std::size_t(at)].native);
-    const auto native = Platform::ToNativePath(folder_ + "\\" + name);
-    if (!native) return -1;
-    return Update(native->substr(native->find_last_of('/') + 1));
+    std::string native;
+    if (const int at = IndexOf(name); at >= 0) {
+        native = entries_[std::size_t(at)].native;
+    } else {
+        const auto path = Platform::ToNativePath(folder_ + "\\" + name);
+        if (!path) return -1;
+        native = path->substr(path->find_last_of('/') + 1);
+    }
+    const Outcome outcome = Apply(native);
+    if (outcome.index >= 0 && !outcome.reported) emit Read(outcome.index);
+    return outcome.index;
 }
 
 } // namespace Library

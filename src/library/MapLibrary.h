@@ -10,11 +10,13 @@
 
 #include "mapdef/Georeference.h"
 #include "mapdef/MapCode.h"
+#include "platform/FileIO.h"
 
 #include <QObject>
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace Library {
@@ -85,12 +87,14 @@ public:
     int IndexOf(const std::string& name) const;
 
     // Reads one file of the folder again as it stands now, by its native name: its entry is
-    // added, changed or removed, with Added, Changed or Removed when anything changed. A name
-    // that other entries' names may depend on (one beyond plain ASCII) reloads the folder
-    // (Reset). Returns the entry's index, -1 when there is none.
+    // added, changed or removed, with Added, Changed or Removed when anything changed. For a
+    // name that other entries' names may depend on (one beyond plain ASCII) the folder is listed
+    // (not read): entries it names anew are removed and added again under their new names.
+    // Returns the entry's index, -1 when there is none.
     int Update(const std::string& native);
-    // The same by the name the tree shows; a name not yet in the library is looked up in the
-    // folder.
+    // The same by the name the tree shows, for a view that is about to show the entry; a name
+    // not yet in the library is looked up in the folder. An entry found as it was is reported
+    // with Read, so that the entry read is always reported.
     int Reread(const std::string& name);
 
 signals:
@@ -98,10 +102,22 @@ signals:
     void Reset();
     void Added(int index);
     void Changed(int index);
+    // Reread found the entry at `index` as it was: views that show it show it as read now.
+    void Read(int index);
     // The entry that stood at `index`, named `name`, is gone.
     void Removed(int index, const std::string& name);
 
 private:
+    // Update's work: the entry's index, and whether Added or Changed reported it.
+    struct Outcome {
+        int index = -1;
+        bool reported = false;
+    };
+    Outcome Apply(const std::string& native);
+    // The folder's files by native name, as a listing gives them.
+    using Listed = std::unordered_map<std::string, const Platform::FolderEntry*>;
+    // Brings the entries' names into line with a listing of the folder.
+    void Rename(const Listed& listed);
     // Where an entry of this name stands, or would stand, in the listing's order.
     std::size_t Position(const std::string& name) const;
 

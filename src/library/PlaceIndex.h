@@ -4,7 +4,9 @@
 // the library's signals entry by entry, so a question is one pass over a packed array with no
 // sorting: a library of 100,000 maps answers in well under a millisecond, as a person types.
 //
-// QtCore only (the library's signals); the window and the command line share it.
+// QtCore only (the library's signals); the windows (the coverage canvas, Find Maps) and the
+// command line ask it. An index follows the library's signals as they come, so one made before
+// a view of the same library has taken each change before that view hears of it.
 
 #include "library/MapLibrary.h"
 #include "mapdef/Earth.h"
@@ -32,6 +34,9 @@ public:
 
     // The number of entries placed.
     std::size_t Size() const { return boxes_.size(); }
+    // Every entry placed (indices into the library's Entries()), in the order Covering gives
+    // them: the smallest ground area first, equal areas in the library's order.
+    const std::vector<int>& Placed() const { return entries_; }
 
 private:
     struct Box {

@@ -108,10 +108,11 @@ public:
     static bool Loaded() { return instance_ != nullptr; }
 
 protected:
-    // Makes the instance without loading it (the entry routine stores the main window's
-    // reference before its load runs).
-    static T& Create() {
-        if (!instance_) instance_ = new T();
+    // Makes the instance without loading it, from the arguments its constructor takes (the
+    // entry routine hands the main window its model and stores its reference before its load
+    // runs). The instance there already is returned as it is.
+    template <class... Args> static T& Create(Args&&... args) {
+        if (!instance_) instance_ = new T(std::forward<Args>(args)...);
         return *instance_;
     }
     void Forget() override {

@@ -66,10 +66,10 @@ frmFindMaps::frmFindMaps() {
 
 frmFindMaps::~frmFindMaps() = default;
 
-void frmFindMaps::Attach(const Library::MapLibrary& library) {
+void frmFindMaps::Attach(const Library::MapLibrary& library, const Library::PlaceIndex& places) {
     if (library_ == &library) return;
     library_ = &library;
-    index_ = std::make_unique<Library::PlaceIndex>(library);
+    index_ = &places;
     // Many changes at once (a folder read again, a copy of many files) are one new list.
     auto refresh = [this] {
         if (refreshDue_) return;

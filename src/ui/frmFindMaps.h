@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeWidget>
-#include <memory>
 
 class frmFindMaps : public FormOf<frmFindMaps> {
     Q_OBJECT
@@ -26,8 +25,9 @@ public:
     QLabel* lblReading;   // how the place was read, or why it cannot be
     QTreeWidget* lstMaps; // Map, Scale, Extent
 
-    // The library whose maps are found, followed from now on; it must outlive the window.
-    void Attach(const Library::MapLibrary& library);
+    // The library whose maps are found, followed from now on, and the index of its places that
+    // finds them; both must outlive the window.
+    void Attach(const Library::MapLibrary& library, const Library::PlaceIndex& places);
     // The list for the place in the box now.
     void txtPlace_Change();
 
@@ -42,7 +42,7 @@ signals:
 private:
     void Choose(QTreeWidgetItem* row);
     const Library::MapLibrary* library_ = nullptr;
-    std::unique_ptr<Library::PlaceIndex> index_;
+    const Library::PlaceIndex* index_ = nullptr;
     MapCode::Place place_;
     bool filling_ = false;
     bool refreshDue_ = false;

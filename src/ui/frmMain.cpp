@@ -9,7 +9,9 @@
 #include <QEvent>
 #include <QVBoxLayout>
 
-frmMain::frmMain() {
+frmMain::frmMain(Library::MapLibrary& maps, Library::LibraryWatcher& watcher,
+                 const Library::PlaceIndex& places)
+    : Maps(&maps), Watcher(&watcher), Places(&places) {
     setObjectName("frmMain");
     setWindowIcon(ProgramIcon());
     MenuBar = new QMenuBar(this);
@@ -21,7 +23,31 @@ frmMain::frmMain() {
     layout->setMenuBar(MenuBar);
     layout->addWidget(Client);
     BuildMenus();
+    BuildControls();
 
+    Define("Varnet", Border::Sizable, StartUp::SystemDefault, 8730, 6330, true, true);
+    DescribeControls();
+    BuildContextMenus();
+    ApplyTabOrder(this);
+    BuildMapView();
+    BuildPictureMenu();
+
+    // The tree follows the library; the details follow the entry shown when it is read again.
+    connect(Maps, &Library::MapLibrary::Reset, this, &frmMain::MirrorLibrary);
+    connect(Maps, &Library::MapLibrary::Added, this, &frmMain::EntryAdded);
+    connect(Maps, &Library::MapLibrary::Changed, this, &frmMain::EntryChanged);
+    connect(Maps, &Library::MapLibrary::Read, this, &frmMain::EntryChanged);
+    connect(Maps, &Library::MapLibrary::Removed, this, &frmMain::EntryRemoved);
+
+    Client->installEventFilter(this);
+    connect(Splitter2, &Splitter::Resize, this, &frmMain::Splitter2_Resize);
+    connect(HScroll1, &ScrollBar::Change, this, &frmMain::HScroll1_Change);
+    connect(VScroll1, &ScrollBar::Change, this, &frmMain::VScroll1_Change);
+    connect(DirTree, &TreeView::Click, this, &frmMain::DirTree_Click);
+    connect(tbToolBar, &ToolBar::ButtonClick, this, &frmMain::tbToolBar_ButtonClick);
+}
+
+void frmMain::BuildControls() {
     imlToolbarIcons = std::make_unique<ImageList>(
         QColor(192, 192, 192),
         std::vector<QString>{"New", "Open", "Save", "Print", "Cut", "Copy", "Paste", "Bold",
@@ -60,6 +86,10 @@ frmMain::frmMain() {
     bag2.Write("splitterwidth", 10, 80);
     Splitter2->ReadProperties(bag2);
 
+    BuildPictureControls();
+}
+
+void frmMain::BuildPictureControls() {
     lstDetails = new QListWidget(Splitter2);
     lstDetails->setObjectName("lstDetails");
     Place(lstDetails, 420, 180, 2415, 645, 6);
@@ -82,12 +112,9 @@ frmMain::frmMain() {
     Place(HScroll1, 510, 2040, 855, 195, 8);
     VScroll1->setMin(0);
     HScroll1->setMin(0);
+}
 
-    Define("Varnet", Border::Sizable, StartUp::SystemDefault, 8730, 6330, true, true);
-    DescribeControls();
-    BuildContextMenus();
-    ApplyTabOrder(this);
-
+void frmMain::BuildMapView() {
     MapViewer = new MapView(
         *picInner, *picOuter, *HScroll1, *VScroll1, [this] { SetScrollRanges(); }, this);
     connect(MapViewer, &MapView::PositionChanged, this, [this](const QString& text) {
@@ -102,22 +129,6 @@ frmMain::frmMain() {
             sbStatusBar->SetPanelText(1,
                                       "The map picture could not be decoded whole: " + error + ".");
     });
-
-    BuildPictureMenu();
-
-    Maps = new Library::MapLibrary(this);
-    connect(Maps, &Library::MapLibrary::Reset, this, &frmMain::MirrorLibrary);
-    connect(Maps, &Library::MapLibrary::Added, this, &frmMain::EntryAdded);
-    connect(Maps, &Library::MapLibrary::Changed, this, &frmMain::EntryChanged);
-    connect(Maps, &Library::MapLibrary::Removed, this, &frmMain::EntryRemoved);
-    Watcher = new Library::LibraryWatcher(*Maps, this);
-
-    Client->installEventFilter(this);
-    connect(Splitter2, &Splitter::Resize, this, &frmMain::Splitter2_Resize);
-    connect(HScroll1, &ScrollBar::Change, this, &frmMain::HScroll1_Change);
-    connect(VScroll1, &ScrollBar::Change, this, &frmMain::VScroll1_Change);
-    connect(DirTree, &TreeView::Click, this, &frmMain::DirTree_Click);
-    connect(tbToolBar, &ToolBar::ButtonClick, this, &frmMain::tbToolBar_ButtonClick);
 }
 
 frmMain::~frmMain() = default;
@@ -178,7 +189,10 @@ void frmMain::BuildMenus() {
         a->setCheckable(true);
         a->setChecked(true);
     }
+    ConnectMenus();
+}
 
+void frmMain::ConnectMenus() {
     // The handlers flip the check marks themselves, so Qt's own flip is undone first.
     auto toggle = [](QAction* a, auto handler) {
         return [a, handler] {

@@ -9,6 +9,7 @@
 #include "georef/Georef.h"
 #include "library/LibraryWatcher.h"
 #include "library/MapLibrary.h"
+#include "library/PlaceIndex.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 #include "view/MapView.h"
@@ -28,9 +29,13 @@
 class frmMain : public FormOf<frmMain> {
     Q_OBJECT
 public:
-    frmMain();
+    // The window shows the application's model, which must outlive it: its load reads the Maps
+    // folder into the library (empty until then) and has the watcher follow the folder.
+    frmMain(Library::MapLibrary& maps, Library::LibraryWatcher& watcher,
+            const Library::PlaceIndex& places);
     ~frmMain() override;
-    // The entry routine makes the window and stores its reference before loading it.
+    // The entry routine makes the window, handing it the model, and stores its reference before
+    // loading it.
     using FormOf<frmMain>::Create;
 
     QWidget* ClientArea() const override { return Client; }
@@ -102,9 +107,11 @@ public:
     void mnuDefinitionCopyPath_Click();
     // The library of the Maps folder: the tree, the details and the coverage window show its
     // entries and follow its changes.
-    Library::MapLibrary* Maps = nullptr;
+    Library::MapLibrary* const Maps;
     // Follows the Maps folder for other programs' changes, file by file.
-    Library::LibraryWatcher* Watcher = nullptr;
+    Library::LibraryWatcher* const Watcher;
+    // Which of the library's maps show a place: the coverage window and Find Maps ask it.
+    const Library::PlaceIndex* const Places;
     // The map picture's context menu, opened by the pointer or the keyboard over the picture;
     // PicturePlace is the place it was opened on (latitude and longitude in minutes of arc),
     // when the picture is placed and the point is on it.
@@ -126,13 +133,13 @@ public:
     // A map chosen by place: selected in the tree (its details and picture follow), the map
     // view centred on the place (minutes of arc).
     void ShowMapAt(const QString& name, float latitude, float longitude);
-    // Shows the library afresh in the coverage window, when it is open (once the changes
-    // under way are all made: many changes at once are one update).
-    void UpdateCoverage();
-    // Reads the Maps folder again, keeping the selection (or selecting the file named), the
-    // drive node's expansion and the scroll position; a map whose file has gone is no longer
-    // shown.
-    void RefreshLibrary(const std::string& select = {});
+    // Reads the Maps folder again, keeping the selection, the drive node's expansion and the
+    // scroll position; a map whose file has gone is no longer shown.
+    void RefreshLibrary();
+    // Reads one definition of the Maps folder again by the name the tree shows (a file new to
+    // the library gets its node), then selects its node, the drive node expanded: its details
+    // and picture follow. False when there is no such definition.
+    bool SelectDefinition(const std::string& name);
     // Reads one definition again (after an edit) by its Windows path: its icon and, when it is
     // selected, its details follow.
     void RefreshFileNode(const std::string& path);
@@ -164,6 +171,10 @@ protected:
 
 private:
     void BuildMenus();
+    void ConnectMenus();
+    void BuildControls();
+    void BuildPictureControls();
+    void BuildMapView();
     void BuildContextMenus();
     // The library's entry of the selected node; nothing for another node or none.
     const Library::Entry* SelectedEntry() const;
@@ -173,7 +184,8 @@ private:
     // The tree's nodes read from the Maps folder (the fill without its progress window).
     void FillNodes();
     void DockBars();
-    // The tree follows the library: all afresh, or one entry at a time.
+    // The tree follows the library: all afresh, or one entry at a time. An entry changed, or
+    // read again by a click, shows its details and picture when its node is selected.
     void MirrorLibrary();
     void EntryAdded(int index);
     void EntryChanged(int index);
@@ -181,13 +193,15 @@ private:
     QTreeWidgetItem* FileNode(int index) const;
     // The details list, the picture and the status text of an entry.
     void ShowDetails(const Library::Entry& entry);
+    // The picture of an entry that names one, in the map view; false, with why in `problem`,
+    // when it cannot be shown.
+    bool ShowEntryPicture(const Library::Entry& entry, QString& problem);
+    // The eight lines of the details list.
+    void ListDetails(const Library::Entry& entry);
     // Nothing shown: no details, no picture.
     void ClearDetails();
     // The selected map exported for other programs, asking before replacing a file.
     void ExportSelected(Georef::ExportFormat format, const QString& title);
-    bool clicking_ = false; // inside DirTree_Click: its own re-reading does not show again
-    bool coverageDue_ = false;
-    void ShowCoverage(); // the coverage window's maps from the library, now
 };
 
 // The Maps folder a file node lies in, kept on its parent node when the tree was filled (so a

@@ -40,18 +40,12 @@ void frmMain::DirTree_Click() {
     if (frmCoverage::Loaded()) frmCoverage::Instance().picCanvas->SetSelected(node->text(0));
 
     // The click reads the definition once, through the library, whose entry is then up to date
-    // for every view.
+    // for every view; the details and the picture follow the library's word on it (EntryChanged).
     const QString name = node->text(0);
-    clicking_ = true;
-    const int index = Maps->Reread(ToCore(name)); // the node may go with its file
-    clicking_ = false;
-    if (index < 0) {
-        ClearDetails();
-        sbStatusBar->SetPanelText(1, "The map definition " + FromCore(Maps->Folder()) + "\\" +
-                                         name + " cannot be read: File not found.");
-        return;
-    }
-    ShowDetails(Maps->Entries()[std::size_t(index)]);
+    if (Maps->Reread(ToCore(name)) >= 0) return; // the node may go with its file
+    ClearDetails();
+    sbStatusBar->SetPanelText(1, "The map definition " + FromCore(Maps->Folder()) + "\\" + name +
+                                     " cannot be read: File not found.");
 }
 
 void frmMain::ShowMapPicture(const Library::Entry& entry) {
@@ -71,37 +65,60 @@ void frmMain::ClearDetails() {
     }
 }
 
-void frmMain::ShowDetails(const Library::Entry& entry) {
-    const MapCode::MapDefinition& d = entry.definition;
+bool frmMain::ShowEntryPicture(const Library::Entry& entry, QString& problem) {
     const std::string& folder = Maps->Folder();
+    // The picture's definition is looked up with ".inf" on its name: for a name without it,
+    // another file (mapinf: mapinf.inf).
+    const bool hasInf = entry.name.size() >= 4 &&
+                        Platform::Upper(entry.name.substr(entry.name.size() - 4)) == ".INF";
+    bool shown = false;
+    try {
+        if (hasInf) {
+            ShowMapPicture(entry);
+            shown = true;
+        } else {
+            shown = MapCode::LoadMapPicture(folder, entry.name);
+        }
+        if (!shown)
+            problem = "The map picture of " + FromCore(entry.name) +
+                      " could not be loaded: the definition " +
+                      FromCore(entry.path + (hasInf ? "" : ".inf")) + " could not be read.";
+    } catch (const std::exception& e) {
+        problem = "The map picture " + FromCore(folder + "\\" + entry.definition.imageName) +
+                  " could not be loaded: " + FromCore(e.what()) + ".";
+    }
+    return shown;
+}
+
+void frmMain::ListDetails(const Library::Entry& entry) {
+    const MapCode::MapDefinition& d = entry.definition;
+    lstDetails->clear();
+    const auto [tlFirst, tlSecond] = Halves(d.topLeftText);
+    const auto [brFirst, brSecond] = Halves(d.bottomRightText);
+    lstDetails->addItem("Map Pathname " + FromCore(Maps->Folder()));
+    lstDetails->addItem("Map Filename " + FromCore(d.imageName));
+    lstDetails->addItem("Top Left Lattitude " + tlFirst);
+    lstDetails->addItem("Top Left Longitude " + tlSecond);
+    lstDetails->addItem("Bottom Right Lattitude " + brFirst);
+    lstDetails->addItem("Bottom Right Longitude " + brSecond);
+
+    const double tlLatDeg = d.topLeftLatitude / 60.0, tlLonDeg = d.topLeftLongitude / 60.0;
+    const double brLatDeg = d.bottomRightLatitude / 60.0, brLonDeg = d.bottomRightLongitude / 60.0;
+    float bearing = 0;
+    const float W = MapCode::GetDistance(tlLatDeg, tlLonDeg, tlLatDeg, brLonDeg, bearing);
+    lstDetails->addItem("Map width " + WholeKm(W) + " Km");
+    const float H = MapCode::GetDistance(tlLatDeg, tlLonDeg, brLatDeg, tlLonDeg, bearing);
+    lstDetails->addItem("Map height " + WholeKm(H) + " Km");
+}
+
+void frmMain::ShowDetails(const Library::Entry& entry) {
     // A definition or picture that cannot be shown is cleared, never left from the previous
     // map, and the user is told which file and why in the view and the status bar.
     QString problem;
-    if (!d.fileError.empty())
+    if (!entry.definition.fileError.empty())
         problem = "The map definition " + FromCore(entry.path) +
-                  " cannot be read: " + FromCore(d.fileError) + ".";
-    bool shown = false;
-    if (entry.NamesPicture()) {
-        // The picture's definition is looked up with ".inf" on its name: for a name without
-        // it, another file (mapinf: mapinf.inf).
-        const bool hasInf = entry.name.size() >= 4 &&
-                            Platform::Upper(entry.name.substr(entry.name.size() - 4)) == ".INF";
-        try {
-            if (hasInf) {
-                ShowMapPicture(entry);
-                shown = true;
-            } else {
-                shown = MapCode::LoadMapPicture(folder, entry.name);
-            }
-            if (!shown)
-                problem = "The map picture of " + FromCore(entry.name) +
-                          " could not be loaded: the definition " +
-                          FromCore(entry.path + (hasInf ? "" : ".inf")) + " could not be read.";
-        } catch (const std::exception& e) {
-            problem = "The map picture " + FromCore(folder + "\\" + d.imageName) +
-                      " could not be loaded: " + FromCore(e.what()) + ".";
-        }
-    }
+                  " cannot be read: " + FromCore(entry.definition.fileError) + ".";
+    const bool shown = entry.NamesPicture() && ShowEntryPicture(entry, problem);
     if (!shown) {
         // Cleared and shrunk, so the empty view shows the reason and scrolls nothing.
         MapViewer->ClearPicture();
@@ -118,24 +135,7 @@ void frmMain::ShowDetails(const Library::Entry& entry) {
     } catch (...) {
         // A picture too large for the bars leaves their last ranges; it is still shown.
     }
-
-    lstDetails->clear();
-    const auto [tlFirst, tlSecond] = Halves(d.topLeftText);
-    const auto [brFirst, brSecond] = Halves(d.bottomRightText);
-    lstDetails->addItem("Map Pathname " + FromCore(folder));
-    lstDetails->addItem("Map Filename " + FromCore(d.imageName));
-    lstDetails->addItem("Top Left Lattitude " + tlFirst);
-    lstDetails->addItem("Top Left Longitude " + tlSecond);
-    lstDetails->addItem("Bottom Right Lattitude " + brFirst);
-    lstDetails->addItem("Bottom Right Longitude " + brSecond);
-
-    const double tlLatDeg = d.topLeftLatitude / 60.0, tlLonDeg = d.topLeftLongitude / 60.0;
-    const double brLatDeg = d.bottomRightLatitude / 60.0, brLonDeg = d.bottomRightLongitude / 60.0;
-    float bearing = 0;
-    const float W = MapCode::GetDistance(tlLatDeg, tlLonDeg, tlLatDeg, brLonDeg, bearing);
-    lstDetails->addItem("Map width " + WholeKm(W) + " Km");
-    const float H = MapCode::GetDistance(tlLatDeg, tlLonDeg, brLatDeg, tlLonDeg, bearing);
-    lstDetails->addItem("Map height " + WholeKm(H) + " Km");
+    ListDetails(entry);
 
     // A picture shown reduced says so.
     if (problem.isEmpty() && shown) problem = MapViewer->PictureNote();

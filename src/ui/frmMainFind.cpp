@@ -26,7 +26,7 @@ void frmMain::FindMaps(const QString& place) {
     if (opening) {
         // Owned by the main window: above it, closed with it.
         find.setParent(this, find.windowFlags() | Qt::Tool);
-        find.Attach(*Maps);
+        find.Attach(*Maps, *Places);
         connect(&find, &frmFindMaps::MapChosen, this, &frmMain::ShowMapAt);
     }
     if (!place.isEmpty()) find.txtPlace->setText(place);

@@ -104,7 +104,7 @@ void frmMain::mnuToolsImportMap_Click() {
     const auto [result, failure] = RunImport(this, std::move(asked->second), title);
 
     if (result) {
-        RefreshLibrary(result->name); // the new map selected and shown
+        SelectDefinition(result->name); // the new map added, selected and shown
         sbStatusBar->SetPanelText(
             1, "Imported " + picked + " as " + FromCore(result->name) + ", corners on " +
                    QString::fromStdString(Georef::DatumName(result->datum)) + ".");

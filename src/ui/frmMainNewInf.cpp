@@ -81,13 +81,5 @@ void frmMain::mnuToolsNewInf_Click() {
     connect(&editor, &frmInfEdit::Saved, this, [&saved] { saved = true; });
     editor.ShowModal(nullptr);
     if (!saved) return;
-    // The new node in its place, selected and shown.
-    const int index = Maps->Reread(infName);
-    if (QTreeWidgetItem* node =
-            index >= 0 ? DirTree->Node(FromCore(Maps->Entries()[std::size_t(index)].name))
-                       : nullptr) {
-        if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey)) drive->setExpanded(true);
-        DirTree->setCurrentItem(node);
-        DirTree->scrollToItem(node);
-    }
+    SelectDefinition(infName); // the new node in its place, selected and shown
 }

@@ -47,7 +47,7 @@ void frmMain::FillLibraryTree() {
     FillNodes();
     progress.Unload();
     // The folder is followed from when the window is on screen: the start shows its tree first.
-    QTimer::singleShot(0, Watcher, [this] { Watcher->Watch(); });
+    QTimer::singleShot(0, Watcher, &Library::LibraryWatcher::Watch);
 }
 
 void frmMain::FillNodes() {
@@ -61,14 +61,13 @@ void frmMain::FillNodes() {
     AddMapFiles(host + "\\Maps\\");
 }
 
-void frmMain::RefreshLibrary(const std::string& select) {
-    // What the user sees of the tree stays: the selected map (or another named), the drive
-    // node's expansion, the scroll position.
+void frmMain::RefreshLibrary() {
+    // What the user sees of the tree stays: the selected map, the drive node's expansion, the
+    // scroll position.
     QTreeWidgetItem* before = DirTree->SelectedItem();
-    const QString wanted = !select.empty()      ? FromCore(select)
-                           : IsFileNode(before) ? before->text(0)
-                           : before             ? TreeView::KeyOf(before)
-                                                : QString();
+    const QString wanted = IsFileNode(before) ? before->text(0)
+                           : before           ? TreeView::KeyOf(before)
+                                              : QString();
     QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey);
     const bool expanded = drive && drive->isExpanded();
     const int scroll = DirTree->verticalScrollBar()->value();
@@ -76,8 +75,7 @@ void frmMain::RefreshLibrary(const std::string& select) {
 
     FillNodes();
     Watcher->Watch();
-    if (QTreeWidgetItem* d = DirTree->Node(DriveNodeKey))
-        d->setExpanded(expanded || !select.empty());
+    if (QTreeWidgetItem* d = DirTree->Node(DriveNodeKey)) d->setExpanded(expanded);
     QTreeWidgetItem* again = nullptr;
     if (!wanted.isEmpty()) {
         again = DirTree->Node(wanted);
@@ -91,6 +89,16 @@ void frmMain::RefreshLibrary(const std::string& select) {
     } else if (hadMap) {
         ClearDetails(); // the map shown is gone: so are its details and picture
     }
+}
+
+bool frmMain::SelectDefinition(const std::string& name) {
+    const int index = Maps->Reread(name);
+    QTreeWidgetItem* node = FileNode(index);
+    if (!node) return false;
+    if (QTreeWidgetItem* drive = DirTree->Node(DriveNodeKey)) drive->setExpanded(true);
+    DirTree->setCurrentItem(node);
+    DirTree->scrollToItem(node);
+    return true;
 }
 
 void frmMain::CountMapFiles(const std::string& folder, long& count) {
@@ -193,7 +201,6 @@ void frmMain::MirrorLibrary() {
             ClearDetails();
         }
     }
-    UpdateCoverage();
 }
 
 QTreeWidgetItem* frmMain::FileNode(int index) const {
@@ -206,7 +213,6 @@ void frmMain::EntryAdded(int index) {
     const QString name = FromCore(e.name);
     if (QTreeWidgetItem* node = DirTree->InsertNode(DriveNodeKey, index, name, name, IconOf(e)))
         Describe(node, e);
-    UpdateCoverage();
 }
 
 void frmMain::EntryChanged(int index) {
@@ -214,10 +220,10 @@ void frmMain::EntryChanged(int index) {
     if (QTreeWidgetItem* node = FileNode(index)) {
         DirTree->SetImage(node, IconOf(e));
         Describe(node, e);
-        // Another program changed the map shown: its details and picture follow.
-        if (!clicking_ && DirTree->SelectedItem() == node) ShowDetails(e);
+        // The map shown was changed by another program, or read again by a click: its
+        // details and picture follow.
+        if (DirTree->SelectedItem() == node) ShowDetails(e);
     }
-    UpdateCoverage();
 }
 
 void frmMain::EntryRemoved(int index, const std::string&) {
@@ -230,7 +236,6 @@ void frmMain::EntryRemoved(int index, const std::string&) {
         }
         if (shown) ClearDetails();
     }
-    UpdateCoverage();
 }
 
 // The Maps folder a file node lies in, kept on its parent when the tree was filled.

@@ -1,10 +1,10 @@
 #include "view/CoverageCanvas.h"
 
-#include "library/PlaceIndex.h"
 #include "mapdef/MapCode.h"
 #include "platform/Text.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -38,15 +38,22 @@ QColor Mix(const QColor& a, const QColor& b, double t) {
                             float(a.blueF() + (b.blueF() - a.blueF()) * t));
 }
 
-// The library tree's order: names without regard to case, then as written.
-bool NameBefore(const QString& a, const QString& b) {
-    const int c = QString::compare(a, b, Qt::CaseInsensitive);
-    return c != 0 ? c < 0 : a < b;
+// An entry's name as the tree shows it.
+QString Key(const std::string& name) {
+    return QString::fromStdString(Platform::Cp1252ToUtf8(name));
 }
 
-bool SamePlace(const CoverageMap& a, const CoverageMap& b) {
-    return a.picture == b.picture && a.north == b.north && a.west == b.west && a.south == b.south &&
-           a.east == b.east;
+// A picture asked for names its map and the picture file, so that one that comes after its map
+// has changed to another picture is known for what it is. Names hold no line breaks.
+QString RequestKey(const QString& key, const std::string& picture) {
+    return key + '\n' + QString::fromStdString(picture);
+}
+
+// The box between two corners (top-left latitude and longitude, bottom-right latitude and
+// longitude, minutes of arc), in degrees: north, west, south, east.
+std::array<double, 4> Box(const std::array<float, 4>& c) {
+    return {std::max(c[0], c[2]) / 60.0, std::min(c[1], c[3]) / 60.0, std::min(c[0], c[2]) / 60.0,
+            std::max(c[1], c[3]) / 60.0};
 }
 
 // Edges included, so a map with no width still meets what it lies on.
@@ -68,6 +75,14 @@ CoverageCanvas::CoverageCanvas(QWidget* parent) : QWidget(parent) {
     arrivals_.setInterval(100);
     connect(&arrivals_, &QTimer::timeout, this, [this] { update(); });
     connect(&thumbnails_, &Picture::Thumbnails::Ready, this, &CoverageCanvas::Arrived);
+    relaid_.setSingleShot(true);
+    relaid_.setInterval(0);
+    connect(&relaid_, &QTimer::timeout, this, [this] {
+        if (fitting_)
+            ShowAll();
+        else
+            update();
+    });
 }
 
 int CoverageCanvas::FirstLongest(std::size_t maps) {
@@ -75,53 +90,103 @@ int CoverageCanvas::FirstLongest(std::size_t maps) {
     return std::clamp(int(std::sqrt(each)), 16, 512);
 }
 
-void CoverageCanvas::SetMaps(std::vector<CoverageMap> maps) {
-    std::vector<Item> items;
-    items.reserve(maps.size());
-    const int base = FirstLongest(maps.size());
-    held_ = 0;
-    for (CoverageMap& m : maps) {
-        Item item;
-        if (const auto old = byKey_.constFind(m.key);
-            old != byKey_.constEnd() && SamePlace(items_[*old].map, m)) {
-            item = std::move(items_[*old]); // its pictures stay
-        } else if (!m.picture.empty()) {
-            item.requested = base;
-            thumbnails_.Request(m.key, m.picture, base);
-        }
-        item.map = std::move(m);
-        item.area =
-            Library::GroundArea(item.map.north, item.map.west, item.map.south, item.map.east);
-        held_ += item.image.sizeInBytes();
-        items.push_back(std::move(item));
-    }
-    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
-        return a.area != b.area ? a.area < b.area : NameBefore(a.map.key, b.map.key);
-    });
-    items_ = std::move(items);
-    byKey_.clear();
-    byKey_.reserve(qsizetype(items_.size()));
-    for (std::size_t i = 0; i < items_.size(); ++i) byKey_.insert(items_[i].map.key, i);
+void CoverageCanvas::Follow(const Library::MapLibrary& library, const Library::PlaceIndex& places) {
+    if (library_) disconnect(library_, nullptr, this, nullptr);
+    library_ = &library;
+    places_ = &places;
+    connect(library_, &Library::MapLibrary::Reset, this, &CoverageCanvas::Reset);
+    connect(library_, &Library::MapLibrary::Added, this, &CoverageCanvas::Added);
+    connect(library_, &Library::MapLibrary::Changed, this, &CoverageCanvas::Changed);
+    connect(library_, &Library::MapLibrary::Removed, this, &CoverageCanvas::Removed);
+    Reset();
+    relaid_.stop();
     if (fitting_)
         ShowAll();
     else
         update();
 }
 
-const CoverageCanvas::Item* CoverageCanvas::Find(const QString& key) const {
-    const auto at = byKey_.constFind(key);
-    return at == byKey_.constEnd() ? nullptr : &items_[*at];
+const std::vector<int>& CoverageCanvas::Order() const {
+    static const std::vector<int> none;
+    return places_ ? places_->Placed() : none;
+}
+
+int CoverageCanvas::IndexOf(const QString& key) const {
+    return library_ ? library_->IndexOf(Platform::Utf8ToCp1252(key.toStdString())) : -1;
+}
+
+CoverageCanvas::Item CoverageCanvas::ItemFor(int index, Item* old) {
+    const Library::Entry& e = EntryOf(index);
+    const MapCode::MapDefinition& d = e.definition;
+    Item item;
+    item.key = Key(e.name);
+    item.picture = e.NamesPicture() ? e.picturePath : std::string();
+    item.placed = e.HasCorners();
+    item.corners = {d.topLeftLatitude, d.topLeftLongitude, d.bottomRightLatitude,
+                    d.bottomRightLongitude};
+    if (old && old->picture == item.picture && old->placed == item.placed &&
+        old->corners == item.corners)
+        return std::move(*old); // its pictures stay
+    if (item.placed && !item.picture.empty()) {
+        item.requested = FirstLongest(places_->Size());
+        thumbnails_.Request(RequestKey(item.key, item.picture), item.picture, item.requested);
+    }
+    return item;
+}
+
+void CoverageCanvas::Reset() {
+    QHash<QString, std::size_t> before;
+    before.reserve(qsizetype(items_.size()));
+    for (std::size_t i = 0; i < items_.size(); ++i) before.insert(items_[i].key, i);
+    std::vector<Item> items;
+    const int count = int(library_->Entries().size());
+    items.reserve(std::size_t(count));
+    held_ = 0;
+    for (int i = 0; i < count; ++i) {
+        const auto old = before.constFind(Key(EntryOf(i).name));
+        items.push_back(ItemFor(i, old == before.constEnd() ? nullptr : &items_[*old]));
+        held_ += items.back().image.sizeInBytes();
+    }
+    items_ = std::move(items);
+    if (IndexOf(selected_) < 0) selected_.clear();
+    Relaid();
+}
+
+void CoverageCanvas::Added(int index) {
+    items_.insert(items_.begin() + index, ItemFor(index, nullptr));
+    Relaid();
+}
+
+void CoverageCanvas::Changed(int index) {
+    Item& item = items_[std::size_t(index)];
+    Item old = std::move(item);
+    held_ -= old.image.sizeInBytes();
+    item = ItemFor(index, &old);
+    held_ += item.image.sizeInBytes();
+    Relaid();
+}
+
+void CoverageCanvas::Removed(int index, const std::string& name) {
+    held_ -= items_[std::size_t(index)].image.sizeInBytes();
+    items_.erase(items_.begin() + index);
+    if (selected_ == Key(name)) selected_.clear();
+    Relaid();
+}
+
+void CoverageCanvas::Relaid() {
+    if (!relaid_.isActive()) relaid_.start();
 }
 
 void CoverageCanvas::SetSelected(const QString& key) {
     selected_ = key;
-    const Item* item = Find(key);
-    if (item && !fitting_ && !Meets(RectOf(item->map), QRectF(rect()))) {
+    const int index = IndexOf(key);
+    if (index >= 0 && items_[std::size_t(index)].placed && !fitting_ &&
+        !Meets(RectOf(index), QRectF(rect()))) {
         // Brought into view: centred, and made to fit when it is larger than the view.
-        const CoverageMap& m = item->map;
-        centreLat_ = (m.north + m.south) / 2;
-        centreLon_ = (m.west + m.east) / 2;
-        const double w = std::abs(m.east - m.west), h = std::abs(m.north - m.south);
+        const auto [north, west, south, east] = Box(items_[std::size_t(index)].corners);
+        centreLat_ = (north + south) / 2;
+        centreLon_ = (west + east) / 2;
+        const double w = std::abs(east - west), h = std::abs(north - south);
         if (w * perDegree_ > width() * 0.9 || h * perDegree_ > height() * 0.9)
             perDegree_ = std::max(
                 1e-6, 0.9 * std::min(width() / std::max(w, 1e-9), height() / std::max(h, 1e-9)));
@@ -140,21 +205,22 @@ QPointF CoverageCanvas::ToEarth(QPointF p) const {
                    centreLon_ + (p.x() - width() / 2.0) / perDegree_);
 }
 
-QRectF CoverageCanvas::RectOf(const CoverageMap& m) const {
-    return QRectF(ToCanvas(m.north, m.west), ToCanvas(m.south, m.east)).normalized();
+QRectF CoverageCanvas::RectOf(int index) const {
+    const auto [north, west, south, east] = Box(items_[std::size_t(index)].corners);
+    return QRectF(ToCanvas(north, west), ToCanvas(south, east)).normalized();
 }
 
 void CoverageCanvas::ShowAll() {
     fitting_ = true;
     double n = -90, s = 90, w = 180, e = -180;
-    for (const Item& item : items_) {
-        const CoverageMap& m = item.map;
-        n = std::max({n, m.north, m.south});
-        s = std::min({s, m.north, m.south});
-        w = std::min({w, m.west, m.east});
-        e = std::max({e, m.west, m.east});
+    for (const int index : Order()) {
+        const auto [north, west, south, east] = Box(items_[std::size_t(index)].corners);
+        n = std::max({n, north, south});
+        s = std::min({s, north, south});
+        w = std::min({w, west, east});
+        e = std::max({e, west, east});
     }
-    if (items_.empty()) n = 90, s = -90, w = -180, e = 180;
+    if (Order().empty()) n = 90, s = -90, w = -180, e = 180;
     const double margin = std::max({(n - s) * 0.05, (e - w) * 0.05, 0.01});
     n += margin, s -= margin, w -= margin, e += margin;
     centreLat_ = (n + s) / 2;
@@ -180,17 +246,21 @@ void CoverageCanvas::ZoomBy(double factor, QPointF about) {
     Moved();
 }
 
+std::vector<int> CoverageCanvas::IndicesAt(QPointF p) const {
+    if (!places_) return {};
+    const QPointF earth = ToEarth(p); // the index works in minutes of arc
+    return places_->Covering(float(earth.x() * 60), float(earth.y() * 60));
+}
+
 std::vector<QString> CoverageCanvas::MapsAt(QPointF p) const {
     std::vector<QString> under;
-    for (const Item& item : items_)
-        if (RectOf(item.map).contains(p)) under.push_back(item.map.key);
+    for (const int index : IndicesAt(p)) under.push_back(items_[std::size_t(index)].key);
     return under;
 }
 
 std::optional<QString> CoverageCanvas::MapAt(QPointF p) const {
-    for (const Item& item : items_)
-        if (RectOf(item.map).contains(p)) return item.map.key;
-    return std::nullopt;
+    const std::vector<QString> under = MapsAt(p);
+    return under.empty() ? std::nullopt : std::optional<QString>(under.front());
 }
 
 void CoverageCanvas::Hold(Item& item, QImage image) {
@@ -198,11 +268,15 @@ void CoverageCanvas::Hold(Item& item, QImage image) {
     item.image = std::move(image);
 }
 
-void CoverageCanvas::Arrived(const QString& key, const QImage& image, const QString& error,
+void CoverageCanvas::Arrived(const QString& request, const QImage& image, const QString& error,
                              int longest) {
-    const auto at = byKey_.constFind(key);
-    if (at == byKey_.constEnd()) return;
-    Item& item = items_[*at];
+    const qsizetype cut = request.indexOf('\n');
+    const int index = IndexOf(request.left(cut));
+    // Gone, no longer placed, or showing another picture now.
+    if (index < 0 || !items_[std::size_t(index)].placed ||
+        request.mid(cut + 1) != QString::fromStdString(items_[std::size_t(index)].picture))
+        return;
+    Item& item = items_[std::size_t(index)];
     if (longest == item.requested) item.requested = 0;
     if (image.isNull()) {
         if (item.image.isNull()) item.error = error;
@@ -216,7 +290,7 @@ void CoverageCanvas::Arrived(const QString& key, const QImage& image, const QStr
     if (held_ > kPictureBudget) KeepWithinBudget(kPictureBudget - kPictureBudget / 10);
     // Only what shows is painted again: no picture is drawn for a map off the canvas or too
     // small for one. Painting many maps takes a while: arrivals wait for a multiple of that.
-    const QRectF r = RectOf(item.map);
+    const QRectF r = RectOf(index);
     const bool shows = Meets(r, QRectF(rect())) &&
                        (!image.isNull() ? r.width() >= 3 || r.height() >= 3 : item.image.isNull());
     if (shows && !arrivals_.isActive()) arrivals_.start(std::max(100, 3 * paintMs_));
@@ -231,9 +305,10 @@ void CoverageCanvas::SharpenVisible() {
     std::vector<Want> wants;
     std::int64_t needed = 0;
     const QRectF view(rect());
-    for (Item& item : items_) {
-        if (item.map.picture.empty() || !item.error.isEmpty()) continue;
-        const QRectF whole = RectOf(item.map);
+    for (const int index : Order()) {
+        Item& item = items_[std::size_t(index)];
+        if (item.picture.empty() || !item.error.isEmpty()) continue;
+        const QRectF whole = RectOf(index);
         if (!Meets(whole, view)) continue;
         const double onScreen = std::max(whole.width(), whole.height());
         if (onScreen <= 1.5 * std::max(item.longest, item.requested)) continue;
@@ -254,18 +329,19 @@ void CoverageCanvas::SharpenVisible() {
         if (projected + w.more > kPictureBudget) break;
         projected += w.more;
         w.item->requested = w.longest;
-        thumbnails_.Request(w.item->map.key, w.item->map.picture, w.longest);
+        thumbnails_.Request(RequestKey(w.item->key, w.item->picture), w.item->picture, w.longest);
     }
 }
 
 void CoverageCanvas::KeepWithinBudget(std::int64_t target) {
     // Sharper pictures of maps off screen give way, the smallest maps first, back to the size
     // of the first pictures; they are made again when needed.
-    const int base = FirstLongest(items_.size());
+    const int base = FirstLongest(Order().size());
     const QRectF view(rect());
-    for (Item& item : items_) {
+    for (const int index : Order()) {
+        Item& item = items_[std::size_t(index)];
         if (held_ <= target) break;
-        if (item.longest <= base || Meets(RectOf(item.map), view)) continue;
+        if (item.longest <= base || Meets(RectOf(index), view)) continue;
         Hold(item, item.image.scaled(item.image.size().scaled(base, base, Qt::KeepAspectRatio),
                                      Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         item.longest = base;
@@ -276,18 +352,29 @@ void CoverageCanvas::paintEvent(QPaintEvent* event) {
     QElapsedTimer clock;
     clock.start();
     QPainter p(this);
-    const QColor ground = palette().color(QPalette::Base), ink = palette().color(QPalette::Text);
-    const QColor problem(210, 0, 0);
-    p.fillRect(event->rect(), ground);
+    p.fillRect(event->rect(), palette().color(QPalette::Base));
     p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setFont(font());
+    DrawGraticule(p);
+    DrawMaps(p, QRectF(event->rect()).adjusted(-2, -2, 2, 2));
+    // The selected map keeps its place among the others; its outline lies over all of them.
+    if (const int s = IndexOf(selected_); s >= 0 && items_[std::size_t(s)].placed) {
+        const QRectF r = RectOf(s);
+        p.setPen(QPen(palette().color(QPalette::Highlight), 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(r);
+        DrawName(p, QFontMetrics(font()), selected_, r, palette().color(QPalette::Text));
+    }
+    paintMs_ = int(clock.elapsed());
+}
 
-    // The graticule, its spacing from the zoom, labelled at the edges.
+void CoverageCanvas::DrawGraticule(QPainter& p) {
+    // Its spacing from the zoom, labelled at the edges.
     double spacing = kSpacings[0];
     for (double s : kSpacings)
         if (s * perDegree_ >= kLinesApart) spacing = s;
     const QPointF nw = ToEarth(QPointF(0, 0)), se = ToEarth(QPointF(width(), height()));
-    p.setPen(Mix(ground, ink, 0.25));
-    p.setFont(font());
+    p.setPen(Mix(palette().color(QPalette::Base), palette().color(QPalette::Text), 0.25));
     const QFontMetrics metrics(font());
     double free = -1e9; // labels that would run into the one before are left out
     for (double lon = std::ceil(std::max(-180.0, nw.y()) / spacing) * spacing;
@@ -308,21 +395,27 @@ void CoverageCanvas::paintEvent(QPaintEvent* event) {
         p.drawText(QPointF(2, y - 2), Coordinate(lat, false));
         free = y - 2 - metrics.height();
     }
+}
 
-    // A name where the map has room for it, with a halo of the background around its letters.
-    auto name = [&](const QString& key, const QRectF& r, const QColor& colour) {
-        if (metrics.height() + 4 >= r.height() || metrics.horizontalAdvance(key) + 6 >= r.width())
-            return;
-        QPainterPath path;
-        path.addText(r.left() + 3, r.top() + 2 + metrics.ascent(), font(), key);
-        p.setRenderHint(QPainter::Antialiasing, true);
-        p.strokePath(path, QPen(ground, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.fillPath(path, colour);
-        p.setRenderHint(QPainter::Antialiasing, false);
-    };
-    // The maps, largest first. Maps too small to show their pictures are outlined together.
-    const QColor outline = Mix(ground, ink, 0.75);
-    const QRectF view = QRectF(event->rect()).adjusted(-2, -2, 2, 2);
+void CoverageCanvas::DrawName(QPainter& p, const QFontMetrics& metrics, const QString& key,
+                              const QRectF& r, const QColor& colour) const {
+    // Where the map has room for it, with a halo of the background around its letters.
+    if (metrics.height() + 4 >= r.height() || metrics.horizontalAdvance(key) + 6 >= r.width())
+        return;
+    QPainterPath path;
+    path.addText(r.left() + 3, r.top() + 2 + metrics.ascent(), font(), key);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.strokePath(
+        path, QPen(palette().color(QPalette::Base), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.fillPath(path, colour);
+    p.setRenderHint(QPainter::Antialiasing, false);
+}
+
+void CoverageCanvas::DrawMaps(QPainter& p, const QRectF& view) {
+    // Largest first. Maps too small to show their pictures are outlined together.
+    const QColor ink = palette().color(QPalette::Text), problem(210, 0, 0);
+    const QColor outline = Mix(palette().color(QPalette::Base), ink, 0.75);
+    const QFontMetrics metrics(font());
     std::vector<QRectF> specks;
     auto drawSpecks = [&] {
         if (specks.empty()) return;
@@ -331,31 +424,24 @@ void CoverageCanvas::paintEvent(QPaintEvent* event) {
         p.drawRects(specks.data(), int(specks.size()));
         specks.clear();
     };
-    for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
-        const QRectF r = RectOf(it->map);
+    const std::vector<int>& order = Order();
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const Item& item = items_[std::size_t(*it)];
+        const QRectF r = RectOf(*it);
         if (!Meets(r, view)) continue;
-        const bool missing = it->map.picture.empty() || !it->error.isEmpty();
+        const bool missing = item.picture.empty() || !item.error.isEmpty();
         if (!missing && r.width() < 3 && r.height() < 3) {
             specks.push_back(r);
             continue;
         }
         drawSpecks();
-        if (!missing && !it->image.isNull()) p.drawImage(r, it->image);
+        if (!missing && !item.image.isNull()) p.drawImage(r, item.image);
         p.setPen(QPen(missing ? problem : outline, 0));
         p.setBrush(Qt::NoBrush);
         p.drawRect(r);
-        name(it->map.key, r, missing ? problem : ink);
+        DrawName(p, metrics, item.key, r, missing ? problem : ink);
     }
     drawSpecks();
-    // The selected map keeps its place among the others; its outline lies over all of them.
-    if (const Item* s = Find(selected_)) {
-        const QRectF r = RectOf(s->map);
-        p.setPen(QPen(palette().color(QPalette::Highlight), 3));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(r);
-        name(s->map.key, r, ink);
-    }
-    paintMs_ = int(clock.elapsed());
 }
 
 void CoverageCanvas::mousePressEvent(QMouseEvent* e) {
@@ -409,8 +495,8 @@ void CoverageCanvas::mouseReleaseEvent(QMouseEvent* e) {
 void CoverageCanvas::Step(int by) {
     std::vector<QString> inView;
     const QRectF view(rect());
-    for (const Item& item : items_)
-        if (Meets(RectOf(item.map), view)) inView.push_back(item.map.key);
+    for (const int index : Order())
+        if (Meets(RectOf(index), view)) inView.push_back(items_[std::size_t(index)].key);
     if (inView.empty()) return;
     const auto at = std::find(inView.begin(), inView.end(), selected_);
     const auto n = std::ptrdiff_t(inView.size());
@@ -472,22 +558,21 @@ bool CoverageCanvas::event(QEvent* e) {
     auto* help = static_cast<QHelpEvent*>(e);
     // Every map under the pointer, smallest first, as many as a screen's height of lines holds.
     constexpr std::size_t kMostLines = 30;
-    const std::vector<QString> under = MapsAt(help->pos());
+    const std::vector<int> under = IndicesAt(help->pos());
     QStringList lines;
-    for (const QString& key : under) {
+    for (const int index : under) {
         if (std::size_t(lines.size()) == kMostLines) {
             lines << QString("... and %1 more").arg(under.size() - kMostLines);
             break;
         }
-        const Item* item = Find(key);
-        const QString why =
-            !item->map.problem.isEmpty() ? item->map.problem
-            : item->error.isEmpty()
-                ? QString()
-                : "the picture " +
-                      QString::fromStdString(Platform::Cp1252ToUtf8(item->map.picture)) +
-                      " cannot be shown: " + item->error;
-        lines << (why.isEmpty() ? key : key + ": " + why);
+        const Item& item = items_[std::size_t(index)];
+        const QString why = item.picture.empty() ? QString("the definition names no picture")
+                            : item.error.isEmpty()
+                                ? QString()
+                                : "the picture " +
+                                      QString::fromStdString(Platform::Cp1252ToUtf8(item.picture)) +
+                                      " cannot be shown: " + item.error;
+        lines << (why.isEmpty() ? item.key : item.key + ": " + why);
     }
     if (lines.isEmpty())
         QToolTip::hideText();

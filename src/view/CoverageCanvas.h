@@ -15,36 +15,39 @@
 // The wheel zooms about the pointer, a drag pans. Keys: the arrows pan, + and - zoom, 0 fits,
 // Page Down and Page Up step through the maps in view, smallest first, reporting each as a
 // click does (MapClicked).
+//
+// The maps are the library model's entries, followed as they change; where each lies comes from
+// its corners, and which maps lie under a point, and their order, from the library's place index.
 
+#include "library/MapLibrary.h"
+#include "library/PlaceIndex.h"
 #include "picture/PictureLoader.h"
 
-#include <QHash>
 #include <QImage>
 #include <QPointF>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
-
-struct CoverageMap {
-    QString key;                     // the library node's name
-    double north, west, south, east; // degrees
-    std::string picture;             // a Windows path, "" when the definition names none
-    QString problem;                 // why there is no picture to show, "" when there is one
-};
 
 class CoverageCanvas : public QWidget {
     Q_OBJECT
 public:
     explicit CoverageCanvas(QWidget* parent = nullptr);
 
-    // The maps, in any order. The view stays where it is (fitted anew while it is fitted);
-    // pictures are decoded again only for maps whose picture or corners changed.
-    void SetMaps(std::vector<CoverageMap> maps);
-    // Highlights a map (outlined over all) and brings it into view when none of it is on the
-    // canvas (a fitted canvas shows every map already); "" highlights none.
+    // Shows a library's maps (those whose corners were read) from now on, following its changes
+    // map by map; `places`, the index of the same library's places, orders them and says which
+    // lie under a point. The index must have been made before this call (it then takes each
+    // change before the canvas hears of it); both must outlive the canvas. The view stays where
+    // it is (fitted anew while it is fitted); pictures are decoded again only for maps whose
+    // picture or corners changed.
+    void Follow(const Library::MapLibrary& library, const Library::PlaceIndex& places);
+    // Highlights a map by the name the tree shows (outlined over all) and brings it into view
+    // when none of it is on the canvas (a fitted canvas shows every map already); "" highlights
+    // none. A highlighted map that leaves the library is highlighted no longer.
     void SetSelected(const QString& key);
     QString Selected() const { return selected_; }
 
@@ -57,8 +60,8 @@ public:
     bool Fitted() const { return fitting_; }
     // Zooms by `factor` keeping the earth under `about` (canvas pixels) still.
     void ZoomBy(double factor, QPointF about);
-    // The maps under a canvas point, smallest ground area first (by name when equal); the first
-    // is the one a click takes.
+    // The maps under a canvas point, as the place index finds them: the smallest ground area
+    // first (by name when equal); the first is the one a click takes.
     std::vector<QString> MapsAt(QPointF canvasPoint) const;
     std::optional<QString> MapAt(QPointF canvasPoint) const;
     // The number of pictures still being decoded, and the bytes the decoded ones hold.
@@ -87,30 +90,57 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // What the canvas holds of a library entry (one each, in the library's order).
+    // What drawing reads of every map comes first.
     struct Item {
-        CoverageMap map;
-        double area = 0; // km², the drawing order
+        // Where the entry lies: whether its corners were read, and the corners (top-left
+        // latitude and longitude, bottom-right latitude and longitude, minutes of arc), kept
+        // with the pictures they were asked for.
+        bool placed = false;
+        std::array<float, 4> corners{};
+        std::string picture; // a Windows path, "" when the definition names none
+        QString error;       // why its picture cannot be shown
         QImage image;
         int longest = 0;   // the size its picture was asked for
         int requested = 0; // a sharper one on its way
-        QString error;
+        QString key;       // the entry's name, as the tree shows it
     };
-    QRectF RectOf(const CoverageMap& map) const;
-    const Item* Find(const QString& key) const;
-    void Arrived(const QString& key, const QImage& image, const QString& error, int longest);
+    // The placed entries, smallest ground area first (none while no library is followed).
+    const std::vector<int>& Order() const;
+    const Library::Entry& EntryOf(int index) const {
+        return library_->Entries()[std::size_t(index)];
+    }
+    QRectF RectOf(int index) const;
+    int IndexOf(const QString& key) const;
+    std::vector<int> IndicesAt(QPointF canvasPoint) const;
+    // The item of an entry: `old`'s pictures when its picture and place are the same, otherwise
+    // a first picture asked for.
+    Item ItemFor(int index, Item* old);
+    void Reset();
+    void Added(int index);
+    void Changed(int index);
+    void Removed(int index, const std::string& name);
+    void Relaid(); // maps came, changed or went: fitted again, or painted, once they have
+    void Arrived(const QString& request, const QImage& image, const QString& error, int longest);
     void Hold(Item& item, QImage image);
     void SharpenVisible();
     void KeepWithinBudget(std::int64_t target);
     void Moved();      // the view was moved by the user: no longer fitted
     void Step(int by); // Page Down / Page Up
+    void DrawGraticule(QPainter& p);
+    void DrawMaps(QPainter& p, const QRectF& view);
+    void DrawName(QPainter& p, const QFontMetrics& metrics, const QString& key, const QRectF& r,
+                  const QColor& colour) const;
 
-    std::vector<Item> items_; // smallest ground area first, equal areas by name
-    QHash<QString, std::size_t> byKey_;
+    const Library::MapLibrary* library_ = nullptr;
+    const Library::PlaceIndex* places_ = nullptr;
+    std::vector<Item> items_;
     QString selected_;
     Picture::Thumbnails thumbnails_;
     std::int64_t held_ = 0; // the bytes of every picture held, kept as they come and go
     QTimer settled_;        // the view has stopped moving: sharper pictures for what is on screen
     QTimer arrivals_;       // pictures that arrive close together are painted together
+    QTimer relaid_;         // many maps changed at once are laid out once
     double centreLat_ = 0, centreLon_ = 0, perDegree_ = 1;
     bool fitting_ = true;
     std::optional<QPointF> pressed_, dragFrom_;

@@ -384,7 +384,15 @@ void MapView::UpdateCursor() {
 }
 
 bool MapView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &outer_ && event->type() == QEvent::Resize) {
+    if (event->type() == QEvent::Wheel) return Wheel(watched, *static_cast<QWheelEvent*>(event));
+    if (watched == &outer_) return FrameEvent(*event);
+    if (watched == &inner_) return PictureEvent(*event);
+    return false;
+}
+
+bool MapView::FrameEvent(QEvent& event) {
+    switch (event.type()) {
+    case QEvent::Resize:
         // Fitted once the layout has settled: the frame is sized in several steps, and its last
         // twips may change without its pixels.
         if (fitting_ && !refitQueued_) {
@@ -399,74 +407,41 @@ bool MapView::eventFilter(QObject* watched, QEvent* event) {
         }
         focusFrame_->setGeometry(outer_.rect());
         UpdateCursor();
-        return false;
-    }
-    if (event->type() == QEvent::Wheel) return Wheel(watched, *static_cast<QWheelEvent*>(event));
-    if (watched == &outer_) {
-        switch (event->type()) {
-        case QEvent::KeyPress:
-            return KeyPressed(*static_cast<QKeyEvent*>(event));
-        case QEvent::FocusIn: {
-            // The frame shows for focus from the keyboard, not for a click.
-            const Qt::FocusReason why = static_cast<QFocusEvent*>(event)->reason();
-            if (why == Qt::TabFocusReason || why == Qt::BacktabFocusReason ||
-                why == Qt::ShortcutFocusReason)
-                keyboardFocus_ = true;
-            else if (why == Qt::MouseFocusReason)
-                keyboardFocus_ = false;
-            ShowFocusFrame();
-            RefreshPosition();
-            break;
-        }
-        case QEvent::FocusOut:
-            ShowFocusFrame();
-            RefreshPosition();
-            break;
-        default:
-            break;
-        }
-        return false;
-    }
-    if (watched != &inner_) return false;
-    switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        keyboardFocus_ = false; // the pointer is back in use
+        break;
+    case QEvent::KeyPress:
+        return KeyPressed(static_cast<QKeyEvent&>(event));
+    case QEvent::FocusIn: {
+        // The frame shows for focus from the keyboard, not for a click.
+        const Qt::FocusReason why = static_cast<QFocusEvent&>(event).reason();
+        if (why == Qt::TabFocusReason || why == Qt::BacktabFocusReason ||
+            why == Qt::ShortcutFocusReason)
+            keyboardFocus_ = true;
+        else if (why == Qt::MouseFocusReason)
+            keyboardFocus_ = false;
         ShowFocusFrame();
-        pointer_ = mouse->position() + QPointF(inner_.pos());
-        if (mouse->button() != Qt::LeftButton) break;
-        const auto pixel = inner_.PixelAt(mouse->position());
-        if (mouse->modifiers() & Qt::ShiftModifier && pixel) {
-            measuring_ = true; // a distance line from here
-            lineFrom_ = lineTo_ = QPointF(*pixel);
-        } else {
-            lineFrom_.reset(); // a plain click ends the line and starts a pan
-            lineTo_.reset();
-            panFrom_ = mouse->globalPosition();
-            panH_ = hBar_.Value();
-            panV_ = vBar_.Value();
-        }
         RefreshPosition();
         break;
     }
-    case QEvent::MouseMove: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (panFrom_) {
-            const QPointF moved = mouse->globalPosition() - *panFrom_;
-            try {
-                ScrollTo(hBar_, panH_ - Twips::FromPixels(1) * moved.x());
-                ScrollTo(vBar_, panV_ - Twips::FromPixels(1) * moved.y());
-            } catch (const std::exception&) {
-            }
-        } else if (measuring_) {
-            if (const auto pixel = inner_.PixelAt(mouse->position())) lineTo_ = QPointF(*pixel);
-        }
-        pointer_ = mouse->position() + QPointF(inner_.pos());
-        ShowPosition(mouse->position());
+    case QEvent::FocusOut:
+        ShowFocusFrame();
+        RefreshPosition();
+        break;
+    default:
         break;
     }
+    return false;
+}
+
+bool MapView::PictureEvent(QEvent& event) {
+    switch (event.type()) {
+    case QEvent::MouseButtonPress:
+        MousePressed(static_cast<QMouseEvent&>(event));
+        break;
+    case QEvent::MouseMove:
+        MouseMoved(static_cast<QMouseEvent&>(event));
+        break;
     case QEvent::MouseButtonRelease:
-        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (static_cast<QMouseEvent&>(event).button() == Qt::LeftButton) {
             panFrom_.reset();
             measuring_ = false; // the line and its figure stay
         }
@@ -478,7 +453,47 @@ bool MapView::eventFilter(QObject* watched, QEvent* event) {
     default:
         return false;
     }
-    // The line over the picture, drawn where its pixels' centres are now.
+    ShowLine();
+    UpdateCursor();
+    return false;
+}
+
+void MapView::MousePressed(const QMouseEvent& mouse) {
+    keyboardFocus_ = false; // the pointer is back in use
+    ShowFocusFrame();
+    pointer_ = mouse.position() + QPointF(inner_.pos());
+    if (mouse.button() != Qt::LeftButton) return;
+    const auto pixel = inner_.PixelAt(mouse.position());
+    if (mouse.modifiers() & Qt::ShiftModifier && pixel) {
+        measuring_ = true; // a distance line from here
+        lineFrom_ = lineTo_ = QPointF(*pixel);
+    } else {
+        lineFrom_.reset(); // a plain click ends the line and starts a pan
+        lineTo_.reset();
+        panFrom_ = mouse.globalPosition();
+        panH_ = hBar_.Value();
+        panV_ = vBar_.Value();
+    }
+    RefreshPosition();
+}
+
+void MapView::MouseMoved(const QMouseEvent& mouse) {
+    if (panFrom_) {
+        const QPointF moved = mouse.globalPosition() - *panFrom_;
+        try {
+            ScrollTo(hBar_, panH_ - Twips::FromPixels(1) * moved.x());
+            ScrollTo(vBar_, panV_ - Twips::FromPixels(1) * moved.y());
+        } catch (const std::exception&) {
+        }
+    } else if (measuring_) {
+        if (const auto pixel = inner_.PixelAt(mouse.position())) lineTo_ = QPointF(*pixel);
+    }
+    pointer_ = mouse.position() + QPointF(inner_.pos());
+    ShowPosition(mouse.position());
+}
+
+void MapView::ShowLine() {
+    // Over the picture, drawn where its pixels' centres are now.
     if (lineFrom_ && lineTo_) {
         auto* overlay = static_cast<LineOverlay*>(overlay_);
         overlay->line = QLineF(inner_.PointOf(*lineFrom_), inner_.PointOf(*lineTo_));
@@ -489,6 +504,4 @@ bool MapView::eventFilter(QObject* watched, QEvent* event) {
     } else {
         overlay_->hide();
     }
-    UpdateCursor();
-    return false;
 }

@@ -30,6 +30,7 @@ class PictureBox;
 class ScrollBar;
 class QWidget;
 class QKeyEvent;
+class QMouseEvent;
 class QWheelEvent;
 
 class MapView : public QObject {
@@ -115,6 +116,13 @@ private:
     bool KeyPressed(const QKeyEvent& key);
     void ShowFocusFrame();
     bool Wheel(QObject* watched, const QWheelEvent& wheel);
+    // The events of the frame (picOuter) and of the picture (picInner).
+    bool FrameEvent(QEvent& event);
+    bool PictureEvent(QEvent& event);
+    void MousePressed(const QMouseEvent& mouse);
+    void MouseMoved(const QMouseEvent& mouse);
+    // The distance line over the picture, or none.
+    void ShowLine();
     void UpdateCursor();
     // The place on the earth of the centre of a picture pixel (minutes of arc), when the
     // picture has a coordinate system.

@@ -115,6 +115,8 @@ TEST_F(MapLibraryTest, AChangedFileChangesItsEntryAlone) {
     QObject::connect(&library, &Library::MapLibrary::Removed, [&](int i, const std::string& n) {
         said.push_back("removed " + std::to_string(i) + " " + n);
     });
+    QObject::connect(&library, &Library::MapLibrary::Read,
+                     [&](int i) { said.push_back("read " + name(i)); });
     QObject::connect(&library, &Library::MapLibrary::Reset, [&] { said.push_back("reset"); });
 
     Write("C.inf", "1N,1E\r\n0N,2E\r\nmap.bmp\r\n");
@@ -130,9 +132,37 @@ TEST_F(MapLibraryTest, AChangedFileChangesItsEntryAlone) {
     EXPECT_EQ(library.Update("notes.txt"), -1);
     EXPECT_EQ(library.Reread("b.inf"), 1); // a click reads it again: its picture is larger now
     EXPECT_EQ(library.Entries()[1].width, 16);
+    EXPECT_EQ(library.Reread("b.inf"), 1); // and again, as it was: said all the same
+    EXPECT_EQ(library.Reread("nothere.inf"), -1);
     EXPECT_EQ(said, (std::vector<std::string>{"added C.inf", "changed b.inf", "removed 2 d.inf",
-                                              "added a.inf", "changed b.inf"}));
+                                              "added a.inf", "changed b.inf", "read b.inf"}));
     EXPECT_FLOAT_EQ(library.Entries()[1].definition.topLeftLatitude, 120);
     EXPECT_EQ(library.IndexOf("a.inf"), 0);
     EXPECT_EQ(library.IndexOf("A.inf"), -1);
+}
+
+// A Latin-1 "caf\xE9.inf" goes by an alias while a UTF-8 "café.inf" is there, and by that name
+// once it has gone: the entry is named anew, and the folder is not read again.
+TEST_F(MapLibraryTest, AnEntryNamedAnewWhenTheNameItsAliasAvoidedGoes) {
+    Write("map.bmp", TempHost::Bmp(8, 8));
+    Write("caf\xC3\xA9.inf", "1N,1E\r\n0N,2E\r\nmap.bmp\r\n");
+    Write("caf\xE9.inf", "3N,1E\r\n0N,2E\r\nmap.bmp\r\n");
+    library.Load(TEST_DRIVE "\\Stelmar\\Maps");
+    ASSERT_EQ(library.Entries().size(), 2u);
+    EXPECT_EQ(library.Entries()[0].native, "caf\xC3\xA9.inf"); // the Latin-1 one's alias after it
+    std::vector<std::string> said;
+    QObject::connect(&library, &Library::MapLibrary::Added, [&](int i) {
+        said.push_back("added " + library.Entries()[std::size_t(i)].name);
+    });
+    QObject::connect(&library, &Library::MapLibrary::Removed, [&](int i, const std::string&) {
+        said.push_back("removed " + std::to_string(i));
+    });
+    QObject::connect(&library, &Library::MapLibrary::Reset, [&] { said.push_back("reset"); });
+    std::filesystem::remove(maps + "/caf\xC3\xA9.inf");
+    EXPECT_EQ(library.Update("caf\xC3\xA9.inf"), -1);
+    EXPECT_EQ(said, (std::vector<std::string>{"removed 1", "removed 0", "added caf\xE9.inf"}));
+    ASSERT_EQ(library.Entries().size(), 1u);
+    EXPECT_FLOAT_EQ(library.Entries()[0].definition.topLeftLatitude, 180);
+    EXPECT_EQ(library.Update("caf\xE9.inf"), 0); // as it is now: nothing more to say
+    EXPECT_EQ(said.size(), 3u);
 }

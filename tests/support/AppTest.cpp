@@ -43,6 +43,7 @@ void AppTest::TearDown() {
     Platform::SetDriveInfoOverride({});
     Platform::SetStartProgramHook({});
     StartupCode::MainWindow = nullptr;
+    StartupCode::Model.reset();
     StartupCode::PicScroll.reset();
     StartupCode::HostFolder.clear();
 }

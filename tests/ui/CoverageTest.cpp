@@ -149,9 +149,16 @@ TEST_F(CoverageTest, OpensFittedOnScreenAboveTheMainWindowAndFollowsKeysAndPalet
     QTest::keyClick(canvas, Qt::Key_0); // fitted again: the world centred
     EXPECT_NEAR(c.ToCanvas(0, 0).x(), canvas->width() / 2.0, 1);
 
-    // A definition added by another program shows at once; the placement is kept.
+    // A definition added by another program shows at once, and its picture follows the
+    // definition as it changes; the placement is kept.
     WriteMap("d.inf", "40S,40E\r\n45S,50E\r\ntown.bmp\r\n");
     WaitFor([&] { return c.picCanvas->MapAt(c.ToCanvas(-42, 45)) == "d.inf"; });
+    WriteMap("d.inf", "40S,40E\r\n45S,50E\r\ncounty.bmp\r\n");
+    WaitFor([&] {
+        return c.picCanvas->Decoding() == 0 &&
+               canvas->grab().toImage().pixelColor(c.ToCanvas(-42.5, 45).toPoint()) ==
+                   QColor(20, 160, 20);
+    });
     c.Move(1200, 900, 7000, 5000);
     c.Unload();
     EXPECT_EQ(Platform::GetSetting("Varnet", "Settings", "CoverageLeft", ""), "1200");

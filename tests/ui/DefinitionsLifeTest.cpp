@@ -176,8 +176,11 @@ TEST_F(DefinitionsLifeTest, ImportedMapsComeInSelectedAndGoOutAgain) {
     SetFileOpenHook([&](const FileOpenRequest&) -> std::optional<QString> {
         return QString::fromStdString(in + "sheet.jpg");
     });
+    int resets = 0;
+    QObject::connect(m.Maps, &Library::MapLibrary::Reset, [&] { ++resets; });
     m.mnuToolsImportMap->trigger();
     EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(resets, 0); // the new map added to the library, the folder not read again
     ASSERT_NE(m.DirTree->SelectedItem(), nullptr);
     EXPECT_EQ(m.DirTree->SelectedItem()->text(0), "sheet.inf");
     EXPECT_EQ(Details(m)[1], "Map Filename sheet.jpg");

@@ -69,6 +69,11 @@ TEST_F(DetailsTest, EightLinesForEachKindOfDefinition) {
         EXPECT_EQ(main.sbStatusBar->PanelText(1), "kept");
         EXPECT_TRUE(main.picInner->HasPicture());
     }
+    // A click reads the definition as it is now, though the library has not heard of a change.
+    WriteMap("london.inf", "52.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.jpg\r\n");
+    Select(main, "two.inf");
+    Select(main, "london.inf");
+    EXPECT_EQ(Details(main)[2], "Top Left Lattitude 52.30.00N");
     EXPECT_TRUE(messages.empty()); // no modal box on any click
 }
 
