@@ -131,7 +131,10 @@ TEST_F(CommandLineTest, ImportsExportsAndRefusals) {
         {{"import", QString::fromStdString(in + "notes.txt")}, 2, in + "notes.txt"},
         {{"export", "--format", "kmz", "--out", QString::fromStdString(out), "sheet"}, 0, ""},
         {{"export", "--format", "world", "sheet.inf"}, 0, ""},
-        {{"export", "--format", "world", "sheet.inf"}, 2, "--replace"},
+        {{"export", "--format", "world", "--out", QString::fromStdString(out), "sheet"}, 0, ""},
+        {{"export", "--format", "world", "--out", QString::fromStdString(out), "sheet"},
+         2,
+         "--replace"},
         {{"export", "--format", "ozi", "nothere"}, 2, "no map nothere"},
         {{"export", "--format", "png", "sheet"}, 2, "--format kmz, ozi or world"},
         {{"list", "--maps", TEST_DRIVE "\\Stelmar\\Nowhere"}, 2, "cannot be read"},
@@ -148,6 +151,9 @@ TEST_F(CommandLineTest, ImportsExportsAndRefusals) {
     }
     EXPECT_TRUE(TempHost::Exists(out + "/sheet.kmz"));
     EXPECT_TRUE(TempHost::Exists(maps + "/sheet.jgw") && TempHost::Exists(maps + "/sheet.prj"));
+    // Away from the picture, the world file comes with a copy of it.
+    EXPECT_EQ(TempHost::Read(out + "/sheet.jpg"), TempHost::Read(maps + "/sheet.jpg"));
+    EXPECT_EQ(TempHost::Read(out + "/sheet.jgw"), TempHost::Read(maps + "/sheet.jgw"));
     EXPECT_FALSE(TempHost::Exists(maps + "/notes.inf"));
     // Without the host's folder recorded, a command needs --maps.
     host.WriteSettings("Tormund Systems", "");
