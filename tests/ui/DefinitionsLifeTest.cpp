@@ -239,8 +239,13 @@ TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {
     Select(m, "b.inf");
     m.DirTree->topLevelItem(0)->child(0)->setExpanded(true);
 
-    // Refresh keeps the selection and the expansion, and says how many maps it read.
-    m.mnuViewRefresh->trigger();
+    // Refresh (F5 wherever the focus is in the window) keeps the selection and the expansion,
+    // and says how many maps it read.
+    m.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m));
+    m.DirTree->setFocus();
+    QTest::keyClick(m.DirTree, Qt::Key_F5);
+    EXPECT_TRUE(m.mnuViewRefresh->shortcut().isEmpty()); // the key is the window's
     EXPECT_TRUE(m.sbStatusBar->PanelText(1).startsWith("2 map definitions read"));
     ASSERT_NE(m.DirTree->SelectedItem(), nullptr);
     EXPECT_EQ(m.DirTree->SelectedItem()->text(0), "b.inf");
