@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <thread>
 
 namespace Cli {
@@ -22,22 +22,60 @@ constexpr const char* kUsage =
     "       varnet-maps find [--json] [--maps FOLDER] PLACE\n"
     "       varnet-maps import [--json] [--maps FOLDER] [--replace] FILE...\n"
     "       varnet-maps export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] "
-    "NAME...\n";
+    "NAME...\n"
+    "       varnet-maps --help | --version\n";
 
 struct Command {
     int (*run)(const Arguments&, Model&);
     std::vector<std::string> options; // those it takes; --maps and --json take every command
+    const char* summary;              // what it does, in a line of --help
 };
 
 const std::map<std::string, Command>& Commands() {
     static const std::map<std::string, Command> commands = {
-        {"list", {List, {}}},
-        {"check", {Check, {}}},
-        {"find", {Find, {}}},
-        {"import", {Import, {"--replace"}}},
-        {"export", {Export, {"--format", "--out", "--replace"}}},
+        {"list", {List, {}, "every map definition of the library, in the order of Varnet's tree"}},
+        {"check",
+         {Check, {}, "the definitions that cannot be shown as a map, and why (exit 1 if any)"}},
+        {"find", {Find, {}, "the maps whose corners contain a place, the best fit first"}},
+        {"import",
+         {Import, {"--replace"}, "georeferenced files warped into the library (GDAL and PROJ)"}},
+        {"export",
+         {Export,
+          {"--format", "--out", "--replace"},
+          "maps for other programs: a KMZ, an OziExplorer .map or a world file"}},
     };
     return commands;
+}
+
+std::string Help() {
+    std::string help = std::string(kUsage) + "\nCommands:\n";
+    for (const auto& [name, command] : Commands()) {
+        help += "  " + name + std::string(8 - std::min<std::size_t>(name.size(), 7), ' ') +
+                command.summary + "\n";
+    }
+    return help +
+           "\nEvery command takes --json (JSON Lines) and --maps FOLDER: a Windows path or a\n"
+           "folder of this system; without it, the Maps folder of Stelmar's installation.\n"
+           "The options, the JSON members and the exit statuses of each: man varnet-maps\n";
+}
+
+// Answers the command lines that name no command: none (the usage, an error), --help or -h,
+// --version. Nothing for the others.
+std::optional<int> Informational(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return kFailed;
+    }
+    const std::string first = argv[1];
+    if (first == "--help" || first == "-h") {
+        Write(Help());
+        return kOk;
+    }
+    if (first == "--version") {
+        Write(std::string("varnet-maps ") + VARNET_VERSION + "\n");
+        return kOk;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -132,10 +170,7 @@ std::string JsonLine(const nlohmann::json& object) {
 
 int main(int argc, char** argv) {
     using namespace Cli;
-    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
-        std::fputs(kUsage, argc < 2 ? stderr : stdout);
-        return argc < 2 ? kFailed : kOk;
-    }
+    if (const auto done = Informational(argc, argv)) return *done;
     const auto command = Commands().find(argv[1]);
     if (command == Commands().end())
         return Fail(std::string("no command \"") + argv[1] + "\"\n" + kUsage);

@@ -150,11 +150,14 @@ std::string Ozi(const ExportRequest& request, const std::string& path) {
     const auto c = Corners(request, request.datum, request.datum);
     const double xs[] = {0, double(width), double(width), 0};
     const double ys[] = {0, 0, double(height), double(height)};
-    // The picture by name when the .map lies beside it, as OziExplorer looks for it there.
+    // The picture by name when the .map lies beside it, as OziExplorer looks for it there;
+    // elsewhere by its full path.
     const fs::path picture(request.picture);
-    const std::string image = fs::path(path).parent_path() == picture.parent_path()
-                                  ? picture.filename().string()
-                                  : picture.string();
+    std::error_code ec;
+    const std::string image =
+        fs::equivalent(fs::path(path).parent_path(), picture.parent_path(), ec)
+            ? picture.filename().string()
+            : fs::absolute(picture, ec).lexically_normal().string();
     std::string out =
         "OziExplorer Map Data File Version 2.2\r\n" +
         Platform::Cp1252ToUtf8(NameStem(request.name)) + "\r\n" + image + "\r\n" +
@@ -188,6 +191,28 @@ std::string Ozi(const ExportRequest& request, const std::string& path) {
     return out;
 }
 
+// Copies the picture to `path`, replacing what is there as a whole.
+void CopyPicture(const std::string& picture, const std::string& path) {
+    const auto copy = [&](const std::string& temp, std::string& why) {
+        std::ifstream in(picture, std::ios::binary);
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        std::vector<char> buffer(1 << 20);
+        while (in && out) {
+            in.read(buffer.data(), std::streamsize(buffer.size()));
+            out.write(buffer.data(), in.gcount());
+        }
+        out.close();
+        if (!in.eof())
+            why = "the picture " + picture + " cannot be read";
+        else if (!out)
+            why = "the write failed";
+        return why.empty();
+    };
+    std::string why;
+    if (!Platform::ReplaceFileAtName(path, copy, &why))
+        throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
+}
+
 std::string WorldFile(const MapCode::Georeference& georeference) {
     std::string out;
     for (const auto& line : MapCode::WorldFileLines(georeference)) out += line + "\r\n";
@@ -213,6 +238,8 @@ std::vector<std::string> Gdal::Export(const ExportRequest& request) {
         WriteWhole(targets[0], Ozi(request, targets[0]));
         break;
     case ExportFormat::World:
+        // The picture first: without it the world file places nothing.
+        if (targets.size() > 2) CopyPicture(request.picture, targets[2]);
         WriteWhole(targets[0], WorldFile(request.georeference));
         WriteWhole(targets[1], Gdal::DatumPrj(request.datum) + "\r\n");
         break;

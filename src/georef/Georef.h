@@ -115,15 +115,21 @@ struct ExportRequest {
     std::string outFolder; // native; empty for the picture's own folder
     bool replace = false;  // replace files of the target names
     Datum datum = Datum::OSGB36;
+    // The stem the files written take (native); empty for the definition's (a KMZ) or the
+    // picture's (the others).
+    std::string outStem = {};
 };
 
-// The native paths an export writes: `<stem>.kmz` (the definition's stem); `<picture stem>.map`;
-// or the world file (.jgw, .gfw, .bpw, else .wld) and `<picture stem>.prj`. Never throws.
+// The native paths an export writes, in the folder: `<stem>.kmz`; `<stem>.map`; or the world
+// file (.jgw, .gfw, .bpw, else .wld, by the picture's extension), `<stem>.prj` and, unless that
+// is the picture itself, a copy of the picture as `<stem>` and its extension, which the world
+// file places. Never throws.
 std::vector<std::string> ExportTargets(const ExportRequest& request);
 
 // Writes the export and returns the paths written. The KMZ holds a KML ground overlay (corners
 // shifted to WGS 84, as KML wants) and the picture; the .map calibrates the picture's four
-// corners in the datum; the world file is in degrees of the datum, its .prj the datum's WKT.
+// corners in the datum, naming the picture by its file name beside it, else by its full path;
+// the world file is in degrees of the datum, its .prj the datum's WKT.
 // Each file is replaced as a whole (a symbolic link at a target name is replaced by a plain
 // file, never written through). Throws Error: Exists (a target exists and `replace` is false;
 // nothing is written), Refused (no picture, or no size of it), Failed, Unavailable.

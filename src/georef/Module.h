@@ -26,7 +26,7 @@ struct PrjUnits {
 
 // The table's layout and the types it passes, as this build has them; a module whose number
 // differs is refused (raise it with every change to either).
-constexpr int kModuleInterface = 2;
+constexpr int kModuleInterface = 3;
 
 struct ModuleTable {
     // Georef::Import, Export and DatumPrj (Georef.h).

@@ -71,20 +71,30 @@ std::vector<std::string> ExistingFiles(const std::string& source, const std::str
 }
 
 std::vector<std::string> ExportTargets(const ExportRequest& request) {
-    const fs::path folder = request.outFolder.empty() ? fs::path(request.picture).parent_path()
-                                                      : fs::path(request.outFolder);
     const fs::path picture(request.picture);
-    const std::string stem = picture.stem().string();
+    const fs::path folder =
+        request.outFolder.empty() ? picture.parent_path() : fs::path(request.outFolder);
+    const std::string stem = !request.outStem.empty() ? request.outStem
+                             : request.format == ExportFormat::Kmz
+                                 ? Platform::CoreNameToNative(NameStem(request.name))
+                                 : picture.stem().string();
     switch (request.format) {
     case ExportFormat::Kmz:
-        return {(folder / (Platform::CoreNameToNative(NameStem(request.name)) + ".kmz")).string()};
+        return {(folder / (stem + ".kmz")).string()};
     case ExportFormat::Ozi:
         return {(folder / (stem + ".map")).string()};
     case ExportFormat::World:
         break;
     }
-    const std::string world = fs::path(MapCode::WorldFileNameFor(picture.string())).filename();
-    return {(folder / world).string(), (folder / (stem + ".prj")).string()};
+    const std::string world = fs::path(MapCode::WorldFileNameFor(picture.string())).extension();
+    std::vector<std::string> targets{(folder / (stem + world)).string(),
+                                     (folder / (stem + ".prj")).string()};
+    // A world file places the picture of its own stem beside it: the picture itself, or a copy.
+    const fs::path copy = folder / (stem + picture.extension().string());
+    std::error_code ec;
+    if (copy.lexically_normal() != picture.lexically_normal() && !fs::equivalent(copy, picture, ec))
+        targets.push_back(copy.string());
+    return targets;
 }
 
 } // namespace Georef

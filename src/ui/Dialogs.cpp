@@ -1,5 +1,6 @@
 #include "ui/Dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -7,6 +8,10 @@
 namespace {
 FileOpenHook& OpenHook() {
     static FileOpenHook h;
+    return h;
+}
+FileSaveHook& SaveHook() {
+    static FileSaveHook h;
     return h;
 }
 PrintSetupHook& PrintHook() {
@@ -26,6 +31,9 @@ QStringList FileOpenRequest::Patterns() const {
 void SetFileOpenHook(FileOpenHook hook) {
     OpenHook() = std::move(hook);
 }
+void SetFileSaveHook(FileSaveHook hook) {
+    SaveHook() = std::move(hook);
+}
 void SetPrintSetupHook(PrintSetupHook hook) {
     PrintHook() = std::move(hook);
 }
@@ -40,6 +48,20 @@ std::optional<QString> ShowFileOpen(QWidget* parent, const FileOpenRequest& requ
     dialog.setNameFilter(request.Description() + " (" + request.Patterns().join(' ') + ")");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> ShowFileSave(QWidget* parent, const FileSaveRequest& request) {
+    if (SaveHook()) return SaveHook()(request);
+    const FileOpenRequest entry{request.title, request.filter};
+    QFileDialog dialog(parent, request.title, QDir(request.folder).filePath(request.name));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilter(entry.Description() + " (" + entry.Patterns().join(' ') + ")");
+    if (const QStringList patterns = entry.Patterns(); !patterns.isEmpty())
+        dialog.setDefaultSuffix(patterns.constFirst().section('.', -1));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
 bool ShowPrintSetup(QWidget* parent, const QString& title) {

@@ -25,6 +25,23 @@ std::optional<QString> ShowFileOpen(QWidget* parent, const FileOpenRequest& requ
 using FileOpenHook = std::function<std::optional<QString>(const FileOpenRequest&)>;
 void SetFileOpenHook(FileOpenHook hook);
 
+// A file-save request: the dialog's title, one filter entry as for opening (its first pattern's
+// extension is added to a name typed without one), the folder it opens on and the file name it
+// proposes (native; either may be "").
+struct FileSaveRequest {
+    QString title;
+    QString filter;
+    QString folder;
+    QString name;
+};
+
+// The chosen path (native, as the system writes it), or nothing when the user cancels. The
+// dialog does not ask about replacing a file of that name: the caller knows every file it will
+// write and asks once for them all.
+std::optional<QString> ShowFileSave(QWidget* parent, const FileSaveRequest& request);
+using FileSaveHook = std::function<std::optional<QString>(const FileSaveRequest&)>;
+void SetFileSaveHook(FileSaveHook hook);
+
 // The print set-up dialog: true when accepted, false when cancelled.
 bool ShowPrintSetup(QWidget* parent, const QString& title);
 using PrintSetupHook = std::function<bool(const QString& title)>;

@@ -33,7 +33,7 @@ struct Choice {
     int code;
 };
 
-// The buttons a style value's button bits (0 to 5) name, in order; the first is the default.
+// The buttons a style value's button bits (0 to 5) name, in order.
 std::vector<Choice> ChoicesOf(int buttons) {
     switch (buttons & 0x0F) {
     case 1:
@@ -72,7 +72,8 @@ int MsgBox(const QString& prompt, int buttons, const QString& title) {
     QMessageBox::StandardButtons set;
     for (const auto& c : choices) set |= c.button;
     box.setStandardButtons(set);
-    box.setDefaultButton(choices.front().button);
+    const std::size_t preferred = std::size_t(buttons & 0x300) >> 8;
+    box.setDefaultButton(choices[preferred < choices.size() ? preferred : 0].button);
     const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());
     for (const auto& c : choices)
         if (c.button == pressed) return c.code;

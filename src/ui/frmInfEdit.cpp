@@ -185,8 +185,8 @@ void frmInfEdit::ShowReading(QLabel* reading, QLabel* heading, QLineEdit* latitu
 void frmInfEdit::keyPressEvent(QKeyEvent* event) {
     auto* box = qobject_cast<QLineEdit*>(focusWidget());
     if (IsEnter(event) && box && DefaultButton == cmdCancel && Edited() &&
-        MsgBox("Discard the changes you have typed?", vbQuestion + vbYesNo, windowTitle()) !=
-            vbYes) {
+        MsgBox("Discard the changes you have typed?", vbQuestion + vbYesNo + vbDefaultButton2,
+               windowTitle()) != vbYes) {
         box->setFocus();
         return;
     }
@@ -250,7 +250,7 @@ bool frmInfEdit::StillTheLoadedFile(const std::string& path) {
             " has been changed by another program since it was opened.\n\nYes: overwrite it "
             "with what is shown here.\nNo: reload it, losing the edits made here.\nCancel: go "
             "back to editing.",
-        vbExclamation + vbYesNoCancel, "File Changed");
+        vbExclamation + vbYesNoCancel + vbDefaultButton3, "File Changed");
     if (answer == vbYes) return true;
     if (answer == vbNo) LoadFile();
     return false;

@@ -7,6 +7,7 @@
 #include "view/Splitter.h"
 
 #include <QEvent>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 frmMain::frmMain(Library::MapLibrary& maps, Library::LibraryWatcher& watcher,
@@ -222,6 +223,9 @@ void frmMain::ConnectMenus() {
     connect(mnuToolsExportOzi, &QAction::triggered, this, [this] { mnuToolsExportOzi_Click(); });
     connect(mnuToolsFindMaps, &QAction::triggered, this, [this] { mnuToolsFindMaps_Click(); });
     connect(mnuViewRefresh, &QAction::triggered, this, [this] { mnuViewRefresh_Click(); });
+    // F5 reads the folder again from anywhere in the window; the menu item shows no key.
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
+            [this] { mnuViewRefresh_Click(); });
     connect(mnuViewCoverage, &QAction::triggered, this, [this] { mnuViewCoverage_Click(); });
     connect(mnuHelpContents, &QAction::triggered, this, [this] { mnuHelpContents_Click(); });
     connect(mnuHelpSearchForHelpOn, &QAction::triggered, this,

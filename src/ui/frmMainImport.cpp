@@ -42,7 +42,7 @@ std::optional<std::pair<QString, Georef::ImportRequest>> AskImport(QWidget* pare
     if (!Georef::ExistingFiles(request.source, request.mapsFolder).empty()) {
         if (MsgBox("The map " + FromCore(Georef::ImportName(request.source)) +
                        ".inf exists already. Replace it?",
-                   vbQuestion + vbYesNo, title) != vbYes)
+                   vbQuestion + vbYesNo + vbDefaultButton2, title) != vbYes)
             return std::nullopt;
         request.replace = true;
     }

@@ -131,14 +131,15 @@ TEST_F(CommandLineTest, ImportsExportsAndRefusals) {
         {{"import", QString::fromStdString(in + "notes.txt")}, 2, in + "notes.txt"},
         {{"export", "--format", "kmz", "--out", QString::fromStdString(out), "sheet"}, 0, ""},
         {{"export", "--format", "world", "sheet.inf"}, 0, ""},
-        {{"export", "--format", "world", "sheet.inf"}, 2, "--replace"},
+        {{"export", "--format", "world", "--out", QString::fromStdString(out), "sheet"}, 0, ""},
+        {{"export", "--format", "world", "--out", QString::fromStdString(out), "sheet"},
+         2,
+         "--replace"},
         {{"export", "--format", "ozi", "nothere"}, 2, "no map nothere"},
         {{"export", "--format", "png", "sheet"}, 2, "--format kmz, ozi or world"},
         {{"list", "--maps", TEST_DRIVE "\\Stelmar\\Nowhere"}, 2, "cannot be read"},
         {{"check", "--maps"}, 2, "needs a value"},
         {{"list", "--replace"}, 2, "takes no option --replace"},
-        {{"frobnicate"}, 2, "no command"},
-        {{}, 2, "usage"},
     };
     for (const auto& c : cases) {
         const Outcome r = Maps(c.arguments);
@@ -148,12 +149,49 @@ TEST_F(CommandLineTest, ImportsExportsAndRefusals) {
     }
     EXPECT_TRUE(TempHost::Exists(out + "/sheet.kmz"));
     EXPECT_TRUE(TempHost::Exists(maps + "/sheet.jgw") && TempHost::Exists(maps + "/sheet.prj"));
+    // Away from the picture, the world file comes with a copy of it.
+    EXPECT_EQ(TempHost::Read(out + "/sheet.jpg"), TempHost::Read(maps + "/sheet.jpg"));
+    EXPECT_EQ(TempHost::Read(out + "/sheet.jgw"), TempHost::Read(maps + "/sheet.jgw"));
     EXPECT_FALSE(TempHost::Exists(maps + "/notes.inf"));
     // Without the host's folder recorded, a command needs --maps.
     host.WriteSettings("Tormund Systems", "");
     const Outcome none = Maps({"list"});
     EXPECT_EQ(none.status, 2);
     EXPECT_NE(none.err.find("--maps"), std::string::npos) << none.err;
+}
+
+// What varnet-maps says of itself, and of a command line that names no command it has.
+TEST(CommandLine, HelpVersionAndWrongCommands) {
+    const Outcome usage = Maps({});
+    const struct {
+        QStringList arguments;
+        int status;
+        std::string out, err; // found in standard output, standard error
+    } cases[] = {
+        {{"--help"}, 0, "man varnet-maps", ""},
+        {{"-h"}, 0, "man varnet-maps", ""},
+        {{"--version"}, 0, "varnet-maps " VARNET_VERSION "\n", ""},
+        {{"frobnicate"}, 2, "", "no command \"frobnicate\""},
+        {{"--verbose"}, 2, "", "usage"},
+        {{}, 2, "", "usage"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Outcome r = Maps(c.arguments);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_TRUE(c.status == 0 ? r.err.empty() : r.out.empty());
+    }
+    // Help gives each command of the usage a line of its own.
+    const std::string help = Maps({"--help"}).out;
+    for (std::size_t at = usage.err.find("varnet-maps "); at != std::string::npos;
+         at = usage.err.find("varnet-maps ", at + 1)) {
+        const std::string command =
+            usage.err.substr(at + 12, usage.err.find(' ', at + 12) - at - 12);
+        if (command.rfind("--", 0) == 0) continue;
+        EXPECT_NE(help.find("\n  " + command + " "), std::string::npos) << command;
+    }
 }
 
 // Places whose positions PROJ gives (EPSG:27700 to EPSG:4277): TQ 290 800 is 51.503709 N

@@ -12,20 +12,18 @@
 #include <QApplication>
 #include <QImage>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 
 void AppTest::SetUp() {
-    SetMsgBoxHook([this](const QString& prompt, int style, const QString& title) {
-        messages.push_back({prompt, style, title});
-        if (!answers.empty()) {
-            const int a = answers.front();
-            answers.pop_front();
-            return a;
-        }
-        return (style & 0x0F) == 4 ? 6 : 1;
-    });
+    AnswerBoxes();
     SetFileOpenHook([](const FileOpenRequest&) -> std::optional<QString> {
         ADD_FAILURE() << "unexpected file dialog";
+        return std::nullopt;
+    });
+    SetFileSaveHook([](const FileSaveRequest&) -> std::optional<QString> {
+        ADD_FAILURE() << "unexpected save dialog";
         return std::nullopt;
     });
     SetPrintSetupHook([](const QString&) {
@@ -39,6 +37,7 @@ void AppTest::TearDown() {
     Flush();
     SetMsgBoxHook({});
     SetFileOpenHook({});
+    SetFileSaveHook({});
     SetPrintSetupHook({});
     Platform::SetDriveInfoOverride({});
     Platform::SetStartProgramHook({});
@@ -46,6 +45,32 @@ void AppTest::TearDown() {
     StartupCode::Model.reset();
     StartupCode::PicScroll.reset();
     StartupCode::HostFolder.clear();
+}
+
+void AppTest::AnswerBoxes() {
+    SetMsgBoxHook([this](const QString& prompt, int style, const QString& title) {
+        messages.push_back({prompt, style, title});
+        if (!answers.empty()) {
+            const int a = answers.front();
+            answers.pop_front();
+            return a;
+        }
+        return (style & 0x0F) == 4 ? 6 : 1;
+    });
+}
+
+void AppTest::PressInNextBox(int key) {
+    SetMsgBoxHook({});
+    QTimer::singleShot(0, [this, key] {
+        AnswerBoxes(); // the box on screen is past its hook
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            ADD_FAILURE() << "no message box";
+            return;
+        }
+        messages.push_back({box->text(), -1, box->windowTitle()});
+        QTest::keyClick(box, Qt::Key(key));
+    });
 }
 
 void AppTest::WriteMap(const std::string& name, const std::string& bytes) {

@@ -59,6 +59,8 @@ class AppTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // Message boxes recorded and answered from `answers`.
+    void AnswerBoxes();
 
     // Writes C:\Stelmar\Maps\<name>.
     void WriteMap(const std::string& name, const std::string& bytes);
@@ -82,6 +84,10 @@ protected:
     // the loaded editor, which is closed after it if still open. Whether the editor opened (when
     // the command refuses before it, `user` does not run).
     static bool InEditor(QAction* command, const std::function<void(frmInfEdit&)>& user);
+
+    // The next message box is shown as the user sees it and answered by `key` pressed in it,
+    // as at the keyboard; it is recorded with the style -1. Later boxes are answered as before.
+    void PressInNextBox(int key);
 
     TempHost host;
     std::vector<Message> messages;

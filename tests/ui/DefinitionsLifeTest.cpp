@@ -11,6 +11,8 @@
 #include "ui/frmMain.h"
 
 #include <QCoreApplication>
+#include <QStandardPaths>
+#include <QTest>
 #include <filesystem>
 
 namespace {
@@ -140,13 +142,22 @@ TEST_F(DefinitionsLifeTest, WorldFilesOutAndBackInGiveTheSameCorners) {
                                                   : name[0] == 'b' ? ".bmp"
                                                                    : ".gif"));
     frmMain& m = Start();
+    // The user saves each world file beside its picture, by the name offered; the first dialog
+    // opens on the documents folder, the others where the last export went.
+    QStringList folders, offered;
+    SetFileSaveHook([&](const FileSaveRequest& r) -> std::optional<QString> {
+        folders << r.folder;
+        offered << r.name;
+        return QString::fromStdString(Maps()) + r.name;
+    });
     for (const char* name : {"j.inf", "b.inf", "g.inf"}) {
         SCOPED_TRACE(name);
         Select(m, name);
         m.mnuToolsExportWorldFile->trigger();
         EXPECT_TRUE(messages.empty());
-        EXPECT_NE(m.sbStatusBar->PanelText(1).indexOf(QString(name).replace("inf", "")), -1)
-            << m.sbStatusBar->PanelText(1).toStdString(); // names the file written
+        EXPECT_EQ(m.sbStatusBar->PanelText(1),
+                  "Saved " + QString::fromStdString(Maps()) + offered.back() + " and " +
+                      QString::fromStdString(Maps(name[0] + std::string(".prj"))) + ".");
         // The editor's World File button reads it back.
         EXPECT_TRUE(InEditor(m.mnuToolsEditInf, [](frmInfEdit& e) {
             e.txtTLLat->clear();
@@ -155,13 +166,17 @@ TEST_F(DefinitionsLifeTest, WorldFilesOutAndBackInGiveTheSameCorners) {
             EXPECT_EQ(Boxes(e).mid(0, 4).join('|'), "51.30.00N|001.30.00W|51.00.00N|000.30.00W");
         }));
     }
-    EXPECT_TRUE(TempHost::Exists(Maps("j.jgw")) && TempHost::Exists(Maps("b.bpw")) &&
-                TempHost::Exists(Maps("g.gfw")) && TempHost::Exists(Maps("j.prj")));
-    // A second export asks before replacing.
-    answers = {vbNo};
+    EXPECT_EQ(offered, (QStringList{"j.jgw", "b.bpw", "g.gfw"}));
+    const QString maps = QString::fromStdString(Maps()).chopped(1);
+    EXPECT_EQ(folders,
+              (QStringList{QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+                           maps, maps}));
+    // A second export asks before replacing, and Enter on the question keeps the files.
+    TempHost::Write(Maps("g.prj"), "mine");
+    PressInNextBox(Qt::Key_Return);
     m.mnuToolsExportWorldFile->trigger();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].style, vbQuestion + vbYesNo);
+    EXPECT_EQ(TempHost::Read(Maps("g.prj")), "mine");
 }
 
 // Tools > Import Map... on a picture placed by a world file and a .prj: the new map is selected;
@@ -189,12 +204,29 @@ TEST_F(DefinitionsLifeTest, ImportedMapsComeInSelectedAndGoOutAgain) {
     answers = {vbNo};
     m.mnuToolsImportMap->trigger();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].style, vbQuestion + vbYesNo);
+    EXPECT_EQ(messages[0].style, vbQuestion + vbYesNo + vbDefaultButton2);
 
-    m.mnuToolsExportKmz->trigger();
+    messages.clear();
+    // Exported elsewhere under a name of the user's: each file there, the .map naming the
+    // picture by its full path, the world file beside a copy of the picture of its own name.
+    const std::string out = host.Root() + "/out/";
+    TempHost::MakeFolder(out);
+    SetFileSaveHook([&](const FileSaveRequest& r) -> std::optional<QString> {
+        return QString::fromStdString(out) + "trip" + r.name.mid(r.name.lastIndexOf('.'));
+    });
+    for (QAction* command : {m.mnuToolsExportKmz, m.mnuToolsExportOzi, m.mnuToolsExportWorldFile})
+        command->trigger();
+    EXPECT_TRUE(messages.empty());
+    for (const char* name : {"trip.kmz", "trip.map", "trip.jgw", "trip.prj"})
+        EXPECT_TRUE(TempHost::Exists(out + name)) << name;
+    EXPECT_EQ(TempHost::Read(out + "trip.jpg"), TempHost::Read(Maps("sheet.jpg")));
+    EXPECT_NE(TempHost::Read(out + "trip.map").find("\r\n" + Maps("sheet.jpg") + "\r\n"),
+              std::string::npos);
+    EXPECT_NE(m.sbStatusBar->PanelText(1).indexOf(QString::fromStdString(out + "trip.jpg")), -1);
+    // A cancelled dialog writes nothing.
+    SetFileSaveHook([](const FileSaveRequest&) { return std::optional<QString>(); });
     m.mnuToolsExportOzi->trigger();
-    EXPECT_TRUE(TempHost::Exists(Maps("sheet.kmz")) && TempHost::Exists(Maps("sheet.map")));
-    EXPECT_NE(m.sbStatusBar->PanelText(1).indexOf("sheet.map"), -1);
+    EXPECT_EQ(TempHost::Exists(Maps("sheet.map")), false);
 }
 
 TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {
@@ -207,8 +239,13 @@ TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {
     Select(m, "b.inf");
     m.DirTree->topLevelItem(0)->child(0)->setExpanded(true);
 
-    // Refresh keeps the selection and the expansion, and says how many maps it read.
-    m.mnuViewRefresh->trigger();
+    // Refresh (F5 wherever the focus is in the window) keeps the selection and the expansion,
+    // and says how many maps it read.
+    m.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m));
+    m.DirTree->setFocus();
+    QTest::keyClick(m.DirTree, Qt::Key_F5);
+    EXPECT_TRUE(m.mnuViewRefresh->shortcut().isEmpty()); // the key is the window's
     EXPECT_TRUE(m.sbStatusBar->PanelText(1).startsWith("2 map definitions read"));
     ASSERT_NE(m.DirTree->SelectedItem(), nullptr);
     EXPECT_EQ(m.DirTree->SelectedItem()->text(0), "b.inf");

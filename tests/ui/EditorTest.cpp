@@ -108,24 +108,28 @@ TEST_F(EditorTest, TheOverwriteQuestionAndFilesThatCannotBeWritten) {
     EXPECT_EQ(File(), kWritten);
 }
 
+// Enter in a box (Cancel is the default button) asks first; Enter again, on the question,
+// keeps the typing.
 TEST_F(EditorTest, EnterAfterTypingAsksBeforeDiscardingWhatWasTyped) {
-    const Message question{"Discard the changes you have typed?", 36, "Inf File Editor"};
+    const QString question = "Discard the changes you have typed?";
     frmInfEdit& e = Open();
     e.ShowModeless();
     e.activateWindow();
     e.txtTLLat->setFocus();
     QTest::keyClick(e.txtTLLat, Qt::Key_End);
     QTest::keyClicks(e.txtTLLat, "5");
-    answers = {vbNo}; // back to the box, the typing kept
+    PressInNextBox(Qt::Key_Return);
     QTest::keyClick(e.txtTLLat, Qt::Key_Return);
-    EXPECT_EQ(messages, Messages{question});
+    EXPECT_EQ(messages, (Messages{{question, -1, "Inf File Editor"}}));
     ASSERT_TRUE(frmInfEdit::Loaded());
     EXPECT_EQ(e.txtTLLat->text(), "51.30.00N5");
     EXPECT_EQ(e.focusWidget(), e.txtTLLat);
     // From a box not typed in, the typing would be lost all the same.
+    messages.clear();
     answers = {vbYes};
     QTest::keyClick(e.txtBRLon, Qt::Key_Return);
-    EXPECT_EQ(messages, (Messages{question, question}));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].prompt, question);
     Flush();
     EXPECT_FALSE(frmInfEdit::Loaded());
     EXPECT_EQ(File(), kWritten);

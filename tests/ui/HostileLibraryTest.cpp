@@ -110,7 +110,7 @@ TEST_F(HostileLibraryTest, TheEditorKeepsCommentsAndNeverWritesOverAnotherProgra
         });
         ASSERT_EQ(messages.size(), 2u);
         EXPECT_NE(messages[1].prompt.indexOf("changed by another program since it was opened"), -1);
-        EXPECT_EQ(messages[1].style, vbExclamation + vbYesNoCancel);
+        EXPECT_EQ(messages[1].style, vbExclamation + vbYesNoCancel + vbDefaultButton3);
         EXPECT_EQ(TempHost::Read(host.OnC("Stelmar/Maps/notes.inf")), c.file);
         EXPECT_EQ(box, c.boxAfter);
     }
