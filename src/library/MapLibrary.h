@@ -10,6 +10,7 @@
 
 #include "mapdef/Georeference.h"
 #include "mapdef/MapCode.h"
+#include "picture/PictureHeader.h"
 
 #include <QObject>
 #include <functional>
@@ -43,6 +44,9 @@ struct Entry {
     // unknown).
     std::string picturePath, pictureNative;
     int width = 0, height = 0;
+    // What the picture's header says (its format, size and what its decoder must hold), or why
+    // it cannot be shown: the picture opened from it is not read again for these.
+    Picture::Probe picture;
     State state = State::Ok;
     std::string reason; // why the state is not Ok; "" when it is
 

@@ -71,7 +71,8 @@ CoverageCanvas::CoverageCanvas(QWidget* parent) : QWidget(parent) {
 }
 
 int CoverageCanvas::FirstLongest(std::size_t maps) {
-    const double each = double(kPictureBudget / 2) / 4 / double(std::max<std::size_t>(1, maps));
+    const double each =
+        double(Picture::CacheLimit() / 2) / 4 / double(std::max<std::size_t>(1, maps));
     return std::clamp(int(std::sqrt(each)), 16, 512);
 }
 
@@ -79,7 +80,6 @@ void CoverageCanvas::SetMaps(std::vector<CoverageMap> maps) {
     std::vector<Item> items;
     items.reserve(maps.size());
     const int base = FirstLongest(maps.size());
-    held_ = 0;
     for (CoverageMap& m : maps) {
         Item item;
         if (const auto old = byKey_.constFind(m.key);
@@ -92,7 +92,6 @@ void CoverageCanvas::SetMaps(std::vector<CoverageMap> maps) {
         item.map = std::move(m);
         item.area =
             Library::GroundArea(item.map.north, item.map.west, item.map.south, item.map.east);
-        held_ += item.image.sizeInBytes();
         items.push_back(std::move(item));
     }
     std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
@@ -193,11 +192,6 @@ std::optional<QString> CoverageCanvas::MapAt(QPointF p) const {
     return std::nullopt;
 }
 
-void CoverageCanvas::Hold(Item& item, QImage image) {
-    held_ += image.sizeInBytes() - item.image.sizeInBytes();
-    item.image = std::move(image);
-}
-
 void CoverageCanvas::Arrived(const QString& key, const QImage& image, const QString& error,
                              int longest) {
     const auto at = byKey_.constFind(key);
@@ -207,13 +201,14 @@ void CoverageCanvas::Arrived(const QString& key, const QImage& image, const QStr
     if (image.isNull()) {
         if (item.image.isNull()) item.error = error;
     } else if (longest >= item.longest) {
-        Hold(item, image);
+        item.image = image;
         item.longest = longest;
         item.error.clear();
     }
-    // Down to a tenth below the budget, so that the next arrivals do not send this through
-    // every map again.
-    if (held_ > kPictureBudget) KeepWithinBudget(kPictureBudget - kPictureBudget / 10);
+    // Down to a tenth below the cache's bound, so that the next arrivals do not send this
+    // through every map again.
+    const auto budget = std::int64_t(Picture::CacheLimit());
+    if (std::int64_t(Picture::CachedBytes()) > budget) KeepWithinBudget(budget - budget / 10);
     // Only what shows is painted again: no picture is drawn for a map off the canvas or too
     // small for one. Painting many maps takes a while: arrivals wait for a multiple of that.
     const QRectF r = RectOf(item.map);
@@ -247,11 +242,12 @@ void CoverageCanvas::SharpenVisible() {
         needed += more;
     }
     // Room is made by the sharper pictures of maps off screen; beyond that none is asked for
-    // past the budget, the smallest maps first (they cost least).
-    if (held_ + needed > kPictureBudget) KeepWithinBudget(kPictureBudget - needed);
-    std::int64_t projected = held_;
+    // past what the picture cache has left, the smallest maps first (they cost least).
+    const auto budget = std::int64_t(Picture::CacheLimit());
+    if (std::int64_t(Picture::CachedBytes()) + needed > budget) KeepWithinBudget(budget - needed);
+    std::int64_t projected = std::int64_t(Picture::CachedBytes());
     for (const Want& w : wants) {
-        if (projected + w.more > kPictureBudget) break;
+        if (projected + w.more > budget) break;
         projected += w.more;
         w.item->requested = w.longest;
         thumbnails_.Request(w.item->map.key, w.item->map.picture, w.longest);
@@ -264,10 +260,9 @@ void CoverageCanvas::KeepWithinBudget(std::int64_t target) {
     const int base = FirstLongest(items_.size());
     const QRectF view(rect());
     for (Item& item : items_) {
-        if (held_ <= target) break;
+        if (std::int64_t(Picture::CachedBytes()) <= target) break;
         if (item.longest <= base || Meets(RectOf(item.map), view)) continue;
-        Hold(item, item.image.scaled(item.image.size().scaled(base, base, Qt::KeepAspectRatio),
-                                     Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        item.image = thumbnails_.Reduced(item.image, base);
         item.longest = base;
     }
 }

@@ -63,11 +63,11 @@ public:
     std::optional<QString> MapAt(QPointF canvasPoint) const;
     // The number of pictures still being decoded, and the bytes the decoded ones hold.
     int Decoding() const { return thumbnails_.Pending(); }
-    std::int64_t PictureBytes() const { return held_; }
-    // The memory the decoded pictures may take together (bytes): half for the first pictures of
-    // all maps, the rest for sharper ones of the maps on screen.
-    static constexpr std::int64_t kPictureBudget = 256ll << 20;
-    // The longer side of each map's first picture, for a library of `maps` maps (16 to 512).
+    std::int64_t PictureBytes() const { return thumbnails_.Held(); }
+    // The pictures live within the picture component's cache (Picture::CacheLimit()), beside the
+    // map view's tiles: the first pictures of all maps take up to half of it, sharper ones of
+    // the maps on screen what the cache has left. The longer side of each map's first picture,
+    // for a library of `maps` maps (16 to 512).
     static int FirstLongest(std::size_t maps);
 
 signals:
@@ -98,7 +98,6 @@ private:
     QRectF RectOf(const CoverageMap& map) const;
     const Item* Find(const QString& key) const;
     void Arrived(const QString& key, const QImage& image, const QString& error, int longest);
-    void Hold(Item& item, QImage image);
     void SharpenVisible();
     void KeepWithinBudget(std::int64_t target);
     void Moved();      // the view was moved by the user: no longer fitted
@@ -108,9 +107,8 @@ private:
     QHash<QString, std::size_t> byKey_;
     QString selected_;
     Picture::Thumbnails thumbnails_;
-    std::int64_t held_ = 0; // the bytes of every picture held, kept as they come and go
-    QTimer settled_;        // the view has stopped moving: sharper pictures for what is on screen
-    QTimer arrivals_;       // pictures that arrive close together are painted together
+    QTimer settled_;  // the view has stopped moving: sharper pictures for what is on screen
+    QTimer arrivals_; // pictures that arrive close together are painted together
     double centreLat_ = 0, centreLon_ = 0, perDegree_ = 1;
     bool fitting_ = true;
     std::optional<QPointF> pressed_, dragFrom_;

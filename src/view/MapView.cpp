@@ -166,9 +166,9 @@ bool MapView::Decoding() const {
     return tiled_ && tiled_->Building();
 }
 
-void MapView::ShowPicture(const std::string& winPath) {
+void MapView::ShowPicture(const std::string& native, const Picture::Probe& probe) {
     ClearPicture();
-    const Picture::Source source = Picture::Open(winPath);
+    const Picture::Source source = Picture::Open(native, probe);
     tiled_ = std::make_shared<Picture::Tiled>(source);
     note_ = QString::fromStdString(tiled_->Note());
     connect(tiled_.get(), &Picture::Tiled::Changed, &inner_, qOverload<>(&QWidget::update));
