@@ -146,9 +146,10 @@ public:
     // nothing (what was painted before). Asks for the parts it lacks.
     void Draw(class QPainter& painter, QRect exposed, QPointF origin, double zoom);
     // Asks for the tiles of `area` (full-scale pixels) at `zoom`, decoding that part ahead of
-    // the pyramid when the pyramid has not reached it (with a margin around it when not waited
-    // for), and waits up to `ms` for them.
-    void Want(QRect area, double zoom, int ms = 0);
+    // the pyramid when the pyramid has not reached it (with a margin around it unless `exact`,
+    // as for the first screen, which comes soonest without one). Returns at once: Changed
+    // says when the pixels have come.
+    void Want(QRect area, double zoom, bool exact = false);
     // True when what `area` shows at `zoom` is there: its tiles, or a part as sharp.
     bool Ready(QRect area, double zoom) const;
     // Forgets the tiles of levels finer than `level` held so far, as when memory must be made;

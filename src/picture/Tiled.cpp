@@ -62,7 +62,6 @@ struct Tiled::State {
 
     // Shared with the decoding threads.
     std::mutex mutex;
-    std::condition_variable changed;
     std::int64_t rows[Protocol::kMaxLevels] = {}; // tile rows written, per level
     std::int64_t forgotten[Protocol::kMaxLevels] = {};
     std::atomic<bool> told{false}; // a Changed for new rows is on its way
@@ -295,7 +294,6 @@ Decoders::Job Tiled::State::PassJob(const std::weak_ptr<State>& weak, bool inMem
             std::lock_guard lock(state->mutex);
             if (level >= 0 && level < Protocol::kMaxLevels) state->rows[level] = rows;
         }
-        state->changed.notify_all();
         // Rows come many a second: the view is told of them together, a few times a second.
         if (!state->told.exchange(true)) state->Tell();
     };
@@ -307,7 +305,6 @@ Decoders::Job Tiled::State::PassJob(const std::weak_ptr<State>& weak, bool inMem
             state->building = false;
             if (error.empty()) state->parts.clear(); // every tile is there
         }
-        state->changed.notify_all();
         mailbox->Post([weak, error] {
             if (const auto st = weak.lock(); st && st->mailbox->target) {
                 auto* self = static_cast<Tiled*>(st->mailbox->target);
@@ -515,7 +512,6 @@ bool Tiled::State::AskPart(const std::weak_ptr<State>& weak, int level, QRect re
                 if (state->parts.size() > 3) state->parts.erase(state->parts.begin());
             }
         }
-        state->changed.notify_all();
         state->StartPass();
         mailbox->Post([weak] {
             if (const auto st = weak.lock(); st && st->mailbox->target)
@@ -532,7 +528,7 @@ bool Tiled::State::AskPart(const std::weak_ptr<State>& weak, int level, QRect re
     return true;
 }
 
-void Tiled::Want(QRect area, double zoom, int ms) {
+void Tiled::Want(QRect area, double zoom, bool exact) {
     State& s = *state_;
     const int level = LevelAt(zoom, s.finest, s.coarsest);
     const int f = 1 << level;
@@ -540,26 +536,19 @@ void Tiled::Want(QRect area, double zoom, int ms) {
     if (full.isEmpty()) return;
     const QRect rect =
         QRect(QPoint(full.left() / f, full.top() / f), QPoint(full.right() / f, full.bottom() / f));
-    auto ready = [&] { return s.Covers(level, rect); };
     std::unique_lock lock(s.mutex);
-    if (ready()) return;
-    if (!(s.regionBusy && s.regionLevel == level && s.regionRect.contains(rect))) {
-        // The view's part ahead of the pyramid (with a margin, unless it is waited for); an
-        // earlier such part is dropped.
-        const int mx = ms > 0 ? 0 : rect.width() / 4, my = ms > 0 ? 0 : rect.height() / 4;
-        const QRect margin =
-            rect.adjusted(-mx, -my, mx, my)
-                .intersected(QRect(0, 0, int(LevelSide(s.source.size.width(), level)),
-                                   int(LevelSide(s.source.size.height(), level))));
-        if (!s.AskPart(state_, level, margin)) {
-            lock.unlock();
-            s.StartPass();
-            return; // no memory for it now: the pyramid will bring it
-        }
+    if (s.Covers(level, rect)) return;
+    if (s.regionBusy && s.regionLevel == level && s.regionRect.contains(rect)) return;
+    // The view's part ahead of the pyramid (with a margin, unless it is wanted exactly); an
+    // earlier such part is dropped.
+    const int mx = exact ? 0 : rect.width() / 4, my = exact ? 0 : rect.height() / 4;
+    const QRect margin = rect.adjusted(-mx, -my, mx, my)
+                             .intersected(QRect(0, 0, int(LevelSide(s.source.size.width(), level)),
+                                                int(LevelSide(s.source.size.height(), level))));
+    if (!s.AskPart(state_, level, margin)) {
+        lock.unlock();
+        s.StartPass(); // no memory for it now: the pyramid will bring it
     }
-    if (ms > 0)
-        s.changed.wait_for(lock, std::chrono::milliseconds(ms),
-                           [&] { return ready() || (!s.regionBusy && !s.building); });
 }
 
 } // namespace Picture
