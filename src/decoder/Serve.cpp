@@ -14,12 +14,14 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
+#include <thread>
 #include <unistd.h>
 
 namespace Decoder {
@@ -86,24 +88,40 @@ void Check(bool followed) {
     if (!followed) throw Failure("a request the decoder cannot follow");
 }
 
-// A region of a level into the shared memory `out`.
-void Region(int fd, const Request& r, int from, int out) {
+// The shared memory a region is written into, mapped here. Its pages are had by a thread of
+// their own while the first rows are decoded: a page had when it is first written costs a fault,
+// more than decoding the pixels on it. Unmapped when this goes, after the reply.
+class Output {
+public:
+    Output(int fd, std::size_t bytes) : bytes_(bytes) {
+        map_ = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (map_ == MAP_FAILED) throw Failure("no memory for the decoded picture");
+        pages_ = std::thread([this] { ::madvise(map_, bytes_, MADV_POPULATE_WRITE); });
+    }
+    ~Output() {
+        pages_.join();
+        ::munmap(map_, bytes_);
+    }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+    std::uint32_t* Words() const { return static_cast<std::uint32_t*>(map_); }
+
+private:
+    void* map_;
+    std::size_t bytes_;
+    std::thread pages_;
+};
+
+// A region of a level into the shared memory `out`, kept mapped in `output`.
+void Region(int fd, const Request& r, int from, int out, std::unique_ptr<Output>& output) {
     const std::int64_t lw = LevelSide(r.width, r.level), lh = LevelSide(r.height, r.level);
     Check(r.x >= 0 && r.y >= 0 && r.w > 0 && r.h > 0 && r.x + r.w <= lw && r.y + r.h <= lh);
     CheckMemory(std::uint64_t(LevelSide(r.width, from)) * 4 * 4, r, "a row of this picture");
-    const std::size_t bytes = std::size_t(r.w * r.h * 4);
-    void* map = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, out, 0);
-    if (map == MAP_FAILED) throw Failure("no memory for the decoded picture");
+    output = std::make_unique<Output>(out, std::size_t(r.w * r.h * 4));
     const int f = r.level - from;
-    RegionSink region(static_cast<std::uint32_t*>(map), r, r.y);
+    RegionSink region(output->Words(), r, r.y);
     Chain chain(r.width, from, r.level, region);
-    try {
-        Rows(fd, r, from, r.y << f, r.x << f, (r.x + r.w) << f, chain.Head());
-    } catch (...) {
-        ::munmap(map, bytes);
-        throw;
-    }
-    ::munmap(map, bytes);
+    Rows(fd, r, from, r.y << f, r.x << f, (r.x + r.w) << f, chain.Head());
 }
 
 // Every tile of the request's levels into the file or shared memory `out`.
@@ -119,7 +137,9 @@ void Pyramid(int fd, const Request& r, int from, int out, int socket) {
     Rows(fd, r, from, 0, 0, LevelSide(r.width, from), chain.Head());
 }
 
-void DoWork(const Request& r, const std::string& path, int out, int socket) {
+// Does one piece of work; a region's output stays mapped in `output` until the reply is sent.
+void DoWork(const Request& r, const std::string& path, int out, int socket,
+            std::unique_ptr<Output>& output) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw Failure("the picture cannot be read: " + std::string(std::strerror(errno)));
     struct Closer {
@@ -132,7 +152,7 @@ void DoWork(const Request& r, const std::string& path, int out, int socket) {
     // libjpeg reduces by up to 8 itself; the rest is halving.
     const int from = r.kind == Kind::Jpeg ? std::min(r.level, 3) : 0;
     if (r.work == Work::Region)
-        Region(fd, r, from, out);
+        Region(fd, r, from, out, output);
     else
         Pyramid(fd, r, from, out, socket);
 }
@@ -196,8 +216,9 @@ int Serve(int socket) {
             const rlimit limit{rlim_t(base + r.memory + (64u << 20)), RLIM_INFINITY};
             ::setrlimit(RLIMIT_DATA, &limit);
         }
+        std::unique_ptr<Output> output;
         try {
-            DoWork(r, path, out, socket);
+            DoWork(r, path, out, socket, output);
             Send(socket, Answer::Done);
         } catch (const std::bad_alloc&) {
             Send(socket, Answer::Failed, 0, 0,
@@ -206,6 +227,7 @@ int Serve(int socket) {
         } catch (const std::exception& e) {
             Send(socket, Answer::Failed, 0, 0, e.what());
         }
+        output.reset();
         if (out >= 0) ::close(out);
     }
 }
