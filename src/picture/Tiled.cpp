@@ -28,6 +28,8 @@ constexpr int kTile = 256;
 // A tile as drawn, and as the memory cache counts it.
 constexpr std::uint64_t kTileBytes = std::uint64_t(kTile) * kTile * 4;
 constexpr std::uint64_t MiB = 1024 * 1024;
+// How long the pass waits for the first screen to be drawn, at most.
+constexpr int kPassAfterMs = 100;
 
 } // namespace
 
@@ -48,8 +50,9 @@ struct Tiled::State {
     std::unordered_map<std::uint64_t, std::pair<QImage, std::list<std::uint64_t>::iterator>> cache;
     std::shared_ptr<Decoders::Mailbox> mailbox;
     Decoders::Ticket pyramid, region;
-    // The pass over the whole picture, started once the first part in view is decoded (or at
-    // once when none is asked for), so that the first screen has the processor to itself.
+    // The pass over the whole picture, started once the first part in view is decoded and drawn
+    // (or at once when none is asked for, and soon when none is drawn), so that the first screen
+    // has the processor to itself.
     std::optional<Decoders::Job> pass;
     void StartPass() {
         std::optional<Decoders::Job> job;
@@ -471,8 +474,10 @@ void Tiled::Draw(QPainter& p, QRect exposed, QPointF origin, double zoom) {
     }
     p.restore();
     const bool reading = !s.toRead.empty();
+    const bool passWaits = s.pass && !s.regionBusy; // for the first screen to be drawn
     lock.unlock();
     if (reading) s.readWake.notify_all();
+    if (passWaits) s.StartPass();
     if (missing) {
         const QRectF full((QPointF(exposed.topLeft()) - origin) / zoom,
                           QSizeF(exposed.size()) / zoom);
@@ -512,10 +517,14 @@ bool Tiled::State::AskPart(const std::weak_ptr<State>& weak, int level, QRect re
                 if (state->parts.size() > 3) state->parts.erase(state->parts.begin());
             }
         }
-        state->StartPass();
         mailbox->Post([weak] {
-            if (const auto st = weak.lock(); st && st->mailbox->target)
-                emit static_cast<Tiled*>(st->mailbox->target)->Changed();
+            const auto st = weak.lock();
+            if (!st || !st->mailbox->target) return;
+            emit static_cast<Tiled*>(st->mailbox->target)->Changed();
+            // Drawing the part starts the pass; a view that draws nothing does not hold it up.
+            QTimer::singleShot(kPassAfterMs, st->mailbox->target, [weak] {
+                if (const auto st = weak.lock()) st->StartPass();
+            });
         });
     };
     Decoders::Cancel(region);
