@@ -468,6 +468,7 @@ int ViewChild(const std::string& mode, const std::string& root, int w, int h) {
     QImage frame(main.picOuter->size(), QImage::Format_ARGB32_Premultiplied);
     auto paint = [&] { main.picOuter->render(&frame); };
     const QRect view(0, 0, main.picOuter->width(), main.picOuter->height());
+    paint();                                // the frame drawn before, as a window's is
     const double cpuBefore = ChildrenCpu(); // the decoding processes started and waiting
     auto start = Clock::now();
     last = start;

@@ -24,6 +24,9 @@ public:
     int Handle() const { return handle_; }
     unsigned char* Data() const { return data_; }
     std::size_t Size() const { return size_; }
+    // Has every page of the block mapped here now, rather than one fault at a time when it is
+    // first read.
+    void Map();
 
 private:
     int handle_ = -1;

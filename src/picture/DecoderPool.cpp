@@ -132,6 +132,7 @@ private:
     std::string Work(Slot& slot, Queued& q) {
         if (*q.ticket) return kStopped;
         if (std::string error = Hand(slot, q.job); !error.empty()) return error;
+        if (q.job.meanwhile) q.job.meanwhile();
         for (;;) {
             Decoder::Protocol::Reply reply;
             std::string text;

@@ -30,6 +30,9 @@ struct Job {
     // "" or why it failed. Never called once the work is cancelled.
     std::function<void(int level, std::int64_t rows)> progress;
     std::function<void(const std::string& error)> done;
+    // Called on a decoding thread once the work is handed on, while it runs (to have the
+    // output's pages meanwhile).
+    std::function<void()> meanwhile;
     Ticket ticket; // made by Submit when not given
 };
 

@@ -167,6 +167,8 @@ Decoders::Job RegionJob(const Source& source, int level, QRect rect,
     block = std::make_shared<System::SharedBlock>(bytes);
     job.output = block->Handle();
     job.keep = block;
+    // Its pages had here while the decoder writes them, not when the part is first drawn.
+    job.meanwhile = [block = block.get()] { block->Map(); };
     // The output, a few rows of the widest level read, and what the format holds whole.
     job.reserve = bytes + std::uint64_t(source.size.width()) * 4 * 64 + source.heldBytes;
     return job;

@@ -98,6 +98,10 @@ SharedBlock::SharedBlock(std::size_t bytes) : size_(bytes) {
     data_ = static_cast<unsigned char*>(map);
 }
 
+void SharedBlock::Map() {
+    ::madvise(data_, std::max<std::size_t>(size_, 1), MADV_POPULATE_WRITE);
+}
+
 SharedBlock::~SharedBlock() {
     ::munmap(data_, std::max<std::size_t>(size_, 1));
     ::close(handle_);
