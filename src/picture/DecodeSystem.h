@@ -62,8 +62,8 @@ private:
     std::atomic<bool> removed_{false};
 };
 
-// The decoding program to start, found in this order: VARNET_DECODER when set (whether or not it
-// is there); varnet-decoder beside the running program; in the library folder's varnet/ of the
+// The decoding program to start, found in this order: VARNET_DECODER when set (and then only
+// it); varnet-decoder beside the running program; in the library folder's varnet/ of the
 // installation the program runs from; where the build made it. "" when none is there.
 std::string FindDecoder();
 

@@ -116,6 +116,7 @@ private:
     }
 
     static constexpr const char* kStopped = "\1stopped";
+    static constexpr const char* kGone = "\1gone";
 
     // Hands the work to the slot's process; one that has gone while it waited is started again
     // for it. "" or why it cannot be handed on.
@@ -129,10 +130,22 @@ private:
         return "the picture cannot be decoded (its decoding process has gone)";
     }
 
+    // The work handed on, to its end: "" or why it failed. A process that goes before it has
+    // answered anything (killed while it waited, or at its start) is started again and the work
+    // handed to it once more; one that goes again, or after answering, failed on the picture.
     std::string Work(Slot& slot, Queued& q) {
-        if (*q.ticket) return kStopped;
-        if (std::string error = Hand(slot, q.job); !error.empty()) return error;
-        if (q.job.meanwhile) q.job.meanwhile();
+        for (bool first = true;; first = false) {
+            if (*q.ticket) return kStopped;
+            if (std::string error = Hand(slot, q.job); !error.empty()) return error;
+            if (q.job.meanwhile) q.job.meanwhile();
+            if (std::string result = Follow(slot, q, first); result != kGone) return result;
+        }
+    }
+
+    // The process's replies to the work: "" or why it failed, kStopped, or kGone when it went
+    // before answering and `again` allows another try.
+    std::string Follow(Slot& slot, Queued& q, bool again) {
+        bool answered = false;
         for (;;) {
             Decoder::Protocol::Reply reply;
             std::string text;
@@ -145,8 +158,10 @@ private:
                 break;
             case System::Process::Event::Gone:
                 slot.process.Kill();
+                if (again && !answered) return kGone;
                 return "the picture is damaged or cannot be decoded (its decoder stopped)";
             case System::Process::Event::Reply:
+                answered = true;
                 if (reply.answer == Decoder::Protocol::Answer::Progress) {
                     if (q.job.progress && !*q.ticket) q.job.progress(reply.level, reply.rows);
                     break;

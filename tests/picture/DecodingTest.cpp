@@ -12,7 +12,11 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -42,6 +46,23 @@ QByteArray Claiming(QByteArray jpeg, int w, int h) {
     return jpeg;
 }
 
+// The decoding processes alive now (children of this process's threads, not yet reaped or
+// ended).
+std::vector<int> LiveDecoders() {
+    std::vector<int> live;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream children(task.path() / "children");
+        for (int pid; children >> pid;) {
+            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+            std::string text((std::istreambuf_iterator<char>(stat)), {});
+            const std::size_t close = text.rfind(')');
+            if (close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z')
+                live.push_back(pid);
+        }
+    }
+    return live;
+}
+
 double CpuSeconds() {
     rusage self{}, children{};
     getrusage(RUSAGE_SELF, &self);
@@ -60,6 +81,7 @@ protected:
     }
     void TearDown() override {
         unsetenv("VARNET_PICTURE_LIMIT_MB");
+        unsetenv("VARNET_DECODER");
         AppTest::TearDown();
     }
     std::string Put(const std::string& name, const QByteArray& bytes) {
@@ -198,12 +220,70 @@ TEST_F(DecodingTest, AnAbandonedDecodeStopsAtOnce) {
     auto tiles = std::make_unique<Picture::Tiled>(Picture::Open(path));
     QSignalSpy finished(tiles.get(), &Picture::Tiled::Built);
     QTest::qWait(300);
+    const std::vector<int> before = LiveDecoders();
     tiles.reset();     // another map chosen
     QTest::qWait(100); // what it spent counted, its process gone
     const double stopped = CpuSeconds();
     QTest::qWait(300); // and nothing more spent on it
     EXPECT_LT(CpuSeconds() - stopped, 0.1);
     EXPECT_EQ(finished.size(), 0);
+    // Its process replaced at once, so that the next picture waits for no start.
+    WaitFor([&] { return LiveDecoders().size() == before.size(); });
+    EXPECT_NE(LiveDecoders(), before);
+}
+
+TEST_F(DecodingTest, TheDecoderAsFoundStartedAndReplaced) {
+    const std::string built = Picture::DecoderPath(); // where the build made it
+    ASSERT_TRUE(std::filesystem::exists(built)) << built;
+    const std::string path = Put("map.jpg", Jpeg(300, 200, Qt::red, false));
+    const std::string starts = host.Root() + "/starts";
+    // A decoder that notes each start, and one that goes at once the first time it is started.
+    auto script = [&](const std::string& name, const std::string& body) {
+        const std::string file = host.Root() + "/" + name;
+        TempHost::Write(file, "#!/bin/sh\n" + body + "echo started >> " + starts + "\nexec " +
+                                  built + "\n");
+        chmod(file.c_str(), 0755);
+        return file;
+    };
+    const std::string noting = script("noting", "");
+    const std::string going =
+        script("going", "[ -e " + starts + "-went ] || { touch " + starts + "-went; exit 0; }\n");
+    struct Case {
+        const char* what;
+        std::string decoder; // VARNET_DECODER
+        bool killed;         // the processes running are killed first, while they wait
+        std::string error;   // "" when the picture is decoded
+        bool started;        // the decoder named was started
+    } cases[] = {
+        {"the decoder the build made", "", false, "", false},
+        {"the processes killed while they wait", "", true, "", false},
+        {"VARNET_DECODER names a decoder", noting, true, "", true},
+        {"a decoder that goes at its start", going, true, "", true},
+        {"VARNET_DECODER names nothing", host.Root() + "/nowhere", true, Picture::kDecoderMissing,
+         false},
+    };
+    const Picture::Source source = Picture::Open(path);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(starts);
+        if (c.decoder.empty())
+            unsetenv("VARNET_DECODER");
+        else
+            setenv("VARNET_DECODER", c.decoder.c_str(), 1);
+        if (c.killed)
+            for (int pid : LiveDecoders()) kill(pid, SIGKILL);
+        const Picture::Decoded d = Picture::Decode(source, QRect(QPoint(), source.size), 1);
+        EXPECT_EQ(d.error, c.error);
+        EXPECT_EQ(d.image.size(), c.error.empty() ? source.size : QSize(0, 0));
+        EXPECT_EQ(std::filesystem::exists(starts), c.started);
+    }
+    // Without a decoder a picture cannot be shown, and says so at once.
+    try {
+        Picture::Tiled tiles(source);
+        ADD_FAILURE() << "shown without a decoder";
+    } catch (const CoreError& e) {
+        EXPECT_EQ(std::string(e.what()), Picture::kDecoderMissing);
+    }
 }
 
 TEST(PictureLimit, TheSettingIsClampedToTheMachineAndReported) {

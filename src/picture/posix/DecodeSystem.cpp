@@ -186,8 +186,13 @@ Process::~Process() {
 
 std::string FindDecoder() {
     namespace fs = std::filesystem;
-    const char* set = std::getenv("VARNET_DECODER");
-    if (set && *set) return set;
+    auto there = [](const fs::path& file) {
+        std::error_code ec;
+        return ::access(file.c_str(), X_OK) == 0 && fs::is_regular_file(file, ec);
+    };
+    // The one meant when set, there or not.
+    if (const char* set = std::getenv("VARNET_DECODER"); set && *set)
+        return there(set) ? set : std::string();
     std::error_code ec;
     const fs::path program = fs::read_symlink("/proc/self/exe", ec).parent_path();
     std::vector<fs::path> places;
@@ -198,7 +203,7 @@ std::string FindDecoder() {
     }
     places.emplace_back(VARNET_DECODER_BUILT);
     for (const fs::path& place : places)
-        if (::access(place.c_str(), X_OK) == 0 && fs::is_regular_file(place, ec)) return place;
+        if (there(place)) return place;
     return {};
 }
 
