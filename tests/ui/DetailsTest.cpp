@@ -132,6 +132,7 @@ TEST_F(DetailsTest, PicturesThatCannotBeShownAreClearedAndExplained) {
     EXPECT_TRUE(main.picOuter->EmptyText().isEmpty());
 
     // Without its decoder a picture says so, and what to do, on the picture.
+    WaitFor([&] { return !main.MapViewer->Decoding(); }); // no decoder being started meanwhile
     setenv("VARNET_DECODER", host.OnC("nowhere/varnet-decoder").c_str(), 1);
     Select(main, "junk.inf");
     Select(main, "london.inf");
