@@ -3,7 +3,7 @@
 #include "cli/Cli.h"
 
 #include "georef/Georef.h"
-#include "picture/PictureLoader.h"
+#include "platform/MemoryBound.h"
 #include "platform/Text.h"
 #include "platform/WinPath.h"
 
@@ -105,7 +105,7 @@ int Import(const Arguments& arguments, Model&) {
         request.mapsFolder = maps;
         request.replace = arguments.replace;
         request.datum = datum;
-        request.memoryLimit = Picture::MemoryLimit(); // the program's picture memory bound
+        request.memoryLimit = Platform::PictureMemoryBound(); // the picture memory bound
         int shown = -1;
         request.progress = [&](double done) {
             const int percent = int(done * 100);

@@ -71,15 +71,17 @@ void Judge(Entry& e, const std::string& folder) {
         return set(State::PictureMissing, "none of " + named + ".gif, " + named + ".bmp and " +
                                               named + ".jpg is in the Maps folder");
     }
-    const Picture::Probe probe = Picture::ProbeFile(e.picturePath);
-    e.pictureNative = Shown(probe.native);
+    std::string native;
+    e.picture = Picture::ProbeFile(e.picturePath, &native);
+    e.pictureNative = Shown(native);
+    const Picture::Probe& probe = e.picture;
     if (probe.fault == Picture::Probe::Fault::Missing)
         return set(State::PictureMissing, "the picture " + named + " is not in the Maps folder");
     if (probe.fault != Picture::Probe::Fault::None)
         return set(State::PictureUnreadable,
                    "the picture " + named + " cannot be shown: " + probe.error);
-    e.width = int(std::min<std::int64_t>(probe.info.width, INT32_MAX));
-    e.height = int(std::min<std::int64_t>(probe.info.height, INT32_MAX));
+    e.width = int(probe.info.width); // at most 2^31 - 1, as the probe takes it
+    e.height = int(probe.info.height);
     set(State::Ok, {});
 }
 

@@ -11,6 +11,7 @@
 #include "mapdef/Georeference.h"
 #include "mapdef/MapCode.h"
 #include "platform/FileIO.h"
+#include "picture/PictureHeader.h"
 
 #include <QObject>
 #include <functional>
@@ -45,6 +46,10 @@ struct Entry {
     // unknown).
     std::string picturePath, pictureNative;
     int width = 0, height = 0;
+    // What the picture's header says (its format, size and what its decoder must hold), or why
+    // it cannot be shown ("Path not found" when no picture was looked for): the picture opened
+    // from it is not read again for these.
+    Picture::Probe picture{Picture::Probe::Fault::Missing, "Path not found"};
     State state = State::Ok;
     std::string reason; // why the state is not Ok; "" when it is
 

@@ -3,7 +3,7 @@
 // the tile file of the disc cache and the cache folder. One implementation per system
 // (posix/DecodeSystem.cpp); the rest of the picture component knows nothing of them.
 
-#include "picture/DecodeProtocol.h"
+#include "decoder/Protocol.h"
 
 #include <atomic>
 #include <cstddef>
@@ -24,6 +24,9 @@ public:
     int Handle() const { return handle_; }
     unsigned char* Data() const { return data_; }
     std::size_t Size() const { return size_; }
+    // Has every page of the block mapped here now, rather than one fault at a time when it is
+    // first read.
+    void Map();
 
 private:
     int handle_ = -1;
@@ -59,8 +62,13 @@ private:
     std::atomic<bool> removed_{false};
 };
 
-// A decoding process: the program itself started to serve decoding work (see DecodeProtocol.h).
-// It is used from one thread at a time.
+// The decoding program to start, found in this order: VARNET_DECODER when set (and then only
+// it); varnet-decoder beside the running program; in the library folder's varnet/ of the
+// installation the program runs from; where the build made it. "" when none is there.
+std::string FindDecoder();
+
+// A decoding process: the decoding program started to serve decoding work (see
+// decoder/Protocol.h). It is used from one thread at a time.
 class Process {
 public:
     Process();
@@ -69,16 +77,17 @@ public:
     Process& operator=(const Process&) = delete;
 
     bool Running() const { return pid_ > 0; }
-    // Starts it if it is not running; false with `error` when it cannot be started.
+    // Starts it if it is not running; false with `error` when it cannot be started
+    // (kDecoderMissing when there is no decoding program).
     bool Start(std::string& error);
     // Ends it at once (its work and memory go with it) and waits for it to be gone.
     void Kill();
     // Hands it one piece of work writing into `output`; false when it has gone.
-    bool Send(const Protocol::Request& request, const std::string& path, int output);
+    bool Send(const Decoder::Protocol::Request& request, const std::string& path, int output);
 
     enum class Event { Reply, Woken, Gone };
     // Waits for its next reply (and the reply's text), or until Wake is called.
-    Event Next(Protocol::Reply& reply, std::string& text);
+    Event Next(Decoder::Protocol::Reply& reply, std::string& text);
     // Wakes a thread waiting in Next (from any thread).
     void Wake();
 

@@ -74,8 +74,8 @@ HeaderInfo Gif(std::string_view head, std::string_view tail) {
         while (at < head.size() && head[at] != 0) at += 1 + static_cast<unsigned char>(head[at]);
         ++at;
     }
-    if (at + 10 <= head.size() && head[at] == ',' &&
-        (static_cast<unsigned char>(head[at + 9]) & 0x40)) {
+    h.runsOn = at + 10 > head.size();
+    if (!h.runsOn && head[at] == ',' && (static_cast<unsigned char>(head[at + 9]) & 0x40)) {
         h.held = Held::InterlacedGif;
         h.heldBytes = std::uint64_t(U16le(head, at + 5)) * U16le(head, at + 7);
     }
@@ -87,18 +87,23 @@ HeaderInfo Jpeg(std::string_view head, std::string_view tail) {
     // The frame's components and their sampling, for what a decoder of several scans holds.
     bool progressive = false, frame = false;
     unsigned components = 0, hs[4] = {}, vs[4] = {};
-    // Markers up to the frame header, which gives the size; each segment says its length.
+    // Markers up to the first scan, past the frame header, which gives the size; each segment
+    // says its length.
+    h.runsOn = true;
     for (std::size_t at = 2; at + 4 <= head.size();) {
-        if (static_cast<unsigned char>(head[at]) != 0xFF) break;
         const unsigned marker = static_cast<unsigned char>(head[at + 1]);
+        if (static_cast<unsigned char>(head[at]) != 0xFF || marker == 0xD9) { // no marker, or
+            h.runsOn = false;                                                 // the picture's end
+            break;
+        }
         if (marker == 0xFF) { // fill bytes before a marker
             ++at;
             continue;
         }
-        if (marker == 0xD9) break; // the end of the picture
-        if (marker == 0xDA) {      // the first scan: does it carry every component?
-            if (frame && at + 5 <= head.size() &&
-                static_cast<unsigned char>(head[at + 4]) < components && !progressive)
+        if (marker == 0xDA) { // the first scan: does it carry every component?
+            h.runsOn = at + 5 > head.size();
+            if (frame && !h.runsOn && static_cast<unsigned char>(head[at + 4]) < components &&
+                !progressive)
                 h.held = Held::SeveralScans;
             break;
         }
@@ -143,6 +148,11 @@ HeaderInfo Png(std::string_view head, std::string_view tail) {
     h.width = std::int64_t(U16be(head, 16) << 16 | U16be(head, 18));
     h.height = std::int64_t(U16be(head, 20) << 16 | U16be(head, 22));
     h.complete = tail.find("IEND") != std::string_view::npos; // the last chunk
+    // Then the depth, the colour type, the compression, the filter and the interlace method.
+    if (head.size() >= 29 && head[28] == 1) {
+        h.held = Held::InterlacedPng;
+        h.heldBytes = std::uint64_t(h.width) * std::uint64_t(h.height) * 4; // rows of words
+    }
     return h;
 }
 
@@ -157,37 +167,77 @@ std::optional<HeaderInfo> InspectHeader(std::string_view head, std::string_view 
     return std::nullopt;
 }
 
-Probe ProbeFile(const std::string& winPath) {
+const char* HeldName(Held held) {
+    switch (held) {
+    case Held::Nothing:
+        break;
+    case Held::Progressive:
+        return "a progressive JPEG";
+    case Held::SeveralScans:
+        return "a JPEG of several scans";
+    case Held::CompressedBmp:
+        return "a compressed BMP";
+    case Held::InterlacedGif:
+        return "an interlaced GIF";
+    case Held::InterlacedPng:
+        return "an interlaced PNG";
+    }
+    return "";
+}
+
+namespace {
+
+// Why a picture cannot be shown, as every part of the program says it.
+enum class Why { Folder, CannotRead, NotAPicture, NoSize, Incomplete };
+
+std::string Said(Why why, const std::string& detail = {}) {
+    switch (why) {
+    case Why::Folder:
+        return "the path names a folder, not a picture";
+    case Why::CannotRead:
+        return "the picture cannot be read: " + detail;
+    case Why::NotAPicture:
+        return "it is not a picture in a format Varnet can read";
+    case Why::NoSize:
+        return "the picture is damaged: its header gives no size";
+    case Why::Incomplete:
+        break;
+    }
+    return "the picture file is incomplete (cut short or damaged)";
+}
+
+Probe Failed(Probe::Fault fault, std::string error) {
     Probe probe;
-    auto fail = [&](Probe::Fault fault, std::string why) {
-        probe.fault = fault;
-        probe.error = std::move(why);
-        return probe;
-    };
+    probe.fault = fault;
+    probe.error = std::move(error);
+    return probe;
+}
+
+} // namespace
+
+Probe ProbeFile(const std::string& winPath, std::string* native) {
     std::string head, tail, error;
     std::uint64_t size = 0;
     std::optional<HeaderInfo> header;
     // Most headers lie in the first few KiB; a JPEG's size may follow a large thumbnail.
     for (std::size_t want : {std::size_t(4096), kHeadBytes}) {
-        if (!Platform::ReadFileEnds(winPath, want, kTailBytes, head, tail, size, error,
-                                    &probe.native)) {
+        if (!Platform::ReadFileEnds(winPath, want, kTailBytes, head, tail, size, error, native)) {
             if (error.find("names a folder") != std::string::npos)
-                return fail(Probe::Fault::Unreadable, "the path names a folder, not a picture");
+                return Failed(Probe::Fault::Unreadable, Said(Why::Folder));
             if (error == "File not found" || error == "Path not found")
-                return fail(Probe::Fault::Missing, error);
-            return fail(Probe::Fault::Unreadable, "the picture cannot be read: " + error);
+                return Failed(Probe::Fault::Missing, error);
+            return Failed(Probe::Fault::Unreadable, Said(Why::CannotRead, error));
         }
         header = InspectHeader(head, tail, size);
-        if (!header || header->width > 0 || head.size() < want) break;
+        if (!header || !header->runsOn || head.size() < want) break;
     }
-    if (!header)
-        return fail(Probe::Fault::Unreadable, "it is not a picture in a format Varnet can read");
+    if (!header) return Failed(Probe::Fault::Unreadable, Said(Why::NotAPicture));
+    if (header->width <= 0 || header->height <= 0 || header->width > INT32_MAX ||
+        header->height > INT32_MAX)
+        return Failed(Probe::Fault::Unreadable, Said(Why::NoSize));
+    if (!header->complete) return Failed(Probe::Fault::Unreadable, Said(Why::Incomplete));
+    Probe probe;
     probe.info = *header;
-    if (header->width <= 0 || header->height <= 0)
-        return fail(Probe::Fault::Unreadable, "the picture is damaged: its header gives no size");
-    if (!header->complete)
-        return fail(Probe::Fault::Unreadable,
-                    "the picture file is incomplete (cut short or damaged)");
     return probe;
 }
 

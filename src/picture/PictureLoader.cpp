@@ -1,29 +1,17 @@
 #include "picture/PictureLoader.h"
 
-#include "picture/DecodeSystem.h"
-#include "picture/Decoders.h"
-#include "picture/PictureHeader.h"
+#include "picture/Work.h"
 #include "platform/CoreError.h"
-#include "platform/Env.h"
-#include "platform/FileIO.h"
-#include "platform/System.h"
-#include "platform/WinPath.h"
+#include "platform/MemoryBound.h"
 
-using Picture::Protocol::LevelSide;
-
-#include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
-#include <cstdio>
 
 namespace Picture {
 namespace {
 
 constexpr std::uint64_t MiB = 1024 * 1024;
-
-[[noreturn]] void Fail(const std::string& why) {
-    throw CoreError(ErrorKind::FileError, why);
-}
 
 std::uint64_t BytesFor(QSize size, int reduction = 1) {
     const std::uint64_t w =
@@ -33,28 +21,6 @@ std::uint64_t BytesFor(QSize size, int reduction = 1) {
     return w * h * 4;
 }
 
-std::uint64_t Default() {
-    return std::max<std::uint64_t>(256 * MiB, Platform::PhysicalMemoryBytes() / 4);
-}
-
-// Says once on standard error why the value set is not the one used.
-void Note(const std::string& set, const std::string& why) {
-    static std::mutex mutex;
-    static std::string told;
-    std::lock_guard lock(mutex);
-    if (told == set) return;
-    told = set;
-    std::fprintf(stderr, "varnet: VARNET_PICTURE_LIMIT_MB=%s %s\n", set.c_str(), why.c_str());
-}
-
-} // namespace
-
-std::string Grouped(std::uint64_t n) {
-    std::string digits = std::to_string(n);
-    for (int at = int(digits.size()) - 3; at > 0; at -= 3) digits.insert(std::size_t(at), ",");
-    return digits;
-}
-
 Protocol::Kind KindOf(const Source& source) {
     return source.format == "bmp"   ? Protocol::Kind::Bmp
            : source.format == "gif" ? Protocol::Kind::Gif
@@ -62,102 +28,109 @@ Protocol::Kind KindOf(const Source& source) {
                                     : Protocol::Kind::Jpeg;
 }
 
+const char* FormatName(Format format) {
+    switch (format) {
+    case Format::Bmp:
+        return "bmp";
+    case Format::Gif:
+        return "gif";
+    case Format::Png:
+        return "png";
+    case Format::Jpeg:
+        break;
+    }
+    return "jpeg";
+}
+
+std::atomic<std::int64_t> cached{0};
+
+} // namespace
+
 std::uint64_t MemoryLimit() {
-    const std::string set = Platform::GetEnv("VARNET_PICTURE_LIMIT_MB");
-    if (set.empty()) return Default();
-    char* end = nullptr;
-    const unsigned long long mb = std::strtoull(set.c_str(), &end, 10);
-    const bool number =
-        end && *end == '\0' && set.find_first_not_of("0123456789") == std::string::npos;
-    if (!number || mb == 0) {
-        Note(set, "is not a positive number of MiB; the default of " + Grouped(Default() / MiB) +
-                      " MiB is used");
-        return Default();
-    }
-    const std::uint64_t machine = Platform::PhysicalMemoryBytes();
-    if (machine > 0 && (mb >= machine / MiB || mb >= (1ull << 40))) {
-        Note(set, "is more than this machine's memory; " + Grouped(machine / MiB) + " MiB is used");
-        return machine;
-    }
-    return mb * MiB;
+    return Platform::PictureMemoryBound();
 }
 
 void Prepare() {
     Decoders::Prepare();
 }
 
-std::uint64_t TileCacheLimit() {
+std::string DecoderPath() {
+    return System::FindDecoder();
+}
+
+std::uint64_t CacheLimit() {
     return std::min<std::uint64_t>(256 * MiB, MemoryLimit() / 8);
 }
 
-std::uint64_t DecodeLimit() {
-    return MemoryLimit() - TileCacheLimit();
+std::uint64_t CachedBytes() {
+    return std::uint64_t(std::max<std::int64_t>(0, cached.load()));
 }
 
-Source Open(const std::string& winPath) {
-    std::string head, tail, error;
-    std::uint64_t fileSize = 0;
-    if (!Platform::ReadFileEnds(winPath, kHeadBytes, kTailBytes, head, tail, fileSize, error)) {
-        if (error.find("names a folder") != std::string::npos)
-            Fail("the path names a folder, not a picture");
-        if (error == "File not found" || error == "Path not found") Fail(error);
-        Fail("the picture cannot be read: " + error);
-    }
-    const auto native = Platform::ToNativePath(winPath);
-    if (!native) Fail("Path not found");
+void CountCached(std::int64_t bytes) {
+    cached += bytes;
+}
 
+QImage Counted(QImage image, Count also) {
+    if (image.isNull()) return image;
+    struct Kept {
+        QImage image;
+        Count also;
+    };
+    const std::int64_t bytes = image.sizeInBytes();
+    CountCached(bytes);
+    if (also) *also += bytes;
+    // The image refers to the pixels of a copy kept until its last copy goes.
+    auto* kept = new Kept{std::move(image), std::move(also)};
+    return QImage(
+        kept->image.constBits(), kept->image.width(), kept->image.height(),
+        kept->image.bytesPerLine(), kept->image.format(),
+        [](void* p) {
+            auto* k = static_cast<Kept*>(p);
+            const std::int64_t bytes = k->image.sizeInBytes();
+            CountCached(-bytes);
+            if (k->also) *k->also -= bytes;
+            delete k;
+        },
+        kept);
+}
+
+std::uint64_t DecodeLimit() {
+    return MemoryLimit() - CacheLimit();
+}
+
+Source Open(const std::string& native, const Probe& probe) {
+    if (probe.fault != Probe::Fault::None) throw CoreError(ErrorKind::FileError, probe.error);
+    const HeaderInfo& header = probe.info;
     Source source;
-    source.path = *native;
-    const auto header = InspectHeader(head, tail, fileSize);
-    if (!header) Fail("it is not a picture in a format Varnet can read");
-    source.format = header->format == Format::Bmp   ? "bmp"
-                    : header->format == Format::Gif ? "gif"
-                    : header->format == Format::Png ? "png"
-                                                    : "jpeg";
-    if (header->width <= 0 || header->height <= 0 || header->width > INT32_MAX ||
-        header->height > INT32_MAX)
-        Fail("the picture is damaged or cannot be decoded (its header gives no size)");
-    source.size = QSize(int(header->width), int(header->height));
-    if (!header->complete) Fail("the picture file is incomplete (cut short or damaged)");
-
-    const std::uint64_t limit = MemoryLimit();
-    source.heldBytes = header->heldBytes;
-    if (header->format == Format::Png) { // decoded whole and copied, then handed on by rows
-        source.heldBytes =
-            std::uint64_t(source.size.width()) * std::uint64_t(source.size.height()) * 8;
-        source.heldWhy = "a PNG";
-    }
-    switch (header->held) {
-    case Held::Nothing:
-        break;
-    case Held::Progressive:
-        source.heldWhy = "a progressive JPEG";
-        break;
-    case Held::SeveralScans:
-        source.heldWhy = "a JPEG of several scans";
-        break;
-    case Held::CompressedBmp:
-        source.heldWhy = "a compressed BMP";
-        break;
-    case Held::InterlacedGif:
-        source.heldWhy = "an interlaced GIF";
-        break;
-    }
+    source.path = native;
+    source.format = FormatName(header.format);
+    source.size = QSize(int(header.width), int(header.height));
+    source.heldBytes = header.heldBytes;
+    source.heldWhy = HeldName(header.held);
     // What any decode holds whatever its scale: the whole-picture data, and a few rows.
     const std::uint64_t least = source.heldBytes + std::uint64_t(source.size.width()) * 4 * 64;
     if (least > DecodeLimit())
-        Fail("the picture is too large to decode (" +
-             (source.heldWhy.empty() ? std::string("a picture") : source.heldWhy) + " of " +
-             std::to_string(source.size.width()) + " x " + std::to_string(source.size.height()) +
-             " pixels needs " + Grouped((least + MiB - 1) / MiB) +
-             " MiB at any scale; this machine allows " + Grouped(DecodeLimit() / MiB) + " MiB)");
+        throw CoreError(ErrorKind::FileError,
+                        "the picture is too large to decode (" +
+                            (source.heldWhy.empty() ? std::string("a picture") : source.heldWhy) +
+                            " of " + std::to_string(source.size.width()) + " x " +
+                            std::to_string(source.size.height()) + " pixels needs " +
+                            Platform::Grouped((least + MiB - 1) / MiB) +
+                            " MiB at any scale; this machine allows " +
+                            Platform::Grouped(DecodeLimit() / MiB) + " MiB)");
     // The largest scale, halving each way, at which the whole picture fits the bound beside
     // what its decode holds (BMP and GIF rows are halved as they are read).
-    int reduction = 1;
-    while (BytesFor(source.size, reduction) + source.heldBytes > limit && reduction < (1 << 20))
-        reduction *= 2;
-    source.reduction = reduction;
+    const std::uint64_t limit = MemoryLimit();
+    while (BytesFor(source.size, source.reduction) + source.heldBytes > limit &&
+           source.reduction < (1 << 20))
+        source.reduction *= 2;
     return source;
+}
+
+Source Open(const std::string& winPath) {
+    std::string native;
+    const Probe probe = ProbeFile(winPath, &native);
+    return Open(native, probe);
 }
 
 int LevelFor(double scale, int finest) {
@@ -194,6 +167,8 @@ Decoders::Job RegionJob(const Source& source, int level, QRect rect,
     block = std::make_shared<System::SharedBlock>(bytes);
     job.output = block->Handle();
     job.keep = block;
+    // Its pages had here while the decoder writes them, not when the part is first drawn.
+    job.meanwhile = [block = block.get()] { block->Map(); };
     // The output, a few rows of the widest level read, and what the format holds whole.
     job.reserve = bytes + std::uint64_t(source.size.width()) * 4 * 64 + source.heldBytes;
     return job;
@@ -246,102 +221,6 @@ Decoded DecodeAt(const Source& source, QRect region, int level) {
 
 Decoded Decode(const Source& source, QRect region, double scale) {
     return DecodeAt(source, region, LevelFor(scale, ReductionLevel(source)));
-}
-
-struct Thumbnails::Shared {
-    Decoders::Mailbox mailbox;
-    std::mutex mutex;
-    std::set<Decoders::Ticket> tickets;
-    std::uint64_t generation = 0;
-    explicit Shared(QObject* target) : mailbox(target) {}
-};
-
-Thumbnails::Thumbnails(QObject* parent) : QObject(parent) {
-    // Files opened off the interface thread; the decoding itself is the processes'.
-    pool_.setMaxThreadCount(2);
-    shared_ = std::make_shared<Shared>(this);
-}
-
-Thumbnails::~Thumbnails() {
-    Clear();
-    shared_->mailbox.Close();
-    pool_.waitForDone();
-}
-
-void Thumbnails::Clear() {
-    pool_.clear(); // requests not started go at once
-    std::set<Decoders::Ticket> tickets;
-    {
-        std::lock_guard lock(shared_->mutex);
-        ++shared_->generation;
-        tickets.swap(shared_->tickets);
-    }
-    for (const auto& t : tickets) Decoders::Cancel(t);
-    pending_ = 0;
-}
-
-void Thumbnails::Request(const QString& key, const std::string& winPath, int longest) {
-    ++pending_;
-    std::uint64_t generation = 0;
-    {
-        std::lock_guard lock(shared_->mutex);
-        generation = shared_->generation;
-    }
-    auto shared = shared_;
-    auto answer = [this, shared, key, longest, generation](QImage image, std::string error) {
-        shared->mailbox.Post([=, this] {
-            {
-                std::lock_guard lock(shared->mutex);
-                if (generation != shared->generation) return; // cleared since
-            }
-            --pending_;
-            emit Ready(key, image, QString::fromStdString(error), longest);
-        });
-    };
-    pool_.start([shared, winPath, longest, generation, answer] {
-        {
-            std::lock_guard lock(shared->mutex);
-            if (generation != shared->generation) return;
-        }
-        Source source;
-        int level = 0;
-        QRect rect;
-        std::shared_ptr<System::SharedBlock> block;
-        Decoders::Job job;
-        try {
-            source = Open(winPath);
-            // The finest level no larger than needed, then smoothly reduced to the size asked.
-            const int larger = std::max(source.size.width(), source.size.height());
-            while ((LevelSide(larger, level + 1)) >= longest && level < 30) ++level;
-            level = std::max(level, ReductionLevel(source));
-            rect = LevelRect(QRect(QPoint(), source.size), level, source.size);
-            job = RegionJob(source, level, rect, block);
-        } catch (const std::exception& e) {
-            answer(QImage(), e.what());
-            return;
-        }
-        job.ticket = std::make_shared<std::atomic<bool>>(false);
-        job.done = [answer, block, rect, source, longest, shared,
-                    ticket = job.ticket](const std::string& error) {
-            {
-                std::lock_guard lock(shared->mutex);
-                shared->tickets.erase(ticket);
-            }
-            if (!error.empty()) return answer(QImage(), error);
-            const QSize target = source.size.scaled(longest, longest, Qt::KeepAspectRatio);
-            QImage image = ImageOf(block, rect.size());
-            if (target.width() < rect.width() || target.height() < rect.height())
-                image = image.scaled(target.boundedTo(rect.size()), Qt::IgnoreAspectRatio,
-                                     Qt::SmoothTransformation);
-            else
-                image = image.copy(); // off the shared memory
-            answer(image, {});
-        };
-        std::lock_guard lock(shared->mutex);
-        if (generation != shared->generation) return;
-        shared->tickets.insert(job.ticket);
-        Decoders::Submit(std::move(job));
-    });
 }
 
 } // namespace Picture

@@ -3,7 +3,8 @@
 #include "georef/Georef.h"
 #include "mapdef/MapCode.h"
 #include "mapdef/Numbers.h"
-#include "picture/PictureLoader.h"
+#include "picture/PictureHeader.h"
+#include "platform/CoreError.h"
 #include "ui/Accessibility.h"
 #include "ui/CoreText.h"
 #include "ui/Dialogs.h"
@@ -201,9 +202,12 @@ std::optional<std::array<std::string, 4>> frmInfEdit::WorldFileCorners(const std
             why = "There is no world file beside " + imagePath + ".";
             return std::nullopt;
         }
-        const QSize size = Picture::Open(imagePath).size; // the world file counts its pixels
-        return MapCode::CornerTexts(Georef::WorldFileCorners(imagePath, size.width(), size.height(),
-                                                             Georef::LibraryDatum()));
+        // The world file counts the picture's pixels: its header says how many.
+        const Picture::Probe picture = Picture::ProbeFile(imagePath);
+        if (picture.fault != Picture::Probe::Fault::None)
+            throw CoreError(ErrorKind::FileError, picture.error);
+        return MapCode::CornerTexts(Georef::WorldFileCorners(
+            imagePath, int(picture.info.width), int(picture.info.height), Georef::LibraryDatum()));
     } catch (const std::exception& e) {
         why = e.what();
         if (why.rfind("The world file", 0) != 0)

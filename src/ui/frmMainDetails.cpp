@@ -49,7 +49,7 @@ void frmMain::DirTree_Click() {
 }
 
 void frmMain::ShowMapPicture(const Library::Entry& entry) {
-    MapViewer->ShowPicture(entry.picturePath);
+    MapViewer->ShowPicture(entry.pictureNative, entry.picture);
     MapViewer->SetGeoreference(entry.Georeference());
 }
 

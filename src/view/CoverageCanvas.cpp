@@ -86,7 +86,8 @@ CoverageCanvas::CoverageCanvas(QWidget* parent) : QWidget(parent) {
 }
 
 int CoverageCanvas::FirstLongest(std::size_t maps) {
-    const double each = double(kPictureBudget / 2) / 4 / double(std::max<std::size_t>(1, maps));
+    const double each =
+        double(Picture::CacheLimit() / 2) / 4 / double(std::max<std::size_t>(1, maps));
     return std::clamp(int(std::sqrt(each)), 16, 512);
 }
 
@@ -141,11 +142,9 @@ void CoverageCanvas::Reset() {
     std::vector<Item> items;
     const int count = int(library_->Entries().size());
     items.reserve(std::size_t(count));
-    held_ = 0;
     for (int i = 0; i < count; ++i) {
         const auto old = before.constFind(Key(EntryOf(i).name));
         items.push_back(ItemFor(i, old == before.constEnd() ? nullptr : &items_[*old]));
-        held_ += items.back().image.sizeInBytes();
     }
     items_ = std::move(items);
     if (IndexOf(selected_) < 0) selected_.clear();
@@ -160,14 +159,11 @@ void CoverageCanvas::Added(int index) {
 void CoverageCanvas::Changed(int index) {
     Item& item = items_[std::size_t(index)];
     Item old = std::move(item);
-    held_ -= old.image.sizeInBytes();
     item = ItemFor(index, &old);
-    held_ += item.image.sizeInBytes();
     Relaid();
 }
 
 void CoverageCanvas::Removed(int index, const std::string& name) {
-    held_ -= items_[std::size_t(index)].image.sizeInBytes();
     items_.erase(items_.begin() + index);
     if (selected_ == Key(name)) selected_.clear();
     Relaid();
@@ -263,11 +259,6 @@ std::optional<QString> CoverageCanvas::MapAt(QPointF p) const {
     return under.empty() ? std::nullopt : std::optional<QString>(under.front());
 }
 
-void CoverageCanvas::Hold(Item& item, QImage image) {
-    held_ += image.sizeInBytes() - item.image.sizeInBytes();
-    item.image = std::move(image);
-}
-
 void CoverageCanvas::Arrived(const QString& request, const QImage& image, const QString& error,
                              int longest) {
     const qsizetype cut = request.indexOf('\n');
@@ -281,13 +272,14 @@ void CoverageCanvas::Arrived(const QString& request, const QImage& image, const 
     if (image.isNull()) {
         if (item.image.isNull()) item.error = error;
     } else if (longest >= item.longest) {
-        Hold(item, image);
+        item.image = image;
         item.longest = longest;
         item.error.clear();
     }
-    // Down to a tenth below the budget, so that the next arrivals do not send this through
-    // every map again.
-    if (held_ > kPictureBudget) KeepWithinBudget(kPictureBudget - kPictureBudget / 10);
+    // Down to a tenth below the cache's bound, so that the next arrivals do not send this
+    // through every map again.
+    const auto budget = std::int64_t(Picture::CacheLimit());
+    if (std::int64_t(Picture::CachedBytes()) > budget) KeepWithinBudget(budget - budget / 10);
     // Only what shows is painted again: no picture is drawn for a map off the canvas or too
     // small for one. Painting many maps takes a while: arrivals wait for a multiple of that.
     const QRectF r = RectOf(index);
@@ -322,11 +314,12 @@ void CoverageCanvas::SharpenVisible() {
         needed += more;
     }
     // Room is made by the sharper pictures of maps off screen; beyond that none is asked for
-    // past the budget, the smallest maps first (they cost least).
-    if (held_ + needed > kPictureBudget) KeepWithinBudget(kPictureBudget - needed);
-    std::int64_t projected = held_;
+    // past what the picture cache has left, the smallest maps first (they cost least).
+    const auto budget = std::int64_t(Picture::CacheLimit());
+    if (std::int64_t(Picture::CachedBytes()) + needed > budget) KeepWithinBudget(budget - needed);
+    std::int64_t projected = std::int64_t(Picture::CachedBytes());
     for (const Want& w : wants) {
-        if (projected + w.more > kPictureBudget) break;
+        if (projected + w.more > budget) break;
         projected += w.more;
         w.item->requested = w.longest;
         thumbnails_.Request(RequestKey(w.item->key, w.item->picture), w.item->picture, w.longest);
@@ -340,10 +333,9 @@ void CoverageCanvas::KeepWithinBudget(std::int64_t target) {
     const QRectF view(rect());
     for (const int index : Order()) {
         Item& item = items_[std::size_t(index)];
-        if (held_ <= target) break;
+        if (std::int64_t(Picture::CachedBytes()) <= target) break;
         if (item.longest <= base || Meets(RectOf(index), view)) continue;
-        Hold(item, item.image.scaled(item.image.size().scaled(base, base, Qt::KeepAspectRatio),
-                                     Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        item.image = thumbnails_.Reduced(item.image, base);
         item.longest = base;
     }
 }

@@ -66,11 +66,11 @@ public:
     std::optional<QString> MapAt(QPointF canvasPoint) const;
     // The number of pictures still being decoded, and the bytes the decoded ones hold.
     int Decoding() const { return thumbnails_.Pending(); }
-    std::int64_t PictureBytes() const { return held_; }
-    // The memory the decoded pictures may take together (bytes): half for the first pictures of
-    // all maps, the rest for sharper ones of the maps on screen.
-    static constexpr std::int64_t kPictureBudget = 256ll << 20;
-    // The longer side of each map's first picture, for a library of `maps` maps (16 to 512).
+    std::int64_t PictureBytes() const { return thumbnails_.Held(); }
+    // The pictures live within the picture component's cache (Picture::CacheLimit()), beside the
+    // map view's tiles: the first pictures of all maps take up to half of it, sharper ones of
+    // the maps on screen what the cache has left. The longer side of each map's first picture,
+    // for a library of `maps` maps (16 to 512).
     static int FirstLongest(std::size_t maps);
 
 signals:
@@ -122,7 +122,6 @@ private:
     void Removed(int index, const std::string& name);
     void Relaid(); // maps came, changed or went: fitted again, or painted, once they have
     void Arrived(const QString& request, const QImage& image, const QString& error, int longest);
-    void Hold(Item& item, QImage image);
     void SharpenVisible();
     void KeepWithinBudget(std::int64_t target);
     void Moved();      // the view was moved by the user: no longer fitted
@@ -137,10 +136,9 @@ private:
     std::vector<Item> items_;
     QString selected_;
     Picture::Thumbnails thumbnails_;
-    std::int64_t held_ = 0; // the bytes of every picture held, kept as they come and go
-    QTimer settled_;        // the view has stopped moving: sharper pictures for what is on screen
-    QTimer arrivals_;       // pictures that arrive close together are painted together
-    QTimer relaid_;         // many maps changed at once are laid out once
+    QTimer settled_;  // the view has stopped moving: sharper pictures for what is on screen
+    QTimer arrivals_; // pictures that arrive close together are painted together
+    QTimer relaid_;   // many maps changed at once are laid out once
     double centreLat_ = 0, centreLon_ = 0, perDegree_ = 1;
     bool fitting_ = true;
     std::optional<QPointF> pressed_, dragFrom_;

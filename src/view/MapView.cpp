@@ -166,9 +166,9 @@ bool MapView::Decoding() const {
     return tiled_ && tiled_->Building();
 }
 
-void MapView::ShowPicture(const std::string& winPath) {
+void MapView::ShowPicture(const std::string& native, const Picture::Probe& probe) {
     ClearPicture();
-    const Picture::Source source = Picture::Open(winPath);
+    const Picture::Source source = Picture::Open(native, probe);
     tiled_ = std::make_shared<Picture::Tiled>(source);
     note_ = QString::fromStdString(tiled_->Note());
     connect(tiled_.get(), &Picture::Tiled::Changed, &inner_, qOverload<>(&QWidget::update));
@@ -178,8 +178,8 @@ void MapView::ShowPicture(const std::string& winPath) {
     // background shows where no pixels have come yet.
     inner_.setTiles(tiled_, full);
     if (fitting_) inner_.setZoom(FitFactor());
-    // The part the frame will show once the bars have taken the new picture's ranges: waited
-    // for a moment, so that a small picture, or the first screen of a large one, shows at once.
+    // The part the frame will show once the bars have taken the new picture's ranges, asked
+    // for first and without a margin: it comes soonest so, and the window is not held up.
     const double zoom = inner_.Zoom();
     auto shown = [&](const ScrollBar& bar, double picture, double frame) {
         const double max = picture - frame; // the scroll-range rule, in pixels
@@ -189,8 +189,7 @@ void MapView::ShowPicture(const std::string& winPath) {
     const double w = full.width() * zoom, h = full.height() * zoom;
     const double fw = outer_.width(), fh = outer_.height();
     const QRectF view(shown(hBar_, w, fw) / zoom, shown(vBar_, h, fh) / zoom, fw / zoom, fh / zoom);
-    constexpr int kAtOnceMs = 60;
-    tiled_->Want(view.toAlignedRect(), zoom, kAtOnceMs);
+    tiled_->Want(view.toAlignedRect(), zoom, true);
 }
 
 void MapView::ClearPicture() {

@@ -63,12 +63,14 @@ public:
     // line goes.
     void PictureChanged();
 
-    // Shows the picture at a Windows path in the picture box: its header read once, drawn from
-    // tiles of a pyramid of levels built in the background, the part in view decoded ahead of it
-    // (waited for briefly, so a small picture shows at once). The work for the picture shown
-    // before is abandoned and its tiles dropped. Errors that the file shows at once pass as
-    // CoreError (Picture::Open's and Picture::Tiled's).
-    void ShowPicture(const std::string& winPath);
+    // Shows a picture in the picture box from what its header says (`probe`, a library entry's;
+    // `native` its native path), without reading the header again: drawn from tiles of a
+    // pyramid of levels built in the background, the part in view decoded ahead of it and
+    // drawn as soon as it comes (the window is not held up for it). The work for the picture
+    // shown before is abandoned and its tiles dropped. Errors known at once pass as CoreError
+    // (Picture::Open's and Picture::Tiled's: the probe's fault, a picture too large, no
+    // decoder).
+    void ShowPicture(const std::string& native, const Picture::Probe& probe);
     // No picture; a decode under way is abandoned.
     void ClearPicture();
     // Where the picture shown lies on the earth (nothing: it is not placed); the picture box's

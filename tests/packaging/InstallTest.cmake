@@ -1,8 +1,9 @@
 # Installs the build into a temporary DESTDIR under /usr and checks what lands where, has the
-# installed varnet-maps export a demo map through the GDAL module in its installed place, then
-# has the desktop's own validators read the desktop entry and the AppStream metadata.
+# installed varnet-maps export a demo map through the GDAL module in its installed place, has a
+# program put beside the installed ones decode a demo map with the decoder in its installed
+# place, then has the desktop's own validators read the desktop entry and the AppStream metadata.
 #   cmake -DBUILD=<build folder> -DLIBDIR=<CMAKE_INSTALL_LIBDIR> -DMAPS=<a Maps folder>
-#         -DOUT=<scratch folder> -P InstallTest.cmake
+#         -DPROBE=<varnet_decoder_probe> -DOUT=<scratch folder> -P InstallTest.cmake
 file(REMOVE_RECURSE "${OUT}")
 execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${OUT}
                         ${CMAKE_COMMAND} --install "${BUILD}" --prefix /usr
@@ -16,6 +17,7 @@ set(expected
   usr/bin/varnet
   usr/bin/varnet-maps
   usr/${LIBDIR}/varnet/libvarnet-georef.so
+  usr/${LIBDIR}/varnet/varnet-decoder
   usr/share/applications/varnet.desktop
   usr/share/icons/hicolor/128x128/apps/varnet.png
   usr/share/icons/hicolor/16x16/apps/varnet.png
@@ -39,6 +41,19 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${OUT}/config
                 RESULT_VARIABLE result OUTPUT_VARIABLE said ERROR_VARIABLE said)
 if(NOT result EQUAL 0 OR NOT EXISTS "${OUT}/exported/britain.kmz")
   message(FATAL_ERROR "the installed varnet-maps did not export through its module:\n${said}")
+endif()
+# The decoder found where it is installed, not where the build made it, and at work: the program
+# that looks for it runs from the installed programs' folder.
+file(COPY "${PROBE}" DESTINATION "${OUT}/usr/bin")
+get_filename_component(probe "${PROBE}" NAME)
+string(REPLACE "/" "\\" picture "Z:${MAPS}/britain.gif")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=VARNET_DECODER WINEPREFIX=${OUT}/wine
+                        ${OUT}/usr/bin/${probe} ${picture}
+                RESULT_VARIABLE result OUTPUT_VARIABLE found ERROR_VARIABLE said)
+file(REMOVE "${OUT}/usr/bin/${probe}")
+string(STRIP "${found}" found)
+if(NOT result EQUAL 0 OR NOT found STREQUAL "${OUT}/usr/${LIBDIR}/varnet/varnet-decoder")
+  message(FATAL_ERROR "a program installed in ${OUT}/usr/bin started the decoder ${found}:\n${said}")
 endif()
 foreach(check
     "desktop-file-validate;${OUT}/usr/share/applications/varnet.desktop"

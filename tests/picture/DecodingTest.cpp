@@ -11,8 +11,15 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
-#include <sys/resource.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <signal.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -42,12 +49,47 @@ QByteArray Claiming(QByteArray jpeg, int w, int h) {
     return jpeg;
 }
 
-double CpuSeconds() {
-    rusage self{}, children{};
-    getrusage(RUSAGE_SELF, &self);
-    getrusage(RUSAGE_CHILDREN, &children);
-    auto s = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return s(self.ru_utime) + s(self.ru_stime) + s(children.ru_utime) + s(children.ru_stime);
+// The decoding processes alive now (children of this process's threads, not yet reaped or
+// ended).
+std::vector<int> LiveDecoders() {
+    std::vector<int> live;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream children(task.path() / "children");
+        for (int pid; children >> pid;) {
+            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+            std::string text((std::istreambuf_iterator<char>(stat)), {});
+            const std::size_t close = text.rfind(')');
+            if (close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z')
+                live.push_back(pid);
+        }
+    }
+    return live;
+}
+
+// The processor time each decoding process has spent so far, in clock ticks.
+std::map<int, long> DecoderTicks() {
+    std::map<int, long> spent;
+    for (const int pid : LiveDecoders()) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const std::size_t close = text.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream fields(text.substr(close + 2));
+        std::string field;
+        for (int i = 3; i <= 15 && fields >> field; ++i)
+            if (i >= 14) spent[pid] += std::stol(field); // user and system time
+    }
+    return spent;
+}
+
+// A decoding process that has spent a tenth of a second more than `before` says, or 0.
+int BusyDecoder(const std::map<int, long>& before) {
+    for (const auto& [pid, ticks] : DecoderTicks()) {
+        const auto was = before.find(pid);
+        if (ticks - (was == before.end() ? 0 : was->second) >= sysconf(_SC_CLK_TCK) / 10)
+            return pid;
+    }
+    return 0;
 }
 
 } // namespace
@@ -60,6 +102,7 @@ protected:
     }
     void TearDown() override {
         unsetenv("VARNET_PICTURE_LIMIT_MB");
+        unsetenv("VARNET_DECODER");
         AppTest::TearDown();
     }
     std::string Put(const std::string& name, const QByteArray& bytes) {
@@ -197,13 +240,81 @@ TEST_F(DecodingTest, AnAbandonedDecodeStopsAtOnce) {
     const std::string path = Put("huge.jpg", Claiming(Jpeg(64, 64, Qt::blue, false), 40000, 40000));
     auto tiles = std::make_unique<Picture::Tiled>(Picture::Open(path));
     QSignalSpy finished(tiles.get(), &Picture::Tiled::Built);
-    QTest::qWait(300);
-    tiles.reset();     // another map chosen
-    QTest::qWait(100); // what it spent counted, its process gone
-    const double stopped = CpuSeconds();
-    QTest::qWait(300); // and nothing more spent on it
-    EXPECT_LT(CpuSeconds() - stopped, 0.1);
+    const std::map<int, long> idle = DecoderTicks();
+    int busy = 0; // the process at work on it
+    WaitFor([&] { return (busy = BusyDecoder(idle)) > 0; });
+    ASSERT_GT(busy, 0);
+    const std::size_t processes = LiveDecoders().size();
+    tiles.reset(); // another map chosen
+    // Its process ends at once, its work and memory with it, and another takes its place, so
+    // that the next picture waits for no start.
+    auto gone = [&] {
+        const std::vector<int> live = LiveDecoders();
+        return std::count(live.begin(), live.end(), busy) == 0 && live.size() == processes;
+    };
+    WaitFor(gone);
+    EXPECT_TRUE(gone());
+    QCoreApplication::processEvents();
     EXPECT_EQ(finished.size(), 0);
+}
+
+TEST_F(DecodingTest, TheDecoderAsFoundStartedAndReplaced) {
+    const std::string built = Picture::DecoderPath(); // where the build made it
+    ASSERT_TRUE(std::filesystem::exists(built)) << built;
+    const std::string path = Put("map.jpg", Jpeg(300, 200, Qt::red, false));
+    // A decoder that notes each start, and one that goes at once the first time it is started;
+    // each notes its starts in a file of its own, since processes replaced after one case may
+    // still be starting while the next runs.
+    const std::string starts = host.Root() + "/starts";
+    auto script = [&](const std::string& name, const std::string& body) {
+        const std::string file = host.Root() + "/" + name;
+        TempHost::Write(file, "#!/bin/sh\n" + body + "echo started >> " + starts + "-" + name +
+                                  "\nexec " + built + "\n");
+        chmod(file.c_str(), 0755);
+        return file;
+    };
+    const std::string noting = script("noting", "");
+    const std::string going =
+        script("going", "[ -e " + starts + "-went ] || { touch " + starts + "-went; exit 0; }\n");
+    struct Case {
+        const char* what;
+        std::string decoder; // VARNET_DECODER
+        bool killed;         // the processes running are killed first, while they wait
+        std::string error;   // "" when the picture is decoded
+        bool started;        // the decoder named was started
+    } cases[] = {
+        {"the decoder the build made", "", false, "", false},
+        {"the processes killed while they wait", "", true, "", false},
+        {"VARNET_DECODER names a decoder", noting, true, "", true},
+        {"a decoder that goes at its start", going, true, "", true},
+        {"VARNET_DECODER names nothing", host.Root() + "/nowhere", true, Picture::kDecoderMissing,
+         false},
+    };
+    const Picture::Source source = Picture::Open(path);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string noted =
+            c.decoder.empty() ? starts
+                              : starts + "-" + std::filesystem::path(c.decoder).filename().string();
+        std::filesystem::remove(noted);
+        if (c.decoder.empty())
+            unsetenv("VARNET_DECODER");
+        else
+            setenv("VARNET_DECODER", c.decoder.c_str(), 1);
+        if (c.killed)
+            for (int pid : LiveDecoders()) kill(pid, SIGKILL);
+        const Picture::Decoded d = Picture::Decode(source, QRect(QPoint(), source.size), 1);
+        EXPECT_EQ(d.error, c.error);
+        EXPECT_EQ(d.image.size(), c.error.empty() ? source.size : QSize(0, 0));
+        EXPECT_EQ(std::filesystem::exists(noted), c.started);
+    }
+    // Without a decoder a picture cannot be shown, and says so at once.
+    try {
+        Picture::Tiled tiles(source);
+        ADD_FAILURE() << "shown without a decoder";
+    } catch (const CoreError& e) {
+        EXPECT_EQ(std::string(e.what()), Picture::kDecoderMissing);
+    }
 }
 
 TEST(PictureLimit, TheSettingIsClampedToTheMachineAndReported) {

@@ -135,4 +135,18 @@ TEST_F(DetailsTest, PicturesThatCannotBeShownAreClearedAndExplained) {
     Select(main, "london.inf");
     EXPECT_EQ(main.sbStatusBar->PanelText(1), "Ready");
     EXPECT_TRUE(main.picOuter->EmptyText().isEmpty());
+
+    // Without its decoder a picture says so, and what to do, on the picture.
+    WaitFor([&] { return !main.MapViewer->Decoding(); }); // no decoder being started meanwhile
+    setenv("VARNET_DECODER", host.OnC("nowhere/varnet-decoder").c_str(), 1);
+    Select(main, "junk.inf");
+    Select(main, "london.inf");
+    unsetenv("VARNET_DECODER");
+    EXPECT_FALSE(main.picInner->HasPicture());
+    const std::string said = main.picOuter->EmptyText().toStdString();
+    EXPECT_NE(
+        said.find("london.jpg could not be loaded: the picture decoder is missing: reinstall"),
+        std::string::npos)
+        << said;
+    EXPECT_TRUE(messages.empty());
 }

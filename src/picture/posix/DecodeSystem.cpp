@@ -1,5 +1,7 @@
 #include "picture/DecodeSystem.h"
 
+#include "picture/PictureLoader.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <mutex>
 #include <poll.h>
 #include <set>
@@ -25,6 +28,8 @@ extern char** environ;
 
 namespace Picture::System {
 namespace {
+
+constexpr const char* kDecoderFile = "varnet-decoder";
 
 std::string Why() {
     return std::strerror(errno);
@@ -91,6 +96,10 @@ SharedBlock::SharedBlock(std::size_t bytes) : size_(bytes) {
         throw std::runtime_error("no memory for the decoded picture (" + why + ")");
     }
     data_ = static_cast<unsigned char*>(map);
+}
+
+void SharedBlock::Map() {
+    ::madvise(data_, std::max<std::size_t>(size_, 1), MADV_POPULATE_WRITE);
 }
 
 SharedBlock::~SharedBlock() {
@@ -175,39 +184,55 @@ Process::~Process() {
     if (wake_[0] >= 0) ::close(wake_[0]), ::close(wake_[1]);
 }
 
+std::string FindDecoder() {
+    namespace fs = std::filesystem;
+    auto there = [](const fs::path& file) {
+        std::error_code ec;
+        return ::access(file.c_str(), X_OK) == 0 && fs::is_regular_file(file, ec);
+    };
+    // The one meant when set, there or not.
+    if (const char* set = std::getenv("VARNET_DECODER"); set && *set)
+        return there(set) ? set : std::string();
+    std::error_code ec;
+    const fs::path program = fs::read_symlink("/proc/self/exe", ec).parent_path();
+    std::vector<fs::path> places;
+    if (!ec && !program.empty()) {
+        places.push_back(program / kDecoderFile);
+        // VARNET_DECODER_FROM_BIN: the installed decoder's folder relative to the programs'.
+        places.push_back((program / VARNET_DECODER_FROM_BIN / kDecoderFile).lexically_normal());
+    }
+    places.emplace_back(VARNET_DECODER_BUILT);
+    for (const fs::path& place : places)
+        if (there(place)) return place;
+    return {};
+}
+
 bool Process::Start(std::string& error) {
     if (Running()) return true;
-    // The process's side is linked into every program that starts one.
-    [[maybe_unused]] void (*volatile serve)(int) = &Protocol::Serve;
+    const std::string decoder = FindDecoder();
+    if (decoder.empty()) {
+        error = kDecoderMissing;
+        return false;
+    }
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
         error = "the decoding process cannot be started (" + Why() + ")";
         return false;
     }
-    // The program itself, told by its environment to serve on descriptor 3.
-    constexpr int kServed = 3;
-    std::vector<std::string> env;
-    for (char** e = environ; e && *e; ++e)
-        if (std::strncmp(*e, Protocol::kProcessVariable, std::strlen(Protocol::kProcessVariable)))
-            env.emplace_back(*e);
-    env.push_back(std::string(Protocol::kProcessVariable) + "=" + std::to_string(kServed));
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    char self[] = "/proc/self/exe";
-    char name[] = "varnet-decoder";
-    char* argv[] = {name, nullptr};
+    // The decoder serves its end of the pair at the descriptor the protocol gives.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pair[1], kServed);
+    posix_spawn_file_actions_adddup2(&actions, pair[1], Decoder::Protocol::kSocket);
+    char name[] = "varnet-decoder";
+    char* argv[] = {name, nullptr};
     pid_t pid = 0;
-    const int failed = ::posix_spawn(&pid, self, &actions, nullptr, argv, envp.data());
+    const int failed = ::posix_spawn(&pid, decoder.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pair[1]);
     if (failed) {
         ::close(pair[0]);
-        error =
-            "the decoding process cannot be started (" + std::string(std::strerror(failed)) + ")";
+        error = "the picture decoder " + decoder + " cannot be started (" +
+                std::string(std::strerror(failed)) + ")";
         return false;
     }
     pid_ = pid;
@@ -225,9 +250,9 @@ void Process::Kill() {
     pid_ = socket_ = -1;
 }
 
-bool Process::Send(const Protocol::Request& request, const std::string& path, int output) {
+bool Process::Send(const Decoder::Protocol::Request& request, const std::string& path, int output) {
     if (!Running()) return false;
-    Protocol::Request r = request;
+    Decoder::Protocol::Request r = request;
     r.pathBytes = std::uint32_t(path.size());
     if (!WriteAll(socket_, &r, sizeof r) || !WriteAll(socket_, path.data(), path.size()))
         return false;
@@ -252,7 +277,7 @@ bool Process::Send(const Protocol::Request& request, const std::string& path, in
     }
 }
 
-Process::Event Process::Next(Protocol::Reply& reply, std::string& text) {
+Process::Event Process::Next(Decoder::Protocol::Reply& reply, std::string& text) {
     pollfd fds[2] = {{socket_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
     while (::poll(fds, 2, -1) < 0)
         if (errno != EINTR) return Event::Gone;

@@ -1,8 +1,9 @@
 #pragma once
-// What passes between the program and its decoding process (both sides of the picture
-// component; nothing else uses it). A request names a picture file and one piece of work; the
-// process answers with progress and then one final reply. Pixels never pass through the socket:
-// they are written into a file or shared memory handed over with the request.
+// What passes between a program and its decoding process, the program varnet-decoder: the
+// picture component's side and the decoder's include it, nothing else. The decoder serves the
+// socket it finds at descriptor kSocket. A request names a picture file and one piece of work;
+// the decoder answers with progress and then one final reply. Pixels never pass through the
+// socket: they are written into a file or shared memory handed over with the request.
 //
 // Pixels are 32-bit words 0xffRRGGBB (QImage::Format_RGB32), or in a pyramid's tiles of
 // `pixelBytes` 3, bytes B, G, R (a quarter less to write to the disc). Level k of a picture of W x
@@ -10,10 +11,13 @@
 // edge) pixels of level k - 1 under it.
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
-namespace Picture::Protocol {
+namespace Decoder::Protocol {
+
+// The descriptor of the socket a decoder serves, set up by the program that starts it.
+constexpr int kSocket = 3;
+// Changed with the requests' layout: a decoder refuses a request of another version.
+constexpr std::uint32_t kVersion = 1;
 
 enum class Work : std::uint32_t {
     // Region x, y, w, h of level `level`, written row after row (w * 4 bytes each) into the
@@ -55,6 +59,7 @@ constexpr std::uint64_t PyramidBytes(std::int64_t width, int level, int lastLeve
 }
 
 struct Request {
+    std::uint32_t protocol = kVersion;
     Work work = Work::Region;
     Kind kind = Kind::Jpeg;
     std::int64_t width = 0, height = 0; // the picture's full size, as its header says
@@ -80,16 +85,4 @@ struct Reply {
     std::uint32_t textBytes = 0;
 };
 
-// The environment variable that makes the program a decoding process; its value is the number
-// of the socket it serves.
-constexpr const char* kProcessVariable = "VARNET_DECODING_PROCESS";
-
-// A PNG's pixels, whole (0xffRRGGBB, `width` words a row), or empty with `error` set; by Qt's
-// reader, the one part of the process that uses Qt.
-std::vector<std::uint32_t> ReadPng(const std::string& path, std::int64_t width, std::int64_t height,
-                                   std::string& error);
-
-// Runs the decoding process on `socket` until the program closes it or goes; never returns.
-[[noreturn]] void Serve(int socket);
-
-} // namespace Picture::Protocol
+} // namespace Decoder::Protocol

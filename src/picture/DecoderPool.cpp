@@ -1,4 +1,4 @@
-#include "picture/Decoders.h"
+#include "picture/DecoderPool.h"
 
 #include "picture/DecodeSystem.h"
 #include "picture/PictureLoader.h"
@@ -93,8 +93,10 @@ private:
 
     void Serve(Slot& slot) {
         std::string ignored;
-        slot.process.Start(ignored); // ready before the first picture asks
         for (;;) {
+            // Ready before the next piece asks: at first, and again once one has ended (killed
+            // for a piece abandoned, or gone).
+            if (!slot.process.Running()) slot.process.Start(ignored);
             Queued q;
             {
                 std::unique_lock lock(mutex_);
@@ -114,17 +116,38 @@ private:
     }
 
     static constexpr const char* kStopped = "\1stopped";
+    static constexpr const char* kGone = "\1gone";
 
-    std::string Work(Slot& slot, Queued& q) {
+    // Hands the work to the slot's process; one that has gone while it waited is started again
+    // for it. "" or why it cannot be handed on.
+    static std::string Hand(Slot& slot, const Job& job) {
         std::string error;
-        if (*q.ticket) return kStopped;
-        if (!slot.process.Start(error)) return error;
-        if (!slot.process.Send(q.job.request, q.job.path, q.job.output)) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (!slot.process.Start(error)) return error;
+            if (slot.process.Send(job.request, job.path, job.output)) return {};
             slot.process.Kill();
-            return "the picture cannot be decoded (its decoding process has gone)";
         }
+        return "the picture cannot be decoded (its decoding process has gone)";
+    }
+
+    // The work handed on, to its end: "" or why it failed. A process that goes before it has
+    // answered anything (killed while it waited, or at its start) is started again and the work
+    // handed to it once more; one that goes again, or after answering, failed on the picture.
+    std::string Work(Slot& slot, Queued& q) {
+        for (bool first = true;; first = false) {
+            if (*q.ticket) return kStopped;
+            if (std::string error = Hand(slot, q.job); !error.empty()) return error;
+            if (q.job.meanwhile) q.job.meanwhile();
+            if (std::string result = Follow(slot, q, first); result != kGone) return result;
+        }
+    }
+
+    // The process's replies to the work: "" or why it failed, kStopped, or kGone when it went
+    // before answering and `again` allows another try.
+    std::string Follow(Slot& slot, Queued& q, bool again) {
+        bool answered = false;
         for (;;) {
-            Protocol::Reply reply;
+            Decoder::Protocol::Reply reply;
             std::string text;
             switch (slot.process.Next(reply, text)) {
             case System::Process::Event::Woken:
@@ -135,13 +158,15 @@ private:
                 break;
             case System::Process::Event::Gone:
                 slot.process.Kill();
+                if (again && !answered) return kGone;
                 return "the picture is damaged or cannot be decoded (its decoder stopped)";
             case System::Process::Event::Reply:
-                if (reply.answer == Protocol::Answer::Progress) {
+                answered = true;
+                if (reply.answer == Decoder::Protocol::Answer::Progress) {
                     if (q.job.progress && !*q.ticket) q.job.progress(reply.level, reply.rows);
                     break;
                 }
-                return reply.answer == Protocol::Answer::Done ? std::string() : text;
+                return reply.answer == Decoder::Protocol::Answer::Done ? std::string() : text;
             }
         }
     }

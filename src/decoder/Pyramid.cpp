@@ -1,4 +1,4 @@
-#include "picture/DecodePyramid.h"
+#include "decoder/Pyramid.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,7 +19,10 @@
 #include <immintrin.h>
 #endif
 
-namespace Picture::Protocol {
+namespace Decoder {
+
+using Protocol::kBundleRows;
+using Protocol::kBundles;
 
 namespace {
 
@@ -473,4 +476,4 @@ std::unique_ptr<Sink> PyramidSink(const Request& r, int output, Progress progres
     return std::make_unique<Pyramid>(r, output, std::move(progress));
 }
 
-} // namespace Picture::Protocol
+} // namespace Decoder

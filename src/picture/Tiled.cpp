@@ -1,9 +1,8 @@
 // The tiled picture: its pyramid built by one decoding pass, its tiles drawn from shared memory
 // or from the disc cache through a memory cache, and parts decoded ahead for the view.
-#include "picture/DecodeSystem.h"
-#include "picture/Decoders.h"
-#include "picture/PictureLoader.h"
+#include "picture/Work.h"
 #include "platform/CoreError.h"
+#include "platform/MemoryBound.h"
 
 #include <QPainter>
 #include <QRegion>
@@ -22,26 +21,24 @@
 
 namespace Picture {
 
-// Shared with PictureLoader.cpp.
-std::string Grouped(std::uint64_t n);
-Protocol::Request BaseRequest(const Source& source);
-Decoders::Job RegionJob(const Source& source, int level, QRect rect,
-                        std::shared_ptr<System::SharedBlock>& block);
-QImage ImageOf(const std::shared_ptr<System::SharedBlock>& block, QSize size);
-
 namespace {
 
-using Protocol::LevelSide;
+using Platform::Grouped;
 constexpr int kTile = 256;
 // A tile as drawn, and as the memory cache counts it.
 constexpr std::uint64_t kTileBytes = std::uint64_t(kTile) * kTile * 4;
 constexpr std::uint64_t MiB = 1024 * 1024;
+// How long the pass waits for the first screen to be drawn, at most.
+constexpr int kPassAfterMs = 100;
 
 } // namespace
 
 struct Tiled::State {
+    ~State() { CountCached(-std::int64_t(counted)); }
     Source source;
     int finest = 0, coarsest = 0;
+    std::uint64_t total = 0;   // the bytes of the tiles kept
+    std::uint64_t counted = 0; // of them, in CachedBytes() while this lives
     std::uint64_t offsets[Protocol::kMaxLevels] = {};
     std::int64_t columns[Protocol::kMaxLevels] = {};
     std::string note;
@@ -53,8 +50,9 @@ struct Tiled::State {
     std::unordered_map<std::uint64_t, std::pair<QImage, std::list<std::uint64_t>::iterator>> cache;
     std::shared_ptr<Decoders::Mailbox> mailbox;
     Decoders::Ticket pyramid, region;
-    // The pass over the whole picture, started once the first part in view is decoded (or at
-    // once when none is asked for), so that the first screen has the processor to itself.
+    // The pass over the whole picture, started once the first part in view is decoded and drawn
+    // (or at once when none is asked for, and soon when none is drawn), so that the first screen
+    // has the processor to itself.
     std::optional<Decoders::Job> pass;
     void StartPass() {
         std::optional<Decoders::Job> job;
@@ -67,7 +65,6 @@ struct Tiled::State {
 
     // Shared with the decoding threads.
     std::mutex mutex;
-    std::condition_variable changed;
     std::int64_t rows[Protocol::kMaxLevels] = {}; // tile rows written, per level
     std::int64_t forgotten[Protocol::kMaxLevels] = {};
     std::atomic<bool> told{false}; // a Changed for new rows is on its way
@@ -104,6 +101,29 @@ struct Tiled::State {
     void Read();
     // Tells the view, soon, that pixels have come.
     std::function<void()> Tell;
+    void Told(const std::weak_ptr<State>& weak); // sets Tell
+
+    // A rectangle of level k on the painter.
+    using Place = std::function<QRectF(int k, QRectF rect)>;
+    // Draws the tiles of `level` within `want` (pixels of the level), a coarser level's where a
+    // tile is not there (`gaps` gathers where); true when tiles are missing that the pyramid has
+    // not reached.
+    bool DrawTiles(QPainter& p, int level, QRectF want, const Place& place, QRegion& gaps);
+    // Draws `area` (pixels of `level`) from the next coarser level that has it, if any.
+    bool DrawCoarser(QPainter& p, int level, QRectF area, const Place& place);
+    // Asks for `rect` of `level` ahead of the pyramid, dropping the part asked for before; false
+    // when there is no memory for it now. Called with `mutex` held.
+    bool AskPart(const std::weak_ptr<State>& weak, int level, QRect rect);
+
+    // What the pass over the whole picture holds: a few rows, what the format holds whole, and
+    // what the pyramid's building holds (more when its tiles go to the disc).
+    std::uint64_t PassBytes(int finestLevel, bool inMemory) const;
+    // Works out the levels kept, where (true: in memory) and the note; sets the offsets.
+    bool Plan();
+    // Has the memory or the disc cache's file for the tiles. Throws CoreError(FileError).
+    void Keep(bool inMemory);
+    // The pass over the whole picture, telling this state of its rows.
+    Decoders::Job PassJob(const std::weak_ptr<State>& weak, bool inMemory);
     // True when tiles of `level`, or a part as sharp, cover `rect` (pixels of the level).
     bool Covers(int level, QRect rect) {
         if (!building && Rows(level) >= TileRows(level)) return true;
@@ -159,121 +179,128 @@ void Tiled::State::Read() {
         lock.lock();
         wanted.erase(next.at);
         if (!read || cache.count(next.at)) continue;
-        while (!recent.empty() && (cache.size() + 1) * kTileBytes > TileCacheLimit()) {
+        while (!recent.empty() && (cache.size() + 1) * kTileBytes > CacheLimit()) {
             cache.erase(recent.back());
             recent.pop_back();
         }
         recent.push_front(next.at);
-        cache.emplace(next.at, std::pair(tile, recent.begin()));
+        cache.emplace(next.at, std::pair(Counted(std::move(tile)), recent.begin()));
         if (!told.exchange(true)) Tell();
     }
 }
 
-Tiled::Tiled(const Source& source, QObject* parent)
-    : QObject(parent), state_(std::make_shared<State>()) {
-    State& s = *state_;
-    s.source = source;
-    s.mailbox = std::make_shared<Decoders::Mailbox>(this);
-    const std::int64_t W = source.size.width(), H = source.size.height();
-    while (s.coarsest < Protocol::kMaxLevels - 1 &&
-           std::max(LevelSide(W, s.coarsest), LevelSide(H, s.coarsest)) > kTile)
-        ++s.coarsest;
-    auto bytesFrom = [&](int finest, int pixelBytes) {
-        std::uint64_t total = 0;
-        for (int k = finest; k <= s.coarsest; ++k)
-            total += std::uint64_t((LevelSide(W, k) + kTile - 1) / kTile) *
-                     std::uint64_t((LevelSide(H, k) + kTile - 1) / kTile) * kTile * kTile *
-                     std::uint64_t(pixelBytes);
-        return total;
-    };
-    // The pass holds a few rows, what the format holds whole, and what the pyramid's building
-    // holds (more when its tiles go to the disc).
-    auto work = [&](int finest, bool inMemory) {
-        return source.heldBytes + std::uint64_t(W) * 4 * 64 +
-               Protocol::PyramidBytes(W, finest, s.coarsest, kTile, inMemory ? 4 : 3);
-    };
-    while (s.finest < s.coarsest && work(s.finest, true) > DecodeLimit()) ++s.finest;
-    const bool inMemory = bytesFrom(s.finest, 4) <= TileCacheLimit();
+namespace {
+
+// The bytes of the tiles of levels `finest` .. `coarsest` of a picture, `pixelBytes` a pixel.
+std::uint64_t TileBytes(QSize size, int finest, int coarsest, int pixelBytes) {
+    std::uint64_t total = 0;
+    for (int k = finest; k <= coarsest; ++k)
+        total += std::uint64_t((LevelSide(size.width(), k) + kTile - 1) / kTile) *
+                 std::uint64_t((LevelSide(size.height(), k) + kTile - 1) / kTile) * kTile * kTile *
+                 std::uint64_t(pixelBytes);
+    return total;
+}
+
+std::string Figure(std::uint64_t bytes) {
+    return Grouped((bytes + MiB - 1) / MiB);
+}
+
+} // namespace
+
+std::uint64_t Tiled::State::PassBytes(int finestLevel, bool inMemory) const {
+    return source.heldBytes + std::uint64_t(source.size.width()) * 4 * 64 +
+           Protocol::PyramidBytes(source.size.width(), finestLevel, coarsest, kTile,
+                                  inMemory ? 4 : 3);
+}
+
+bool Tiled::State::Plan() {
+    const QSize size = source.size;
+    while (coarsest < Protocol::kMaxLevels - 1 &&
+           std::max(LevelSide(size.width(), coarsest), LevelSide(size.height(), coarsest)) > kTile)
+        ++coarsest;
+    while (finest < coarsest && PassBytes(finest, true) > DecodeLimit()) ++finest;
+    const bool inMemory = TileBytes(size, finest, coarsest, 4) <= CacheLimit();
     if (!inMemory) {
-        s.pixelBytes = 3;
-        s.finest = 0;
-        while (s.finest < s.coarsest && work(s.finest, false) > DecodeLimit()) ++s.finest;
+        pixelBytes = 3;
+        finest = 0;
+        while (finest < coarsest && PassBytes(finest, false) > DecodeLimit()) ++finest;
         const std::uint64_t allowed = System::FreeBytes(System::CacheFolder()) / 4;
-        const int memoryFinest = s.finest;
-        while (s.finest < s.coarsest && bytesFrom(s.finest, 3) > allowed) ++s.finest;
-        if (s.finest > memoryFinest)
-            s.note = "Shown at 1/" + std::to_string(1 << (2 * s.finest)) +
-                     " resolution: its tiles need " + Grouped((bytesFrom(0, 3) + MiB - 1) / MiB) +
-                     " MiB of disc; the cache folder's disc allows " + Grouped(allowed / MiB) +
-                     " MiB.";
+        const int memoryFinest = finest;
+        while (finest < coarsest && TileBytes(size, finest, coarsest, 3) > allowed) ++finest;
+        if (finest > memoryFinest)
+            note = "Shown at 1/" + std::to_string(1 << (2 * finest)) +
+                   " resolution: its tiles need " + Figure(TileBytes(size, 0, coarsest, 3)) +
+                   " MiB of disc; the cache folder's disc allows " + Grouped(allowed / MiB) +
+                   " MiB.";
     }
-    if (s.finest > 0 && s.note.empty())
-        s.note = "Shown at 1/" + std::to_string(1 << (2 * s.finest)) +
-                 " resolution: decoding it needs " + Grouped((work(0, inMemory) + MiB - 1) / MiB) +
-                 " MiB; this machine allows " + Grouped(DecodeLimit() / MiB) + " MiB.";
-    s.tileBytes = std::uint64_t(kTile) * kTile * std::uint64_t(s.pixelBytes);
+    if (finest > 0 && note.empty())
+        note = "Shown at 1/" + std::to_string(1 << (2 * finest)) +
+               " resolution: decoding it needs " + Figure(PassBytes(0, inMemory)) +
+               " MiB; this machine allows " + Grouped(DecodeLimit() / MiB) + " MiB.";
+    tileBytes = std::uint64_t(kTile) * kTile * std::uint64_t(pixelBytes);
     std::uint64_t offset = 0;
-    for (int k = s.finest; k <= s.coarsest; ++k) {
-        s.offsets[k] = offset;
-        s.columns[k] = (LevelSide(W, k) + kTile - 1) / kTile;
-        offset += std::uint64_t(s.columns[k]) * std::uint64_t(s.TileRows(k)) * s.tileBytes;
+    for (int k = finest; k <= coarsest; ++k) {
+        offsets[k] = offset;
+        columns[k] = (LevelSide(size.width(), k) + kTile - 1) / kTile;
+        offset += std::uint64_t(columns[k]) * std::uint64_t(TileRows(k)) * tileBytes;
     }
+    total = offset;
+    return inMemory;
+}
+
+void Tiled::State::Keep(bool inMemory) {
     try {
-        if (inMemory)
-            s.memory = std::make_shared<System::SharedBlock>(std::size_t(offset));
-        else
-            s.disc = std::make_shared<System::TileFile>(offset);
+        if (inMemory) {
+            memory = std::make_shared<System::SharedBlock>(std::size_t(total));
+            CountCached(std::int64_t(total));
+            counted = total;
+        } else {
+            disc = std::make_shared<System::TileFile>(total);
+        }
     } catch (const std::exception& e) {
         throw CoreError(ErrorKind::FileError, e.what());
     }
+}
 
-    {
-        std::weak_ptr<State> weak = state_;
-        auto mailbox = s.mailbox;
-        s.Tell = [weak, mailbox] {
-            mailbox->Post([weak] {
-                if (const auto st = weak.lock(); st && st->mailbox->target)
-                    QTimer::singleShot(50, st->mailbox->target, [weak] {
-                        if (const auto st = weak.lock(); st && st->mailbox->target) {
-                            st->told = false;
-                            emit static_cast<Tiled*>(st->mailbox->target)->Changed();
-                        }
-                    });
-            });
-        };
-    }
-    if (s.disc) s.reader = std::thread([&s] { s.Read(); });
+void Tiled::State::Told(const std::weak_ptr<State>& weak) {
+    Tell = [weak, mailbox = mailbox] {
+        mailbox->Post([weak] {
+            if (const auto st = weak.lock(); st && st->mailbox->target)
+                QTimer::singleShot(50, st->mailbox->target, [weak] {
+                    if (const auto st = weak.lock(); st && st->mailbox->target) {
+                        st->told = false;
+                        emit static_cast<Tiled*>(st->mailbox->target)->Changed();
+                    }
+                });
+        });
+    };
+}
 
+Decoders::Job Tiled::State::PassJob(const std::weak_ptr<State>& weak, bool inMemory) {
     Decoders::Job job;
     job.request = BaseRequest(source);
     job.request.work = Protocol::Work::Pyramid;
-    job.request.level = s.finest;
-    job.request.lastLevel = s.coarsest;
+    job.request.level = finest;
+    job.request.lastLevel = coarsest;
     job.request.tile = kTile;
-    job.request.pixelBytes = s.pixelBytes;
-    std::copy(std::begin(s.offsets), std::end(s.offsets), job.request.levelOffset);
+    job.request.pixelBytes = pixelBytes;
+    std::copy(std::begin(offsets), std::end(offsets), job.request.levelOffset);
     job.request.memory = DecodeLimit();
     job.path = source.path;
-    job.output = s.memory ? s.memory->Handle() : s.disc->Handle();
-    if (s.memory)
-        job.keep = s.memory;
-    else
-        job.keep = s.disc;
-    job.reserve = work(s.finest, inMemory);
-    std::weak_ptr<State> weak = state_;
-    auto mailbox = s.mailbox;
-    job.progress = [weak, mailbox](int level, std::int64_t rows) {
+    job.output = memory ? memory->Handle() : disc->Handle();
+    job.keep = memory ? std::shared_ptr<void>(memory) : std::shared_ptr<void>(disc);
+    job.reserve = PassBytes(finest, inMemory);
+    job.progress = [weak](int level, std::int64_t rows) {
         const auto state = weak.lock();
         if (!state) return;
         {
             std::lock_guard lock(state->mutex);
             if (level >= 0 && level < Protocol::kMaxLevels) state->rows[level] = rows;
         }
-        state->changed.notify_all();
         // Rows come many a second: the view is told of them together, a few times a second.
         if (!state->told.exchange(true)) state->Tell();
     };
-    job.done = [weak, mailbox](const std::string& error) {
+    job.done = [weak, mailbox = mailbox](const std::string& error) {
         const auto state = weak.lock();
         if (!state) return;
         {
@@ -281,7 +308,6 @@ Tiled::Tiled(const Source& source, QObject* parent)
             state->building = false;
             if (error.empty()) state->parts.clear(); // every tile is there
         }
-        state->changed.notify_all();
         mailbox->Post([weak, error] {
             if (const auto st = weak.lock(); st && st->mailbox->target) {
                 auto* self = static_cast<Tiled*>(st->mailbox->target);
@@ -290,8 +316,21 @@ Tiled::Tiled(const Source& source, QObject* parent)
             }
         });
     };
-    job.ticket = s.pyramid = std::make_shared<std::atomic<bool>>(false);
-    s.pass = std::move(job);
+    job.ticket = pyramid = std::make_shared<std::atomic<bool>>(false);
+    return job;
+}
+
+Tiled::Tiled(const Source& source, QObject* parent)
+    : QObject(parent), state_(std::make_shared<State>()) {
+    if (DecoderPath().empty()) throw CoreError(ErrorKind::FileError, kDecoderMissing);
+    State& s = *state_;
+    s.source = source;
+    s.mailbox = std::make_shared<Decoders::Mailbox>(this);
+    const bool inMemory = s.Plan();
+    s.Keep(inMemory);
+    s.Told(state_);
+    if (s.disc) s.reader = std::thread([&s] { s.Read(); });
+    s.pass = s.PassJob(state_, inMemory);
     // Started after the part the view asks for at once; else when the event loop next turns.
     QTimer::singleShot(0, this, [this] {
         State& s = *state_;
@@ -359,14 +398,62 @@ void Tiled::Forget(int level) {
     state_->recent.clear();
 }
 
+bool Tiled::State::DrawCoarser(QPainter& p, int level, QRectF area, const Place& place) {
+    for (int k = level + 1; k <= coarsest; ++k) {
+        const double f = std::ldexp(1.0, -(k - level));
+        const QRectF there(area.topLeft() * f, area.size() * f);
+        const std::int64_t cc = std::int64_t(there.left()) / kTile;
+        const std::int64_t cr = std::int64_t(there.top()) / kTile;
+        if (cr >= Rows(k)) continue;
+        const QImage tile = Tile(k, cc, cr);
+        if (tile.isNull()) continue;
+        p.save();
+        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        p.drawImage(place(level, area), tile,
+                    there.translated(-cc * kTile, -cr * kTile)
+                        .intersected(QRectF(QPointF(), QSizeF(tile.size()))));
+        p.restore();
+        return true;
+    }
+    return false;
+}
+
+bool Tiled::State::DrawTiles(QPainter& p, int level, QRectF want, const Place& place,
+                             QRegion& gaps) {
+    const std::int64_t lw = LevelSide(source.size.width(), level);
+    const std::int64_t lh = LevelSide(source.size.height(), level);
+    const std::int64_t c0 = std::max<std::int64_t>(0, std::int64_t(want.left()) / kTile);
+    const std::int64_t r0 = std::max<std::int64_t>(0, std::int64_t(want.top()) / kTile);
+    const std::int64_t c1 =
+        std::min<std::int64_t>((lw - 1) / kTile, std::int64_t(want.right()) / kTile);
+    const std::int64_t r1 =
+        std::min<std::int64_t>((lh - 1) / kTile, std::int64_t(want.bottom()) / kTile);
+    bool missing = false;
+    for (std::int64_t r = r0; r <= r1; ++r)
+        for (std::int64_t c = c0; c <= c1; ++c) {
+            const QRectF area(c * kTile, r * kTile, std::min<std::int64_t>(kTile, lw - c * kTile),
+                              std::min<std::int64_t>(kTile, lh - r * kTile));
+            if (r < Rows(level)) {
+                const QImage tile = Tile(level, c, r);
+                if (!tile.isNull()) {
+                    p.drawImage(place(level, area), tile, QRectF(QPointF(), area.size()));
+                    continue;
+                }
+            }
+            if (r >= Rows(level)) missing = true; // else on its way from the disc
+            gaps += place(level, area).toAlignedRect();
+            // The next coarser level that has it; a part decoded ahead goes over it below.
+            DrawCoarser(p, level, area, place);
+        }
+    return missing;
+}
+
 void Tiled::Draw(QPainter& p, QRect exposed, QPointF origin, double zoom) {
     State& s = *state_;
     std::unique_lock lock(s.mutex);
     const int level = LevelAt(zoom, s.finest, s.coarsest);
-    const double scale = std::ldexp(zoom, level); // painter pixels per pixel of the level
-    const QSize size = s.source.size;
-    const std::int64_t lw = LevelSide(size.width(), level), lh = LevelSide(size.height(), level);
-    auto place = [&](int k, QRectF rect) { // a rectangle of level k on the painter
+    const double scale = std::ldexp(zoom, level);        // painter pixels per pixel of the level
+    const State::Place place = [&](int k, QRectF rect) { // a rectangle of level k on the painter
         const double f = std::ldexp(zoom, k);
         return QRectF(origin + rect.topLeft() * f, rect.size() * f);
     };
@@ -377,45 +464,8 @@ void Tiled::Draw(QPainter& p, QRect exposed, QPointF origin, double zoom) {
     p.setRenderHint(QPainter::SmoothPixmapTransform, scale < 1);
     const QRectF want((QPointF(exposed.topLeft()) - origin) / scale,
                       QSizeF(exposed.size()) / scale);
-    const std::int64_t c0 = std::max<std::int64_t>(0, std::int64_t(want.left()) / kTile);
-    const std::int64_t r0 = std::max<std::int64_t>(0, std::int64_t(want.top()) / kTile);
-    const std::int64_t c1 =
-        std::min<std::int64_t>((lw - 1) / kTile, std::int64_t(want.right()) / kTile);
-    const std::int64_t r1 =
-        std::min<std::int64_t>((lh - 1) / kTile, std::int64_t(want.bottom()) / kTile);
-    bool missing = false;
     QRegion gaps;
-    for (std::int64_t r = r0; r <= r1; ++r)
-        for (std::int64_t c = c0; c <= c1; ++c) {
-            const QRectF area(c * kTile, r * kTile, std::min<std::int64_t>(kTile, lw - c * kTile),
-                              std::min<std::int64_t>(kTile, lh - r * kTile));
-            if (r < s.Rows(level)) {
-                const QImage tile = s.Tile(level, c, r);
-                if (!tile.isNull()) {
-                    p.drawImage(place(level, area), tile, QRectF(QPointF(), area.size()));
-                    continue;
-                }
-            }
-            if (r >= s.Rows(level)) missing = true; // else on its way from the disc
-            gaps += place(level, area).toAlignedRect();
-            // The next coarser level that has it; a part decoded ahead goes over it below.
-            for (int k = level + 1; k <= s.coarsest; ++k) {
-                const double f = std::ldexp(1.0, -(k - level));
-                const QRectF there(area.topLeft() * f, area.size() * f);
-                const std::int64_t cc = std::int64_t(there.left()) / kTile;
-                const std::int64_t cr = std::int64_t(there.top()) / kTile;
-                if (cr >= s.Rows(k)) continue;
-                const QImage tile = s.Tile(k, cc, cr);
-                if (tile.isNull()) continue;
-                p.save();
-                p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-                p.drawImage(place(level, area), tile,
-                            there.translated(-cc * kTile, -cr * kTile)
-                                .intersected(QRectF(QPointF(), QSizeF(tile.size()))));
-                p.restore();
-                break;
-            }
-        }
+    const bool missing = s.DrawTiles(p, level, want, place, gaps);
     // Parts decoded ahead, where tiles are missing.
     if (!gaps.isEmpty() && !s.parts.empty()) {
         p.setClipRegion(gaps.intersected(exposed));
@@ -424,8 +474,10 @@ void Tiled::Draw(QPainter& p, QRect exposed, QPointF origin, double zoom) {
     }
     p.restore();
     const bool reading = !s.toRead.empty();
+    const bool passWaits = s.pass && !s.regionBusy; // for the first screen to be drawn
     lock.unlock();
     if (reading) s.readWake.notify_all();
+    if (passWaits) s.StartPass();
     if (missing) {
         const QRectF full((QPointF(exposed.topLeft()) - origin) / zoom,
                           QSizeF(exposed.size()) / zoom);
@@ -445,7 +497,47 @@ bool Tiled::Ready(QRect area, double zoom) const {
                                  QPoint(full.right() / f, full.bottom() / f)));
 }
 
-void Tiled::Want(QRect area, double zoom, int ms) {
+bool Tiled::State::AskPart(const std::weak_ptr<State>& weak, int level, QRect rect) {
+    std::shared_ptr<System::SharedBlock> block;
+    Decoders::Job job;
+    try {
+        job = RegionJob(source, level, rect, block);
+    } catch (const std::exception&) {
+        return false;
+    }
+    job.priority = 1;
+    job.done = [weak, mailbox = mailbox, block, rect, level](const std::string& error) {
+        const auto state = weak.lock();
+        if (!state) return;
+        {
+            std::lock_guard lock(state->mutex);
+            state->regionBusy = false;
+            if (error.empty()) {
+                state->parts.push_back({ImageOf(block, rect.size()), level, rect});
+                if (state->parts.size() > 3) state->parts.erase(state->parts.begin());
+            }
+        }
+        mailbox->Post([weak] {
+            const auto st = weak.lock();
+            if (!st || !st->mailbox->target) return;
+            emit static_cast<Tiled*>(st->mailbox->target)->Changed();
+            // Drawing the part starts the pass; a view that draws nothing does not hold it up.
+            QTimer::singleShot(kPassAfterMs, st->mailbox->target, [weak] {
+                if (const auto st = weak.lock()) st->StartPass();
+            });
+        });
+    };
+    Decoders::Cancel(region);
+    regionBusy = true;
+    regionLevel = level;
+    regionRect = rect;
+    region = std::make_shared<std::atomic<bool>>(false);
+    job.ticket = region;
+    Decoders::Submit(std::move(job));
+    return true;
+}
+
+void Tiled::Want(QRect area, double zoom, bool exact) {
     State& s = *state_;
     const int level = LevelAt(zoom, s.finest, s.coarsest);
     const int f = 1 << level;
@@ -453,58 +545,19 @@ void Tiled::Want(QRect area, double zoom, int ms) {
     if (full.isEmpty()) return;
     const QRect rect =
         QRect(QPoint(full.left() / f, full.top() / f), QPoint(full.right() / f, full.bottom() / f));
-    auto ready = [&] { return s.Covers(level, rect); };
     std::unique_lock lock(s.mutex);
-    if (ready()) return;
-    if (!(s.regionBusy && s.regionLevel == level && s.regionRect.contains(rect))) {
-        // The view's part ahead of the pyramid (with a margin, unless it is waited for); an
-        // earlier such part is dropped.
-        const int mx = ms > 0 ? 0 : rect.width() / 4, my = ms > 0 ? 0 : rect.height() / 4;
-        const QRect margin =
-            rect.adjusted(-mx, -my, mx, my)
-                .intersected(QRect(0, 0, int(LevelSide(s.source.size.width(), level)),
-                                   int(LevelSide(s.source.size.height(), level))));
-        std::shared_ptr<System::SharedBlock> block;
-        Decoders::Job job;
-        try {
-            job = RegionJob(s.source, level, margin, block);
-        } catch (const std::exception&) {
-            lock.unlock();
-            s.StartPass();
-            return; // no memory for it now: the pyramid will bring it
-        }
-        job.priority = 1;
-        std::weak_ptr<State> weak = state_;
-        auto mailbox = s.mailbox;
-        job.done = [weak, mailbox, block, margin, level](const std::string& error) {
-            const auto state = weak.lock();
-            if (!state) return;
-            {
-                std::lock_guard lock(state->mutex);
-                state->regionBusy = false;
-                if (error.empty()) {
-                    state->parts.push_back({ImageOf(block, margin.size()), level, margin});
-                    if (state->parts.size() > 3) state->parts.erase(state->parts.begin());
-                }
-            }
-            state->changed.notify_all();
-            state->StartPass();
-            mailbox->Post([weak] {
-                if (const auto st = weak.lock(); st && st->mailbox->target)
-                    emit static_cast<Tiled*>(st->mailbox->target)->Changed();
-            });
-        };
-        Decoders::Cancel(s.region);
-        s.regionBusy = true;
-        s.regionLevel = level;
-        s.regionRect = margin;
-        s.region = std::make_shared<std::atomic<bool>>(false);
-        job.ticket = s.region;
-        Decoders::Submit(std::move(job));
+    if (s.Covers(level, rect)) return;
+    if (s.regionBusy && s.regionLevel == level && s.regionRect.contains(rect)) return;
+    // The view's part ahead of the pyramid (with a margin, unless it is wanted exactly); an
+    // earlier such part is dropped.
+    const int mx = exact ? 0 : rect.width() / 4, my = exact ? 0 : rect.height() / 4;
+    const QRect margin = rect.adjusted(-mx, -my, mx, my)
+                             .intersected(QRect(0, 0, int(LevelSide(s.source.size.width(), level)),
+                                                int(LevelSide(s.source.size.height(), level))));
+    if (!s.AskPart(state_, level, margin)) {
+        lock.unlock();
+        s.StartPass(); // no memory for it now: the pyramid will bring it
     }
-    if (ms > 0)
-        s.changed.wait_for(lock, std::chrono::milliseconds(ms),
-                           [&] { return ready() || (!s.regionBusy && !s.building); });
 }
 
 } // namespace Picture

@@ -2,9 +2,10 @@
 // The decoding processes shared by every picture of the program, and the work queued for them.
 // Work runs in order of priority, each piece once the memory it reserves fits beside the
 // pieces under way (together at most DecodeLimit()); cancelled work stops at once, its process
-// killed. Inside the picture component only.
+// killed. A process that ends, killed or not, is started again at once, so that no piece of work
+// waits for a start. Inside the picture component only.
 
-#include "picture/DecodeProtocol.h"
+#include "decoder/Protocol.h"
 
 #include <QObject>
 #include <atomic>
@@ -19,7 +20,7 @@ namespace Picture::Decoders {
 using Ticket = std::shared_ptr<std::atomic<bool>>;
 
 struct Job {
-    Protocol::Request request;
+    Decoder::Protocol::Request request;
     std::string path;           // native
     int output = -1;            // the descriptor the work writes into
     std::shared_ptr<void> keep; // kept until the work has ended (the output's owner)
@@ -29,6 +30,9 @@ struct Job {
     // "" or why it failed. Never called once the work is cancelled.
     std::function<void(int level, std::int64_t rows)> progress;
     std::function<void(const std::string& error)> done;
+    // Called on a decoding thread once the work is handed on, while it runs (to have the
+    // output's pages meanwhile).
+    std::function<void()> meanwhile;
     Ticket ticket; // made by Submit when not given
 };
 
