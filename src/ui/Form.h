@@ -81,12 +81,18 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void CentreOverOwner();
+    // Gives a window placed before the window system framed it its outer bounds again, with
+    // the frame counted.
+    void PlaceWithFrame();
     bool loaded_ = false;
     bool unloading_ = false;
     bool placedOnce_ = false;
+    // Shown before its frame was known: placed again once the window system has framed it.
+    bool frameDue_ = false;
     StartUp startUp_ = StartUp::SystemDefault;
     QPointer<QWidget> owner_;
 };
