@@ -61,6 +61,9 @@ public:
         *mnuFilePrint, *mnuFileBar1, *mnuFileExit;
     QAction *mnuView, *mnuViewToolbar, *mnuViewStatusBar, *mnuViewBar0, *mnuViewRefresh;
     QAction *mnuViewBar1, *mnuViewZoomIn, *mnuViewZoomOut, *mnuViewFitMap, *mnuViewActualSize;
+    // Fit Each Map: a check item; while it is checked every map shown is fitted, whatever zoom
+    // the one before had. Kept in the settings as FitEachMap (0 or 1).
+    QAction* mnuViewFitEachMap;
     QAction *mnuViewBar2, *mnuViewCoverage;
     QAction *mnuTools1, *mnuToolsEditInf, *mnuToolsNewInf, *mnuToolsExportWorldFile;
     QAction *mnuToolsImportMap, *mnuToolsExportKmz, *mnuToolsExportOzi;
@@ -162,6 +165,7 @@ public:
     void mnuViewZoomOut_Click();
     void mnuViewFitMap_Click();
     void mnuViewActualSize_Click();
+    void mnuViewFitEachMap_Click();
     void mnuHelpContents_Click();
     void mnuHelpSearchForHelpOn_Click();
     void mnuHelpAbout_Click();

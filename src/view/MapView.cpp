@@ -133,13 +133,18 @@ void MapView::FitMap() {
     emit ZoomChanged(ZoomText(Zoom()));
 }
 
+void MapView::SetFitEach(bool on) {
+    fitEach_ = on;
+    if (on) FitMap();
+}
+
 void MapView::PictureChanged() {
     lineFrom_.reset();
     lineTo_.reset();
     measuring_ = false;
     overlay_->hide();
     RefreshPosition();
-    if (fitting_) FitMap();
+    if (fitting_ || fitEach_) FitMap();
     UpdateCursor();
     emit ZoomChanged(ZoomText(Zoom()));
 }
@@ -177,7 +182,7 @@ void MapView::ShowPicture(const std::string& winPath) {
     // At its full size from the start, so the view can place and fit it; the frame's
     // background shows where no pixels have come yet.
     inner_.setTiles(tiled_, full);
-    if (fitting_) inner_.setZoom(FitFactor());
+    if (fitting_ || fitEach_) inner_.setZoom(FitFactor());
     // The part the frame will show once the bars have taken the new picture's ranges: waited
     // for a moment, so that a small picture, or the first screen of a large one, shows at once.
     const double zoom = inner_.Zoom();

@@ -49,6 +49,10 @@ public:
 
     double Zoom() const;
     bool Fitting() const { return fitting_; }
+    // Fit each map: while on, every new picture is fitted, whatever zoom was chosen before it;
+    // turning it on fits the picture shown.
+    void SetFitEach(bool on);
+    bool FitEach() const { return fitEach_; }
 
     // The commands. The menu and the keys keep the view's centre where it is.
     void ZoomIn();
@@ -134,6 +138,7 @@ private:
     ScrollBar& vBar_;
     std::function<void()> fitRanges_;
     bool fitting_ = false;
+    bool fitEach_ = false;
     bool refitQueued_ = false;
     QString position_;
     // Panning: where the press was (global pixels) and the bars' values then.
