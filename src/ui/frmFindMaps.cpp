@@ -120,6 +120,20 @@ void frmFindMaps::txtPlace_Change() {
     lblReading->setText(line);
 }
 
+QString frmFindMaps::ChosenMap() const {
+    const QTreeWidgetItem* chosen = lstMaps->selectedItems().value(0);
+    return chosen ? chosen->text(0) : QString();
+}
+
+void frmFindMaps::Restore(const QString& place, const QString& chosenMap) {
+    txtPlace->setText(place); // the list follows
+    filling_ = true;
+    for (int i = 0; i < lstMaps->topLevelItemCount(); ++i)
+        if (lstMaps->topLevelItem(i)->text(0) == chosenMap)
+            lstMaps->setCurrentItem(lstMaps->topLevelItem(i));
+    filling_ = false;
+}
+
 void frmFindMaps::Choose(QTreeWidgetItem* row) {
     if (row && place_.ok) emit MapChosen(row->text(0), place_.latitude, place_.longitude);
 }

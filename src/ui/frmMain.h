@@ -134,7 +134,7 @@ public:
     void mnuPictureMapsCovering_Click();
     void FindMaps(const QString& place = {});
     // A map chosen by place: selected in the tree (its details and picture follow), the map
-    // view centred on the place (minutes of arc).
+    // view centred on the place (minutes of arc) and the place marked on it.
     void ShowMapAt(const QString& name, float latitude, float longitude);
     // Reads the Maps folder again, keeping the selection, the drive node's expansion and the
     // scroll position; a map whose file has gone is no longer shown.
@@ -206,6 +206,8 @@ private:
     void ClearDetails();
     // The selected map exported for other programs, asking before replacing a file.
     void ExportSelected(Georef::ExportFormat format, const QString& title);
+    // What Find Maps showed when it was last closed: the place typed and the map chosen.
+    QString foundPlace_, foundMap_;
 };
 
 // The Maps folder a file node lies in, kept on its parent node when the tree was filled (so a
