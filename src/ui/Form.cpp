@@ -248,6 +248,10 @@ void Form::keyPressEvent(QKeyEvent* event) {
         CancelButton->click();
         return;
     }
+    if (k == Qt::Key_Escape && EscapeCloses && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
     QWidget::keyPressEvent(event);
 }
 

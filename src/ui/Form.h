@@ -51,9 +51,10 @@ public:
     virtual QWidget* ClientArea() const { return const_cast<Form*>(this); }
 
     // Enter presses the default button unless another button has the focus; Esc presses the
-    // cancel button.
+    // cancel button, or closes a window that has none when EscapeCloses is set.
     QPushButton* DefaultButton = nullptr;
     QPushButton* CancelButton = nullptr;
+    bool EscapeCloses = false;
     // Keys reach Form_KeyDown before the window's controls.
     bool KeyPreview = false;
 

@@ -59,8 +59,15 @@ frmFindMaps::frmFindMaps() {
         if (!filling_) Choose(lstMaps->selectedItems().value(0));
     });
     connect(lstMaps, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* r) { Choose(r); });
+    connect(lstMaps, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* r) { Choose(r); });
+    // By keyboard: the place, then the maps; Esc closes.
+    txtPlace->setAccessibleName("Place");
+    setTabOrder(txtPlace, lstMaps);
+    EscapeCloses = true;
 
     Define("Find Maps", Border::Sizable, StartUp::SystemDefault, 6600, 5000, true, false);
+    setAccessibleDescription("Which maps of the library show a place; choosing a map shows it "
+                             "with the place marked");
     txtPlace_Change();
 }
 
