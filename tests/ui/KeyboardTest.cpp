@@ -165,7 +165,7 @@ TEST_F(KeyboardTest, FindMapsAndCoverageByKeysAlone) {
     EXPECT_FALSE(frmFindMaps::Loaded());
 
     // Coverage: Ctrl+arrows go from map to map in reading order, from the map selected, the
-    // map they are on outlined; Enter opens it; the arrows alone pan; Esc closes.
+    // map they are on outlined, without panning; Enter opens it; Esc closes.
     m.mnuViewCoverage->trigger();
     frmCoverage& c = frmCoverage::Instance();
     QWidget* canvas = c.Canvas();
@@ -188,18 +188,14 @@ TEST_F(KeyboardTest, FindMapsAndCoverageByKeysAlone) {
     EXPECT_TRUE(outlined(60, -20, 40, 0)) << "c-north";
     QTest::keyClick(canvas, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_TRUE(outlined(30, -60, 10, -30)) << "b-west";
-    for (int i = 0; i < 3; ++i) QTest::keyClick(canvas, Qt::Key_Up, Qt::ControlModifier);
-    EXPECT_TRUE(outlined(80, -170, -80, 170)) << "the first stays the first";
     for (int i = 0; i < 4; ++i) QTest::keyClick(canvas, Qt::Key_Right, Qt::ControlModifier);
     EXPECT_TRUE(outlined(30, 30, 10, 60)) << "the last stays the last";
     EXPECT_EQ(c.picCanvas->ToEarth(middle), before); // nothing panned
     QTest::keyClick(canvas, Qt::Key_Return);
     EXPECT_EQ(selected(), "a-east.inf");
-    QTest::keyClick(canvas, Qt::Key_Left, Qt::ControlModifier);
+    QTest::keyClick(canvas, Qt::Key_Up, Qt::ControlModifier);
     QTest::keyClick(canvas, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(selected(), "b-west.inf");
-    QTest::keyClick(canvas, Qt::Key_Right);
-    EXPECT_GT(c.picCanvas->ToEarth(middle).y(), before.y());
     QTest::keyClick(canvas, Qt::Key_Escape);
     EXPECT_FALSE(frmCoverage::Loaded());
     EXPECT_TRUE(messages.empty());

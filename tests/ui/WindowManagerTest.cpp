@@ -6,48 +6,23 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <map>
-#include <memory>
 
 namespace {
 
 constexpr int kBoundMs = 10000; // each wait's bound, far beyond what a wait takes
 constexpr int kScreenWidth = 1280, kScreenHeight = 900;
 
-// A process that is stopped when the test is done with it.
-class Running : public QProcess {
-public:
-    ~Running() override {
-        if (state() == NotRunning) return;
-        terminate();
-        if (!waitForFinished(kBoundMs)) kill();
-        waitForFinished(kBoundMs);
-    }
-};
-
-// Reads a process's output until a line `wanted` holds; false when the process ends first or
-// says nothing for the bound.
-bool ReadUntil(QProcess& p, const std::function<bool(const QByteArray&)>& wanted) {
-    QByteArray seen;
-    for (;;) {
-        while (p.canReadLine()) {
-            const QByteArray line = p.readLine().trimmed();
-            if (wanted(line)) return true;
-            seen += line + '\n';
-        }
-        if (!p.waitForReadyRead(kBoundMs)) {
-            ADD_FAILURE() << "still waiting after: " << seen.toStdString()
-                          << p.readAllStandardError().toStdString();
-            return false;
-        }
-    }
-}
-
 // The virtual display and its window manager, for the test's life.
 class Desktop {
 public:
+    ~Desktop() {
+        for (QProcess* p : {&manager_, &server_}) { // the server removes its lock as it ends
+            p->terminate();
+            p->waitForFinished(kBoundMs);
+        }
+    }
     // Empty when the display started; otherwise why it could not.
     QString Start(const std::string& home) {
-        server_.setProcessChannelMode(QProcess::SeparateChannels);
         // The server picks a free display and writes its number once it takes clients.
         server_.start("Xvfb", {"-displayfd", "1", "-screen", "0",
                                QString("%1x%2x24").arg(kScreenWidth).arg(kScreenHeight),
@@ -71,11 +46,12 @@ public:
         manager_.setProcessChannelMode(QProcess::MergedChannels);
         manager_.start("openbox", {"--config-file", QString::fromStdString(rc), "--startup",
                                    "echo window-manager-ready"});
-        EXPECT_TRUE(manager_.waitForStarted(kBoundMs))
-            << "openbox: " << manager_.errorString().toStdString();
         // It runs that command once it manages the screen.
-        EXPECT_TRUE(
-            ReadUntil(manager_, [](const QByteArray& l) { return l == "window-manager-ready"; }));
+        for (QByteArray said; !said.contains("window-manager-ready"); said += manager_.readAll())
+            if (!manager_.waitForReadyRead(kBoundMs)) {
+                ADD_FAILURE() << "openbox: " << manager_.errorString().toStdString() << said.data();
+                break;
+            }
         return {};
     }
     const QProcessEnvironment& Environment() const { return env_; }
@@ -110,7 +86,7 @@ public:
     }
 
 private:
-    Running server_, manager_;
+    QProcess server_, manager_;
     QProcessEnvironment env_;
 };
 
@@ -142,7 +118,7 @@ TEST(WindowManagerTest, WindowsKeepTheirPlaceStartAfterStartAndMaximisedBounds) 
     // Starts the program, opens Find Maps and Coverage, maximises the main window if asked,
     // and ends it with File > Exit; the placements it stored.
     auto run = [&](bool maximise) {
-        Running varnet;
+        QProcess varnet;
         QProcessEnvironment env = desktop.Environment();
         env.insert("QT_QPA_PLATFORM", "xcb");
         env.insert("ASAN_OPTIONS", "detect_leaks=0");
@@ -156,9 +132,9 @@ TEST(WindowManagerTest, WindowsKeepTheirPlaceStartAfterStartAndMaximisedBounds) 
         desktop.Type(main, {"ctrl+f"}); // Tools > Find Maps...
         desktop.Window("Find Maps");
         desktop.Type(main, {"alt+f", "x"}); // File > Exit
-        EXPECT_TRUE(varnet.waitForFinished(kBoundMs));
-        EXPECT_EQ(varnet.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(varnet.exitCode(), 0) << varnet.readAllStandardError().toStdString();
+        EXPECT_TRUE(varnet.waitForFinished(kBoundMs) &&
+                    varnet.exitStatus() == QProcess::NormalExit && varnet.exitCode() == 0)
+            << varnet.readAllStandardError().toStdString();
         return Placements();
     };
 
