@@ -207,7 +207,7 @@ void Form::showEvent(QShowEvent* event) {
         if (!Twips::Frame(this).isNull())
             PlaceWithFrame();
         else
-            frameDue_ = true;
+            frameDue_ = !(windowFlags() & Qt::FramelessWindowHint);
         if (startUp_ == StartUp::CentreOwner && owner_) {
             CentreOverOwner();
         } else if (startUp_ != StartUp::SystemDefault) {
