@@ -76,7 +76,9 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    bool Running() const { return pid_ > 0; }
+    // True while its process lives. One that has ended (killed, or gone of itself while it
+    // waited for work) is noticed here and forgotten, so that Start starts another.
+    bool Running();
     // Starts it if it is not running; false with `error` when it cannot be started
     // (kDecoderMissing when there is no decoding program).
     bool Start(std::string& error);

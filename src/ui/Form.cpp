@@ -170,23 +170,51 @@ void Form::ShowPainted() {
     repaint();
 }
 
+void Form::PlaceWithFrame() {
+    const auto set = Twips::LastSet(this);
+    if (!set || startUp_ != StartUp::SystemDefault ||
+        (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+        return;
+    // Only the bounds given before the frame came: a window the user has sized since keeps what
+    // the user chose.
+    const QRect px(Twips::ToPixels(float(set->left())), Twips::ToPixels(float(set->top())),
+                   Twips::ToPixels(float(set->width())), Twips::ToPixels(float(set->height())));
+    if (Twips::Outer(this) != px && geometry().size() == px.size())
+        Twips::Move(this, float(set->left()), float(set->top()), float(set->width()),
+                    float(set->height()));
+}
+
+bool Form::event(QEvent* event) {
+    // A window system that frames a window only once it is mapped (an X11 window manager) moves
+    // it into the frame then; its first paint comes after that in any case.
+    const QEvent::Type type = event->type();
+    if (frameDue_ && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Paint) &&
+        !Twips::Frame(this).isNull()) {
+        frameDue_ = false;
+        PlaceWithFrame();
+        if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            KeepWithinScreen(*this);
+    }
+    return QWidget::event(event);
+}
+
 void Form::showEvent(QShowEvent* event) {
     if (!placedOnce_) {
         placedOnce_ = true;
-        // The frame is known once the window is on screen: the outer bounds set before still
-        // hold, so the window is placed again with its frame counted.
-        if (auto set = Twips::LastSet(this);
-            set && startUp_ == StartUp::SystemDefault &&
-            !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
-            Twips::Move(this, float(set->left()), float(set->top()), float(set->width()),
-                        float(set->height()));
+        // The outer bounds set before still hold: where the frame is known once the window is
+        // on screen, the window is placed again with it counted; where the window system frames
+        // the window only once it is mapped, that is done when the frame comes.
+        if (!Twips::Frame(this).isNull())
+            PlaceWithFrame();
+        else
+            frameDue_ = !(windowFlags() & Qt::FramelessWindowHint);
         if (startUp_ == StartUp::CentreOwner && owner_) {
             CentreOverOwner();
         } else if (startUp_ != StartUp::SystemDefault) {
             if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
                 const QRect area = s->availableGeometry();
-                move(area.center() -
-                     QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+                const QSize outer = Twips::Outer(this).size();
+                move(area.center() - QPoint(outer.width() / 2, outer.height() / 2));
             }
         }
         // A window given bounds for a larger screen still opens where it can be seen.
@@ -218,6 +246,10 @@ void Form::keyPressEvent(QKeyEvent* event) {
     }
     if (k == Qt::Key_Escape && CancelButton) {
         CancelButton->click();
+        return;
+    }
+    if (k == Qt::Key_Escape && EscapeCloses && event->modifiers() == Qt::NoModifier) {
+        close();
         return;
     }
     QWidget::keyPressEvent(event);
@@ -300,11 +332,11 @@ void ApplyTabOrder(QWidget* window) {
 void Form::CentreOverOwner() {
     const QRectF o = Twips::Rect(owner_);
     float w = Width(), h = Height();
-    if (frameGeometry().size() == geometry().size()) {
+    if (Twips::Frame(this).isNull()) {
         // The window system has not framed this window yet: count a frame like its owner's.
-        const QSize extra = owner_->frameGeometry().size() - owner_->geometry().size();
-        w += Twips::FromPixels(extra.width());
-        h += Twips::FromPixels(extra.height());
+        const QMargins extra = Twips::Frame(owner_);
+        w += Twips::FromPixels(extra.left() + extra.right());
+        h += Twips::FromPixels(extra.top() + extra.bottom());
     }
     Move(float(o.left() + (o.width() - w) / 2), float(o.top() + (o.height() - h) / 2));
     KeepWithinScreen(*this); // an owner near the screen's edge

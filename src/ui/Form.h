@@ -51,9 +51,10 @@ public:
     virtual QWidget* ClientArea() const { return const_cast<Form*>(this); }
 
     // Enter presses the default button unless another button has the focus; Esc presses the
-    // cancel button.
+    // cancel button, or closes a window that has none when EscapeCloses is set.
     QPushButton* DefaultButton = nullptr;
     QPushButton* CancelButton = nullptr;
+    bool EscapeCloses = false;
     // Keys reach Form_KeyDown before the window's controls.
     bool KeyPreview = false;
 
@@ -81,12 +82,18 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void CentreOverOwner();
+    // Gives a window placed before the window system framed it its outer bounds again, with
+    // the frame counted.
+    void PlaceWithFrame();
     bool loaded_ = false;
     bool unloading_ = false;
     bool placedOnce_ = false;
+    // Shown before its frame was known: placed again once the window system has framed it.
+    bool frameDue_ = false;
     StartUp startUp_ = StartUp::SystemDefault;
     QPointer<QWidget> owner_;
 };

@@ -102,7 +102,7 @@ void RestorePlacement(Form& form, const char* prefix, const QRectF& defaults) {
 }
 
 void KeepWithinScreen(QWidget& window) {
-    const QRect frame = window.frameGeometry();
+    const QRect frame = Twips::Outer(&window);
     const QScreen* screen = ScreenOf(frame);
     if (!screen) return;
     const QRect area = screen->availableGeometry();

@@ -38,6 +38,7 @@ frmCoverage::frmCoverage() {
     setAccessibleDescription("Every map of the library drawn where its corners put it; choosing "
                              "a map selects it in the tree");
     Accessibility::Describe(picCanvas, QAccessible::Canvas, "Map coverage");
+    EscapeCloses = true;
     lblPosition->setAccessibleDescription("Position");
 }
 

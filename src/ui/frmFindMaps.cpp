@@ -59,8 +59,15 @@ frmFindMaps::frmFindMaps() {
         if (!filling_) Choose(lstMaps->selectedItems().value(0));
     });
     connect(lstMaps, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* r) { Choose(r); });
+    connect(lstMaps, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* r) { Choose(r); });
+    // By keyboard: the place, then the maps; Esc closes.
+    txtPlace->setAccessibleName("Place");
+    setTabOrder(txtPlace, lstMaps);
+    EscapeCloses = true;
 
     Define("Find Maps", Border::Sizable, StartUp::SystemDefault, 6600, 5000, true, false);
+    setAccessibleDescription("Which maps of the library show a place; choosing a map shows it "
+                             "with the place marked");
     txtPlace_Change();
 }
 
@@ -118,6 +125,20 @@ void frmFindMaps::txtPlace_Change() {
     }
     filling_ = false;
     lblReading->setText(line);
+}
+
+QString frmFindMaps::ChosenMap() const {
+    const QTreeWidgetItem* chosen = lstMaps->selectedItems().value(0);
+    return chosen ? chosen->text(0) : QString();
+}
+
+void frmFindMaps::Restore(const QString& place, const QString& chosenMap) {
+    txtPlace->setText(place); // the list follows
+    filling_ = true;
+    for (int i = 0; i < lstMaps->topLevelItemCount(); ++i)
+        if (lstMaps->topLevelItem(i)->text(0) == chosenMap)
+            lstMaps->setCurrentItem(lstMaps->topLevelItem(i));
+    filling_ = false;
 }
 
 void frmFindMaps::Choose(QTreeWidgetItem* row) {

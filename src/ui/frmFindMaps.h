@@ -30,6 +30,11 @@ public:
     void Attach(const Library::MapLibrary& library, const Library::PlaceIndex& places);
     // The list for the place in the box now.
     void txtPlace_Change();
+    // The name of the map chosen in the list; "" when none is.
+    QString ChosenMap() const;
+    // Shows a place and the map chosen for it again (as the window showed them when it was last
+    // closed), without reporting the map.
+    void Restore(const QString& place, const QString& chosenMap);
 
     void Form_Load() override;
     void Form_Unload(std::int16_t& Cancel) override;

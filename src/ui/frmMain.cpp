@@ -170,6 +170,8 @@ void frmMain::BuildMenus() {
     mnuViewFitMap->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     mnuViewActualSize = item(m, "mnuViewActualSize", "&Actual Size");
     mnuViewActualSize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    mnuViewFitEachMap = item(m, "mnuViewFitEachMap", "Fit &Each Map");
+    mnuViewFitEachMap->setCheckable(true);
     mnuViewBar2 = item(m, "mnuViewBar2", "-");
     mnuViewCoverage = item(m, "mnuViewCoverage", "&Coverage");
     mnuTools1 = top("mnuTools1", "&Tools", m);
@@ -214,6 +216,8 @@ void frmMain::ConnectMenus() {
     connect(mnuViewZoomOut, &QAction::triggered, this, [this] { mnuViewZoomOut_Click(); });
     connect(mnuViewFitMap, &QAction::triggered, this, [this] { mnuViewFitMap_Click(); });
     connect(mnuViewActualSize, &QAction::triggered, this, [this] { mnuViewActualSize_Click(); });
+    connect(mnuViewFitEachMap, &QAction::triggered, this,
+            toggle(mnuViewFitEachMap, [this] { mnuViewFitEachMap_Click(); }));
     connect(mnuToolsEditInf, &QAction::triggered, this, [this] { mnuToolsEditInf_Click(); });
     connect(mnuToolsNewInf, &QAction::triggered, this, [this] { mnuToolsNewInf_Click(); });
     connect(mnuToolsExportWorldFile, &QAction::triggered, this,

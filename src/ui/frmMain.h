@@ -61,6 +61,9 @@ public:
         *mnuFilePrint, *mnuFileBar1, *mnuFileExit;
     QAction *mnuView, *mnuViewToolbar, *mnuViewStatusBar, *mnuViewBar0, *mnuViewRefresh;
     QAction *mnuViewBar1, *mnuViewZoomIn, *mnuViewZoomOut, *mnuViewFitMap, *mnuViewActualSize;
+    // Fit Each Map: a check item; while it is checked every map shown is fitted, whatever zoom
+    // the one before had. Kept in the settings as FitEachMap (0 or 1).
+    QAction* mnuViewFitEachMap;
     QAction *mnuViewBar2, *mnuViewCoverage;
     QAction *mnuTools1, *mnuToolsEditInf, *mnuToolsNewInf, *mnuToolsExportWorldFile;
     QAction *mnuToolsImportMap, *mnuToolsExportKmz, *mnuToolsExportOzi;
@@ -131,7 +134,7 @@ public:
     void mnuPictureMapsCovering_Click();
     void FindMaps(const QString& place = {});
     // A map chosen by place: selected in the tree (its details and picture follow), the map
-    // view centred on the place (minutes of arc).
+    // view centred on the place (minutes of arc) and the place marked on it.
     void ShowMapAt(const QString& name, float latitude, float longitude);
     // Reads the Maps folder again, keeping the selection, the drive node's expansion and the
     // scroll position; a map whose file has gone is no longer shown.
@@ -162,6 +165,7 @@ public:
     void mnuViewZoomOut_Click();
     void mnuViewFitMap_Click();
     void mnuViewActualSize_Click();
+    void mnuViewFitEachMap_Click();
     void mnuHelpContents_Click();
     void mnuHelpSearchForHelpOn_Click();
     void mnuHelpAbout_Click();
@@ -202,6 +206,8 @@ private:
     void ClearDetails();
     // The selected map exported for other programs, asking before replacing a file.
     void ExportSelected(Georef::ExportFormat format, const QString& title);
+    // What Find Maps showed when it was last closed: the place typed and the map chosen.
+    QString foundPlace_, foundMap_;
 };
 
 // The Maps folder a file node lies in, kept on its parent node when the tree was filled (so a

@@ -1,4 +1,5 @@
 // The File, View and Help commands and the toolbar.
+#include "platform/Settings.h"
 #include "ui/Dialogs.h"
 #include "ui/MsgBox.h"
 #include "ui/frmAbout.h"
@@ -71,4 +72,14 @@ void frmMain::mnuViewFitMap_Click() {
 
 void frmMain::mnuViewActualSize_Click() {
     MapViewer->ActualSize();
+}
+
+void frmMain::mnuViewFitEachMap_Click() {
+    const bool on = !mnuViewFitEachMap->isChecked();
+    mnuViewFitEachMap->setChecked(on);
+    MapViewer->SetFitEach(on);
+    std::string error;
+    if (!Platform::SaveSetting("Varnet", "Settings", "FitEachMap", on ? "1" : "0", &error))
+        sbStatusBar->SetPanelText(1, "The setting Fit Each Map could not be kept: " +
+                                         QString::fromStdString(error));
 }

@@ -28,6 +28,12 @@ void frmMain::FindMaps(const QString& place) {
         find.setParent(this, find.windowFlags() | Qt::Tool);
         find.Attach(*Maps, *Places);
         connect(&find, &frmFindMaps::MapChosen, this, &frmMain::ShowMapAt);
+        // Closed and opened again, it shows what it showed.
+        find.Restore(foundPlace_, foundMap_);
+        connect(&find, &Form::Unloaded, this, [this, &find] {
+            foundPlace_ = find.txtPlace->text();
+            foundMap_ = find.ChosenMap();
+        });
     }
     if (!place.isEmpty()) find.txtPlace->setText(place);
     find.ShowModeless();
@@ -44,4 +50,5 @@ void frmMain::ShowMapAt(const QString& name, float latitude, float longitude) {
     if (DirTree->SelectedItem() != node) DirTree->setCurrentItem(node); // details and picture
     DirTree->scrollToItem(node);
     MapViewer->CentreOn(latitude, longitude);
+    MapViewer->MarkPlace(latitude, longitude); // found means shown
 }

@@ -1,6 +1,7 @@
 // The main window's life: its load restores the placement and wires the panes; its unload
 // closes the other windows and keeps the placement for the next run.
 #include "app/StartupCode.h"
+#include "platform/Settings.h"
 #include "ui/Placement.h"
 #include "ui/frmMain.h"
 #include "view/PictureBox.h"
@@ -11,6 +12,9 @@ void frmMain::Form_Load() {
     StartupCode::PicScroll = std::make_unique<cPicScroll>();
 
     RestorePlacement(*this, "Main", QRectF(1000, 1000, 6500, 6500));
+    mnuViewFitEachMap->setChecked(Platform::GetSetting("Varnet", "Settings", "FitEachMap", "") ==
+                                  "1");
+    MapViewer->SetFitEach(mnuViewFitEachMap->isChecked());
 
     Splitter1->setChild1(DirTree);
     Splitter1->setChild2(Splitter2);

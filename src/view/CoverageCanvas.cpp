@@ -148,6 +148,7 @@ void CoverageCanvas::Reset() {
     }
     items_ = std::move(items);
     if (IndexOf(selected_) < 0) selected_.clear();
+    if (IndexOf(focused_) < 0) Focus({});
     Relaid();
 }
 
@@ -166,6 +167,7 @@ void CoverageCanvas::Changed(int index) {
 void CoverageCanvas::Removed(int index, const std::string& name) {
     items_.erase(items_.begin() + index);
     if (selected_ == Key(name)) selected_.clear();
+    if (focused_ == Key(name)) Focus({});
     Relaid();
 }
 
@@ -175,20 +177,29 @@ void CoverageCanvas::Relaid() {
 
 void CoverageCanvas::SetSelected(const QString& key) {
     selected_ = key;
-    const int index = IndexOf(key);
-    if (index >= 0 && items_[std::size_t(index)].placed && !fitting_ &&
-        !Meets(RectOf(index), QRectF(rect()))) {
-        // Brought into view: centred, and made to fit when it is larger than the view.
-        const auto [north, west, south, east] = Box(items_[std::size_t(index)].corners);
-        centreLat_ = (north + south) / 2;
-        centreLon_ = (west + east) / 2;
-        const double w = std::abs(east - west), h = std::abs(north - south);
-        if (w * perDegree_ > width() * 0.9 || h * perDegree_ > height() * 0.9)
-            perDegree_ = std::max(
-                1e-6, 0.9 * std::min(width() / std::max(w, 1e-9), height() / std::max(h, 1e-9)));
-        settled_.start();
-    }
+    Focus(key);
+    BringIntoView(IndexOf(key));
     update();
+}
+
+void CoverageCanvas::Focus(const QString& key) {
+    focused_ = key;
+    setAccessibleDescription(key);
+}
+
+void CoverageCanvas::BringIntoView(int index) {
+    if (index < 0 || !items_[std::size_t(index)].placed || fitting_ ||
+        Meets(RectOf(index), QRectF(rect())))
+        return;
+    // Centred, and made to fit when it is larger than the view.
+    const auto [north, west, south, east] = Box(items_[std::size_t(index)].corners);
+    centreLat_ = (north + south) / 2;
+    centreLon_ = (west + east) / 2;
+    const double w = std::abs(east - west), h = std::abs(north - south);
+    if (w * perDegree_ > width() * 0.9 || h * perDegree_ > height() * 0.9)
+        perDegree_ = std::max(
+            1e-6, 0.9 * std::min(width() / std::max(w, 1e-9), height() / std::max(h, 1e-9)));
+    settled_.start();
 }
 
 QPointF CoverageCanvas::ToCanvas(double latitude, double longitude) const {
@@ -357,6 +368,15 @@ void CoverageCanvas::paintEvent(QPaintEvent* event) {
         p.drawRect(r);
         DrawName(p, QFontMetrics(font()), selected_, r, palette().color(QPalette::Text));
     }
+    // The keyboard's map: a dashed ring just outside it, in the text's colour on the background.
+    if (const int f = IndexOf(focused_); hasFocus() && f >= 0 && items_[std::size_t(f)].placed) {
+        const QRectF ring = RectOf(f).adjusted(-3, -3, 3, 3);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(palette().color(QPalette::Base), 3));
+        p.drawRect(ring);
+        p.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DashLine));
+        p.drawRect(ring);
+    }
     paintMs_ = int(clock.elapsed());
 }
 
@@ -497,8 +517,48 @@ void CoverageCanvas::Step(int by) {
     emit MapClicked(inView[std::size_t(next)]);
 }
 
+void CoverageCanvas::MoveFocus(int by) {
+    std::vector<int> order = Order();
+    auto top = [this](int i) { return Box(items_[std::size_t(i)].corners); };
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        const auto [an, aw, as, ae] = top(a);
+        const auto [bn, bw, bs, be] = top(b);
+        if (an != bn) return an > bn;
+        if (aw != bw) return aw < bw;
+        return items_[std::size_t(a)].key < items_[std::size_t(b)].key;
+    });
+    if (order.empty()) return;
+    const int at = IndexOf(focused_);
+    const auto here = std::find(order.begin(), order.end(), at);
+    const std::ptrdiff_t n = std::ptrdiff_t(order.size());
+    const std::ptrdiff_t next =
+        here == order.end() ? (by > 0 ? 0 : n - 1)
+                            : std::clamp<std::ptrdiff_t>((here - order.begin()) + by, 0, n - 1);
+    const int index = order[std::size_t(next)];
+    Focus(items_[std::size_t(index)].key);
+    BringIntoView(index);
+    update();
+}
+
 void CoverageCanvas::keyPressEvent(QKeyEvent* e) {
     const QPointF centre(width() / 2.0, height() / 2.0);
+    if (e->modifiers() & Qt::ControlModifier) {
+        switch (e->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            return MoveFocus(-1);
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            return MoveFocus(1);
+        default:
+            return QWidget::keyPressEvent(e);
+        }
+    }
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+        !(e->modifiers() & ~Qt::KeypadModifier)) {
+        if (IndexOf(focused_) >= 0) emit MapClicked(focused_);
+        return;
+    }
     auto pan = [&](double across, double down) {
         centreLon_ += across * width() * kKeyPan / perDegree_;
         centreLat_ -= down * height() * kKeyPan / perDegree_;
@@ -532,6 +592,16 @@ void CoverageCanvas::keyPressEvent(QKeyEvent* e) {
 void CoverageCanvas::wheelEvent(QWheelEvent* e) {
     const double notches = e->angleDelta().y() / 120.0;
     if (notches != 0) ZoomBy(std::pow(std::sqrt(2.0), notches), e->position());
+}
+
+void CoverageCanvas::focusInEvent(QFocusEvent* e) {
+    update(); // the focused map's ring
+    QWidget::focusInEvent(e);
+}
+
+void CoverageCanvas::focusOutEvent(QFocusEvent* e) {
+    update();
+    QWidget::focusOutEvent(e);
 }
 
 void CoverageCanvas::leaveEvent(QEvent*) {

@@ -14,7 +14,11 @@
 //
 // The wheel zooms about the pointer, a drag pans. Keys: the arrows pan, + and - zoom, 0 fits,
 // Page Down and Page Up step through the maps in view, smallest first, reporting each as a
-// click does (MapClicked).
+// click does (MapClicked). Ctrl with an arrow moves the focus from map to map in reading order
+// (by the top edge, north first, then by the left edge, west first: Ctrl+Right and Ctrl+Down to
+// the next, Ctrl+Left and Ctrl+Up to the one before), bringing the map into view; Enter
+// reports the focused map as a click does. While the canvas has the focus, the focused map is
+// outlined; it follows the highlighted map, and assistive technology is told its name.
 //
 // The maps are the library model's entries, followed as they change; where each lies comes from
 // its corners, and which maps lie under a point, and their order, from the library's place index.
@@ -50,6 +54,8 @@ public:
     // none. A highlighted map that leaves the library is highlighted no longer.
     void SetSelected(const QString& key);
     QString Selected() const { return selected_; }
+    // The map the keyboard is on ("" for none).
+    QString Focused() const { return focused_; }
 
     // Canvas pixels of a point (degrees), and the point (latitude, longitude) at canvas pixels.
     QPointF ToCanvas(double latitude, double longitude) const;
@@ -86,6 +92,8 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
 
@@ -126,6 +134,11 @@ private:
     void KeepWithinBudget(std::int64_t target);
     void Moved();      // the view was moved by the user: no longer fitted
     void Step(int by); // Page Down / Page Up
+    // Ctrl+arrows: the focus `by` maps on in reading order, staying at either end.
+    void MoveFocus(int by);
+    void Focus(const QString& key);
+    // Centres a map that lies wholly off the canvas, fitting it when it is larger.
+    void BringIntoView(int index);
     void DrawGraticule(QPainter& p);
     void DrawMaps(QPainter& p, const QRectF& view);
     void DrawName(QPainter& p, const QFontMetrics& metrics, const QString& key, const QRectF& r,
@@ -135,6 +148,7 @@ private:
     const Library::PlaceIndex* places_ = nullptr;
     std::vector<Item> items_;
     QString selected_;
+    QString focused_;
     Picture::Thumbnails thumbnails_;
     QTimer settled_;  // the view has stopped moving: sharper pictures for what is on screen
     QTimer arrivals_; // pictures that arrive close together are painted together

@@ -18,7 +18,7 @@ namespace {
 // The ladder's rungs are counted in square roots of 2 from 1: 1/32 is -10, 16 is 8.
 constexpr int kLowestRung = -10, kHighestRung = 8;
 
-// Drawn over the picture: the distance line, if any.
+// Drawn over the picture: the distance line and the marked place, if any, in one colour.
 class LineOverlay : public QWidget {
 public:
     explicit LineOverlay(QWidget* parent) : QWidget(parent) {
@@ -26,16 +26,24 @@ public:
         setAttribute(Qt::WA_NoSystemBackground);
     }
     std::optional<QLineF> line;
+    std::optional<QPointF> mark;
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        if (!line) return;
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(QColor(220, 0, 0), 2));
-        p.drawLine(*line);
         p.setBrush(QColor(220, 0, 0));
-        p.drawEllipse(line->p1(), 3, 3);
+        if (line) {
+            p.drawLine(*line);
+            p.drawEllipse(line->p1(), 3, 3);
+        }
+        if (mark) {
+            // A dot in a ring, the same size at every zoom.
+            p.drawEllipse(*mark, 3, 3);
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(*mark, 8, 8);
+        }
     }
 };
 
@@ -133,13 +141,19 @@ void MapView::FitMap() {
     emit ZoomChanged(ZoomText(Zoom()));
 }
 
+void MapView::SetFitEach(bool on) {
+    fitEach_ = on;
+    if (on) FitMap();
+}
+
 void MapView::PictureChanged() {
     lineFrom_.reset();
     lineTo_.reset();
+    mark_.reset();
     measuring_ = false;
     overlay_->hide();
     RefreshPosition();
-    if (fitting_) FitMap();
+    if (fitting_ || fitEach_) FitMap();
     UpdateCursor();
     emit ZoomChanged(ZoomText(Zoom()));
 }
@@ -148,7 +162,7 @@ void MapView::Apply(double factor, QPointF anchor) {
     // The picture pixel under the anchor stays under it.
     const QPointF atPicture = (anchor - QPointF(inner_.pos())) / inner_.Zoom();
     inner_.setZoom(factor);
-    overlay_->resize(inner_.size());
+    ShowLine(); // drawn where the picture's pixels are now
     try {
         fitRanges_();
         const QPointF left = anchor - atPicture * factor; // where the picture's corner goes
@@ -177,7 +191,7 @@ void MapView::ShowPicture(const std::string& native, const Picture::Probe& probe
     // At its full size from the start, so the view can place and fit it; the frame's
     // background shows where no pixels have come yet.
     inner_.setTiles(tiled_, full);
-    if (fitting_) inner_.setZoom(FitFactor());
+    if (fitting_ || fitEach_) inner_.setZoom(FitFactor());
     // The part the frame will show once the bars have taken the new picture's ranges, asked
     // for first and without a margin: it comes soonest so, and the window is not held up.
     const double zoom = inner_.Zoom();
@@ -195,6 +209,7 @@ void MapView::ShowPicture(const std::string& native, const Picture::Probe& probe
 void MapView::ClearPicture() {
     tiled_.reset(); // its work stops, its disc cache goes
     georeference_.reset();
+    mark_.reset();
     note_.clear();
     inner_.ClearPicture();
 }
@@ -233,6 +248,21 @@ bool MapView::CentreOn(double latitude, double longitude) {
         return false;
     }
     return true;
+}
+
+bool MapView::MarkPlace(double latitude, double longitude) {
+    mark_.reset();
+    if (georeference_ && inner_.HasPicture()) {
+        try {
+            const QPointF at(georeference_->XAt(longitude), georeference_->YAt(latitude));
+            const QSize full = inner_.FullSize();
+            if (at.x() >= 0 && at.y() >= 0 && at.x() <= full.width() && at.y() <= full.height())
+                mark_ = at;
+        } catch (const std::exception&) {
+        }
+    }
+    ShowLine();
+    return mark_.has_value();
 }
 
 std::optional<std::pair<float, float>> MapView::PlaceAt(QPointF pointInInner) const {
@@ -493,14 +523,18 @@ void MapView::MouseMoved(const QMouseEvent& mouse) {
 
 void MapView::ShowLine() {
     // Over the picture, drawn where its pixels' centres are now.
-    if (lineFrom_ && lineTo_) {
-        auto* overlay = static_cast<LineOverlay*>(overlay_);
+    auto* overlay = static_cast<LineOverlay*>(overlay_);
+    overlay->line.reset();
+    overlay->mark.reset();
+    if (lineFrom_ && lineTo_)
         overlay->line = QLineF(inner_.PointOf(*lineFrom_), inner_.PointOf(*lineTo_));
-        overlay->resize(inner_.size());
+    if (mark_) overlay->mark = inner_.PointOf(*mark_ - QPointF(0.5, 0.5)); // a place, not a pixel
+    overlay->resize(inner_.size());
+    if (overlay->line || overlay->mark) {
         overlay->show();
         overlay->raise();
         overlay->update();
     } else {
-        overlay_->hide();
+        overlay->hide();
     }
 }

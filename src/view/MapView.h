@@ -49,6 +49,10 @@ public:
 
     double Zoom() const;
     bool Fitting() const { return fitting_; }
+    // Fit each map: while on, every new picture is fitted, whatever zoom was chosen before it;
+    // turning it on fits the picture shown.
+    void SetFitEach(bool on);
+    bool FitEach() const { return fitEach_; }
 
     // The commands. The menu and the keys keep the view's centre where it is.
     void ZoomIn();
@@ -79,6 +83,11 @@ public:
     // Scrolls the picture so that a place (minutes of arc) is at the frame's centre, as far as
     // the scroll bars reach, at the zoom it has. False when the picture is not placed.
     bool CentreOn(double latitude, double longitude);
+    // Marks a place (minutes of arc) on the picture shown, a small marker in the distance
+    // line's colours, kept through zooming and panning until another picture is shown or
+    // another place is marked. False, with no mark, when the picture is not placed or the place
+    // lies off it.
+    bool MarkPlace(double latitude, double longitude);
     // The place (latitude and longitude in minutes of arc) under a point of the picture box,
     // when the picture is placed and the point is on it.
     std::optional<std::pair<float, float>> PlaceAt(QPointF pointInInner) const;
@@ -123,7 +132,7 @@ private:
     bool PictureEvent(QEvent& event);
     void MousePressed(const QMouseEvent& mouse);
     void MouseMoved(const QMouseEvent& mouse);
-    // The distance line over the picture, or none.
+    // The distance line and the marked place over the picture, or neither.
     void ShowLine();
     void UpdateCursor();
     // The place on the earth of the centre of a picture pixel (minutes of arc), when the
@@ -136,6 +145,7 @@ private:
     ScrollBar& vBar_;
     std::function<void()> fitRanges_;
     bool fitting_ = false;
+    bool fitEach_ = false;
     bool refitQueued_ = false;
     QString position_;
     // Panning: where the press was (global pixels) and the bars' values then.
@@ -144,6 +154,8 @@ private:
     // The distance line, in picture pixels (full scale): start and end.
     std::optional<QPointF> lineFrom_, lineTo_;
     bool measuring_ = false;
+    // The place marked, in picture coordinates (full scale, pixels' edges at whole numbers).
+    std::optional<QPointF> mark_;
     QWidget* overlay_;
     // The pointer over the picture, in pixels of the frame.
     std::optional<QPointF> pointer_;

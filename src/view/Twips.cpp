@@ -2,6 +2,7 @@
 
 #include <QVariant>
 #include <QWidget>
+#include <QWindow>
 #include <cmath>
 
 namespace Twips {
@@ -10,12 +11,18 @@ namespace {
 constexpr const char* kTwips = "varnetTwips";
 constexpr const char* kPixels = "varnetTwipsPx";
 
-// A window's outer bounds: with its frame once the window system has given it one.
-QRect PixelRect(const QWidget* w) {
-    return w->isWindow() ? w->frameGeometry() : w->geometry();
+} // namespace
+
+QMargins Frame(const QWidget* w) {
+    // The window system's own record: a widget's is brought up to date only when the window
+    // moves or is resized, and a window manager may change the frame after that.
+    const QWindow* handle = w->isWindow() ? w->windowHandle() : nullptr;
+    return handle ? handle->frameMargins() : QMargins();
 }
 
-} // namespace
+QRect Outer(const QWidget* w) {
+    return w->geometry().marginsAdded(Frame(w));
+}
 
 int ToPixels(float twips) {
     return static_cast<int>(std::lround(twips / kPerPixel));
@@ -29,15 +36,17 @@ bool Move(QWidget* w, float left, float top, float width, float height) {
     const QRect px(ToPixels(left), ToPixels(top), ToPixels(width), ToPixels(height));
     if (w->isWindow()) {
         // Frame extras are known once the window exists on screen; until then they count 0.
-        const QSize extra = w->frameGeometry().size() - w->geometry().size();
+        const QMargins frame = Frame(w);
         w->move(px.topLeft());
-        w->resize(std::max(0, px.width() - extra.width()),
-                  std::max(0, px.height() - extra.height()));
+        w->resize(std::max(0, px.width() - frame.left() - frame.right()),
+                  std::max(0, px.height() - frame.top() - frame.bottom()));
     } else {
         w->setGeometry(px);
     }
     w->setProperty(kTwips, QRectF(left, top, width, height));
-    w->setProperty(kPixels, PixelRect(w));
+    // A window keeps its twips while its outer bounds are the ones they give: until the window
+    // system frames it, and again once it is placed with its frame counted.
+    w->setProperty(kPixels, w->isWindow() ? px : w->geometry());
     if (before.width() != width || before.height() != height) {
         if (auto* r = dynamic_cast<TwipsResizable*>(w)) r->TwipsResized();
     }
@@ -46,7 +55,7 @@ bool Move(QWidget* w, float left, float top, float width, float height) {
 
 QRectF Rect(const QWidget* w) {
     if (!w) return {};
-    const QRect px = PixelRect(w);
+    const QRect px = Outer(w);
     const QVariant stored = w->property(kTwips);
     if (stored.isValid() && w->property(kPixels).toRect() == px) return stored.toRectF();
     return QRectF(FromPixels(px.x()), FromPixels(px.y()), FromPixels(px.width()),

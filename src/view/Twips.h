@@ -3,6 +3,7 @@
 // logical pixel is 15 twips. A control keeps the twips it was last given, at full float
 // precision, for as long as its pixel geometry is still the one those twips produced.
 
+#include <QMargins>
 #include <QRectF>
 #include <optional>
 
@@ -20,6 +21,11 @@ inline float FromPixels(int pixels) {
 // Places a control (in its container's client coordinates) or a window (outer bounds, in
 // screen coordinates). A negative width or height is refused: false, nothing changes.
 bool Move(QWidget* widget, float left, float top, float width, float height);
+// The frame the window system puts round a window now, in pixels: none for a control, or for a
+// window not framed yet. Read afresh, as the frame may change after the window last moved.
+QMargins Frame(const QWidget* widget);
+// A window's outer bounds on the screen (a control's geometry in its container), in pixels.
+QRect Outer(const QWidget* widget);
 // Left, top, width and height in twips, as last set.
 QRectF Rect(const QWidget* widget);
 // The twips last given by Move, whether or not the control still has that geometry.

@@ -301,8 +301,16 @@ TEST_F(DecodingTest, TheDecoderAsFoundStartedAndReplaced) {
             unsetenv("VARNET_DECODER");
         else
             setenv("VARNET_DECODER", c.decoder.c_str(), 1);
-        if (c.killed)
-            for (int pid : LiveDecoders()) kill(pid, SIGKILL);
+        if (c.killed) {
+            const std::vector<int> killed = LiveDecoders();
+            for (int pid : killed) kill(pid, SIGKILL);
+            WaitFor([&] {
+                const std::vector<int> live = LiveDecoders();
+                return std::none_of(killed.begin(), killed.end(), [&](int pid) {
+                    return std::count(live.begin(), live.end(), pid) > 0;
+                });
+            });
+        }
         const Picture::Decoded d = Picture::Decode(source, QRect(QPoint(), source.size), 1);
         EXPECT_EQ(d.error, c.error);
         EXPECT_EQ(d.image.size(), c.error.empty() ? source.size : QSize(0, 0));

@@ -98,6 +98,11 @@ void AppTest::WaitFor(const std::function<bool()>& done) {
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, [&] { late = true; });
     guard.start(10000);
+    // What changes outside the event loop (a process ending, a file written) is looked at again
+    // every few milliseconds.
+    QTimer again;
+    QObject::connect(&again, &QTimer::timeout, [] {});
+    again.start(5);
     while (!done() && !late) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     EXPECT_FALSE(late) << "waited in vain";
 }

@@ -4,6 +4,7 @@
 #include "ui/Pictures.h"
 #include "ui/frmAbout.h"
 #include "ui/frmCoverage.h"
+#include "ui/frmFindMaps.h"
 #include "ui/frmInfEdit.h"
 #include "ui/frmMain.h"
 #include "ui/frmOptions.h"
@@ -85,6 +86,7 @@ TEST_F(AccessTest, EveryWindowIsAnnouncedAsOneAndEveryControlByRoleAndName) {
     const std::vector<QWidget*> windows = {&m,
                                            &OpenEditor("C:\\Stelmar\\Maps\\a.inf"),
                                            &frmCoverage::Instance(),
+                                           &frmFindMaps::Instance(),
                                            &frmAbout::Instance(),
                                            &frmSplash::Instance(),
                                            &frmOptions::Instance(),

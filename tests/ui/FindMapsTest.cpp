@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QMouseEvent>
 #include <QTest>
 
 namespace {
@@ -92,4 +93,63 @@ TEST_F(FindMapsTest, TypedPlacesListTheMapsThatShowThemAndAChosenOneIsShownThere
     WriteMap("city.inf", "51.40.00N,000.30.00W\r\n51.20.00N,000.10.00E\r\nlondon.bmp\r\n");
     WaitFor([&] { return Rows(f).size() == 3; });
     EXPECT_EQ(Rows(f)[0], "city.inf");
+}
+
+TEST_F(FindMapsTest, AFoundPlaceIsMarkedOnItsMapAndTheWindowKeepsWhatItShowed) {
+    host.MakeHost();
+    WriteImage(host.OnC("Stelmar/Maps/london.bmp"), 400, 300);
+    WriteMap("london.inf", "51.40.00N,000.30.00W\r\n51.20.00N,000.20.00E\r\nlondon.bmp\r\n");
+    WriteMap("city.inf", "51.40.00N,000.30.00W\r\n51.20.00N,000.10.00E\r\nlondon.bmp\r\n");
+    frmMain& m = Start();
+    m.show();
+    auto shown = [&] { return m.picOuter->grab().toImage(); };
+    auto mouse = [&](QEvent::Type type, QPoint at, Qt::KeyboardModifiers modifiers) {
+        QMouseEvent e(type, at, m.picInner->mapToGlobal(at),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, Qt::LeftButton,
+                      modifiers);
+        QApplication::sendEvent(m.picInner, &e);
+    };
+
+    // The distance line's colour, from a line drawn along the map's top; a click clears it.
+    Select(m, "london.inf");
+    mouse(QEvent::MouseButtonPress, QPoint(10, 10), Qt::ShiftModifier);
+    mouse(QEvent::MouseMove, QPoint(200, 10), Qt::ShiftModifier);
+    mouse(QEvent::MouseButtonRelease, QPoint(200, 10), Qt::ShiftModifier);
+    const QColor line = shown().pixelColor(m.picInner->mapTo(m.picOuter, QPoint(100, 10)));
+    mouse(QEvent::MouseButtonPress, QPoint(50, 50), {});
+    mouse(QEvent::MouseButtonRelease, QPoint(50, 50), {});
+    auto marked = [&] { // pixels of the line's colour shown, and whether the centre is one
+        const QImage image = shown();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) count += image.pixelColor(x, y) == line;
+        return std::pair(count, image.pixelColor(m.picOuter->rect().center()) == line);
+    };
+    EXPECT_EQ(marked().first, 0);
+
+    // A map chosen in Find Maps shows the place marked at the frame's centre, whatever the
+    // zoom, until another map is shown.
+    m.mnuToolsFindMaps->trigger();
+    frmFindMaps& f = frmFindMaps::Instance();
+    f.txtPlace->setText("51.5072, -0.1276");
+    const std::vector<std::string> rows = Rows(f);
+    ASSERT_EQ(rows, (std::vector<std::string>{"city.inf", "london.inf"}));
+    f.lstMaps->setCurrentItem(f.lstMaps->topLevelItem(1));
+    EXPECT_TRUE(marked().second);
+    m.mnuViewZoomIn->trigger();
+    EXPECT_TRUE(marked().second);
+    Select(m, "city.inf");
+    EXPECT_EQ(marked().first, 0);
+    f.lstMaps->setCurrentItem(f.lstMaps->topLevelItem(0));
+    EXPECT_TRUE(marked().second);
+
+    // Closed and opened again, it shows the place, the list and the map chosen as they were.
+    f.Unload();
+    Flush();
+    m.mnuToolsFindMaps->trigger();
+    frmFindMaps& again = frmFindMaps::Instance();
+    EXPECT_EQ(again.txtPlace->text(), "51.5072, -0.1276");
+    EXPECT_EQ(Rows(again), rows);
+    EXPECT_EQ(again.ChosenMap(), "city.inf");
+    EXPECT_TRUE(messages.empty());
 }

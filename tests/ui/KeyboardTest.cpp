@@ -1,6 +1,7 @@
 // The program driven from the keyboard alone.
 #include "support/AppTest.h"
 #include "ui/frmCoverage.h"
+#include "ui/frmFindMaps.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
@@ -110,5 +111,92 @@ TEST_F(KeyboardTest, TheMapPictureByKeys) {
                       m.picInner->mapFrom(m.picOuter, m.picOuter->rect().center()));
     EXPECT_EQ(QApplication::focusWidget(), m.picOuter);
     EXPECT_EQ(m.picOuter->grab().toImage(), unframed);
+    EXPECT_TRUE(messages.empty());
+}
+
+namespace {
+// The controls Tab reaches in a window, in the order it reaches them from `first`.
+std::vector<QWidget*> TabChain(QWidget* first) {
+    std::vector<QWidget*> chain;
+    first->setFocus();
+    for (QWidget* w = QApplication::focusWidget(); w && chain.size() < 20;) {
+        if (std::find(chain.begin(), chain.end(), w) != chain.end()) break;
+        chain.push_back(w);
+        QTest::keyClick(w, Qt::Key_Tab);
+        w = QApplication::focusWidget();
+    }
+    return chain;
+}
+// The smallest rectangle holding every pixel that differs between two pictures.
+QRect Changed(const QImage& a, const QImage& b) {
+    QRect r;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y)) r |= QRect(x, y, 1, 1);
+    return r;
+}
+} // namespace
+
+TEST_F(KeyboardTest, FindMapsAndCoverageByKeysAlone) {
+    host.MakeHost();
+    WriteImage(host.OnC("Stelmar/Maps/a.bmp"), 40, 30);
+    // In reading order (north first, then west first): d, c, b, a.
+    WriteMap("d-world.inf", "80N,170W\r\n80S,170E\r\na.bmp\r\n");
+    WriteMap("c-north.inf", "60N,20W\r\n40N,0E\r\na.bmp\r\n");
+    WriteMap("a-east.inf", "30N,30E\r\n10N,60E\r\na.bmp\r\n");
+    WriteMap("b-west.inf", "30N,60W\r\n10N,30W\r\na.bmp\r\n");
+    frmMain& m = Start();
+    m.show();
+    auto selected = [&] {
+        return m.DirTree->SelectedItem() ? m.DirTree->SelectedItem()->text(0) : QString();
+    };
+
+    // Find Maps: the place, then the list; the keys choose a map; Esc closes.
+    QTest::keyClick(&m, Qt::Key_F, Qt::ControlModifier);
+    frmFindMaps& f = frmFindMaps::Instance();
+    f.activateWindow();
+    WaitFor([&] { return QApplication::activeWindow() == &f; });
+    EXPECT_EQ(TabChain(f.txtPlace), (std::vector<QWidget*>{f.txtPlace, f.lstMaps}));
+    QTest::keyClicks(f.txtPlace, "20N,40E"); // in a-east, then d-world
+    QTest::keyClick(f.txtPlace, Qt::Key_Tab);
+    QTest::keyClick(f.lstMaps, Qt::Key_Down);
+    EXPECT_EQ(selected(), "d-world.inf");
+    QTest::keyClick(f.lstMaps, Qt::Key_Escape);
+    EXPECT_FALSE(frmFindMaps::Loaded());
+
+    // Coverage: Ctrl+arrows go from map to map in reading order, from the map selected, the
+    // map they are on outlined, without panning; Enter opens it; Esc closes.
+    m.mnuViewCoverage->trigger();
+    frmCoverage& c = frmCoverage::Instance();
+    QWidget* canvas = c.Canvas();
+    c.activateWindow();
+    WaitFor([&] { return QApplication::activeWindow() == &c; });
+    WaitFor([&] { return c.picCanvas->Decoding() == 0; });
+    EXPECT_EQ(TabChain(canvas), std::vector<QWidget*>{canvas});
+    canvas->clearFocus();
+    const QImage plain = canvas->grab().toImage(); // no ring without the focus
+    canvas->setFocus();
+    auto outlined = [&](double north, double west, double south, double east) {
+        const QRect ring = Changed(plain, canvas->grab().toImage());
+        const QRectF map = QRectF(c.ToCanvas(north, west), c.ToCanvas(south, east));
+        return ring.contains(map.toRect()) && map.adjusted(-6, -6, 6, 6).contains(ring);
+    };
+    const QPointF middle(canvas->width() / 2.0, canvas->height() / 2.0);
+    const QPointF before = c.picCanvas->ToEarth(middle);
+    EXPECT_TRUE(outlined(80, -170, -80, 170)) << "d-world";
+    QTest::keyClick(canvas, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_TRUE(outlined(60, -20, 40, 0)) << "c-north";
+    QTest::keyClick(canvas, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_TRUE(outlined(30, -60, 10, -30)) << "b-west";
+    for (int i = 0; i < 4; ++i) QTest::keyClick(canvas, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_TRUE(outlined(30, 30, 10, 60)) << "the last stays the last";
+    EXPECT_EQ(c.picCanvas->ToEarth(middle), before); // nothing panned
+    QTest::keyClick(canvas, Qt::Key_Return);
+    EXPECT_EQ(selected(), "a-east.inf");
+    QTest::keyClick(canvas, Qt::Key_Up, Qt::ControlModifier);
+    QTest::keyClick(canvas, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(selected(), "b-west.inf");
+    QTest::keyClick(canvas, Qt::Key_Escape);
+    EXPECT_FALSE(frmCoverage::Loaded());
     EXPECT_TRUE(messages.empty());
 }

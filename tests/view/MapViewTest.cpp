@@ -14,6 +14,13 @@ namespace {
 QPointF PixelAt(const frmMain& m, QPointF inFrame) {
     return (inFrame - QPointF(m.picInner->pos())) / m.picInner->Zoom();
 }
+// The whole picture inside the frame, touching it on one side, from its top-left corner.
+bool Fitted(const frmMain& m) {
+    const float w = m.picInner->Width(), h = m.picInner->Height();
+    const float W = m.picOuter->InnerWidth(), H = m.picOuter->InnerHeight();
+    return w <= W + 1 && h <= H + 1 && (std::abs(w - W) < 1 || std::abs(h - H) < 1) &&
+           m.HScroll1->Value() == 0 && m.VScroll1->Value() == 0;
+}
 void Send(QWidget* to, QEvent::Type type, QPointF at, Qt::MouseButtons buttons,
           Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     const Qt::MouseButton button =
@@ -90,27 +97,60 @@ TEST_F(MapViewTest, ZoomFitAndTheScrollRangeRule) {
 
     // Fit: the whole picture inside the frame, touching it on one side; it follows resizes and
     // new maps until another zoom is chosen.
-    auto fits = [&] {
-        const float w = m.picInner->Width(), h = m.picInner->Height();
-        const float W = m.picOuter->InnerWidth(), H = m.picOuter->InnerHeight();
-        return w <= W + 1 && h <= H + 1 && (std::abs(w - W) < 1 || std::abs(h - H) < 1) &&
-               m.HScroll1->Value() == 0 && m.VScroll1->Value() == 0;
-    };
     m.mnuViewFitMap->trigger();
-    EXPECT_TRUE(fits());
+    EXPECT_TRUE(Fitted(m));
     for (const char* map : {"tall.inf", "tiny.inf", "wide.inf"}) {
         Select(m, map);
-        EXPECT_TRUE(fits()) << map;
+        EXPECT_TRUE(Fitted(m)) << map;
     }
     EXPECT_GT(m.MapViewer->Zoom(), 1); // a small picture is fitted up
     m.resize(700, 500);
     Flush();
-    EXPECT_TRUE(fits()) << m.picInner->Width() << " " << m.picInner->Height() << " in "
-                        << m.picOuter->InnerWidth() << " " << m.picOuter->InnerHeight();
+    EXPECT_TRUE(Fitted(m)) << m.picInner->Width() << " " << m.picInner->Height() << " in "
+                           << m.picOuter->InnerWidth() << " " << m.picOuter->InnerHeight();
     m.mnuViewActualSize->trigger();
     Select(m, "tiny.inf");
     EXPECT_EQ(m.MapViewer->Zoom(), 1);
     EXPECT_EQ(m.picInner->Width(), 4 * 15);
+}
+
+TEST_F(MapViewTest, FitEachMapFitsEveryMapShownWhateverTheZoomBefore) {
+    frmMain* m = &StartWithMaps();
+    const QList<QAction*> view = m->mnuView->menu()->actions();
+    EXPECT_EQ(view.indexOf(m->mnuViewFitEachMap), view.indexOf(m->mnuViewActualSize) + 1);
+    // Off at first: the zoom chosen on one map stays for the next.
+    EXPECT_FALSE(m->mnuViewFitEachMap->isChecked());
+    Select(*m, "wide.inf");
+    m->mnuViewZoomIn->trigger();
+    Select(*m, "tall.inf");
+    EXPECT_NEAR(m->MapViewer->Zoom(), std::sqrt(2.0), 1e-12);
+    EXPECT_FALSE(Fitted(*m));
+
+    // On: the map shown is fitted, and every map after it, however the one before was zoomed.
+    m->mnuViewFitEachMap->trigger();
+    EXPECT_TRUE(Fitted(*m));
+    for (const char* map : {"tiny.inf", "wide.inf"}) {
+        m->mnuViewZoomIn->trigger(); // zooming leaves it on
+        EXPECT_FALSE(Fitted(*m));
+        Select(*m, map);
+        EXPECT_TRUE(Fitted(*m)) << map;
+    }
+
+    // Kept for the next start; off again, the zoom chosen stays, as before.
+    m->Unload();
+    Flush();
+    m = &Start();
+    EXPECT_TRUE(m->mnuViewFitEachMap->isChecked());
+    m->mnuViewActualSize->trigger();
+    Select(*m, "tall.inf");
+    EXPECT_TRUE(Fitted(*m));
+    m->mnuViewFitEachMap->trigger();
+    m->mnuViewActualSize->trigger();
+    Select(*m, "wide.inf");
+    EXPECT_EQ(m->MapViewer->Zoom(), 1);
+    m->Unload();
+    Flush();
+    EXPECT_FALSE(Start().mnuViewFitEachMap->isChecked());
 }
 
 TEST_F(MapViewTest, TheWheelZoomsAboutThePointerAndScrolls) {

@@ -207,6 +207,14 @@ std::string FindDecoder() {
     return {};
 }
 
+bool Process::Running() {
+    if (pid_ <= 0) return false;
+    if (::waitpid(pid_, nullptr, WNOHANG) != pid_) return true;
+    if (socket_ >= 0) ::close(socket_);
+    pid_ = socket_ = -1;
+    return false;
+}
+
 bool Process::Start(std::string& error) {
     if (Running()) return true;
     const std::string decoder = FindDecoder();
