@@ -43,7 +43,8 @@ void frmMain::ExportSelected(Georef::ExportFormat format, const QString& title) 
                                   .format = format,
                                   .outFolder = {}, // beside the picture
                                   .replace = false,
-                                  .datum = Georef::LibraryDatum()};
+                                  .datum = Georef::LibraryDatum(),
+                                  .progress = {}};
     const auto targets = Georef::ExportTargets(request);
     for (const auto& target : targets) {
         std::error_code ec;
