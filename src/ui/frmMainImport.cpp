@@ -62,8 +62,8 @@ QString Shown(const std::string& path) {
 }
 
 // Runs the import on a worker thread behind a progress window whose Cancel stops it; so does the
-// main window's unload (File > Exit), which may destroy the window, and the progress window
-// with it, before this returns.
+// main window's unload (File > Exit), which may destroy the window before this returns: the
+// progress window then leaves it first, so that only this function ends it.
 ImportOutcome RunImport(Form* window, Georef::ImportRequest request, const QString& title) {
     const QPointer<QProgressDialog> progress = new QProgressDialog(
         "Importing " + Shown(request.source) + "...", "Cancel", 0, 1000, window);
@@ -71,12 +71,16 @@ ImportOutcome RunImport(Form* window, Georef::ImportRequest request, const QStri
     progress->setWindowModality(Qt::WindowModal);
     progress->setMinimumDuration(0);
     progress->setAutoClose(false);
-    progress->setValue(0);
     std::atomic<bool> cancelled{false};
     QEventLoop loop;
     QObject::connect(progress, &QProgressDialog::canceled, &loop,
                      [&cancelled] { cancelled = true; });
-    QObject::connect(window, &Form::Unloaded, &loop, [&cancelled] { cancelled = true; });
+    QObject::connect(window, &Form::Unloaded, &loop, [&cancelled, &progress] {
+        cancelled = true;
+        progress->hide();
+        progress->setParent(nullptr);
+    });
+    progress->setValue(0);
     // The worker posts to the loop, which outlives it; the window may be gone by then.
     request.progress = [&loop, &progress, &cancelled](double done) {
         QMetaObject::invokeMethod(
@@ -114,7 +118,7 @@ void frmMain::mnuToolsImportMap_Click() {
     const QString picked = QString::fromStdString(Georef::Printable(asked->first.toStdString()));
     const QPointer<frmMain> self(this);
     const auto [result, failure] = RunImport(this, std::move(asked->second), title);
-    if (!self) return; // File > Exit ended the import and the window
+    if (!self || !IsLoaded()) return; // File > Exit ended the import and the window
 
     if (result) {
         RefreshLibrary(result->name); // the new map selected and shown
