@@ -267,6 +267,11 @@ std::string Refusal() {
     return firstRefusal;
 }
 
+void ForgetRefusal() {
+    std::lock_guard guard(refusalLock);
+    firstRefusal.clear();
+}
+
 std::string SourceRefusal(const std::string& source) {
     if (source.rfind("/vsi", 0) == 0)
         return "it names a file system of GDAL's (" + source + "), not a file";

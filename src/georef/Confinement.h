@@ -22,9 +22,12 @@ namespace Georef::Detail {
 // (Refusal). Call once per process.
 void Confine(const std::vector<std::string>& folders);
 
-// The first refusal since Confine, as the end of a sentence ("it names /etc/passwd, which lies
-// outside its folder"), or "" when nothing was refused. Never throws.
+// The first refusal since Confine (or ForgetRefusal), as the end of a sentence ("it names
+// /etc/passwd, which lies outside its folder"), or "" when nothing was refused. Never throws.
 std::string Refusal();
+// Forgets the refusal kept, before another source is read in the same process (the fuzz
+// target's).
+void ForgetRefusal();
 
 // Why `source` (a native path given to an import) cannot be read, in the same words, or "" when
 // it can: a GDAL file-system name (/vsi...) or a network address, or anything but a plain file.
