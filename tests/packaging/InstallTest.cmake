@@ -1,5 +1,6 @@
 # Installs the build into a temporary DESTDIR under /usr and checks what lands where, has the
-# installed varnet-maps export a demo map through the GDAL module in its installed place, then
+# installed varnet-maps export a demo map through the GDAL module in its installed place and
+# import it again through the import process in its place, then
 # has the desktop's own validators read the desktop entry and the AppStream metadata.
 #   cmake -DBUILD=<build folder> -DLIBDIR=<CMAKE_INSTALL_LIBDIR> -DMAPS=<a Maps folder>
 #         -DOUT=<scratch folder> -P InstallTest.cmake
@@ -16,6 +17,7 @@ set(expected
   usr/bin/varnet
   usr/bin/varnet-maps
   usr/${LIBDIR}/varnet/libvarnet-georef.so
+  usr/${LIBDIR}/varnet/varnet-importer
   usr/share/applications/varnet.desktop
   usr/share/icons/hicolor/128x128/apps/varnet.png
   usr/share/icons/hicolor/16x16/apps/varnet.png
@@ -39,6 +41,16 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${OUT}/config
                 RESULT_VARIABLE result OUTPUT_VARIABLE said ERROR_VARIABLE said)
 if(NOT result EQUAL 0 OR NOT EXISTS "${OUT}/exported/britain.kmz")
   message(FATAL_ERROR "the installed varnet-maps did not export through its module:\n${said}")
+endif()
+# And back in, read by the import process in its installed place.
+file(MAKE_DIRECTORY "${OUT}/imported")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${OUT}/config
+                        WINEPREFIX=${OUT}/wine
+                        ${OUT}/usr/bin/varnet-maps import --maps ${OUT}/imported
+                        ${OUT}/exported/britain.kmz
+                RESULT_VARIABLE result OUTPUT_VARIABLE said ERROR_VARIABLE said)
+if(NOT result EQUAL 0 OR NOT EXISTS "${OUT}/imported/britain.inf")
+  message(FATAL_ERROR "the installed varnet-maps did not import through its process:\n${said}")
 endif()
 foreach(check
     "desktop-file-validate;${OUT}/usr/share/applications/varnet.desktop"
