@@ -52,9 +52,10 @@ std::string RealPath(const char* path) {
     return ::realpath(path, real) ? std::string(real) : std::string();
 }
 
+// Whether a real path is the folder or lies below it.
 bool Within(const std::string& path, const std::string& folder) {
-    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-           (folder.back() == '/' || path[folder.size()] == '/');
+    return path.compare(0, folder.size(), folder) == 0 &&
+           (path.size() == folder.size() || folder.back() == '/' || path[folder.size()] == '/');
 }
 
 // GDAL's own handlers that the confinement stands in front of or in place of: kept for the

@@ -106,11 +106,13 @@ private:
 
 ImportProcess::ImportProcess(const std::string& program, const ImportRequest& request,
                              const Target& target, const std::string& picture) {
-    int report[2], said[2];
-    if (::pipe2(report, O_CLOEXEC) != 0 || ::pipe2(said, O_CLOEXEC) != 0)
+    int report[2] = {-1, -1}, said[2] = {-1, -1};
+    bool piped = ::pipe2(report, O_CLOEXEC) == 0 && ::pipe2(said, O_CLOEXEC) == 0;
+    for (int* fd : {&report[0], &report[1], &said[0], &said[1]})
+        piped = piped && (*fd = Above(*fd)) >= 0;
+    if (!piped)
         throw Error(Error::Kind::Failed, "The import of " + request.source +
                                              " cannot start: " + std::strerror(errno) + ".");
-    for (int* fd : {&report[0], &report[1], &said[0], &said[1]}) *fd = Above(*fd);
     const std::string memory = std::to_string(request.memoryLimit);
     const char* argv[] = {ImportProtocol::kProgram,
                           request.source.c_str(),

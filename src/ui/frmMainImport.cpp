@@ -85,8 +85,8 @@ ImportOutcome RunImport(Form* window, Georef::ImportRequest request, const QStri
     request.progress = [&loop, &progress, &cancelled](double done) {
         QMetaObject::invokeMethod(
             &loop,
-            [&progress, done] {
-                if (progress) progress->setValue(int(done * 1000));
+            [&progress, &cancelled, done] {
+                if (progress && !cancelled) progress->setValue(int(done * 1000));
             },
             Qt::QueuedConnection);
         return !cancelled;
