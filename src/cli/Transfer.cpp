@@ -17,6 +17,19 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
+// Ctrl+C, and the end of the session (SIGHUP) or a polite kill (SIGTERM), stop the import or
+// export under way, which then leaves nothing of its own behind. No SA_RESTART: a wait in
+// progress returns at once to look.
+void StopOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = [](int) { interrupted = 1; };
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+}
+
+// The exit status of a command stopped by a signal, whichever it was: Ctrl+C's.
+constexpr int kStopped = 130;
+
 // The native folder of a Windows path or of a folder of this system; "" after saying why.
 std::string NativeFolder(const std::string& folder, const char* what) {
     const auto native = Platform::ToNativePath(folder);
@@ -68,7 +81,8 @@ std::optional<std::string> OutFolder(const Arguments& arguments) {
 }
 
 // Writes one export, printing each file written; false after saying why it failed.
-bool ExportOne(const Georef::ExportRequest& request, bool json) {
+bool ExportOne(Georef::ExportRequest request, bool json) {
+    request.progress = [](double) { return !interrupted; };
     try {
         for (const std::string& path : Georef::Export(request)) {
             if (json) {
@@ -96,10 +110,11 @@ int Import(const Arguments& arguments, Model&) {
     if (maps.empty()) return kFailed;
     const Georef::Datum datum = Datum();
     const bool terminal = isatty(STDERR_FILENO);
-    // Ctrl+C stops the import in progress, which then leaves nothing behind.
-    std::signal(SIGINT, [](int) { interrupted = 1; });
+    StopOnSignals();
     int status = kOk;
     for (const std::string& file : arguments.operands) {
+        if (interrupted) return kStopped;
+        const std::string name = Georef::Printable(file); // a name cannot move the terminal
         Georef::ImportRequest request;
         request.source = file;
         request.mapsFolder = maps;
@@ -111,7 +126,7 @@ int Import(const Arguments& arguments, Model&) {
             const int percent = int(done * 100);
             if (terminal && percent != shown) {
                 shown = percent;
-                std::fprintf(stderr, "\rImporting %s: %3d%%", file.c_str(), percent);
+                std::fprintf(stderr, "\rImporting %s: %3d%%", name.c_str(), percent);
                 std::fflush(stderr);
             }
             return !interrupted;
@@ -124,7 +139,7 @@ int Import(const Arguments& arguments, Model&) {
                                 {"path", r.definition},
                                 {"datum", Georef::DatumName(r.datum)}}));
             } else {
-                Write("Imported " + file + " as " + Platform::Cp1252ToUtf8(r.name) + " (" +
+                Write("Imported " + name + " as " + Platform::Cp1252ToUtf8(r.name) + " (" +
                       r.definition + "), " + std::to_string(r.georeference.Width()) + " x " +
                       std::to_string(r.georeference.Height()) + " pixels, corners on " +
                       Georef::DatumName(r.datum) + "\n");
@@ -134,7 +149,7 @@ int Import(const Arguments& arguments, Model&) {
             status = Fail(e.kind() == Georef::Error::Kind::Exists
                               ? std::string(e.what()) + " (--replace replaces it)"
                               : e.what());
-            if (e.kind() == Georef::Error::Kind::Cancelled) return 130;
+            if (e.kind() == Georef::Error::Kind::Cancelled) return kStopped;
         }
     }
     return status;
@@ -151,8 +166,10 @@ int Export(const Arguments& arguments, Model& model) {
     if (!LoadLibrary(model.maps, folder)) return kFailed;
     const Library::MapLibrary& library = model.maps;
     const Georef::Datum datum = Datum();
+    StopOnSignals();
     int status = kOk;
     for (const std::string& name : arguments.operands) {
+        if (interrupted) return kStopped;
         const Library::Entry* e = Find(library, Platform::Utf8ToCp1252(name));
         if (!e) {
             status = Fail("there is no map " + name + " in " + Platform::Cp1252ToUtf8(folder));
@@ -171,10 +188,11 @@ int Export(const Arguments& arguments, Model& model) {
                                             .format = *format,
                                             .outFolder = *out,
                                             .replace = arguments.replace,
-                                            .datum = datum};
+                                            .datum = datum,
+                                            .progress = {}};
         if (!ExportOne(request, arguments.json)) status = kFailed;
     }
-    return status;
+    return interrupted ? kStopped : status;
 }
 
 } // namespace Cli

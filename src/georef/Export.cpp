@@ -8,6 +8,8 @@
 
 #include <cpl_conv.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -99,41 +101,62 @@ std::string Kml(const ExportRequest& request, const std::string& href) {
            "</kml>\n";
 }
 
+// Copies the picture into the archive's open entry, a MiB at a time, saying how far it got.
+// False with `why` when the picture cannot be read (its reason), the archive cannot be written
+// (why empty, errno the system's reason) or the progress function cancels (`cancelled` set).
+bool CopyPicture(void* zip, const ExportRequest& request, std::string& why, bool& cancelled) {
+    std::ifstream picture(request.picture, std::ios::binary | std::ios::ate);
+    const double size = picture ? double(std::max<std::streamoff>(picture.tellg(), 1)) : 1;
+    picture.seekg(0);
+    std::vector<char> buffer(1 << 20);
+    double copied = 0;
+    while (picture) {
+        picture.read(buffer.data(), std::streamsize(buffer.size()));
+        if (picture.gcount() > 0 &&
+            CPLWriteFileInZip(zip, buffer.data(), int(picture.gcount())) != CE_None)
+            return false;
+        copied += double(picture.gcount());
+        if (request.progress && !request.progress(std::min(copied / size, 1.0)))
+            return cancelled = true, false;
+    }
+    if (!picture.eof()) why = "the picture cannot be read";
+    return picture.eof();
+}
+
 void WriteKmz(const ExportRequest& request, const std::string& path) {
     const std::string extension = Platform::Lower(fs::path(request.picture).extension().string());
     const std::string href = "files/map" + extension;
     const std::string kml = Kml(request, href);
+    if (!fs::is_regular_file(request.picture))
+        throw Error(Error::Kind::Failed,
+                    path + " could not be written: the picture cannot be read.");
+    bool cancelled = false;
     // GDAL writes the archive into the replace's own temporary file, which then takes the name.
+    // A failed write leaves `why` empty and the system's errno, which the replace then words as
+    // it words its own (a full disc: "Disk full").
     const auto zipTo = [&](const std::string& temp, std::string& why) {
         ErrorCapture errors;
         void* zip = CPLCreateZip(temp.c_str(), nullptr);
-        if (!zip) {
-            why = errors.Reason("it cannot be created");
-            return false;
-        }
+        if (!zip) return false;
+        const char* stored[] = {"COMPRESSED=NO", nullptr}; // a picture is compressed already
         bool ok = CPLCreateFileInZip(zip, "doc.kml", nullptr) == CE_None &&
                   CPLWriteFileInZip(zip, kml.data(), int(kml.size())) == CE_None &&
-                  CPLCloseFileInZip(zip) == CE_None;
-        std::ifstream picture(request.picture, std::ios::binary);
-        const char* stored[] = {"COMPRESSED=NO", nullptr}; // a picture is compressed already
-        ok = ok && picture &&
-             CPLCreateFileInZip(zip, href.c_str(), const_cast<char**>(stored)) == CE_None;
-        std::vector<char> buffer(1 << 20);
-        while (ok && picture) {
-            picture.read(buffer.data(), std::streamsize(buffer.size()));
-            if (picture.gcount() > 0)
-                ok = CPLWriteFileInZip(zip, buffer.data(), int(picture.gcount())) == CE_None;
-        }
-        ok = ok && picture.eof() && CPLCloseFileInZip(zip) == CE_None;
+                  CPLCloseFileInZip(zip) == CE_None &&
+                  CPLCreateFileInZip(zip, href.c_str(), const_cast<char**>(stored)) == CE_None &&
+                  CopyPicture(zip, request, why, cancelled) && CPLCloseFileInZip(zip) == CE_None;
+        const int err = errno;
         ok = CPLCloseZip(zip) == CE_None && ok;
-        if (!ok)
-            why = picture.eof() || !picture.is_open() ? errors.Reason("the picture cannot be read")
-                                                      : errors.Reason("the write failed");
+        if (!ok && why.empty() && !cancelled) why = err ? "" : errors.Reason("the write failed");
+        errno = err;
         return ok;
     };
     std::string why;
-    if (!Platform::ReplaceFileAtName(path, zipTo, &why))
+    if (!Platform::ReplaceFileAtName(path, zipTo, &why)) {
+        if (cancelled)
+            throw Error(Error::Kind::Cancelled,
+                        "The export of " + request.name + " was cancelled.");
         throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
+    }
 }
 
 // Degrees and minutes as OziExplorer writes a calibration point's latitude or longitude.
@@ -202,11 +225,12 @@ void CopyPicture(const std::string& picture, const std::string& path) {
             out.write(buffer.data(), in.gcount());
         }
         out.close();
-        if (!in.eof())
-            why = "the picture " + picture + " cannot be read";
-        else if (!out)
-            why = "the write failed";
-        return why.empty();
+        // A failed write leaves `why` empty and the system's errno, which the replace words as
+        // it words its own (a full disc: "Disk full").
+        const int err = errno;
+        if (!in.eof()) why = "the picture " + picture + " cannot be read";
+        errno = err;
+        return why.empty() && out;
     };
     std::string why;
     if (!Platform::ReplaceFileAtName(path, copy, &why))

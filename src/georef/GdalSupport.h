@@ -1,7 +1,7 @@
 #pragma once
-// What the GDAL module's files share: GDAL set up once, GDAL's error messages caught per call,
-// the datums as spatial references, .prj files read; and the module's functions, which its table
-// hands to the programs. Private to src/georef/, built into the module only.
+// What the GDAL module's files and the import process share: GDAL set up once, GDAL's error
+// messages caught per call, the datums as spatial references, .prj files read; and the module's
+// functions, which its table hands to the programs. Private to src/georef/, built with GDAL.
 
 #include "georef/Module.h"
 #include "georef/TargetNames.h"
@@ -52,7 +52,6 @@ bool ReadPrj(const std::string& path, OGRSpatialReference& srs, std::string& why
 // each takes, returns and throws).
 namespace Georef::Gdal {
 
-ImportResult Import(const ImportRequest& request);
 std::vector<std::string> Export(const ExportRequest& request);
 std::string DatumPrj(Datum datum);
 Detail::PrjUnits WorldFilePrj(const std::string& path, Datum datum);

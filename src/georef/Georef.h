@@ -9,7 +9,10 @@
 // GDAL and PROJ live in Varnet's module libvarnet-georef.so, loaded on the first call that needs
 // them (Import, Export, DatumPrj, a .prj or a datum shift in WorldFileCorners): beside the
 // program in a build, in <libdir>/varnet/ when installed. When it cannot be loaded those calls
-// fail with the file and the loader's reason; the others never need it.
+// fail with the file and the loader's reason; the others never need it. An import source is read
+// by the program varnet-importer beside the module, a process of its own per import: whatever the
+// source holds, it cannot take the caller's memory or bring it down, and ending that process ends
+// the import at once.
 //
 // Paths named "native" are the system's own (UTF-8 on Linux); "Windows path" is the core's.
 // Maps are placed by the core's MapCode::Georeference (corners in minutes of arc, north and east
@@ -44,7 +47,12 @@ std::string DatumPrj(Datum datum);
 
 // --- Errors -----------------------------------------------------------------------------------
 
-// Why an import or export did not happen. The message is a whole sentence naming the file.
+// A text as messages and files show it: each control character (a line break in a file's name)
+// as '?', so that no name can start a line of its own. Never throws.
+std::string Printable(const std::string& text);
+
+// Why an import or export did not happen. The message is a whole sentence naming the file,
+// without control characters (Printable).
 class Error : public std::runtime_error {
 public:
     enum class Kind {
@@ -54,7 +62,8 @@ public:
         Failed,      // writing the result failed (the system's reason in the text)
         Unavailable, // the GDAL module cannot be loaded (the file and the loader's reason)
     };
-    Error(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    Error(Kind kind, const std::string& message)
+        : std::runtime_error(Printable(message)), kind_(kind) {}
     Kind kind() const { return kind_; }
 
 private:
@@ -68,9 +77,11 @@ struct ImportRequest {
     std::string mapsFolder; // native path of the folder the map goes to
     bool replace = false;   // replace a map of the same name
     Datum datum = Datum::OSGB36;
-    // Bytes GDAL may use while reading, warping and writing (its block cache and warp buffers).
+    // Bytes the import's process may use while reading, warping and writing (GDAL's block cache
+    // and warp buffers, and what the source's decoder holds).
     std::uint64_t memoryLimit = std::uint64_t(256) << 20;
-    // Called now and then with the share done (0 to 1); returning false cancels the import.
+    // Called now and then with the share done (0 to 1), also while the share stays the same (a
+    // few times a second); returning false cancels the import, which then ends at once.
     std::function<bool(double done)> progress;
 };
 
@@ -96,10 +107,23 @@ std::vector<std::string> ExistingFiles(const std::string& source, const std::str
 // coordinate system; a .prj beside the file when GDAL finds no system in it), warps it with GDAL
 // (bilinear; white outside the source) onto a latitude/longitude grid in `datum` whose corners
 // lie on whole hundredths of a minute, with pixels as large on the ground as the source's at its
-// centre, and writes `<name>.jpg` (quality 90) and `<name>.inf` in the Maps folder. Both appear
-// together at the end; nothing is left behind when the import fails or is cancelled.
+// centre, and writes `<name>.jpg` (quality 90) and `<name>.inf` in the Maps folder.
+//
+// The source is read in a process of its own, within `memoryLimit`. It reads only the file named
+// and the files beside it that its format names (world file, .prj, .aux.xml, a .map's or KML's
+// picture, a VRT's sources), all within the source's folder; it opens no network connection and
+// reads no file's bytes as raw pixels. A source naming anything else, or anything but a plain
+// file (a pipe, a device), is refused at once, without waiting on it.
+//
+// Both files are written under their own names in a hidden work folder of the Maps folder, named
+// after this process, and then renamed into place, the definition last; a map they replace stays
+// as it was until then, and is restored when the definition cannot take its name. Nothing is
+// left behind when the import fails or is cancelled; work folders of processes that have ended
+// are removed by the next import into the folder.
 // Throws Error: Refused (unreadable, no georeference, no coordinate system, too large for a
-// JPEG, the source is the picture it would replace), Exists, Cancelled, Failed, Unavailable.
+// JPEG or for the memory bound, across the 180th meridian or around a pole, a path outside its
+// folder, a network address, not a plain file, the source is the picture it would replace),
+// Exists, Cancelled, Failed, Unavailable.
 ImportResult Import(const ImportRequest& request);
 
 // --- Export -----------------------------------------------------------------------------------
@@ -118,6 +142,9 @@ struct ExportRequest {
     // The stem the files written take (native); empty for the definition's (a KMZ) or the
     // picture's (the others).
     std::string outStem = {};
+    // Called now and then with the share done (0 to 1); returning false cancels the export,
+    // which then leaves no file of its own behind. May be empty.
+    std::function<bool(double done)> progress = {};
 };
 
 // The native paths an export writes, in the folder: `<stem>.kmz`; `<stem>.map`; or the world
@@ -132,7 +159,8 @@ std::vector<std::string> ExportTargets(const ExportRequest& request);
 // the world file is in degrees of the datum, its .prj the datum's WKT.
 // Each file is replaced as a whole (a symbolic link at a target name is replaced by a plain
 // file, never written through). Throws Error: Exists (a target exists and `replace` is false;
-// nothing is written), Refused (no picture, or no size of it), Failed, Unavailable.
+// nothing is written), Refused (no picture, or no size of it), Cancelled, Failed (a full disc
+// says so: "Disk full", as the system words it), Unavailable.
 std::vector<std::string> Export(const ExportRequest& request);
 
 // --- World files for a definition ---------------------------------------------------------------

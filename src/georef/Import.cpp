@@ -1,13 +1,17 @@
-// Import: a georeferenced file warped by GDAL onto the library's latitude/longitude grid.
+// The import process's work: a georeferenced file warped by GDAL onto the library's
+// latitude/longitude grid and written as a JPEG.
+#include "georef/Confinement.h"
 #include "georef/GdalSupport.h"
+#include "georef/ImportPicture.h"
 
-#include "mapdef/MapCode.h"
+#include "picture/PictureHeader.h"
 #include "platform/FileIO.h"
 #include "platform/Text.h"
 #include "platform/WinPath.h"
 
 #include <cpl_conv.h>
 #include <cpl_string.h>
+#include <cpl_vsi.h>
 #include <gdal.h>
 #include <gdal_alg.h>
 #include <gdal_utils.h>
@@ -15,6 +19,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <csetjmp>
@@ -25,8 +30,7 @@
 
 namespace fs = std::filesystem;
 
-namespace Georef {
-using namespace Detail;
+namespace Georef::Detail {
 namespace {
 
 // A definition writes hundredths of a minute: 6000 steps to the degree. Corners on this lattice
@@ -36,9 +40,19 @@ constexpr double kLattice = 6000;
 constexpr int kJpegMaxSide = 65500;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kRadian = kPi / 180;
+constexpr std::uint64_t kMiB = 1 << 20;
 
 [[noreturn]] void Refuse(const std::string& source, const std::string& why) {
     throw Error(Error::Kind::Refused, source + " cannot be imported: " + why);
+}
+
+// Refuses the source when the confinement refused a file it names.
+void RefuseWhatWasRefused(const std::string& source) {
+    if (const std::string why = Refusal(); !why.empty()) Refuse(source, why + ".");
+}
+
+std::string Mib(std::uint64_t bytes) {
+    return std::to_string((bytes + kMiB - 1) / kMiB) + " MiB";
 }
 
 struct CloseDataset {
@@ -53,36 +67,7 @@ struct DestroyTransformer {
         if (transformer) GDALDestroyGenImgProjTransformer(transformer);
     }
 };
-
-// Files made along the way, removed unless the import keeps them.
-class Leftovers {
-public:
-    ~Leftovers() {
-        for (const auto& path : paths_) {
-            std::error_code ec;
-            fs::remove(path, ec);
-        }
-    }
-    const std::string& Add(std::string path) { return paths_.emplace_back(std::move(path)); }
-    void Keep() { paths_.clear(); }
-
-private:
-    std::vector<std::string> paths_;
-};
-
-struct Progress {
-    const std::function<bool(double)>* report;
-    bool cancelled = false;
-};
-
-int CPL_STDCALL OnProgress(double done, const char*, void* data) {
-    auto* progress = static_cast<Progress*>(data);
-    if (*progress->report && !(*progress->report)(std::clamp(done, 0.0, 1.0))) {
-        progress->cancelled = true;
-        return FALSE;
-    }
-    return TRUE;
-}
+using Transformer = std::unique_ptr<void, DestroyTransformer>;
 
 // A baseline JPEG written strip by strip from the warped picture. GDAL's own JPEG writer
 // optimises its Huffman tables, for which libjpeg keeps every coefficient of the picture (about
@@ -105,7 +90,7 @@ struct JpegFailure {
 struct JpegJob {
     GDALDatasetH picture = nullptr;
     int bands = 3;
-    Progress* progress = nullptr;
+    const std::function<void(double)>* progress = nullptr;
     int width = 0, height = 0, rows = 0, y = 0;
     std::vector<JSAMPLE> strip;
     std::vector<JSAMPROW> lines;
@@ -113,7 +98,7 @@ struct JpegJob {
     jpeg_compress_struct info{};
     JpegFailure failure{};
     std::string why; // the write's failure
-    bool gdalFailed = false, cancelled = false;
+    bool gdalFailed = false;
 };
 
 void Compress(JpegJob& job) {
@@ -139,24 +124,24 @@ void Compress(JpegJob& job) {
             return;
         }
         jpeg_write_scanlines(&job.info, job.lines.data(), JDIMENSION(n));
-        if (!OnProgress(double(job.y + n) / job.height, nullptr, job.progress)) {
-            job.cancelled = true;
-            return;
-        }
+        if (*job.progress) (*job.progress)(double(job.y + n) / job.height);
     }
     jpeg_finish_compress(&job.info);
 }
 
-void WriteJpeg(JpegJob& job, const std::string& path) {
+// Writes the JPEG, a row of the warped picture's blocks at a time (fewer rows for a very wide
+// picture, so that the strip takes at most a sixteenth of the bound).
+void WriteJpeg(JpegJob& job, const std::string& path, std::uint64_t memoryLimit) {
     job.width = GDALGetRasterXSize(job.picture);
     job.height = GDALGetRasterYSize(job.picture);
     int blockWidth = 0;
     GDALGetBlockSize(GDALGetRasterBand(job.picture, 1), &blockWidth, &job.rows);
-    job.rows = std::clamp(job.rows, 16, 256); // a row of the warped picture's blocks at a time
-    job.strip.resize(std::size_t(job.width) * std::size_t(job.bands) * std::size_t(job.rows));
-    for (int i = 0; i < job.rows; ++i)
-        job.lines.push_back(job.strip.data() +
-                            std::size_t(i) * std::size_t(job.width) * std::size_t(job.bands));
+    const std::uint64_t row = std::uint64_t(job.width) * std::uint64_t(job.bands);
+    job.rows = int(std::clamp<std::uint64_t>(
+        std::min<std::uint64_t>(std::uint64_t(std::max(job.rows, 1)), memoryLimit / 16 / row), 16,
+        256));
+    job.strip.resize(std::size_t(row) * std::size_t(job.rows));
+    for (int i = 0; i < job.rows; ++i) job.lines.push_back(job.strip.data() + std::size_t(i) * row);
     job.file = std::fopen(path.c_str(), "wb");
     if (!job.file) {
         job.why = std::strerror(errno);
@@ -191,103 +176,89 @@ OGRSpatialReference SourceSrs(GDALDatasetH dataset, bool geotransform, const std
     return srs;
 }
 
-// The output grid: corners on the lattice (in lattice steps), size in pixels.
-struct Grid {
-    double west, north, east, south;
-    int width, height;
-    std::array<double, 6> Geotransform() const {
-        return {west / kLattice,
-                (east - west) / kLattice / width,
-                0,
-                north / kLattice,
-                0,
-                -(north - south) / kLattice / height};
-    }
-    // The corners in minutes of arc (a hundredth of a minute is a hundred lattice steps), and the
-    // size.
-    MapCode::Georeference Placed() const {
-        return {float(west / 100),
-                float(north / 100),
-                float(east / 100),
-                float(south / 100),
-                width,
-                height};
-    }
+// --- What reading the source holds at once ---------------------------------------------------
+
+struct Needs {
+    std::uint64_t held = 0; // what a decoder keeps of a whole picture
+    std::uint64_t rows = 0; // a row of the source's blocks, every band
+    std::string why;        // what holds the most, as people say it
 };
 
-Grid ChooseGrid(GDALDatasetH dataset, void* transformer, const OGRSpatialReference& target,
-                const std::string& source) {
-    double suggested[6], extent[4];
-    int pixels = 0, lines = 0;
-    if (GDALSuggestedWarpOutput2(dataset, GDALGenImgProjTransform, transformer, suggested, &pixels,
-                                 &lines, extent, 0) != CE_None)
-        Refuse(source, "its corners cannot be converted to latitude and longitude.");
-
-    // The ground size of the source's centre pixel, along each of its sides.
-    const double cx = GDALGetRasterXSize(dataset) / 2.0, cy = GDALGetRasterYSize(dataset) / 2.0;
-    double x[] = {cx - 0.5, cx + 0.5, cx, cx}, y[] = {cy, cy, cy - 0.5, cy + 0.5}, z[4] = {};
-    int ok[4] = {};
-    GDALGenImgProjTransform(transformer, FALSE, 4, x, y, z, ok);
-    const double a = target.GetSemiMajor(), inverseFlattening = target.GetInvFlattening();
-    const double f = inverseFlattening > 0 ? 1 / inverseFlattening : 0, e2 = f * (2 - f);
-    const double phi = (y[0] + y[1] + y[2] + y[3]) / 4 * kRadian;
-    const double w = 1 - e2 * std::sin(phi) * std::sin(phi);
-    const double meridian = a * (1 - e2) / std::pow(w, 1.5) * kRadian;  // metres a degree north
-    const double parallel = a / std::sqrt(w) * std::cos(phi) * kRadian; // metres a degree east
-    const double alongX = std::hypot((x[1] - x[0]) * parallel, (y[1] - y[0]) * meridian);
-    const double alongY = std::hypot((x[3] - x[2]) * parallel, (y[3] - y[2]) * meridian);
-    const double metres = std::sqrt(alongX * alongY);
-    if (!(ok[0] && ok[1] && ok[2] && ok[3]) || !std::isfinite(metres) || metres <= 0)
-        Refuse(source, "its georeference gives its pixels no size on the ground.");
-
-    // Outward to the lattice; a corner already on it stays.
-    const double slack = 1e-6;
-    Grid grid{std::floor(extent[0] * kLattice + slack),
-              std::ceil(extent[3] * kLattice - slack),
-              std::ceil(extent[2] * kLattice - slack),
-              std::floor(extent[1] * kLattice + slack),
-              0,
-              0};
-    if (!(grid.north <= 90 * kLattice && grid.south >= -90 * kLattice && grid.west < grid.east &&
-          grid.south < grid.north && std::fabs(grid.west) <= 540 * kLattice &&
-          std::fabs(grid.east) <= 540 * kLattice))
-        Refuse(source, "its corners do not fall on the earth.");
-    const double width = std::round((grid.east - grid.west) / kLattice * parallel / metres);
-    const double height = std::round((grid.north - grid.south) / kLattice * meridian / metres);
-    if (width > kJpegMaxSide || height > kJpegMaxSide)
-        Refuse(source, "it would become a picture of " + std::to_string(std::llround(width)) +
-                           " x " + std::to_string(std::llround(height)) +
-                           " pixels; a JPEG holds at most " + std::to_string(kJpegMaxSide) +
-                           " a side.");
-    grid.width = std::max(1, int(width));
-    grid.height = std::max(1, int(height));
-    return grid;
+// What GDAL's reader of the picture file at `path` keeps of the whole picture, and why: a
+// progressive JPEG's coefficients (libjpeg's), a GIF's indices, an interlaced PNG's pixels, a
+// run-length coded BMP's indices (GDAL's readers take those whole).
+std::uint64_t HeldBy(const char* path, std::string& why) {
+    VSILFILE* file = VSIFOpenL(path, "rb");
+    if (!file) return 0;
+    std::string head(Picture::kHeadBytes, '\0'), tail(Picture::kTailBytes, '\0');
+    head.resize(VSIFReadL(head.data(), 1, head.size(), file));
+    VSIFSeekL(file, 0, SEEK_END);
+    const vsi_l_offset size = VSIFTellL(file);
+    VSIFSeekL(file, size > tail.size() ? size - tail.size() : 0, SEEK_SET);
+    tail.resize(VSIFReadL(tail.data(), 1, tail.size(), file));
+    VSIFCloseL(file);
+    const auto h = Picture::InspectHeader(head, tail, size);
+    if (!h) return 0;
+    const std::uint64_t pixels = std::uint64_t(h->width) * std::uint64_t(h->height);
+    if (h->format == Picture::Format::Jpeg && h->held != Picture::Held::Nothing)
+        return why = "a progressive JPEG keeps every coefficient", h->heldBytes;
+    if (h->format == Picture::Format::Gif) return why = "a GIF is read whole", pixels;
+    if (h->format == Picture::Format::Bmp && h->held != Picture::Held::Nothing)
+        return why = "a compressed BMP is read whole", h->heldBytes;
+    if (h->format == Picture::Format::Png && head.size() > 28 && head[28] == 1) {
+        static const int channels[] = {1, 0, 3, 1, 2, 0, 4};
+        const int type = static_cast<unsigned char>(head[25]);
+        const int bytes = static_cast<unsigned char>(head[24]) > 8 ? 2 : 1;
+        return why = "an interlaced PNG is read whole",
+               pixels * std::uint64_t(type < 7 ? std::max(channels[type], 1) : 4) * bytes;
+    }
+    return 0;
 }
 
-// The files an import writes: the map's name, and the native paths of its definition and
-// picture (the names the folder has where they exist).
-struct Target {
-    std::string stem, name, definition, picture;
-};
-
-Target TargetOf(const ImportRequest& request) {
-    std::error_code ec;
-    if (!fs::is_directory(request.mapsFolder, ec))
-        throw Error(Error::Kind::Failed,
-                    "The Maps folder " + request.mapsFolder + " cannot be found.");
-    const std::string stem = ImportName(request.source);
-    return {stem, stem + ".inf", EntryPath(request.mapsFolder, stem + ".inf"),
-            EntryPath(request.mapsFolder, stem + ".jpg")};
+Needs NeedsOf(GDALDatasetH dataset) {
+    Needs needs;
+    if (char** files = GDALGetFileList(dataset)) {
+        for (char** f = files; *f; ++f) {
+            std::string why;
+            const std::uint64_t held = HeldBy(*f, why);
+            if (held > needs.held) needs.why = why;
+            needs.held += held;
+        }
+        CSLDestroy(files);
+    }
+    const std::uint64_t width = std::uint64_t(GDALGetRasterXSize(dataset));
+    int rowsPerBlock = 1;
+    for (int b = 1; b <= GDALGetRasterCount(dataset); ++b) {
+        GDALRasterBandH band = GDALGetRasterBand(dataset, b);
+        int bw = 1, bh = 1;
+        GDALGetBlockSize(band, &bw, &bh);
+        bw = std::max(bw, 1), bh = std::max(bh, 1), rowsPerBlock = std::max(rowsPerBlock, bh);
+        needs.rows += (width + std::uint64_t(bw) - 1) / std::uint64_t(bw) * std::uint64_t(bw) *
+                      std::uint64_t(bh) *
+                      std::uint64_t(GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band)));
+    }
+    if (needs.rows > needs.held)
+        needs.why = "it is stored in blocks of " + std::to_string(rowsPerBlock) + " rows";
+    return needs;
 }
 
-// Throws Error(Exists) when the map is there and replacing it was not asked for.
-void RefuseExisting(const ImportRequest& request, const Target& target) {
-    const auto existing = ExistingFiles(request.source, request.mapsFolder);
-    if (!existing.empty() && !request.replace)
-        throw Error(Error::Kind::Exists, "The map " + target.name + " exists already (" +
-                                             existing.front() + "); " + request.source +
-                                             " was not imported.");
+// Refuses a source whose reading would hold more than half the bound at once (the warp and the
+// block cache of what is read take the rest), then gives GDAL's block cache what is left of that
+// half. Nothing of the picture has been read yet.
+void SetMemory(GDALDatasetH dataset, const PictureJob& job) {
+    const Needs needs = NeedsOf(dataset);
+    const std::uint64_t half = job.memoryLimit / 2;
+    if (needs.held + needs.rows > half)
+        Refuse(job.source, "reading it would take " + Mib(needs.held + needs.rows) + " at once (" +
+                               needs.why + "), more than the " + Mib(half) +
+                               " an import may give it within the picture memory bound of " +
+                               Mib(job.memoryLimit) + " (VARNET_PICTURE_LIMIT_MB).");
+    GDALSetCacheMax64(GIntBig(std::max<std::uint64_t>(half - needs.held, 16 * kMiB)));
+    // libjpeg's own bound, for a JPEG the headers' reader does not see (inside a TIFF or PDF).
+    CPLSetConfigOption("JPEGMEM", (std::to_string(half / kMiB) + "M").c_str());
 }
+
+// --- The source -------------------------------------------------------------------------------
 
 // The source as GDAL reads it: its picture (a palette expanded to colours, read through the file
 // as opened), the bands the warp takes, and whether a geotransform or control points place it.
@@ -299,26 +270,36 @@ struct Source {
     int alpha = 0;            // the alpha band, 0 when none
 };
 
-// Opens the source, refusing it when it is unreadable, unplaced, or part of the map it would
-// replace.
-Source Open(const std::string& source, const Target& target, const ErrorCapture& errors) {
+// Opens the source, refusing it when it or a file it names cannot be read, it is part of the map
+// it would replace, or it is unplaced.
+Source Open(const PictureJob& job, const ErrorCapture& errors) {
+    const std::string& source = job.source;
+    if (const std::string why = SourceRefusal(source); !why.empty()) Refuse(source, why + ".");
     Source s;
     s.picture.reset(GDALOpenEx(source.c_str(), GDAL_OF_RASTER | GDAL_OF_VERBOSE_ERROR, nullptr,
                                nullptr, nullptr));
+    RefuseWhatWasRefused(source);
     if (!s.picture) Refuse(source, errors.Reason("GDAL cannot read it") + ".");
     const std::unique_ptr<char*, decltype(&CSLDestroy)> files(GDALGetFileList(s.picture.get()),
                                                               CSLDestroy);
     std::error_code ec;
     for (char** f = files.get(); f && *f; ++f)
-        for (const std::string& path : {target.picture, target.definition})
-            if (fs::equivalent(*f, path, ec))
+        for (const std::string& path : {job.mapPicture, job.mapDefinition})
+            if (!path.empty() && fs::equivalent(*f, path, ec))
                 Refuse(source, "it is part of the map the import would replace (" + path +
                                    "); import it from another folder.");
+    // GDAL looks for overviews once, on first asking; a one-strip TIFF read a line at a time
+    // loses its place in the strip when that happens in the middle of its reading.
+    for (int b = 1; b <= GDALGetRasterCount(s.picture.get()); ++b)
+        GDALGetOverviewCount(GDALGetRasterBand(s.picture.get(), b));
     double geotransform[6];
     s.geotransform = GDALGetGeoTransform(s.picture.get(), geotransform) == CE_None;
+    RefuseWhatWasRefused(source); // the world file is read on first asking
     if (!s.geotransform && GDALGetGCPCount(s.picture.get()) == 0)
         Refuse(source, "GDAL finds no georeference in it (neither a geotransform nor ground "
                        "control points).");
+    SetMemory(s.picture.get(), job);
+    RefuseWhatWasRefused(source);
     return s;
 }
 
@@ -351,7 +332,158 @@ void TakeBands(Source& s, const std::string& source, const ErrorCapture& errors)
     if (s.colours.empty()) Refuse(source, "it holds no colour or grey band.");
 }
 
-using Transformer = std::unique_ptr<void, DestroyTransformer>;
+// --- Where it lies ----------------------------------------------------------------------------
+
+// Refuses a source whose own latitudes (a geographic system's) go beyond a pole: its corners,
+// or its control points. GDAL gives a raster's positions longitude first, whatever the system.
+void RefuseBeyondThePoles(const Source& s, const OGRSpatialReference& from,
+                          const std::string& source) {
+    if (!from.IsGeographic()) return;
+    std::vector<double> latitudes;
+    double gt[6];
+    if (s.geotransform && GDALGetGeoTransform(s.picture.get(), gt) == CE_None) {
+        const double w = GDALGetRasterXSize(s.picture.get());
+        const double h = GDALGetRasterYSize(s.picture.get());
+        for (const auto& [x, y] : {std::pair{0.0, 0.0}, {w, 0.0}, {0.0, h}, {w, h}})
+            latitudes.push_back(gt[3] + x * gt[4] + y * gt[5]);
+    } else {
+        const GDAL_GCP* points = GDALGetGCPs(s.picture.get());
+        for (int i = 0; i < GDALGetGCPCount(s.picture.get()); ++i)
+            latitudes.push_back(points[i].dfGCPY);
+    }
+    for (double latitude : latitudes) {
+        if (std::fabs(latitude) <= 90) continue;
+        char text[64];
+        std::snprintf(text, sizeof text, "%.2f", std::fabs(latitude));
+        Refuse(source,
+               std::string("its georeference puts part of it at latitude ") + text +
+                   (latitude > 0 ? " N, beyond the North Pole" : " S, beyond the South Pole") +
+                   "; no place on the earth is there.");
+    }
+}
+
+// Refuses a source whose outline, carried to latitude and longitude, goes around a pole or across
+// the 180th meridian: a definition's two corners hold neither, and a box around either would span
+// the earth. The outline is followed in small steps; a step of more than half a turn of longitude
+// crosses the meridian, and steps summing to a whole turn go around a pole.
+void RefuseAcrossTheEarth(GDALDatasetH dataset, void* transformer, const std::string& source) {
+    constexpr int kSteps = 64; // a side
+    const double w = GDALGetRasterXSize(dataset), h = GDALGetRasterYSize(dataset);
+    std::vector<double> x, y, z;
+    for (int i = 0; i < 4 * kSteps; ++i) {
+        const double t = double(i % kSteps) / kSteps;
+        const int side = i / kSteps; // top, right, bottom, left, going round
+        x.push_back(side == 0 ? t * w : side == 1 ? w : side == 2 ? (1 - t) * w : 0);
+        y.push_back(side == 0 ? 0 : side == 1 ? t * h : side == 2 ? h : (1 - t) * h);
+    }
+    z.assign(x.size(), 0);
+    std::vector<int> ok(x.size());
+    GDALGenImgProjTransform(transformer, FALSE, int(x.size()), x.data(), y.data(), z.data(),
+                            ok.data());
+    double turn = 0, northmost = -90;
+    bool across = false;
+    std::size_t last = x.size();
+    for (std::size_t k = 0; k <= x.size(); ++k) {
+        const std::size_t i = k % x.size();
+        if (!ok[i]) continue;
+        northmost = std::max(northmost, y[i]);
+        if (last != x.size()) {
+            const double step = x[i] - x[last];
+            across = across || std::fabs(step) > 180;
+            turn += step - 360 * std::round(step / 360);
+        }
+        last = i;
+    }
+    if (std::fabs(turn) > 180)
+        Refuse(source, std::string("it reaches around the ") + (northmost > 0 ? "North" : "South") +
+                           " Pole; a definition's two corners cannot hold a map around a pole.");
+    if (across)
+        Refuse(source, "it reaches across the 180th meridian; a definition's two corners cannot "
+                       "hold a map that does.");
+}
+
+// The output grid: corners on the lattice (in lattice steps), size in pixels.
+struct Grid {
+    double west, north, east, south;
+    int width, height;
+    std::array<double, 6> Geotransform() const {
+        return {west / kLattice,
+                (east - west) / kLattice / width,
+                0,
+                north / kLattice,
+                0,
+                -(north - south) / kLattice / height};
+    }
+    ImportProtocol::Grid Lattice() const {
+        return {std::llround(west),
+                std::llround(north),
+                std::llround(east),
+                std::llround(south),
+                width,
+                height};
+    }
+};
+
+// The ground size (metres) of the source's centre pixel, along each of its sides, and the
+// metres a degree of latitude and of longitude spans there.
+struct Scale {
+    double metres, meridian, parallel;
+};
+
+Scale CentreScale(GDALDatasetH dataset, void* transformer, const OGRSpatialReference& target,
+                  const std::string& source) {
+    const double cx = GDALGetRasterXSize(dataset) / 2.0, cy = GDALGetRasterYSize(dataset) / 2.0;
+    double x[] = {cx - 0.5, cx + 0.5, cx, cx}, y[] = {cy, cy, cy - 0.5, cy + 0.5}, z[4] = {};
+    int ok[4] = {};
+    GDALGenImgProjTransform(transformer, FALSE, 4, x, y, z, ok);
+    const double a = target.GetSemiMajor(), inverseFlattening = target.GetInvFlattening();
+    const double f = inverseFlattening > 0 ? 1 / inverseFlattening : 0, e2 = f * (2 - f);
+    const double phi = (y[0] + y[1] + y[2] + y[3]) / 4 * kRadian;
+    const double w = 1 - e2 * std::sin(phi) * std::sin(phi);
+    const double meridian = a * (1 - e2) / std::pow(w, 1.5) * kRadian;  // metres a degree north
+    const double parallel = a / std::sqrt(w) * std::cos(phi) * kRadian; // metres a degree east
+    const double alongX = std::hypot((x[1] - x[0]) * parallel, (y[1] - y[0]) * meridian);
+    const double alongY = std::hypot((x[3] - x[2]) * parallel, (y[3] - y[2]) * meridian);
+    const double metres = std::sqrt(alongX * alongY);
+    if (!(ok[0] && ok[1] && ok[2] && ok[3]) || !std::isfinite(metres) || metres <= 0)
+        Refuse(source, "its georeference gives its pixels no size on the ground.");
+    return {metres, meridian, parallel};
+}
+
+Grid ChooseGrid(GDALDatasetH dataset, void* transformer, const OGRSpatialReference& target,
+                const std::string& source) {
+    RefuseAcrossTheEarth(dataset, transformer, source);
+    double suggested[6], extent[4];
+    int pixels = 0, lines = 0;
+    if (GDALSuggestedWarpOutput2(dataset, GDALGenImgProjTransform, transformer, suggested, &pixels,
+                                 &lines, extent, 0) != CE_None)
+        Refuse(source, "its corners cannot be converted to latitude and longitude.");
+    const Scale scale = CentreScale(dataset, transformer, target, source);
+
+    // Outward to the lattice; a corner already on it stays.
+    const double slack = 1e-6;
+    Grid grid{std::floor(extent[0] * kLattice + slack),
+              std::ceil(extent[3] * kLattice - slack),
+              std::ceil(extent[2] * kLattice - slack),
+              std::floor(extent[1] * kLattice + slack),
+              0,
+              0};
+    if (!(grid.north <= 90 * kLattice && grid.south >= -90 * kLattice && grid.west < grid.east &&
+          grid.south < grid.north && grid.west >= -180 * kLattice && grid.east <= 180 * kLattice))
+        Refuse(source, "its corners do not fall on the earth.");
+    const double width =
+        std::round((grid.east - grid.west) / kLattice * scale.parallel / scale.metres);
+    const double height =
+        std::round((grid.north - grid.south) / kLattice * scale.meridian / scale.metres);
+    if (width > kJpegMaxSide || height > kJpegMaxSide)
+        Refuse(source, "it would become a picture of " + std::to_string(std::llround(width)) +
+                           " x " + std::to_string(std::llround(height)) +
+                           " pixels; a JPEG holds at most " + std::to_string(kJpegMaxSide) +
+                           " a side.");
+    grid.width = std::max(1, int(width));
+    grid.height = std::max(1, int(height));
+    return grid;
+}
 
 // From the source's pixels to latitude and longitude in the datum.
 Transformer ToDatum(const Source& s, const OGRSpatialReference& from,
@@ -362,6 +494,7 @@ Transformer ToDatum(const Source& s, const OGRSpatialReference& from,
     const char* options[] = {dst.c_str(), src.c_str(), nullptr};
     Transformer transformer(
         GDALCreateGenImgProjTransformer2(s.picture.get(), nullptr, const_cast<char**>(options)));
+    RefuseWhatWasRefused(source);
     if (!transformer)
         Refuse(source, errors.Reason("its coordinate system cannot be converted to latitude and "
                                      "longitude") +
@@ -370,9 +503,10 @@ Transformer ToDatum(const Source& s, const OGRSpatialReference& from,
 }
 
 // The warped picture on the grid: destination pixels to source pixels, approximated to an
-// eighth of a pixel; bilinear; white outside the source. It takes the transformer.
-Dataset Warp(const Source& s, Transformer transformer, const Grid& grid,
-             const ImportRequest& request, const ErrorCapture& errors) {
+// eighth of a pixel; bilinear; white outside the source; a quarter of the bound for the warp's
+// buffers. It takes the transformer.
+Dataset Warp(const Source& s, Transformer transformer, const Grid& grid, const PictureJob& job,
+             const ErrorCapture& errors) {
     auto gt = grid.Geotransform();
     GDALSetGenImgProjTransformerDstGeoTransform(transformer.get(), gt.data());
     void* approximate =
@@ -381,7 +515,7 @@ Dataset Warp(const Source& s, Transformer transformer, const Grid& grid,
     GDALWarpOptions* warp = GDALCreateWarpOptions();
     warp->hSrcDS = s.picture.get();
     warp->eResampleAlg = GRA_Bilinear;
-    warp->dfWarpMemoryLimit = double(std::max<std::uint64_t>(request.memoryLimit / 4, 8 << 20));
+    warp->dfWarpMemoryLimit = double(std::max<std::uint64_t>(job.memoryLimit / 4, 8 * kMiB));
     warp->nBandCount = int(s.colours.size());
     warp->panSrcBands = static_cast<int*>(CPLMalloc(sizeof(int) * s.colours.size()));
     warp->panDstBands = static_cast<int*>(CPLMalloc(sizeof(int) * s.colours.size()));
@@ -397,92 +531,67 @@ Dataset Warp(const Source& s, Transformer transformer, const Grid& grid,
     if (!warped) {
         GDALDestroyApproxTransformer(approximate);
         GDALDestroyWarpOptions(warp);
-        Refuse(request.source, errors.Reason("GDAL cannot warp it") + ".");
+        Refuse(job.source, errors.Reason("GDAL cannot warp it") + ".");
     }
     GDALDestroyWarpOptions(warp); // the warped picture keeps its own copy and the transformer
     return warped;
 }
 
-// Writes the warped picture as the JPEG at `path`. Throws Error: Cancelled, Failed.
-void WritePicture(GDALDatasetH warped, int bands, const ImportRequest& request,
-                  const std::string& path, const ErrorCapture& errors) {
-    Progress progress{&request.progress};
-    JpegJob job;
-    job.picture = warped;
-    job.bands = bands;
-    job.progress = &progress;
-    WriteJpeg(job, path);
-    if (job.cancelled || errors.Interrupted())
-        throw Error(Error::Kind::Cancelled, "The import of " + request.source + " was cancelled.");
-    if (job.gdalFailed || !job.why.empty())
+// Writes the warped picture as the JPEG. Throws Error: Refused (a file the source names was
+// refused while it was read), Failed.
+void WritePicture(GDALDatasetH warped, int bands, const PictureJob& job,
+                  const ErrorCapture& errors) {
+    JpegJob jpeg;
+    jpeg.picture = warped;
+    jpeg.bands = bands;
+    jpeg.progress = &job.progress;
+    WriteJpeg(jpeg, job.picture, job.memoryLimit);
+    RefuseWhatWasRefused(job.source);
+    if (jpeg.gdalFailed || !jpeg.why.empty())
         throw Error(Error::Kind::Failed,
-                    "The picture of " + request.source + " could not be written: " +
-                        (job.gdalFailed ? errors.Reason("GDAL gave no reason") : job.why) + ".");
+                    "The picture of " + job.source + " could not be written: " +
+                        (jpeg.gdalFailed ? errors.Reason("GDAL gave no reason") : jpeg.why) + ".");
 }
 
-// The new definition's bytes: where the import came from and on which datum, then the corners
-// and the picture's name.
-std::string DefinitionBytes(const MapCode::Georeference& placed, const ImportRequest& request,
-                            const Target& target) {
-    MapCode::DefinitionComments comments;
-    comments[0].push_back("; Imported by Varnet from " + CoreFileName(request.source) +
-                          "; corners in latitude and longitude on " + DatumName(request.datum));
-    const auto c = MapCode::CornerTexts(placed);
-    std::string bytes;
-    for (const auto& line :
-         MapCode::DefinitionLines(c[0], c[1], c[2], c[3], CoreFileName(target.picture), comments))
-        bytes += line + "\r\n";
-    return bytes;
-}
+// Everything up to the warped picture, which reads through `s`.
+struct Warped {
+    Source s;
+    Grid grid;
+    Dataset picture;
+};
 
-// The picture and then the definition under their names; the picture goes again when the
-// definition cannot follow it.
-void MoveIntoPlace(const std::string& jpeg, const std::string& definition, const Target& target) {
-    MoveOver(jpeg, target.picture);
-    try {
-        MoveOver(definition, target.definition);
-    } catch (...) {
-        std::error_code ec;
-        fs::remove(target.picture, ec);
-        throw;
-    }
+Warped Prepare(const PictureJob& job, const ErrorCapture& errors) {
+    Warped w{Open(job, errors), {}, {}};
+    const OGRSpatialReference from = SourceSrs(w.s.picture.get(), w.s.geotransform, job.source);
+    RefuseBeyondThePoles(w.s, from, job.source);
+    const OGRSpatialReference datum = DatumSrs(job.datum);
+    TakeBands(w.s, job.source, errors);
+    Transformer transformer = ToDatum(w.s, from, datum, job.source, errors);
+    w.grid = ChooseGrid(w.s.picture.get(), transformer.get(), datum, job.source);
+    w.picture = Warp(w.s, std::move(transformer), w.grid, job, errors);
+    return w;
 }
 
 } // namespace
 
-ImportResult Gdal::Import(const ImportRequest& request) {
-    const std::string& source = request.source;
-    EnsureGdal();
+ImportProtocol::Grid ImportPicture(const PictureJob& job) {
     ErrorCapture errors;
-    const Target target = TargetOf(request);
-    RefuseExisting(request, target);
-    Source s = Open(source, target, errors);
-    const OGRSpatialReference from = SourceSrs(s.picture.get(), s.geotransform, source);
-    const OGRSpatialReference datum = DatumSrs(request.datum);
-    TakeBands(s, source, errors);
-    Transformer transformer = ToDatum(s, from, datum, source, errors);
-    const Grid grid = ChooseGrid(s.picture.get(), transformer.get(), datum, source);
-    Dataset warped = Warp(s, std::move(transformer), grid, request, errors);
-
-    // GDAL's block cache is its other large user of memory; the rest of the bound is the warp's.
-    GDALSetCacheMax64(GIntBig(std::max<std::uint64_t>(request.memoryLimit / 2, 16 << 20)));
-    Leftovers leftovers;
-    const std::string jpeg = leftovers.Add(FreshTempPath(request.mapsFolder, target.stem + ".jpg"));
-    WritePicture(warped.get(), int(s.colours.size()), request, jpeg, errors);
-    warped.reset();
-    s.picture.reset();
-    s.original.reset();
-
-    const MapCode::Georeference placed = grid.Placed();
-    const std::string definition =
-        leftovers.Add(FreshTempPath(request.mapsFolder, target.stem + ".inf"));
-    WriteNew(definition, DefinitionBytes(placed, request, target));
-    // Both appear together, under the names as the folder has them.
-    RefuseExisting(request, target);
-    MoveIntoPlace(jpeg, definition, target);
-    leftovers.Keep();
-    if (request.progress) request.progress(1.0);
-    return {target.name, target.definition, target.picture, request.datum, placed};
+    Warped w = Prepare(job, errors);
+    WritePicture(w.picture.get(), int(w.s.colours.size()), job, errors);
+    return w.grid.Lattice();
 }
 
-} // namespace Georef
+void ReadSample(const PictureJob& job, int rows) {
+    ErrorCapture errors;
+    Warped w = Prepare(job, errors);
+    const int width = std::min(w.grid.width, 64), height = std::min(w.grid.height, rows);
+    const int bands = int(w.s.colours.size());
+    std::vector<unsigned char> pixels(std::size_t(width) * std::size_t(height) *
+                                      std::size_t(bands));
+    if (GDALDatasetRasterIO(w.picture.get(), GF_Read, 0, 0, width, height, pixels.data(), width,
+                            height, GDT_Byte, bands, nullptr, bands, GSpacing(width) * bands,
+                            1) != CE_None)
+        RefuseWhatWasRefused(job.source);
+}
+
+} // namespace Georef::Detail

@@ -1,6 +1,6 @@
 // The programs' side of the GDAL module: looked for beside the program (a build tree) and then in
-// the library folder it is installed in, loaded once on first use; Import, Export and DatumPrj
-// are forwarded to it. Nothing of GDAL is linked into the programs.
+// the library folder it is installed in, loaded once on first use; Export and DatumPrj are
+// forwarded to it. Nothing of GDAL is linked into the programs.
 #include "georef/Module.h"
 
 #include <dlfcn.h>
@@ -28,8 +28,8 @@ std::string Unloadable(const std::string& path, const std::string& reason) {
     return "Varnet's module for GDAL and PROJ, " + path + ", cannot be loaded: " + reason;
 }
 
-// Loads the module; null with the reason when it cannot.
-const ModuleTable* Load(std::string& why) {
+// Loads the module; null with the reason when it cannot. `loaded` is the path it was loaded from.
+const ModuleTable* Load(std::string& why, std::string& loaded) {
     std::error_code ec;
     const fs::path program = fs::read_symlink("/proc/self/exe", ec).parent_path();
     if (ec || program.empty()) {
@@ -58,17 +58,20 @@ const ModuleTable* Load(std::string& why) {
         why = Unloadable(path, entry ? "it was built for another version of Varnet" : Reason(path));
         dlclose(module);
     }
+    loaded = fs::canonical(path, ec).string();
     return table; // the module stays loaded until the program ends
 }
 
 } // namespace
 
-const ModuleTable* LoadModule(std::string& why) {
+const ModuleTable* LoadModule(std::string& why, std::string* file) {
     static std::mutex lock;
     static const ModuleTable* table = nullptr;
+    static std::string loaded;
     std::lock_guard guard(lock);
     // A failure is not kept: the module may be installed while the program runs.
-    if (!table) table = Load(why);
+    if (!table) table = Load(why, loaded);
+    if (file) *file = loaded;
     return table;
 }
 
@@ -83,10 +86,6 @@ const Detail::ModuleTable& Module() {
 }
 
 } // namespace
-
-ImportResult Import(const ImportRequest& request) {
-    return Module().import(request);
-}
 
 std::vector<std::string> Export(const ExportRequest& request) {
     return Module().exportMap(request);

@@ -3,9 +3,8 @@
 
 namespace {
 
-constexpr Georef::Detail::ModuleTable kTable{Georef::Gdal::Import, Georef::Gdal::Export,
-                                             Georef::Gdal::DatumPrj, Georef::Gdal::WorldFilePrj,
-                                             Georef::Gdal::Shift};
+constexpr Georef::Detail::ModuleTable kTable{Georef::Gdal::Export, Georef::Gdal::DatumPrj,
+                                             Georef::Gdal::WorldFilePrj, Georef::Gdal::Shift};
 
 } // namespace
 

@@ -1,7 +1,8 @@
 #pragma once
-// The GDAL module, libvarnet-georef.so: everything that needs GDAL and PROJ, built as a shared
-// module of Varnet's own so that the programs load those libraries (and the hundred-odd they
-// bring) only when an import, an export or a .prj needs them, not at every start. The module
+// The GDAL module, libvarnet-georef.so: everything of the programs' own that needs GDAL and PROJ,
+// built as a shared module of Varnet's own so that the programs load those libraries (and the
+// hundred-odd they bring) only when an export or a .prj needs them, not at every start. An
+// import's source is read by the program varnet-importer beside the module's file. The module
 // hands the programs one table of functions; Loader.cpp finds and loads it on first use.
 // Private to src/georef/.
 
@@ -29,8 +30,7 @@ struct PrjUnits {
 constexpr int kModuleInterface = 3;
 
 struct ModuleTable {
-    // Georef::Import, Export and DatumPrj (Georef.h).
-    ImportResult (*import)(const ImportRequest& request);
+    // Georef::Export and DatumPrj (Georef.h).
     std::vector<std::string> (*exportMap)(const ExportRequest& request);
     std::string (*datumPrj)(Datum datum);
     // Reads the .prj at `path` (native) through GDAL's spatial-reference classes (WKT1, WKT2 or
@@ -41,10 +41,11 @@ struct ModuleTable {
     bool (*shift)(Datum from, Datum to, double& latitude, double& longitude);
 };
 
-// The loaded module's table, loading it on the first call (from any thread). Null when it
-// cannot be loaded, with `why` saying which file and the loader's reason (a sentence without
+// The loaded module's table, loading it on the first call (from any thread), and the path of
+// the module's own file (a link followed to the file it names) when `file` is given. Null when
+// it cannot be loaded, with `why` saying which file and the loader's reason (a sentence without
 // its full stop). Never throws.
-const ModuleTable* LoadModule(std::string& why);
+const ModuleTable* LoadModule(std::string& why, std::string* file = nullptr);
 
 } // namespace Georef::Detail
 

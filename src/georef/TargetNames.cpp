@@ -52,6 +52,13 @@ std::string SafeName(std::string name) {
 
 } // namespace
 
+std::string Printable(const std::string& text) {
+    std::string shown = text;
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+    return shown;
+}
+
 std::string DatumName(Datum datum) {
     return datum == Datum::WGS84 ? "WGS 84 (EPSG:4326)" : "OSGB 1936 (EPSG:4277)";
 }

@@ -10,6 +10,7 @@
 #include "ui/frmMain.h"
 
 #include <QEventLoop>
+#include <QPointer>
 #include <QProgressDialog>
 #include <atomic>
 #include <filesystem>
@@ -55,29 +56,43 @@ struct ImportOutcome {
     std::optional<Georef::Error> failure;
 };
 
-// Runs the import on a worker thread behind a progress window whose Cancel stops it.
-ImportOutcome RunImport(QWidget* parent, Georef::ImportRequest request, const QString& title) {
-    QProgressDialog progress(
-        "Importing " + QString::fromStdString(std::filesystem::path(request.source).filename()) +
-            "...",
-        "Cancel", 0, 1000, parent);
-    progress.setWindowTitle(title);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
-    progress.setAutoClose(false);
-    progress.setValue(0);
+// The source's file name as the windows show it.
+QString Shown(const std::string& path) {
+    return QString::fromStdString(Georef::Printable(std::filesystem::path(path).filename()));
+}
+
+// Runs the import on a worker thread behind a progress window whose Cancel stops it; so does the
+// main window's unload (File > Exit), which may destroy the window before this returns: the
+// progress window then leaves it first, so that only this function ends it.
+ImportOutcome RunImport(Form* window, Georef::ImportRequest request, const QString& title) {
+    const QPointer<QProgressDialog> progress = new QProgressDialog(
+        "Importing " + Shown(request.source) + "...", "Cancel", 0, 1000, window);
+    progress->setWindowTitle(title);
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(0);
+    progress->setAutoClose(false);
     std::atomic<bool> cancelled{false};
-    QObject::connect(&progress, &QProgressDialog::canceled, &progress,
+    QEventLoop loop;
+    QObject::connect(progress, &QProgressDialog::canceled, &loop,
                      [&cancelled] { cancelled = true; });
-    request.progress = [&progress, &cancelled](double done) {
+    QObject::connect(window, &Form::Unloaded, &loop, [&cancelled, &progress] {
+        cancelled = true;
+        progress->hide();
+        progress->setParent(nullptr);
+    });
+    progress->setValue(0);
+    // The worker posts to the loop, which outlives it; the window may be gone by then.
+    request.progress = [&loop, &progress, &cancelled](double done) {
         QMetaObject::invokeMethod(
-            &progress, [&progress, done] { progress.setValue(int(done * 1000)); },
+            &loop,
+            [&progress, &cancelled, done] {
+                if (progress && !cancelled) progress->setValue(int(done * 1000));
+            },
             Qt::QueuedConnection);
         return !cancelled;
     };
 
     ImportOutcome outcome;
-    QEventLoop loop;
     std::thread worker([&] {
         try {
             outcome.result = Georef::Import(request);
@@ -90,7 +105,7 @@ ImportOutcome RunImport(QWidget* parent, Georef::ImportRequest request, const QS
     });
     loop.exec();
     worker.join();
-    progress.close();
+    delete progress.data();
     return outcome;
 }
 
@@ -100,8 +115,10 @@ void frmMain::mnuToolsImportMap_Click() {
     const QString title = "Import Map";
     auto asked = AskImport(this, title);
     if (!asked) return;
-    const QString& picked = asked->first;
+    const QString picked = QString::fromStdString(Georef::Printable(asked->first.toStdString()));
+    const QPointer<frmMain> self(this);
     const auto [result, failure] = RunImport(this, std::move(asked->second), title);
+    if (!self || !IsLoaded()) return; // File > Exit ended the import and the window
 
     if (result) {
         SelectDefinition(result->name); // the new map added, selected and shown

@@ -5,8 +5,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace {
 
@@ -286,4 +292,53 @@ TEST_F(CommandLineTest, WithoutItsGdalModuleListsAndSaysWhyImportsCannotRun) {
         }
     }
     EXPECT_FALSE(TempHost::Exists(maps + "/london.jgw"));
+}
+
+// Ctrl+C, SIGTERM and SIGHUP in the middle of an import stop it alike: status 130, and nothing
+// of it is left, neither a file nor its process.
+TEST_F(CommandLineTest, SignalsStopAnImportAndLeaveNothing) {
+    // 30000 pixels a side never written (a file of a few KiB), whose warp takes minutes.
+    const std::string big = host.Root() + "/big.tif";
+    ASSERT_EQ(std::system(("gdal_create -q -of GTiff -outsize 30000 30000 -co TILED=YES -co "
+                           "SPARSE_OK=TRUE -a_srs EPSG:27700 -a_ullr 400000 330000 430000 "
+                           "300000 " +
+                           big)
+                              .c_str()),
+              0);
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ::inotify_add_watch(watch, maps.c_str(), IN_CREATE);
+    // Waits for the import's first hidden file or folder to appear: the import is under way.
+    auto underWay = [watch] {
+        alignas(inotify_event) char events[4096];
+        for (pollfd fd{watch, POLLIN, 0}; ::poll(&fd, 1, 60000) > 0;)
+            for (ssize_t n = ::read(watch, events, sizeof events), at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+                if (e->len && e->name[0] == '.') return true;
+                at += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        return false;
+    };
+    // Whether a process still names the Maps folder (the import process's arguments do).
+    auto anyNaming = [this] {
+        for (const auto& p : std::filesystem::directory_iterator("/proc")) {
+            std::ifstream cmdline(p.path() / "cmdline");
+            const std::string text((std::istreambuf_iterator<char>(cmdline)), {});
+            if (text.find(maps + "/.varnet-import-") != std::string::npos) return true;
+        }
+        return false;
+    };
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        QProcess p;
+        p.start(VARNET_MAPS,
+                {"import", "--maps", QString::fromStdString(maps), QString::fromStdString(big)});
+        ASSERT_TRUE(underWay());
+        ::kill(pid_t(p.processId()), signal);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 130);
+        EXPECT_TRUE(std::filesystem::is_empty(maps));
+        EXPECT_FALSE(anyNaming());
+    }
+    ::close(watch);
 }

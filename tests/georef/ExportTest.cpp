@@ -5,7 +5,12 @@
 #include <gdal_alg.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sys/mount.h>
 
 namespace fs = std::filesystem;
 
@@ -18,7 +23,7 @@ Georef::ExportRequest Map(const std::string& picture, Georef::ExportFormat forma
                           const std::string& folder, bool replace, Georef::Datum datum) {
     const MapCode::Georeference placed(-(0 * 60 + 18.5f), 51 * 60 + 36.25f, -(0 * 60 + 6.75f),
                                        51 * 60 + 30.0f, kW, kH);
-    return {"Sheet.inf", picture, placed, format, folder, replace, datum};
+    return {"Sheet.inf", picture, placed, format, folder, replace, datum, {}};
 }
 
 // Where GDAL puts the outer corners (top-left, bottom-right) of the picture an exported file
@@ -130,4 +135,40 @@ TEST(Export, NeverReplacesUnaskedNorWritesThroughALink) {
     request.replace = false;
     EXPECT_THROW(Georef::Export(request), Georef::Error);
     EXPECT_EQ(TempHost::Read(target), "mine");
+}
+
+// Onto a full disc each export says so in the system's words and leaves no file of its own (the
+// disc is a small file system of memory, where the system lets the test make one); a KMZ export
+// cancelled on its way leaves none either.
+TEST(Export, AFullDiscOrACancelLeavesNoFile) {
+    TempHost host;
+    const std::string maps = host.Root() + "/Maps", out = host.Root() + "/out";
+    TempHost::MakeFolder(maps);
+    TempHost::MakeFolder(out);
+    Rasters::Write("JPEG", maps + "/sheet.jpg", kW, kH, 3, Rasters::Dots(kW, kH, {}), nullptr, 0);
+    auto kmz =
+        Map(maps + "/sheet.jpg", Georef::ExportFormat::Kmz, out, false, Georef::Datum::OSGB36);
+    kmz.progress = [](double) { return false; };
+    EXPECT_THROW(Georef::Export(kmz), Georef::Error);
+    EXPECT_TRUE(fs::is_empty(out));
+
+    if (::mount("tmpfs", out.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "no file system of memory may be made here: " << std::strerror(errno);
+    const std::unique_ptr<const char, int (*)(const char*)> mounted(out.c_str(), ::umount);
+    {
+        std::ofstream filler(out + "/filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), std::streamsize(block.size()))) {
+        }
+    }
+    for (auto format :
+         {Georef::ExportFormat::Kmz, Georef::ExportFormat::Ozi, Georef::ExportFormat::World}) {
+        try {
+            Georef::Export(Map(maps + "/sheet.jpg", format, out, false, Georef::Datum::OSGB36));
+            ADD_FAILURE() << "written";
+        } catch (const Georef::Error& e) {
+            EXPECT_NE(std::string(e.what()).find("Disk full"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);
+    }
 }

@@ -28,11 +28,11 @@ inline std::vector<unsigned char> Dots(int width, int height,
     return pixels;
 }
 
-// Writes the pixels (`bands` equal bands) with the driver, through an in-memory picture that
-// carries the geotransform and coordinate system when given.
+// Writes the pixels (`bands` equal bands) with the driver and its creation options, through an
+// in-memory picture that carries the geotransform and coordinate system when given.
 inline void Write(const std::string& driver, const std::string& path, int width, int height,
                   int bands, const std::vector<unsigned char>& pixels, const double* geotransform,
-                  int epsg) {
+                  int epsg, const std::vector<const char*>& options = {}) {
     GDALAllRegister();
     CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
     GDALDatasetH mem =
@@ -48,8 +48,10 @@ inline void Write(const std::string& driver, const std::string& path, int width,
         srs.importFromEPSG(epsg);
         GDALSetSpatialRef(mem, OGRSpatialReference::ToHandle(&srs));
     }
+    std::vector<const char*> list = options;
+    list.push_back(nullptr);
     GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(driver.c_str()), path.c_str(), mem, FALSE,
-                                      nullptr, nullptr, nullptr);
+                                      const_cast<char**>(list.data()), nullptr, nullptr);
     ASSERT_NE(out, nullptr) << CPLGetLastErrorMsg();
     GDALClose(out);
     GDALClose(mem);

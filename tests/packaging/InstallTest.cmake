@@ -1,7 +1,8 @@
 # Installs the build into a temporary DESTDIR under /usr and checks what lands where, has the
-# installed varnet-maps export a demo map through the GDAL module in its installed place, has a
-# program put beside the installed ones decode a demo map with the decoder in its installed
-# place, then has the desktop's own validators read the desktop entry and the AppStream metadata.
+# installed varnet-maps export a demo map through the GDAL module in its installed place and
+# import it again through the import process in its place, has a program put beside the
+# installed ones decode a demo map with the decoder in its installed place, then has the
+# desktop's own validators read the desktop entry and the AppStream metadata.
 #   cmake -DBUILD=<build folder> -DLIBDIR=<CMAKE_INSTALL_LIBDIR> -DMAPS=<a Maps folder>
 #         -DPROBE=<varnet_decoder_probe> -DOUT=<scratch folder> -P InstallTest.cmake
 file(REMOVE_RECURSE "${OUT}")
@@ -18,6 +19,7 @@ set(expected
   usr/bin/varnet-maps
   usr/${LIBDIR}/varnet/libvarnet-georef.so
   usr/${LIBDIR}/varnet/varnet-decoder
+  usr/${LIBDIR}/varnet/varnet-importer
   usr/share/applications/varnet.desktop
   usr/share/icons/hicolor/128x128/apps/varnet.png
   usr/share/icons/hicolor/16x16/apps/varnet.png
@@ -54,6 +56,16 @@ file(REMOVE "${OUT}/usr/bin/${probe}")
 string(STRIP "${found}" found)
 if(NOT result EQUAL 0 OR NOT found STREQUAL "${OUT}/usr/${LIBDIR}/varnet/varnet-decoder")
   message(FATAL_ERROR "a program installed in ${OUT}/usr/bin started the decoder ${found}:\n${said}")
+endif()
+# And back in, read by the import process in its installed place.
+file(MAKE_DIRECTORY "${OUT}/imported")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${OUT}/config
+                        WINEPREFIX=${OUT}/wine
+                        ${OUT}/usr/bin/varnet-maps import --maps ${OUT}/imported
+                        ${OUT}/exported/britain.kmz
+                RESULT_VARIABLE result OUTPUT_VARIABLE said ERROR_VARIABLE said)
+if(NOT result EQUAL 0 OR NOT EXISTS "${OUT}/imported/britain.inf")
+  message(FATAL_ERROR "the installed varnet-maps did not import through its process:\n${said}")
 endif()
 foreach(check
     "desktop-file-validate;${OUT}/usr/share/applications/varnet.desktop"

@@ -11,9 +11,14 @@
 #include "ui/frmMain.h"
 
 #include <QCoreApplication>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
+#include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 // A 2 x 2 GIF (Qt writes none).
@@ -227,6 +232,43 @@ TEST_F(DefinitionsLifeTest, ImportedMapsComeInSelectedAndGoOutAgain) {
     SetFileSaveHook([](const FileSaveRequest&) { return std::optional<QString>(); });
     m.mnuToolsExportOzi->trigger();
     EXPECT_EQ(TempHost::Exists(Maps("sheet.map")), false);
+}
+
+// Import Map on hostile ground: a world file that is a pipe is refused at once; Cancel, and
+// File > Exit, in the middle of a long import end it and leave nothing behind (and Exit ends
+// the window without fault).
+TEST_F(DefinitionsLifeTest, AnImportEndsWhenAskedAndLeavesNothing) {
+    host.MakeHost();
+    const std::string in = host.OnC("in/");
+    WriteImage(in + "piped.jpg", 60, 40);
+    ASSERT_EQ(::mkfifo((in + "piped.jgw").c_str(), 0600), 0);
+    // 30000 pixels a side never written (a file of a few KiB), whose warp takes minutes.
+    ASSERT_EQ(std::system(("gdal_create -q -of GTiff -outsize 30000 30000 -co TILED=YES -co "
+                           "SPARSE_OK=TRUE -a_srs EPSG:27700 -a_ullr 400000 330000 430000 "
+                           "300000 " +
+                           in + "big.tif")
+                              .c_str()),
+              0);
+    frmMain& m = Start();
+    std::string picked = in + "piped.jpg";
+    SetFileOpenHook([&](const FileOpenRequest&) -> std::optional<QString> {
+        return QString::fromStdString(picked);
+    });
+    m.mnuToolsImportMap->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].prompt.indexOf("piped.jgw, which is a pipe"), -1)
+        << messages[0].prompt.toStdString();
+
+    picked = in + "big.tif";
+    QTimer::singleShot(
+        0, &m, [&m] { m.findChild<QProgressDialog*>()->findChild<QPushButton*>()->click(); });
+    m.mnuToolsImportMap->trigger();
+    EXPECT_NE(m.sbStatusBar->PanelText(1).indexOf("cancelled"), -1);
+    QTimer::singleShot(0, &m, [&m] { m.mnuFileExit->trigger(); });
+    m.mnuToolsImportMap->trigger();
+    Flush();
+    EXPECT_FALSE(frmMain::Loaded());
+    EXPECT_TRUE(std::filesystem::is_empty(Maps()));
 }
 
 TEST_F(DefinitionsLifeTest, TheTreeFollowsTheMapsFolder) {
