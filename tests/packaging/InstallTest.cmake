@@ -1,6 +1,7 @@
 # Installs the build into a temporary DESTDIR under /usr and checks what lands where, has the
-# installed varnet-maps export a demo map through the GDAL module in its installed place, then
-# has the desktop's own validators read the desktop entry and the AppStream metadata.
+# installed varnet-maps export a demo map through the GDAL module and convert a place through the
+# PROJ module in their installed place, then has the desktop's own validators read the desktop
+# entry and the AppStream metadata.
 #   cmake -DBUILD=<build folder> -DLIBDIR=<CMAKE_INSTALL_LIBDIR> -DMAPS=<a Maps folder>
 #         -DOUT=<scratch folder> -P InstallTest.cmake
 file(REMOVE_RECURSE "${OUT}")
@@ -16,6 +17,7 @@ set(expected
   usr/bin/varnet
   usr/bin/varnet-maps
   usr/${LIBDIR}/varnet/libvarnet-georef.so
+  usr/${LIBDIR}/varnet/libvarnet-grids.so
   usr/share/applications/varnet.desktop
   usr/share/icons/hicolor/128x128/apps/varnet.png
   usr/share/icons/hicolor/16x16/apps/varnet.png
@@ -39,6 +41,13 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${OUT}/config
                 RESULT_VARIABLE result OUTPUT_VARIABLE said ERROR_VARIABLE said)
 if(NOT result EQUAL 0 OR NOT EXISTS "${OUT}/exported/britain.kmz")
   message(FATAL_ERROR "the installed varnet-maps did not export through its module:\n${said}")
+endif()
+# A place in UTM: PROJ at work.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${OUT}/config
+                        ${OUT}/usr/bin/varnet-maps convert --to utm 51.5 -0.12
+                RESULT_VARIABLE result OUTPUT_VARIABLE said ERROR_VARIABLE said)
+if(NOT result EQUAL 0 OR NOT said MATCHES "^30U [0-9]+ [0-9]+\n$")
+  message(FATAL_ERROR "the installed varnet-maps did not convert through its module:\n${said}")
 endif()
 foreach(check
     "desktop-file-validate;${OUT}/usr/share/applications/varnet.desktop"
