@@ -14,7 +14,7 @@ namespace {
 
 constexpr double kApart = 50;           // screen pixels between lines, at least
 constexpr double kBend = 1.0 / 3;       // screen pixels a drawn line may stray from the true one
-constexpr int kFirstSamples = 5;        // along each line, before adding points where it bends
+constexpr int kFirstSamples = 3;        // along each line, before adding points where it bends
 constexpr int kRefinements = 6;         // halvings of a stretch, at most
 constexpr int kEdgeSamples = 16;        // along each edge of the area, to find its grid's range
 constexpr std::size_t kMostLines = 200; // of each direction; more means no grid fits the view
@@ -270,8 +270,7 @@ const GridDrawing& GridLines::Draw(const MapCode::Georeference& map, PictureRect
     }
     drawing_.spacing = spacing_;
     for (const GridLine& line : made_) {
-        GridLine shown = line;
-        shown.points = Inside(line.points, visible);
+        GridLine shown{line.easting, line.value, Inside(line.points, visible), line.label, {}};
         if (shown.points.size() < 2) continue;
         shown.labelAt = *std::min_element(shown.points.begin(), shown.points.end(),
                                           [&](const PicturePoint& a, const PicturePoint& b) {

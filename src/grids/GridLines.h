@@ -47,6 +47,7 @@ struct GridDrawing {
     std::vector<GridLine> lines;
 };
 
+// One object per view and grid, used from one thread at a time.
 class GridLines {
 public:
     GridLines(Grid grid, Datum datum);

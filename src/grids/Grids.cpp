@@ -208,6 +208,19 @@ Written WritePlace(double latitude, double longitude, Grid grid, Datum datum) {
     return w;
 }
 
+std::optional<std::pair<double, double>> PlaceOf(const GridPoint& point, Grid grid, Datum datum,
+                                                 std::string& why) {
+    try {
+        double x = point.x, y = point.y;
+        Projection(grid, datum, point.zone, point.south).Inverse(&x, &y, 1);
+        if (!std::isnan(x)) return std::pair{y, x};
+        why = "PROJ cannot convert the point from " + NameOf(grid);
+    } catch (const ProjFailure& e) {
+        why = e.what();
+    }
+    return std::nullopt;
+}
+
 std::string PanelText(double latitude, double longitude, Grid grid, Datum datum) {
     try {
         if (grid.kind == GridKind::LatLon && datum == Datum::OSGB36)

@@ -32,6 +32,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace Grids {
@@ -122,6 +123,12 @@ struct Written {
 // square holds them for the lettered grids; UTM and MGRS from 80 S to 84 N; latitude and
 // longitude everywhere.
 Written WritePlace(double latitude, double longitude, Grid grid, Datum datum);
+
+// The place (degrees, library datum: latitude, then longitude) of a point in a grid's own
+// coordinates, as Place::point and Written::point hold them (UTM and MGRS in the point's zone and
+// hemisphere). Nothing, with `why`, when the grid cannot be used or the point does not convert.
+std::optional<std::pair<double, double>> PlaceOf(const GridPoint& point, Grid grid, Datum datum,
+                                                 std::string& why);
 
 // The Position panel's text for a place (degrees, library datum) in the grid chosen: for
 // latlon, the position followed by its 100 m National Grid reference inside the National Grid's

@@ -169,6 +169,12 @@ TEST_F(GridsTest, UtmAndMgrsAgreeWithGeoConvert) {
         EXPECT_NEAR(p.x, std::stod(toUtm[i][1]), 0.001) << name;
         EXPECT_NEAR(p.y, std::stod(toUtm[i][2]), 0.001) << name;
         EXPECT_EQ(toMgrs[i][0], (p.zone < 10 ? "0" : "") + mgrsTexts[i]) << name;
+        std::string why;
+        const auto back = PlaceOf(p, kUtm, Datum::WGS84, why);
+        ASSERT_TRUE(back) << why;
+        EXPECT_LT(Metres(back->first, back->second, kPlaces[i].latitude, kPlaces[i].longitude),
+                  1e-6)
+            << name;
         for (const auto& [text, reference] :
              {std::pair{utm[i].text, fromUtm[i]}, std::pair{mgrs[i].text, fromMgrs[i]}}) {
             const Place read = ReadPlace(text, Datum::WGS84);
