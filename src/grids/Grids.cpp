@@ -100,16 +100,17 @@ Written Attempt(double latitude, double longitude, Grid grid, Datum datum) {
         return w;
     }
     char band = 0;
+    w.outcome = Outcome::Outside;
     if (grid.kind == GridKind::Utm || grid.kind == GridKind::Mgrs) {
-        double x = longitude, y = latitude; // on WGS 84, where the zones are drawn
+        // The zone and band of the place on WGS 84, every zone's own datum.
+        double x = longitude, y = latitude;
         Projection(grid, datum, 1).LibraryToOwn(&x, &y, 1);
-        band = UtmBand(y);
-        if (band) w.point = {0, 0, UtmZone(y, x), y < 0};
+        if (!(band = UtmBand(y))) return w;
+        w.point = {0, 0, UtmZone(y, x), y < 0};
     }
     const Projection projection(grid, datum, w.point.zone, w.point.south);
     double x = longitude, y = latitude;
     projection.LibraryToOwn(&x, &y, 1);
-    w.outcome = Outcome::Outside;
     if (!projection.InArea(x, y)) return w;
     x = longitude, y = latitude;
     projection.Forward(&x, &y, 1);

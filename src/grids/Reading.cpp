@@ -464,7 +464,7 @@ Place ReadDecimal(const std::string& text) {
         parts = Split(text, " ");
     if (parts.size() != 2)
         return Fail("decimal degrees are two numbers, the latitude then the longitude "
-                    "(51.5071667 -0.1276667)");
+                    "(51.5072, -0.1276)");
     double degrees[2] = {};
     for (int i = 0; i < 2; ++i) {
         const std::string part = MapCode::TrimSpaces(parts[std::size_t(i)]);
