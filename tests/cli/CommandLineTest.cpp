@@ -262,9 +262,10 @@ TEST_F(CommandLineTest, ConvertsAPlaceIntoEveryGridThatCoversIt) {
     EXPECT_NE(found.out.find("england.inf"), std::string::npos);
 }
 
-// A copy of varnet-maps whose GDAL module is missing or broken: the library lists as ever;
-// import and export name the file that could not be loaded and the loader's reason.
-TEST_F(CommandLineTest, WithoutItsGdalModuleListsAndSaysWhyImportsCannotRun) {
+// A copy of varnet-maps whose modules are missing or broken: the library lists as ever, and the
+// National Grid converts on OSGB 1936; import, export and UTM name the file that could not be
+// loaded and the loader's reason.
+TEST_F(CommandLineTest, WithoutItsModulesListsAndSaysWhyImportsAndGridsCannotRun) {
     Write("london.bmp", TempHost::Bmp(40, 30));
     Write("london.inf", "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.bmp\r\n");
     TempHost::MakeFolder(host.Root() + "/bin");
@@ -300,4 +301,9 @@ TEST_F(CommandLineTest, WithoutItsGdalModuleListsAndSaysWhyImportsCannotRun) {
         }
     }
     EXPECT_FALSE(TempHost::Exists(maps + "/london.jgw"));
+    EXPECT_EQ(Maps({"convert", "--to", "bng", "51.5", "-0.12"}, {}, program).out,
+              "TQ 30478 79625\n");
+    const Outcome utm = Maps({"convert", "--to", "utm", "51.5", "-0.12"}, {}, program);
+    EXPECT_EQ(utm.status, 2);
+    EXPECT_NE(utm.err.find("libvarnet-grids.so, cannot be loaded"), std::string::npos) << utm.err;
 }
