@@ -20,7 +20,7 @@ constexpr const char* kUsage =
     "usage: varnet-maps list [--json] [--maps FOLDER]\n"
     "       varnet-maps check [--json] [--maps FOLDER]\n"
     "       varnet-maps find [--json] [--maps FOLDER] PLACE\n"
-    "       varnet-maps convert [--json] [--to KEY] PLACE\n"
+    "       varnet-maps convert [--json] [--to KEY] PLACE...\n"
     "       varnet-maps import [--json] [--maps FOLDER] [--replace] FILE...\n"
     "       varnet-maps export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] "
     "NAME...\n";
