@@ -19,10 +19,11 @@ add_library(varnet_app STATIC
   view/CoverageCanvas.cpp view/MapView.cpp view/cPicScroll.cpp
   ${PROJECT_SOURCE_DIR}/resources/varnet.qrc)
 target_include_directories(varnet_app PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(varnet_app PUBLIC library mapcode picture georef Qt6::Widgets Qt6::PrintSupport Qt6::Svg)
+target_link_libraries(varnet_app PUBLIC library mapcode picture georef grids Qt6::Widgets Qt6::PrintSupport Qt6::Svg)
 varnet_target_defaults(varnet_app)
 
 add_executable(varnet main.cpp)
 target_link_libraries(varnet PRIVATE varnet_app)
 varnet_uses_georef(varnet)
+varnet_uses_grids(varnet)
 varnet_target_defaults(varnet)

@@ -3,6 +3,7 @@
 // No widgets and no display: it runs over the same library model as the program's windows.
 // Each command is one function of its own; Main.cpp reads the command line and calls it.
 
+#include "georef/Georef.h"
 #include "library/MapLibrary.h"
 #include "library/PlaceIndex.h"
 
@@ -28,6 +29,7 @@ struct Arguments {
     bool replace = false; // --replace: an existing file may be replaced
     std::string format;   // --format NAME
     std::string out;      // --out FOLDER
+    std::string to;       // --to KEY: the grid convert writes
     std::vector<std::string> operands; // the rest, in order
 };
 
@@ -45,6 +47,14 @@ int Fail(const std::string& why);
 // made absolute), otherwise the host's, found as the program finds it. "" after saying why on
 // standard error.
 std::string MapsFolder(const Arguments& arguments);
+
+// The library's datum from the settings, after saying on standard error when the setting names
+// none.
+Georef::Datum LibraryDatum();
+
+// The operands joined by spaces: a place in several words, as a shell splits "TQ 290 800" left
+// unquoted.
+std::string Joined(const std::vector<std::string>& operands);
 
 // Loads the library of the Maps folder; false after saying why on standard error when the
 // folder cannot be read.
@@ -75,6 +85,10 @@ int Check(const Arguments& arguments, Model& model);
 // first: kOk when there is one at least, kSome when there is none, kFailed when the place
 // cannot be read.
 int Find(const Arguments& arguments, Model& model);
+// convert [--json] [--to KEY] PLACE...: the place in the grid asked for, or in every grid of the
+// table that covers it. kOk when written, kSome when the grid asked for does not cover the place,
+// kFailed when the text is not a place or the key names no grid.
+int Convert(const Arguments& arguments, Model& model);
 // import [--json] [--maps FOLDER] [--replace] FILE...: each file warped into the library (a
 // progress line on a terminal; Ctrl+C cancels, leaving nothing). 0 when every file was
 // imported, 2 when any was refused or failed, 130 when cancelled.

@@ -1,7 +1,7 @@
 // varnet-maps find PLACE: every map whose corners contain a place, best fit first.
 #include "cli/Cli.h"
 
-#include "mapdef/Place.h"
+#include "grids/Grids.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -35,32 +35,32 @@ std::string Table(const Library::MapLibrary& library, const std::vector<int>& fo
 
 int Find(const Arguments& arguments, Model& model) {
     if (arguments.operands.empty()) return Fail("find needs a PLACE");
-    // The place may come in several words, as a shell splits "TQ 290 800" left unquoted.
-    std::string typed;
-    for (const std::string& word : arguments.operands) typed += (typed.empty() ? "" : " ") + word;
-    const MapCode::Place place = MapCode::ReadPlace(Platform::Utf8ToCp1252(typed));
+    const Georef::Datum datum = LibraryDatum();
+    const Grids::Place place = Grids::ReadPlace(Joined(arguments.operands), datum);
     if (!place.ok) return Fail("the place cannot be read: " + place.error);
+    // Minutes of arc in single precision, as the corners it is compared with are held.
+    const float latitude = float(place.latitude * 60), longitude = float(place.longitude * 60);
 
     const std::string folder = MapsFolder(arguments);
     if (folder.empty()) return kFailed;
     if (!LoadLibrary(model.maps, folder)) return kFailed;
     const Library::MapLibrary& library = model.maps;
-    const std::vector<int> found = model.places.Covering(place.latitude, place.longitude);
+    const std::vector<int> found = model.places.Covering(latitude, longitude);
 
     if (arguments.json) {
         std::string out;
         for (const int i : found) {
             const Library::Entry& e = library.Entries()[std::size_t(i)];
             nlohmann::json o = EntryObject(e);
-            const double scale = e.Corners().value().MetresPerPixel(place.latitude);
+            const double scale = e.Corners().value().MetresPerPixel(latitude);
             o["metresPerPixel"] = scale > 0 ? nlohmann::json(scale) : nlohmann::json(nullptr);
             out += JsonLine(o);
         }
         Write(out);
     } else {
-        Write(Platform::Cp1252ToUtf8(MapCode::DescribePlace(place)) + "\n" +
+        Write(Grids::DescribePlace(place, datum) + "\n" +
               (found.empty() ? std::string("No map covers this place.\n")
-                             : Table(library, found, place.latitude)));
+                             : Table(library, found, latitude)));
     }
     return found.empty() ? kSome : kOk;
 }

@@ -20,6 +20,7 @@ constexpr const char* kUsage =
     "usage: varnet-maps list [--json] [--maps FOLDER]\n"
     "       varnet-maps check [--json] [--maps FOLDER]\n"
     "       varnet-maps find [--json] [--maps FOLDER] PLACE\n"
+    "       varnet-maps convert [--json] [--to KEY] PLACE...\n"
     "       varnet-maps import [--json] [--maps FOLDER] [--replace] FILE...\n"
     "       varnet-maps export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] "
     "NAME...\n"
@@ -37,6 +38,8 @@ const std::map<std::string, Command>& Commands() {
         {"check",
          {Check, {}, "the definitions that cannot be shown as a map, and why (exit 1 if any)"}},
         {"find", {Find, {}, "the maps whose corners contain a place, the best fit first"}},
+        {"convert",
+         {Convert, {"--to"}, "a place written in every grid that covers it, or in one (--to)"}},
         {"import",
          {Import, {"--replace"}, "georeferenced files warped into the library (GDAL and PROJ)"}},
         {"export",
@@ -108,6 +111,19 @@ std::string MapsFolder(const Arguments& arguments) {
         return {};
     }
     return host + "\\Maps";
+}
+
+Georef::Datum LibraryDatum() {
+    std::string warning;
+    const Georef::Datum datum = Georef::LibraryDatum(&warning);
+    if (!warning.empty()) std::fprintf(stderr, "varnet-maps: %s\n", warning.c_str());
+    return datum;
+}
+
+std::string Joined(const std::vector<std::string>& operands) {
+    std::string joined;
+    for (const std::string& word : operands) joined += (joined.empty() ? "" : " ") + word;
+    return joined;
 }
 
 bool LoadLibrary(Library::MapLibrary& library, const std::string& folder) {
@@ -199,7 +215,10 @@ int main(int argc, char** argv) {
         else {
             if (i + 1 >= argc) return Fail(arg + " needs a value");
             const std::string value = argv[++i];
-            (arg == "--maps" ? a.maps : arg == "--format" ? a.format : a.out) = value;
+            (arg == "--maps"     ? a.maps
+             : arg == "--format" ? a.format
+             : arg == "--to"     ? a.to
+                                 : a.out) = value;
         }
     }
     Library::MapLibrary library;

@@ -2,64 +2,24 @@
 // the library folder it is installed in, loaded once on first use; Export and DatumPrj are
 // forwarded to it. Nothing of GDAL is linked into the programs.
 #include "georef/Module.h"
+#include "georef/ModuleFile.h"
 
-#include <dlfcn.h>
-
-#include <filesystem>
 #include <mutex>
-
-namespace fs = std::filesystem;
 
 namespace Georef {
 namespace Detail {
 namespace {
 
-constexpr const char* kModuleFile = "libvarnet-georef.so";
-
-// dlerror's text, without the file name it starts with when the caller names the file anyway.
-std::string Reason(const std::string& path) {
-    const char* said = dlerror();
-    std::string reason = said ? said : "no reason given";
-    if (reason.rfind(path + ": ", 0) == 0) reason.erase(0, path.size() + 2);
-    return reason;
-}
-
-std::string Unloadable(const std::string& path, const std::string& reason) {
-    return "Varnet's module for GDAL and PROJ, " + path + ", cannot be loaded: " + reason;
-}
-
-// Loads the module; null with the reason when it cannot. `loaded` is the path it was loaded from.
 const ModuleTable* Load(std::string& why, std::string& loaded) {
-    std::error_code ec;
-    const fs::path program = fs::read_symlink("/proc/self/exe", ec).parent_path();
-    if (ec || program.empty()) {
-        why = "Varnet's module for GDAL and PROJ cannot be found: the program's own folder is "
-              "unknown (/proc/self/exe: " +
-              ec.message() + ")";
-        return nullptr;
-    }
-    const std::string beside = (program / kModuleFile).string();
-    // VARNET_MODULE_FROM_BIN: the installed module's folder relative to the programs' folder.
-    const std::string installed =
-        (program / VARNET_MODULE_FROM_BIN / kModuleFile).lexically_normal().string();
-    // The first that exists is the one meant; when neither does, the installed place is missing.
-    const std::string path = fs::exists(beside, ec) ? beside : installed;
-    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module) {
-        why = Unloadable(path, Reason(path));
-        if (path == installed)
-            why += " (nor is it beside the program, in " + program.string() + ")";
-        return nullptr;
-    }
-    using Entry = const ModuleTable* (*)(int);
-    const auto entry = reinterpret_cast<Entry>(dlsym(module, "VarnetGeorefModule"));
-    const ModuleTable* table = entry ? entry(kModuleInterface) : nullptr;
-    if (!table) {
-        why = Unloadable(path, entry ? "it was built for another version of Varnet" : Reason(path));
-        dlclose(module);
-    }
-    loaded = fs::canonical(path, ec).string();
-    return table; // the module stays loaded until the program ends
+    const ModuleTable* table = nullptr;
+    LoadModuleFile(
+        "libvarnet-georef.so", "VarnetGeorefModule", "Varnet's module for GDAL and PROJ",
+        [&](void* entry) {
+            table = reinterpret_cast<const ModuleTable* (*)(int)>(entry)(kModuleInterface);
+            return table != nullptr;
+        },
+        why, &loaded);
+    return table;
 }
 
 } // namespace

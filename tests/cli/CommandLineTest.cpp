@@ -254,9 +254,62 @@ TEST_F(CommandLineTest, FindsTheMapsThatShowAPlaceBestFitFirst) {
     EXPECT_NE(Maps({"find", "51N,52N"}).err.find("both latitudes"), std::string::npos);
 }
 
-// A copy of varnet-maps whose GDAL module is missing or broken: the library lists as ever;
-// import and export name the file that could not be loaded and the loader's reason.
-TEST_F(CommandLineTest, WithoutItsGdalModuleListsAndSaysWhyImportsCannotRun) {
+// convert: a place in every grid that covers it, in the table's order, or in the one asked for
+// (keys in either case); 1 when that grid does not cover it, 2 when the text is not a place or
+// the key no grid. find reads the same forms and names the one it read.
+TEST_F(CommandLineTest, ConvertsAPlaceIntoEveryGridThatCoversIt) {
+    const Outcome all = Maps({"convert", "TQ", "29925", "80408"});
+    EXPECT_EQ(all.status, 0) << all.err;
+    QStringList keys;
+    for (const QString& line : QString::fromStdString(all.out).split('\n', Qt::SkipEmptyParts))
+        keys << line.section(": ", 0, 0);
+    EXPECT_EQ(keys, (QStringList{"latlon", "decimal", "bng", "utm", "mgrs"})) << all.out;
+    EXPECT_NE(all.out.find("bng: TQ 29925 80408\n"), std::string::npos) << all.out;
+
+    const Outcome json = Maps({"convert", "--json", "--to", "EPSG:27700", "51.5071667 -0.1276667"});
+    ASSERT_EQ(json.lines.size(), 1u) << json.out << json.err;
+    const QJsonObject o = json.lines[0];
+    EXPECT_EQ(o.keys(), (QStringList{"epsg:27700", "form", "input", "latitude", "longitude"}));
+    EXPECT_EQ(o["input"], "51.5071667 -0.1276667");
+    EXPECT_EQ(o["form"], "decimal");
+    EXPECT_EQ(o["latitude"].toDouble(), 51.5071667);
+    EXPECT_TRUE(o["epsg:27700"].toString().startsWith("EPSG:27700 5299"))
+        << o["epsg:27700"].toString().toStdString();
+    EXPECT_EQ(Maps({"convert", "--json", "O 15000 34000"}).lines.at(0).keys(),
+              (QStringList{"bng", "decimal", "form", "input", "irish", "itm", "latitude", "latlon",
+                           "longitude", "mgrs", "utm"}));
+
+    const struct {
+        QStringList arguments;
+        int status;
+        std::string out, says;
+    } cases[] = {
+        {{"convert", "--to", "BNG", "51.5071667", "-0.1276667"}, 0, "TQ 29925 80408\n", ""},
+        {{"convert", "--to", "irish", "TQ 29925 80408"}, 1, "", "outside the Irish Grid"},
+        {{"convert", "--to", "grid", "TQ 29925 80408"}, 2, "", "no grid \"grid\""},
+        {{"convert", "--to", "epsg:99999", "TQ 29925 80408"}, 2, "", "EPSG:99999"},
+        {{"convert", "31U", "0", "0"}, 2, "", "the easting must lie between 100000 and 900000"},
+        {{"convert"}, 2, "", "convert needs a PLACE"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = Maps(c.arguments);
+        EXPECT_EQ(r.status, c.status) << c.arguments.join(' ').toStdString() << ": " << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+
+    Write("map.bmp", TempHost::Bmp(80, 60));
+    Write("england.inf", "56N,6W\r\n50N,2E\r\nmap.bmp\r\n");
+    const Outcome found = Maps({"find", "30U", "XC", "99316", "10164"});
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(found.out.rfind("MGRS: 51.30.41N 000.07.57W  TQ 300 803\n", 0), 0u) << found.out;
+    EXPECT_NE(found.out.find("england.inf"), std::string::npos);
+}
+
+// A copy of varnet-maps whose modules are missing or broken: the library lists as ever, and the
+// National Grid converts on OSGB 1936; import, export and UTM name the file that could not be
+// loaded and the loader's reason.
+TEST_F(CommandLineTest, WithoutItsModulesListsAndSaysWhyImportsAndGridsCannotRun) {
     Write("london.bmp", TempHost::Bmp(40, 30));
     Write("london.inf", "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.bmp\r\n");
     TempHost::MakeFolder(host.Root() + "/bin");
@@ -292,6 +345,11 @@ TEST_F(CommandLineTest, WithoutItsGdalModuleListsAndSaysWhyImportsCannotRun) {
         }
     }
     EXPECT_FALSE(TempHost::Exists(maps + "/london.jgw"));
+    EXPECT_EQ(Maps({"convert", "--to", "bng", "51.5", "-0.12"}, {}, program).out,
+              "TQ 30478 79625\n");
+    const Outcome utm = Maps({"convert", "--to", "utm", "51.5", "-0.12"}, {}, program);
+    EXPECT_EQ(utm.status, 2);
+    EXPECT_NE(utm.err.find("libvarnet-grids.so, cannot be loaded"), std::string::npos) << utm.err;
 }
 
 // Ctrl+C, SIGTERM and SIGHUP in the middle of an import stop it alike: status 130, and nothing

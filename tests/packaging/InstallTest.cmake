@@ -1,8 +1,9 @@
 # Installs the build into a temporary DESTDIR under /usr and checks what lands where, has the
-# installed varnet-maps export a demo map through the GDAL module in its installed place and
-# import it again through the import process in its place, has a program put beside the
-# installed ones decode a demo map with the decoder in its installed place, then has the
-# desktop's own validators read the desktop entry and the AppStream metadata.
+# installed varnet-maps export a demo map through the GDAL module, convert a place through the
+# PROJ module in their installed place and import the map again through the import process in
+# its place, has a program put beside the installed ones decode a demo map with the decoder in
+# its installed place, then has the desktop's own validators read the desktop entry and the
+# AppStream metadata.
 #   cmake -DBUILD=<build folder> -DLIBDIR=<CMAKE_INSTALL_LIBDIR> -DMAPS=<a Maps folder>
 #         -DPROBE=<varnet_decoder_probe> -DOUT=<scratch folder> -P InstallTest.cmake
 file(REMOVE_RECURSE "${OUT}")
@@ -18,6 +19,7 @@ set(expected
   usr/bin/varnet
   usr/bin/varnet-maps
   usr/${LIBDIR}/varnet/libvarnet-georef.so
+  usr/${LIBDIR}/varnet/libvarnet-grids.so
   usr/${LIBDIR}/varnet/varnet-decoder
   usr/${LIBDIR}/varnet/varnet-importer
   usr/share/applications/varnet.desktop
@@ -66,6 +68,13 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${OUT}/config
                 RESULT_VARIABLE result OUTPUT_VARIABLE said ERROR_VARIABLE said)
 if(NOT result EQUAL 0 OR NOT EXISTS "${OUT}/imported/britain.inf")
   message(FATAL_ERROR "the installed varnet-maps did not import through its process:\n${said}")
+endif()
+# A place in UTM: PROJ at work.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${OUT}/config
+                        ${OUT}/usr/bin/varnet-maps convert --to utm 51.5 -0.12
+                RESULT_VARIABLE result OUTPUT_VARIABLE said ERROR_VARIABLE said)
+if(NOT result EQUAL 0 OR NOT said MATCHES "^30U [0-9]+ [0-9]+\n$")
+  message(FATAL_ERROR "the installed varnet-maps did not convert through its module:\n${said}")
 endif()
 foreach(check
     "desktop-file-validate;${OUT}/usr/share/applications/varnet.desktop"

@@ -1,0 +1,76 @@
+#pragma once
+// The lines of a grid over a map picture, for the map view to draw: true lines of the grid (a UTM
+// line over a National Grid map is tilted, a meridian is what it is), as polylines in picture
+// pixels with their labels at the view's edges.
+//
+// The spacing is the smallest of 100 m, 200 m, 500 m, 1, 2, 5, 10, 20, 50 and 100 km (metric
+// grids) or 1', 2', 5', 10', 15', 30', 1, 2 and 5 degrees (latitude and longitude) that puts
+// lines at least 50 screen pixels apart at the view's centre; none when even the widest is
+// closer, or when the grid does not cover the view's centre (UTM and MGRS: the zone there).
+// Lines are sampled sparsely and points added only where a line bends more than a third of a
+// screen pixel away from its chord. The lines of an area half again as large as the view each
+// way are kept, with PROJ's operations, so that panning within it costs no conversion at all.
+
+#include "grids/Grids.h"
+#include "mapdef/Georeference.h"
+
+#include <string>
+#include <vector>
+
+namespace Grids {
+
+// Picture coordinates as MapCode::Georeference counts them: 0 at the picture's left and top
+// edges, its width and height at the right and bottom ones.
+struct PicturePoint {
+    double x = 0, y = 0;
+};
+struct PictureRect {
+    double left = 0, top = 0, right = 0, bottom = 0;
+};
+
+struct GridLine {
+    // A line of one easting or longitude (running north and south), or of one northing or
+    // latitude; `value` is that coordinate (the grid's unit, or degrees).
+    bool easting = true;
+    double value = 0;
+    // The line within the view, in picture pixels, in order along it.
+    std::vector<PicturePoint> points;
+    // Its label ("29" for the National Grid's easting 529000 in its 100 km square, "5710" for a
+    // UTM northing of 5710 km, "51.30N"), and where it goes: where the line meets the view's top
+    // edge (eastings) or left edge (northings), or its end nearest that edge.
+    std::string label;
+    PicturePoint labelAt;
+};
+
+struct GridDrawing {
+    double spacing = 0; // between lines, in the grid's unit or degrees; 0 when there are none
+    std::vector<GridLine> lines;
+};
+
+// One object per view and grid, used from one thread at a time.
+class GridLines {
+public:
+    GridLines(Grid grid, Datum datum);
+
+    // The lines over the part `visible` (picture pixels) of a map placed by `map` (whose size
+    // must be known), shown at `zoom` screen pixels per picture pixel. The result stays valid
+    // until the next call. Never throws: without PROJ, the map's size, or a view, no lines.
+    const GridDrawing& Draw(const MapCode::Georeference& map, PictureRect visible, double zoom);
+
+private:
+    void Make(const MapCode::Georeference& map, PictureRect region, PictureRect visible,
+              double zoom);
+
+    Grid grid_;
+    Datum datum_;
+    // The lines made for an area, and for what.
+    std::vector<GridLine> made_;
+    double spacing_ = 0;
+    PictureRect region_;
+    double zoom_ = 0;
+    float corners_[4] = {};
+    int width_ = 0, height_ = 0;
+    GridDrawing drawing_;
+};
+
+} // namespace Grids
