@@ -7,6 +7,7 @@
 #include "decoder/Pyramid.h"
 #include "decoder/Readers.h"
 #include "platform/MemoryBound.h"
+#include "platform/System.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -163,18 +164,6 @@ constexpr bool kLimitAddressSpace = false; // the sanitizer reserves terabytes u
 constexpr bool kLimitAddressSpace = true;
 #endif
 
-// The data this process has mapped, in bytes (what RLIMIT_DATA counts).
-std::uint64_t DataBytes() {
-    FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f) return 0;
-    char line[256];
-    unsigned long long kib = 0;
-    while (std::fgets(line, sizeof line, f))
-        if (std::sscanf(line, "VmData: %llu kB", &kib) == 1) break;
-    std::fclose(f);
-    return kib * 1024;
-}
-
 // The next request, its path and the descriptor of its output; false when the program has
 // closed the socket.
 bool Receive(int socket, Request& r, std::string& path, int& out) {
@@ -202,7 +191,7 @@ bool Receive(int socket, Request& r, std::string& path, int& out) {
 int Serve(int socket) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL); // gone with the program, whatever its end
     if (::getppid() == 1) return 0;
-    const std::uint64_t base = DataBytes();
+    const std::uint64_t base = Platform::MappedDataBytes();
     // No piece of work takes more than the bound, whatever its request says.
     const std::uint64_t bound = Platform::ReadMemoryBound().bytes;
     for (;;) {

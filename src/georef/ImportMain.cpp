@@ -5,6 +5,7 @@
 // the process's data may not grow past the bound and a margin, and it opens no internet socket.
 #include "georef/Confinement.h"
 #include "georef/ImportPicture.h"
+#include "platform/System.h"
 
 #include <cerrno>
 #include <csignal>
@@ -74,18 +75,6 @@ void NoInternetSockets() {
         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
 }
 
-// The data this process has mapped, in bytes (what RLIMIT_DATA counts).
-std::uint64_t DataBytes() {
-    std::FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f) return 0;
-    char line[256];
-    unsigned long long kib = 0;
-    while (std::fgets(line, sizeof line, f))
-        if (std::sscanf(line, "VmData: %llu kB", &kib) == 1) break;
-    std::fclose(f);
-    return kib * 1024;
-}
-
 int Run(char** argv) {
     PictureJob job;
     job.source = argv[ImportProtocol::kSource];
@@ -107,7 +96,8 @@ int Run(char** argv) {
     Confine({named.parent_path().string(),
              std::filesystem::canonical(named, ec).parent_path().string()});
     if (kLimitData) {
-        const rlimit limit{rlim_t(DataBytes() + job.memoryLimit + (64u << 20)), RLIM_INFINITY};
+        const rlimit limit{rlim_t(Platform::MappedDataBytes() + job.memoryLimit + (64u << 20)),
+                           RLIM_INFINITY};
         ::setrlimit(RLIMIT_DATA, &limit);
     }
     try {

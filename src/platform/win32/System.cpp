@@ -10,4 +10,8 @@ std::uint64_t PhysicalMemoryBytes() {
     return ::GlobalMemoryStatusEx(&status) ? std::uint64_t(status.ullTotalPhys) : 0;
 }
 
+std::uint64_t MappedDataBytes() {
+    return 0; // no data segment limit is set on Windows
+}
+
 } // namespace Platform
