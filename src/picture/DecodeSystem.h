@@ -40,8 +40,12 @@ std::string CacheFolder();
 // exists); 0 when it cannot be told.
 std::uint64_t FreeBytes(const std::string& folder);
 
-// A file of tiles in the cache folder, named after this process, removed when this object goes.
-// Files of processes that have ended are removed when the next one is made.
+// Removes the tile files that processes of this machine left in the cache folder when they ended
+// without removing them (killed, or crashed): those whose process is gone.
+void RemoveAbandonedTiles();
+
+// A file of tiles in the cache folder, named after this process and machine, removed when this
+// object goes, and at the process's exit. Abandoned files are removed when the next one is made.
 class TileFile {
 public:
     // Made empty at `bytes` (sparse where the system allows). Throws std::runtime_error.
