@@ -88,6 +88,10 @@ public:
     bool Start(std::string& error);
     // Ends it at once (its work and memory go with it) and waits for it to be gone.
     void Kill();
+    // Whether the process last noticed to have ended was ended by a signal to end (SIGKILL,
+    // SIGTERM, SIGINT or SIGHUP: another program's, or Kill's), rather than of itself (an exit,
+    // a fault).
+    bool EndedElsewhere() const { return endedElsewhere_; }
     // Hands it one piece of work writing into `output`; false when it has gone.
     bool Send(const Decoder::Protocol::Request& request, const std::string& path, int output);
 
@@ -98,9 +102,12 @@ public:
     void Wake();
 
 private:
+    // Forgets the process that has ended with `status` (waitpid's).
+    void Ended(int status);
     int pid_ = -1;
     int socket_ = -1;
     int wake_[2] = {-1, -1};
+    bool endedElsewhere_ = false;
 };
 
 } // namespace Picture::System

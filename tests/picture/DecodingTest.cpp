@@ -304,12 +304,17 @@ TEST_F(DecodingTest, TheDecoderAsFoundStartedAndReplaced) {
         if (c.killed) {
             const std::vector<int> killed = LiveDecoders();
             for (int pid : killed) kill(pid, SIGKILL);
-            WaitFor([&] {
+            // Replaced at once, before any work asks for them, when there is a decoder to start.
+            auto replaced = [&] {
                 const std::vector<int> live = LiveDecoders();
-                return std::none_of(killed.begin(), killed.end(), [&](int pid) {
-                    return std::count(live.begin(), live.end(), pid) > 0;
-                });
-            });
+                return std::none_of(killed.begin(), killed.end(),
+                                    [&](int pid) {
+                                        return std::count(live.begin(), live.end(), pid) > 0;
+                                    }) &&
+                       live.size() == (c.error.empty() ? killed.size() : 0u);
+            };
+            WaitFor(replaced);
+            EXPECT_TRUE(replaced());
         }
         const Picture::Decoded d = Picture::Decode(source, QRect(QPoint(), source.size), 1);
         EXPECT_EQ(d.error, c.error);

@@ -230,11 +230,19 @@ std::string FindDecoder() {
     return {};
 }
 
-bool Process::Running() {
-    if (pid_ <= 0) return false;
-    if (::waitpid(pid_, nullptr, WNOHANG) != pid_) return true;
+void Process::Ended(int status) {
+    const int signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    endedElsewhere_ =
+        signal == SIGKILL || signal == SIGTERM || signal == SIGINT || signal == SIGHUP;
     if (socket_ >= 0) ::close(socket_);
     pid_ = socket_ = -1;
+}
+
+bool Process::Running() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
+    Ended(status);
     return false;
 }
 
@@ -272,13 +280,14 @@ bool Process::Start(std::string& error) {
 }
 
 void Process::Kill() {
-    if (pid_ > 0) {
+    if (Running()) {
         ::kill(pid_, SIGKILL);
-        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        // One already ending (its socket closed first) ends as it was going to.
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
         }
+        Ended(status);
     }
-    if (socket_ >= 0) ::close(socket_);
-    pid_ = socket_ = -1;
 }
 
 bool Process::Send(const Decoder::Protocol::Request& request, const std::string& path, int output) {
