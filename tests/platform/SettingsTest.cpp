@@ -1,9 +1,9 @@
 #include "platform/Settings.h"
 #include "support/TempHost.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
