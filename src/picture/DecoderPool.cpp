@@ -132,6 +132,9 @@ private:
 
     static constexpr const char* kStopped = "\1stopped";
     static constexpr const char* kGone = "\1gone";
+    // Said when the processes keep ending before they answer anything.
+    static constexpr const char* kKeepsGoing =
+        "the picture cannot be decoded (its decoding process has gone)";
 
     // Hands the work to the slot's process; one that has gone while it waited is started again
     // for it. "" or why it cannot be handed on.
@@ -142,12 +145,13 @@ private:
             if (slot.process.Send(job.request, job.path, job.output)) return {};
             slot.process.Kill();
         }
-        return "the picture cannot be decoded (its decoding process has gone)";
+        return kKeepsGoing;
     }
 
     // The work handed on, to its end: "" or why it failed. A process that goes before it has
     // answered anything (killed while it waited, or at its start) is started again and the work
-    // handed to it once more; one that goes again, or after answering, failed on the picture.
+    // handed to it once more; one that goes again before answering keeps going, one that goes
+    // after answering failed on the picture.
     std::string Work(Slot& slot, Queued& q) {
         for (bool first = true;; first = false) {
             if (*q.ticket) return kStopped;
@@ -173,7 +177,7 @@ private:
                 break;
             case System::Process::Event::Gone:
                 slot.process.Kill();
-                if (again && !answered) return kGone;
+                if (!answered) return again ? kGone : kKeepsGoing;
                 return "the picture is damaged or cannot be decoded (its decoder stopped)";
             case System::Process::Event::Reply:
                 answered = true;

@@ -276,6 +276,7 @@ TEST_F(DecodingTest, TheDecoderAsFoundStartedAndReplaced) {
     const std::string noting = script("noting", "");
     const std::string going =
         script("going", "[ -e " + starts + "-went ] || { touch " + starts + "-went; exit 0; }\n");
+    const std::string always = script("always", "echo started >> " + starts + "-always; exit 0\n");
     struct Case {
         const char* what;
         std::string decoder; // VARNET_DECODER
@@ -287,6 +288,9 @@ TEST_F(DecodingTest, TheDecoderAsFoundStartedAndReplaced) {
         {"the processes killed while they wait", "", true, "", false},
         {"VARNET_DECODER names a decoder", noting, true, "", true},
         {"a decoder that goes at its start", going, true, "", true},
+        // Not started over and over while it waits, and the work says why it fails.
+        {"a decoder that always goes at its start", always, true,
+         "the picture cannot be decoded (its decoding process has gone)", true},
         {"VARNET_DECODER names nothing", host.Root() + "/nowhere", true, Picture::kDecoderMissing,
          false},
     };
