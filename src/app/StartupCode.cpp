@@ -1,6 +1,7 @@
 #include "app/StartupCode.h"
 
 #include "library/HostFolder.h"
+#include "platform/StopRequests.h"
 #include "ui/CoreText.h"
 #include "ui/MsgBox.h"
 #include "ui/frmMain.h"
@@ -8,6 +9,10 @@
 #include "view/cPicScroll.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
 
 namespace StartupCode {
 
@@ -21,7 +26,39 @@ namespace {
 void DropModel() {
     Model.reset();
 }
+// Ends the program as File > Exit does. A dialog waiting in an event loop of its own is closed
+// first (a question answered as Escape answers it, Cancel pressed on a progress window), and the
+// exit comes once that loop has ended: a window must not go while a loop on it still runs.
+void Stop() {
+    if (QThread::currentThread()->loopLevel() > 1) {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            if (auto* form = qobject_cast<Form*>(modal))
+                form->Unload();
+            else if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        }
+        QTimer::singleShot(20, qApp, Stop);
+        return;
+    }
+    if (MainWindow && frmMain::Loaded())
+        MainWindow->mnuFileExit_Click();
+    else
+        QCoreApplication::quit();
+}
+
 } // namespace
+
+void EndOnStopRequests() {
+    const int requests = Platform::CatchStopRequests();
+    if (requests < 0 || qApp->findChild<QSocketNotifier*>("stopRequests")) return;
+    auto* notifier = new QSocketNotifier(requests, QSocketNotifier::Read, qApp);
+    notifier->setObjectName("stopRequests");
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        if (Platform::TakeStopRequests()) Stop();
+    });
+}
 
 std::string GetHostFolder() {
     HostFolder = Library::HostFolder();
@@ -44,6 +81,9 @@ void Main() {
     QFont font = QApplication::font();
     font.setPointSizeF(8.25);
     QApplication::setFont(font);
+    // SIGTERM, SIGHUP and Ctrl+C from here on end the program as File > Exit does, once the
+    // main window is there to end.
+    Platform::CatchStopRequests();
 
     // On screen before the long work begins: no events are processed until the main window is
     // ready.
@@ -65,6 +105,7 @@ void Main() {
         }
         if (frmSplash::Loaded()) frmSplash::Instance().Unload();
         main.ShowModeless();
+        EndOnStopRequests();
     } else {
         MsgBox("Unable to locate the Stelmar main directory. This software requires Stelmar to be "
                "installed. If Stelmar is installed on this machine then please reinstall it.",

@@ -36,6 +36,11 @@ extern std::unique_ptr<LibraryModel> Model;
 // tells the user that the host is missing.
 void Main();
 
+// From now on SIGTERM, SIGHUP and Ctrl+C (POSIX) end the program as File > Exit does: the
+// placement kept, the picture's disc cache and an import under way ended. Main calls it once the
+// main window is shown; a request that came before is acted on then.
+void EndOnStopRequests();
+
 // Reads "Program Folder" of "Tormund Systems" / "Stelmar32" ("" when absent), removes one
 // trailing backslash, stores it in HostFolder and returns it.
 std::string GetHostFolder();

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -30,13 +32,18 @@ struct Command {
     int (*run)(const Arguments&, Model&);
     std::vector<std::string> options; // those it takes; --maps and --json take every command
     const char* summary;              // what it does, in a line of --help
+    bool operands = true;             // whether it takes operands
 };
 
 const std::map<std::string, Command>& Commands() {
     static const std::map<std::string, Command> commands = {
-        {"list", {List, {}, "every map definition of the library, in the order of Varnet's tree"}},
+        {"list",
+         {List, {}, "every map definition of the library, in the order of Varnet's tree", false}},
         {"check",
-         {Check, {}, "the definitions that cannot be shown as a map, and why (exit 1 if any)"}},
+         {Check,
+          {},
+          "the definitions that cannot be shown as a map, and why (exit 1 if any)",
+          false}},
         {"find", {Find, {}, "the maps whose corners contain a place, the best fit first"}},
         {"convert",
          {Convert, {"--to"}, "a place written in every grid that covers it, or in one (--to)"}},
@@ -81,6 +88,60 @@ std::optional<int> Informational(int argc, char** argv) {
     return std::nullopt;
 }
 
+// The first failure to write standard output (an errno), 0 while there is none.
+int writeFailure = 0;
+
+// Standard output flushed: the status the command ended with, or kFailed after saying why
+// when anything it wrote could not be written (a full disc).
+int Flushed(int status) {
+    if (std::fflush(stdout) != 0 && writeFailure == 0) writeFailure = errno ? errno : EIO;
+    if (writeFailure == 0) return status;
+    return Fail(std::string("standard output cannot be written (") + std::strerror(writeFailure) +
+                ")");
+}
+
+// Reads the options and operands after the command's name into `a`; a status after saying
+// why when the command line is wrong.
+std::optional<int> Read(int argc, char** argv, const Command& command, Arguments& a) {
+    auto takes = [&](const std::string& option) {
+        return option == "--json" || option == "--maps" ||
+               std::find(command.options.begin(), command.options.end(), option) !=
+                   command.options.end();
+    };
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            for (++i; i < argc; ++i) a.operands.push_back(argv[i]);
+            break;
+        }
+        if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
+            a.operands.push_back(arg);
+            continue;
+        }
+        if (!takes(arg))
+            return Fail(argv[1] + std::string(" takes no option ") + arg + "\n" + kUsage);
+        if (arg == "--json")
+            a.json = true;
+        else if (arg == "--replace")
+            a.replace = true;
+        else {
+            if (i + 1 >= argc) return Fail(arg + " needs a value");
+            const std::string value = argv[++i];
+            // An empty folder would quietly stand for the host's library, or the picture's own.
+            if (value.empty() && (arg == "--maps" || arg == "--out"))
+                return Fail(arg + " needs a folder, not an empty name\n" + kUsage);
+            (arg == "--maps"     ? a.maps
+             : arg == "--format" ? a.format
+             : arg == "--to"     ? a.to
+                                 : a.out) = value;
+        }
+    }
+    if (!command.operands && !a.operands.empty())
+        return Fail(argv[1] + std::string(" takes no operand \"") + a.operands.front() + "\"\n" +
+                    kUsage);
+    return std::nullopt;
+}
+
 } // namespace
 
 int Fail(const std::string& why) {
@@ -89,7 +150,8 @@ int Fail(const std::string& why) {
 }
 
 void Write(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && writeFailure == 0)
+        writeFailure = errno ? errno : EIO;
 }
 
 std::string MapsFolder(const Arguments& arguments) {
@@ -186,47 +248,19 @@ std::string JsonLine(const nlohmann::json& object) {
 
 int main(int argc, char** argv) {
     using namespace Cli;
-    if (const auto done = Informational(argc, argv)) return *done;
+    if (const auto done = Informational(argc, argv)) return Flushed(*done);
     const auto command = Commands().find(argv[1]);
     if (command == Commands().end())
         return Fail(std::string("no command \"") + argv[1] + "\"\n" + kUsage);
     Arguments a;
-    auto takes = [&](const std::string& option) {
-        const auto& own = command->second.options;
-        return option == "--json" || option == "--maps" ||
-               std::find(own.begin(), own.end(), option) != own.end();
-    };
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--") {
-            for (++i; i < argc; ++i) a.operands.push_back(argv[i]);
-            break;
-        }
-        if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
-            a.operands.push_back(arg);
-            continue;
-        }
-        if (!takes(arg))
-            return Fail(argv[1] + std::string(" takes no option ") + arg + "\n" + kUsage);
-        if (arg == "--json")
-            a.json = true;
-        else if (arg == "--replace")
-            a.replace = true;
-        else {
-            if (i + 1 >= argc) return Fail(arg + " needs a value");
-            const std::string value = argv[++i];
-            (arg == "--maps"     ? a.maps
-             : arg == "--format" ? a.format
-             : arg == "--to"     ? a.to
-                                 : a.out) = value;
-        }
-    }
+    if (const auto wrong = Read(argc, argv, command->second, a)) return *wrong;
     Library::MapLibrary library;
     const Library::PlaceIndex places(library);
     Model model{library, places};
     try {
-        return command->second.run(a, model);
+        return Flushed(command->second.run(a, model));
     } catch (const std::exception& e) {
+        Flushed(kOk);
         return Fail(e.what());
     }
 }

@@ -1,10 +1,12 @@
 #include "library/LibraryWatcher.h"
 
 #include "platform/FileIO.h"
-
+#include "platform/Text.h"
 #include "platform/WinPath.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <unordered_map>
 #ifdef _WIN32
 #include <QWinEventNotifier>
 #else
@@ -92,7 +94,29 @@ void LibraryWatcher::Apply() {
     const std::set<std::string> names = std::move(pending_);
     pending_.clear();
     for (const std::string& native : names) library_.Update(native);
+    FollowPictures(names);
     emit Applied();
+}
+
+void LibraryWatcher::FollowPictures(const std::set<std::string>& names) {
+    // The entries by their picture's name in the folder (without regard to case, as a picture
+    // is found), made once for the batch.
+    std::unordered_multimap<std::string, std::string> naming;
+    // Pictures' paths are given through no link, as the folder is here.
+    std::error_code ec;
+    const auto real = std::filesystem::canonical(library_.NativeFolder(), ec);
+    const std::string folder = (ec ? library_.NativeFolder() : real.string()) + "/";
+    for (const Entry& e : library_.Entries())
+        if (e.pictureNative.size() > folder.size() && e.pictureNative.rfind(folder, 0) == 0 &&
+            e.pictureNative.find('/', folder.size()) == std::string::npos)
+            naming.emplace(Platform::Lower(e.pictureNative.substr(folder.size())), e.name);
+    std::set<std::string> reread;
+    for (const std::string& native : names) {
+        const auto [from, to] = naming.equal_range(Platform::Lower(native));
+        for (auto it = from; it != to; ++it) reread.insert(it->second);
+    }
+    // Reported even when the entry reads as before: the picture's pixels may be new.
+    for (const std::string& name : reread) library_.Reread(name);
 }
 
 void LibraryWatcher::ReadAgain() {

@@ -1,11 +1,13 @@
 #pragma once
 // Keeps a map library in step with its folder as other programs change it. One watch on the
 // folder (never one per file): a definition added, rewritten, renamed or removed changes its
-// entry alone, once the changes have paused for a moment (and at the latest a second after the
-// first of them), so a copy of thousands of files is applied in one go. When the folder itself
-// goes (deleted, renamed away, unmounted) or can no longer be read, the library is read again
-// (empty, with the reason) and the folder looked for every quarter of a second until it is
-// back, when the library is read again whole.
+// entry alone, and a picture of the folder appearing, rewritten or removed has the entries that
+// name it read again (reported even when they read as before, so a map shown is shown anew), once
+// the changes have paused for a moment (and at the latest a second after the first of them), so a
+// copy of thousands of files is applied in one go. When the folder itself goes (deleted, renamed
+// away, unmounted) or can no longer be read, the library is read again (empty, with the reason) and
+// the folder looked for every quarter of a second until it is back, when the library is read again
+// whole.
 //
 // QtCore only: it waits in the event loop of the thread it lives in.
 
@@ -39,6 +41,8 @@ signals:
 private:
     void Arrived();
     void Apply();
+    // Reads again the entries whose picture is one of the folder's files `names` (native).
+    void FollowPictures(const std::set<std::string>& names);
     void LookForFolder();
     void ReadAgain();
 

@@ -40,8 +40,12 @@ std::string CacheFolder();
 // exists); 0 when it cannot be told.
 std::uint64_t FreeBytes(const std::string& folder);
 
-// A file of tiles in the cache folder, named after this process, removed when this object goes.
-// Files of processes that have ended are removed when the next one is made.
+// Removes the tile files that processes of this machine left in the cache folder when they ended
+// without removing them (killed, or crashed): those whose process is gone.
+void RemoveAbandonedTiles();
+
+// A file of tiles in the cache folder, named after this process and machine, removed when this
+// object goes, and at the process's exit. Abandoned files are removed when the next one is made.
 class TileFile {
 public:
     // Made empty at `bytes` (sparse where the system allows). Throws std::runtime_error.
@@ -84,6 +88,10 @@ public:
     bool Start(std::string& error);
     // Ends it at once (its work and memory go with it) and waits for it to be gone.
     void Kill();
+    // Whether the process last noticed to have ended was ended by a signal to end (SIGKILL,
+    // SIGTERM, SIGINT or SIGHUP: another program's, or Kill's), rather than of itself (an exit,
+    // a fault).
+    bool EndedElsewhere() const { return endedElsewhere_; }
     // Hands it one piece of work writing into `output`; false when it has gone.
     bool Send(const Decoder::Protocol::Request& request, const std::string& path, int output);
 
@@ -94,9 +102,12 @@ public:
     void Wake();
 
 private:
+    // Forgets the process that has ended with `status` (waitpid's).
+    void Ended(int status);
     int pid_ = -1;
     int socket_ = -1;
     int wake_[2] = {-1, -1};
+    bool endedElsewhere_ = false;
 };
 
 } // namespace Picture::System

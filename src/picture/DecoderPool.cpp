@@ -4,7 +4,6 @@
 #include "picture/PictureLoader.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <future>
 #include <map>
 #include <mutex>
@@ -36,8 +35,7 @@ public:
             queue_.clear();
             byTicket_.clear();
         }
-        wake_.notify_all();
-        for (auto& slot : slots_) slot->process.Wake();
+        WakeAll();
         for (auto& slot : slots_) slot->thread.join();
     }
 
@@ -49,7 +47,7 @@ public:
             byTicket_.emplace(ticket.get(), place);
             queue_.emplace(place, Queued{std::move(job), ticket});
         }
-        wake_.notify_all();
+        WakeAll();
         return ticket;
     }
 
@@ -62,7 +60,6 @@ public:
         byTicket_.erase(from, to);
         for (auto& slot : slots_)
             if (slot->current == ticket) slot->process.Wake();
-        wake_.notify_all();
     }
 
 private:
@@ -91,32 +88,53 @@ private:
         return true;
     }
 
+    // Each slot's thread waits for work, or for its process to end, in the process's own wait
+    // (Wake rouses it), so that a process that ends while it waits is replaced at once.
+    void WakeAll() {
+        for (auto& slot : slots_) slot->process.Wake();
+    }
+
     void Serve(Slot& slot) {
         std::string ignored;
+        int ended = 0; // processes that ended of themselves while they waited, one after another
         for (;;) {
-            // Ready before the next piece asks: at first, and again once one has ended (killed
-            // for a piece abandoned, or gone).
-            if (!slot.process.Running()) slot.process.Start(ignored);
+            // Ready before the next piece asks: at first, and again at once when one has ended
+            // (killed for a piece abandoned, or gone); one that keeps ending of itself while it
+            // waits is started when work comes, so that a broken decoder is not started over and
+            // over.
+            if (!slot.process.Running() && ended < 2) slot.process.Start(ignored);
             Queued q;
             {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [&] { return stopping_ || Take(q); });
+                std::lock_guard lock(mutex_);
                 if (stopping_) return;
-                slot.current = q.ticket;
+                if (Take(q)) slot.current = q.ticket;
             }
+            if (!q.ticket) {
+                Decoder::Protocol::Reply reply;
+                std::string text;
+                if (slot.process.Next(reply, text) != System::Process::Event::Woken) {
+                    slot.process.Kill(); // gone while it waited
+                    ended = slot.process.EndedElsewhere() ? 0 : ended + 1;
+                }
+                continue;
+            }
+            ended = 0;
             const std::string error = Work(slot, q);
             {
                 std::lock_guard lock(mutex_);
                 slot.current.reset();
                 reserved_ -= q.job.reserve;
             }
-            wake_.notify_all();
+            WakeAll(); // its memory is free for work that waits for it
             if (!*q.ticket && error != kStopped && q.job.done) q.job.done(error);
         }
     }
 
     static constexpr const char* kStopped = "\1stopped";
     static constexpr const char* kGone = "\1gone";
+    // Said when the processes keep ending before they answer anything.
+    static constexpr const char* kKeepsGoing =
+        "the picture cannot be decoded (its decoding process has gone)";
 
     // Hands the work to the slot's process; one that has gone while it waited is started again
     // for it. "" or why it cannot be handed on.
@@ -127,12 +145,13 @@ private:
             if (slot.process.Send(job.request, job.path, job.output)) return {};
             slot.process.Kill();
         }
-        return "the picture cannot be decoded (its decoding process has gone)";
+        return kKeepsGoing;
     }
 
     // The work handed on, to its end: "" or why it failed. A process that goes before it has
     // answered anything (killed while it waited, or at its start) is started again and the work
-    // handed to it once more; one that goes again, or after answering, failed on the picture.
+    // handed to it once more; one that goes again before answering keeps going, one that goes
+    // after answering failed on the picture.
     std::string Work(Slot& slot, Queued& q) {
         for (bool first = true;; first = false) {
             if (*q.ticket) return kStopped;
@@ -158,7 +177,7 @@ private:
                 break;
             case System::Process::Event::Gone:
                 slot.process.Kill();
-                if (again && !answered) return kGone;
+                if (!answered) return again ? kGone : kKeepsGoing;
                 return "the picture is damaged or cannot be decoded (its decoder stopped)";
             case System::Process::Event::Reply:
                 answered = true;
@@ -177,7 +196,6 @@ private:
     }
 
     std::mutex mutex_;
-    std::condition_variable wake_;
     std::map<Place, Queued> queue_;
     std::unordered_multimap<const void*, Place> byTicket_; // the queued work of each ticket
     std::vector<std::unique_ptr<Slot>> slots_;

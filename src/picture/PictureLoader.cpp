@@ -52,6 +52,7 @@ std::uint64_t MemoryLimit() {
 
 void Prepare() {
     Decoders::Prepare();
+    System::RemoveAbandonedTiles(); // a run that died leaves its tiles behind
 }
 
 std::string DecoderPath() {

@@ -39,7 +39,8 @@ std::uint64_t CacheLimit();
 std::uint64_t CachedBytes();
 // What decoding work under way may take together: the bound less the cache. Bytes.
 std::uint64_t DecodeLimit();
-// Starts the decoding processes, so that the first picture does not wait for them.
+// Starts the decoding processes, so that the first picture does not wait for them, and removes
+// the disc cache's files that programs of this machine left when they died.
 void Prepare();
 // The decoding program that is started (VARNET_DECODER when set; else varnet-decoder beside
 // the running program, then in the library folder's varnet/ of its installation, then where

@@ -120,7 +120,16 @@ struct Tiled::State {
     std::uint64_t PassBytes(int finestLevel, bool inMemory) const;
     // Works out the levels kept, where (true: in memory) and the note; sets the offsets.
     bool Plan();
-    // Has the memory or the disc cache's file for the tiles. Throws CoreError(FileError).
+    // The finest level from `from` on whose tiles fit the memory cache whole, decoded within
+    // the bound.
+    int MemoryFinest(int from) const;
+    // Sets the offsets and the total of the levels kept, `pixelBytes` a pixel.
+    void Lay();
+    // The start of a note: "Shown at 1/N resolution: ".
+    static std::string Reduced(int level);
+    // Has the memory or the disc cache's file for the tiles; a disc cache that cannot be made
+    // leaves the tiles in memory, from a coarser level if need be, with a note saying why.
+    // Throws CoreError(FileError) when the memory cannot be had.
     void Keep(bool inMemory);
     // The pass over the whole picture, telling this state of its rows.
     Decoders::Job PassJob(const std::weak_ptr<State>& weak, bool inMemory);
@@ -213,50 +222,77 @@ std::uint64_t Tiled::State::PassBytes(int finestLevel, bool inMemory) const {
                                   inMemory ? 4 : 3);
 }
 
+int Tiled::State::MemoryFinest(int from) const {
+    while (from < coarsest && (PassBytes(from, true) > DecodeLimit() ||
+                               TileBytes(source.size, from, coarsest, 4) > CacheLimit()))
+        ++from;
+    return from;
+}
+
+void Tiled::State::Lay() {
+    tileBytes = std::uint64_t(kTile) * kTile * std::uint64_t(pixelBytes);
+    std::uint64_t offset = 0;
+    for (int k = finest; k <= coarsest; ++k) {
+        offsets[k] = offset;
+        columns[k] = (LevelSide(source.size.width(), k) + kTile - 1) / kTile;
+        offset += std::uint64_t(columns[k]) * std::uint64_t(TileRows(k)) * tileBytes;
+    }
+    total = offset;
+}
+
+std::string Tiled::State::Reduced(int level) {
+    return "Shown at 1/" + std::to_string(1 << (2 * level)) + " resolution: ";
+}
+
 bool Tiled::State::Plan() {
     const QSize size = source.size;
     while (coarsest < Protocol::kMaxLevels - 1 &&
            std::max(LevelSide(size.width(), coarsest), LevelSide(size.height(), coarsest)) > kTile)
         ++coarsest;
     while (finest < coarsest && PassBytes(finest, true) > DecodeLimit()) ++finest;
-    const bool inMemory = TileBytes(size, finest, coarsest, 4) <= CacheLimit();
+    bool inMemory = TileBytes(size, finest, coarsest, 4) <= CacheLimit();
     if (!inMemory) {
+        const int inMemoryFinest = MemoryFinest(finest);
         pixelBytes = 3;
         finest = 0;
         while (finest < coarsest && PassBytes(finest, false) > DecodeLimit()) ++finest;
         const std::uint64_t allowed = System::FreeBytes(System::CacheFolder()) / 4;
         const int memoryFinest = finest;
         while (finest < coarsest && TileBytes(size, finest, coarsest, 3) > allowed) ++finest;
-        if (finest > memoryFinest)
-            note = "Shown at 1/" + std::to_string(1 << (2 * finest)) +
-                   " resolution: its tiles need " + Figure(TileBytes(size, 0, coarsest, 3)) +
+        // A disc that allows less than memory holds (a full one): kept in memory instead.
+        if (finest > inMemoryFinest) inMemory = true, pixelBytes = 4;
+        const int shown = inMemory ? inMemoryFinest : finest;
+        if (shown > memoryFinest)
+            note = Reduced(shown) + "its tiles need " + Figure(TileBytes(size, 0, coarsest, 3)) +
                    " MiB of disc; the cache folder's disc allows " + Grouped(allowed / MiB) +
                    " MiB.";
+        finest = shown;
     }
     if (finest > 0 && note.empty())
-        note = "Shown at 1/" + std::to_string(1 << (2 * finest)) +
-               " resolution: decoding it needs " + Figure(PassBytes(0, inMemory)) +
+        note = Reduced(finest) + "decoding it needs " + Figure(PassBytes(0, inMemory)) +
                " MiB; this machine allows " + Grouped(DecodeLimit() / MiB) + " MiB.";
-    tileBytes = std::uint64_t(kTile) * kTile * std::uint64_t(pixelBytes);
-    std::uint64_t offset = 0;
-    for (int k = finest; k <= coarsest; ++k) {
-        offsets[k] = offset;
-        columns[k] = (LevelSide(size.width(), k) + kTile - 1) / kTile;
-        offset += std::uint64_t(columns[k]) * std::uint64_t(TileRows(k)) * tileBytes;
-    }
-    total = offset;
+    Lay();
     return inMemory;
 }
 
 void Tiled::State::Keep(bool inMemory) {
     try {
-        if (inMemory) {
-            memory = std::make_shared<System::SharedBlock>(std::size_t(total));
-            CountCached(std::int64_t(total));
-            counted = total;
-        } else {
-            disc = std::make_shared<System::TileFile>(total);
+        if (!inMemory) {
+            try {
+                disc = std::make_shared<System::TileFile>(total);
+                return;
+            } catch (const std::exception& e) {
+                // A cache folder that cannot be used: the picture is kept in memory, as much of
+                // it as fits, and the note says why.
+                pixelBytes = 4;
+                finest = MemoryFinest(finest);
+                note = Reduced(finest) + e.what() + ".";
+                Lay();
+            }
         }
+        memory = std::make_shared<System::SharedBlock>(std::size_t(total));
+        CountCached(std::int64_t(total));
+        counted = total;
     } catch (const std::exception& e) {
         throw CoreError(ErrorKind::FileError, e.what());
     }
@@ -330,7 +366,7 @@ Tiled::Tiled(const Source& source, QObject* parent)
     s.Keep(inMemory);
     s.Told(state_);
     if (s.disc) s.reader = std::thread([&s] { s.Read(); });
-    s.pass = s.PassJob(state_, inMemory);
+    s.pass = s.PassJob(state_, !s.disc);
     // Started after the part the view asks for at once; else when the event loop next turns.
     QTimer::singleShot(0, this, [this] {
         State& s = *state_;

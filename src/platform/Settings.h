@@ -24,9 +24,10 @@ std::string GetSetting(const std::string& application, const std::string& sectio
 // needed. Every other byte of the file stays as it was: other sections and keys, comments,
 // line ends, order, a byte-order mark; a stored key's line keeps its place. Saves by several
 // programs at once take turns (POSIX: a lock on a hidden lock file beside the settings file),
-// so each keeps its values. Returns false (with `error` filled when given) and changes nothing
-// when the store cannot be read or written, or (POSIX) when a name or value could not read back
-// the same (see StoreIniValues).
+// so each keeps its values; a save waits a few seconds at most for another program's turn to
+// end (and not at all for a while after one has waited in vain), then fails. Returns false (with
+// `error` filled when given) and changes nothing when the store cannot be read or written, or
+// (POSIX) when a name or value could not read back the same (see StoreIniValues).
 bool SaveSettings(const std::string& application, const std::string& section,
                   const std::vector<std::pair<std::string, std::string>>& values,
                   std::string* error = nullptr);

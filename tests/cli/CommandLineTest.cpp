@@ -23,9 +23,10 @@ struct Outcome {
 };
 
 Outcome Maps(const QStringList& arguments, const QString& folder = {},
-             const QString& program = VARNET_MAPS) {
+             const QString& program = VARNET_MAPS, const QString& output = {}) {
     QProcess p;
     if (!folder.isEmpty()) p.setWorkingDirectory(folder);
+    if (!output.isEmpty()) p.setStandardOutputFile(output);
     p.start(program, arguments);
     p.waitForFinished(60000);
     Outcome r{p.exitCode(),
@@ -101,6 +102,15 @@ TEST_F(CommandLineTest, ListsAndChecksALibrary) {
     EXPECT_NE(people.out.find("lost.inf"), std::string::npos);
     EXPECT_EQ(people.out.find("london.inf"), std::string::npos);
 
+    // Output that cannot be written (a full disc) fails, saying so.
+    for (const QStringList& arguments : {QStringList{"list"}, QStringList{"list", "--json"},
+                                         QStringList{"check"}, QStringList{"find", "51.2", "-1"}}) {
+        const Outcome full = Maps(arguments, {}, VARNET_MAPS, "/dev/full");
+        EXPECT_EQ(full.status, 2) << arguments.join(' ').toStdString();
+        EXPECT_NE(full.err.find("standard output cannot be written"), std::string::npos)
+            << full.err;
+    }
+
     std::filesystem::remove(maps + "/broken.inf");
     std::filesystem::remove(maps + "/lost.inf");
     EXPECT_EQ(Maps({"check"}).status, 0);
@@ -146,6 +156,10 @@ TEST_F(CommandLineTest, ImportsExportsAndRefusals) {
         {{"list", "--maps", TEST_DRIVE "\\Stelmar\\Nowhere"}, 2, "cannot be read"},
         {{"check", "--maps"}, 2, "needs a value"},
         {{"list", "--replace"}, 2, "takes no option --replace"},
+        {{"check", QString::fromStdString(in)}, 2, "check takes no operand \"" + in + "\""},
+        {{"list", "extra"}, 2, "takes no operand \"extra\""},
+        {{"list", "--maps", ""}, 2, "--maps needs a folder"},
+        {{"export", "--format", "kmz", "--out", "", "sheet"}, 2, "--out needs a folder"},
     };
     for (const auto& c : cases) {
         const Outcome r = Maps(c.arguments);

@@ -76,3 +76,40 @@ TEST_F(LibraryWatcherTest, TheFolderGoesAndComesBack) {
         WaitFor([&] { return Listed() == Names{"a.inf"}; });
     }
 }
+
+// A definition's picture appearing, rewritten or going in the folder: its entry follows, and is
+// reported each time, even when it reads as before (the pixels may be new).
+TEST_F(LibraryWatcherTest, APictureAppearingChangingOrGoingIsFollowed) {
+    Write("p.inf", "1N,1E\r\n0N,2E\r\np.bmp\r\n");
+    WaitFor([&] { return Listed() == Names{"a.inf", "p.inf"}; });
+    int reported = 0;
+    auto count = [&](int index) {
+        reported += library.Entries()[std::size_t(index)].name == "p.inf";
+    };
+    QObject::connect(&library, &Library::MapLibrary::Changed, count);
+    QObject::connect(&library, &Library::MapLibrary::Read, count);
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        Library::State state;
+        int width;
+    } steps[] = {
+        {"appears", [&] { Write("p.bmp", TempHost::Bmp(40, 30)); }, Library::State::Ok, 40},
+        {"rewritten larger", [&] { Write("p.bmp", TempHost::Bmp(60, 20)); }, Library::State::Ok,
+         60},
+        {"rewritten the same", [&] { Write("p.bmp", TempHost::Bmp(60, 20)); }, Library::State::Ok,
+         60},
+        {"goes", [&] { fs::remove(maps + "/p.bmp"); }, Library::State::PictureMissing, 0},
+        {"comes back in capitals", [&] { Write("P.BMP", TempHost::Bmp(50, 10)); },
+         Library::State::Ok, 50},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.what);
+        const int before = reported;
+        s.change();
+        WaitFor([&] { return reported > before; });
+        const Library::Entry& p = library.Entries()[std::size_t(library.IndexOf("p.inf"))];
+        EXPECT_EQ(p.state, s.state);
+        EXPECT_EQ(p.width, s.width);
+    }
+}

@@ -276,6 +276,7 @@ TEST_F(DecodingTest, TheDecoderAsFoundStartedAndReplaced) {
     const std::string noting = script("noting", "");
     const std::string going =
         script("going", "[ -e " + starts + "-went ] || { touch " + starts + "-went; exit 0; }\n");
+    const std::string always = script("always", "echo started >> " + starts + "-always; exit 0\n");
     struct Case {
         const char* what;
         std::string decoder; // VARNET_DECODER
@@ -287,6 +288,9 @@ TEST_F(DecodingTest, TheDecoderAsFoundStartedAndReplaced) {
         {"the processes killed while they wait", "", true, "", false},
         {"VARNET_DECODER names a decoder", noting, true, "", true},
         {"a decoder that goes at its start", going, true, "", true},
+        // Not started over and over while it waits, and the work says why it fails.
+        {"a decoder that always goes at its start", always, true,
+         "the picture cannot be decoded (its decoding process has gone)", true},
         {"VARNET_DECODER names nothing", host.Root() + "/nowhere", true, Picture::kDecoderMissing,
          false},
     };
@@ -304,12 +308,17 @@ TEST_F(DecodingTest, TheDecoderAsFoundStartedAndReplaced) {
         if (c.killed) {
             const std::vector<int> killed = LiveDecoders();
             for (int pid : killed) kill(pid, SIGKILL);
-            WaitFor([&] {
+            // Replaced at once, before any work asks for them, when there is a decoder to start.
+            auto replaced = [&] {
                 const std::vector<int> live = LiveDecoders();
-                return std::none_of(killed.begin(), killed.end(), [&](int pid) {
-                    return std::count(live.begin(), live.end(), pid) > 0;
-                });
-            });
+                return std::none_of(killed.begin(), killed.end(),
+                                    [&](int pid) {
+                                        return std::count(live.begin(), live.end(), pid) > 0;
+                                    }) &&
+                       live.size() == (c.error.empty() ? killed.size() : 0u);
+            };
+            WaitFor(replaced);
+            EXPECT_TRUE(replaced());
         }
         const Picture::Decoded d = Picture::Decode(source, QRect(QPoint(), source.size), 1);
         EXPECT_EQ(d.error, c.error);

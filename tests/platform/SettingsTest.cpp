@@ -1,8 +1,10 @@
 #include "platform/Settings.h"
 #include "support/TempHost.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,4 +117,25 @@ TEST(Settings, TwoProgramsSavingAtOnceKeepEveryValue) {
         for (const char* who : {"first", "second"})
             lost += GetSetting("Varnet", "Settings", who + std::to_string(i), "") != who;
     EXPECT_EQ(lost, 0);
+}
+
+// A program that keeps the lock (stuck, or stopped in a debugger) holds a save up for a few
+// seconds at most; the save then fails, saying so, and changes nothing.
+TEST(Settings, ALockKeptByAnotherProgramFailsTheSave) {
+    TempHost host;
+    ASSERT_TRUE(SaveSetting("Varnet", "Settings", "MainLeft", "1"));
+    const std::string file = SettingsFile("Varnet");
+    const std::string lockFile = file.substr(0, file.rfind('/') + 1) + ".settings.ini.lock";
+    const int kept = open(lockFile.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(kept, 0);
+    ASSERT_EQ(flock(kept, LOCK_EX), 0);
+    for (const char* value : {"2", "3"}) { // the second without waiting again
+        std::string error;
+        EXPECT_FALSE(SaveSetting("Varnet", "Settings", "MainLeft", value, &error));
+        EXPECT_NE(error.find("locked"), std::string::npos) << error;
+    }
+    EXPECT_EQ(GetSetting("Varnet", "Settings", "MainLeft", ""), "1");
+    close(kept);
+    EXPECT_TRUE(SaveSetting("Varnet", "Settings", "MainLeft", "4"));
+    EXPECT_EQ(GetSetting("Varnet", "Settings", "MainLeft", ""), "4");
 }

@@ -7,7 +7,11 @@
 #include <QApplication>
 #include <QScreen>
 #include <QTimer>
+#include <fcntl.h>
+#include <functional>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QRectF Stored() {
@@ -100,18 +104,39 @@ TEST_F(PlacementTest, BadLostOrAbsurdValuesAreReplacedAndNeverSavedAgain) {
     }
 }
 
+// File > Exit ends the program whatever becomes of the placement: a settings file that cannot
+// be written, or whose lock another program keeps (waited for a few seconds at most).
 TEST_F(PlacementTest, APlacementThatCannotBeSavedIsSaidAndLosesNothingElse) {
     const std::string file = host.Root() + "/home/.config/Varnet/settings.ini";
-    host.WriteSettings("Varnet", "[Settings]\r\nMainLeft=1500\r\n[Mine]\r\nkeep=this\r\n");
-    frmMain& main = Start();
-    chmod(file.c_str(), 0444);
-    testing::internal::CaptureStderr();
-    main.Unload();
-    Flush();
-    const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("placement could not be saved"), std::string::npos) << said;
-    EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(TempHost::Read(file), "[Settings]\r\nMainLeft=1500\r\n[Mine]\r\nkeep=this\r\n");
+    int kept = -1;
+    const struct {
+        const char* what;
+        std::function<void()> spoil;
+    } cases[] = {
+        {"read-only", [&] { chmod(file.c_str(), 0444); }},
+        {"locked",
+         [&] {
+             kept = open((host.Root() + "/home/.config/Varnet/.settings.ini.lock").c_str(),
+                         O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+             flock(kept, LOCK_EX);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.WriteSettings("Varnet", "[Settings]\r\nMainLeft=1500\r\n[Mine]\r\nkeep=this\r\n");
+        frmMain& main = Start();
+        c.spoil();
+        testing::internal::CaptureStderr();
+        main.mnuFileExit_Click();
+        Flush();
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(frmMain::Loaded());
+        EXPECT_NE(said.find("placement could not be saved"), std::string::npos) << said;
+        EXPECT_TRUE(messages.empty());
+        EXPECT_EQ(TempHost::Read(file), "[Settings]\r\nMainLeft=1500\r\n[Mine]\r\nkeep=this\r\n");
+        chmod(file.c_str(), 0644);
+    }
+    close(kept);
 }
 
 TEST_F(PlacementTest, ADialogCentredOverAWindowAtTheScreensEdgeOpensWithinTheScreen) {

@@ -1,5 +1,6 @@
 // Large maps: the part in view at once, the whole behind it, another map taking over mid-decode,
 // and a picture above the memory bound shown reduced with its full size and exact coordinates.
+#include "platform/Settings.h"
 #include "support/AppTest.h"
 #include "ui/MapPicture.h"
 #include "ui/frmMain.h"
@@ -8,8 +9,13 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 // A JPEG of 3000 x 2000 in one colour, with its far quarter (from pixel 2000, 1504) in another.
@@ -129,6 +135,84 @@ TEST_F(BigMapsTest, TheDiscCacheGoesWithTheMap) {
     m.Unload(); // the program ends
     Flush();
     EXPECT_FALSE(std::filesystem::exists(again));
+}
+
+// SIGTERM, SIGHUP and Ctrl+C end the program as File > Exit does: its placement kept, its tiles
+// removed; and tiles left by a run that died are removed by the next, those of live processes
+// and other machines kept.
+TEST_F(BigMapsTest, StopRequestsAndDeadRunsLeaveNoTiles) {
+    setenv("VARNET_PICTURE_LIMIT_MB", "16", 1); // the tiles of 3000 x 2000 do not fit memory
+    const std::string cache = std::string(getenv("XDG_CACHE_HOME")) + "/varnet/";
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    waitpid(dead, nullptr, 0);
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    const struct {
+        std::string name;
+        bool kept;
+    } left[] = {
+        {"tiles-" + std::to_string(dead) + "-1@" + host, false},
+        {"tiles-" + std::to_string(dead) + "-2", false},
+        {"tiles-" + std::to_string(dead) + "-1@elsewhere", true},
+        {"tiles-" + std::to_string(getpid()) + "-999@" + host, true},
+    };
+    for (const auto& l : left) TempHost::Write(cache + l.name, "tiles");
+    for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(signal);
+        std::filesystem::remove(Platform::SettingsFile("Varnet"));
+        frmMain& m = Start();
+        for (const auto& l : left)
+            EXPECT_EQ(std::filesystem::exists(cache + l.name), l.kept) << l.name;
+        Select(m, "red.inf");
+        const std::string tiles = m.MapViewer->Tiles()->CachePath();
+        ASSERT_TRUE(std::filesystem::exists(tiles));
+        raise(signal);
+        WaitFor([] { return !frmMain::Loaded(); });
+        EXPECT_FALSE(frmMain::Loaded());
+        Flush();
+        EXPECT_FALSE(std::filesystem::exists(tiles));
+        EXPECT_NE(Platform::GetSetting("Varnet", "Settings", "MainWidth", ""), "");
+    }
+}
+
+TEST_F(BigMapsTest, ACacheFolderThatCannotBeUsedLeavesThePictureInMemory) {
+    setenv("VARNET_PICTURE_LIMIT_MB", "16", 1); // the tiles of 3000 x 2000 do not fit memory
+    const std::string cache = getenv("XDG_CACHE_HOME");
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        const char* says;
+    } cases[] = {
+        {"the cache folder a file", [&] { TempHost::Write(cache + "/varnet", "x"); },
+         "/varnet is not a folder"},
+        {"the folder above it a file", [&] { TempHost::Write(cache, "x"); }, " is not a folder"},
+        {"the cache folder read-only",
+         [&] {
+             std::filesystem::create_directories(cache + "/varnet"),
+                 chmod((cache + "/varnet").c_str(), 0500);
+         },
+         "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.says[0] == 'P' && geteuid() == 0) continue; // nothing is read-only to root
+        std::filesystem::remove_all(cache);
+        c.make();
+        frmMain& m = Start();
+        Select(m, "red.inf");
+        ASSERT_TRUE(m.MapViewer->Tiles());
+        EXPECT_EQ(m.MapViewer->Tiles()->CachePath(), "");
+        const QString said = m.sbStatusBar->PanelText(1);
+        EXPECT_TRUE(said.startsWith("Shown at 1/")) << said.toStdString();
+        EXPECT_NE(said.indexOf(c.says), -1) << said.toStdString();
+        WaitFor([&] { return !m.MapViewer->Decoding(); });
+        WaitFor([&] { return Near(Shown(m, QPoint(5, 5)), Qt::red); });
+        EXPECT_TRUE(Near(Shown(m, QPoint(5, 5)), Qt::red));
+        EXPECT_EQ(m.sbStatusBar->PanelText(1), said); // said once, and so it stays
+        m.Unload();
+        Flush();
+    }
 }
 
 TEST_F(BigMapsTest, APictureAboveTheBoundIsShownReducedAtItsFullSize) {

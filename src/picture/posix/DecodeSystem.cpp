@@ -79,6 +79,26 @@ void Track(const std::string& path, bool add) {
         live->erase(path);
 }
 
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+// Makes the cache folder, folder by folder, private to the user; "" or why it cannot be had.
+std::string MakeFolder(const std::string& folder) {
+    for (std::size_t at = 1; at != std::string::npos;) {
+        at = folder.find('/', at + 1);
+        const std::string part = folder.substr(0, at);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return "the cache folder " + part + " cannot be made (" + Why() + ")";
+        struct stat st {};
+        if (::stat(part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return "the cache folder " + folder + " cannot be made (" + part + " is not a folder)";
+    }
+    return {};
+}
+
 } // namespace
 
 SharedBlock::SharedBlock(std::size_t bytes) : size_(bytes) {
@@ -125,25 +145,28 @@ std::uint64_t FreeBytes(const std::string& folder) {
     return std::uint64_t(s.f_bavail) * s.f_frsize;
 }
 
+void RemoveAbandonedTiles() {
+    const std::string folder = CacheFolder();
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    const std::string host = HostName();
+    while (const dirent* e = ::readdir(dir)) {
+        // tiles-PID-N@HOST; a name without a host is one an older Varnet made here.
+        int pid = 0, n = 0;
+        if (std::sscanf(e->d_name, "tiles-%d-%*d%n", &pid, &n) != 1 || pid <= 0) continue;
+        if (e->d_name[n] != '\0' && (e->d_name[n] != '@' || e->d_name + n + 1 != host)) continue;
+        if (::kill(pid, 0) != 0 && errno == ESRCH) ::unlink((folder + "/" + e->d_name).c_str());
+    }
+    ::closedir(dir);
+}
+
 TileFile::TileFile(std::uint64_t bytes) {
     const std::string folder = CacheFolder();
-    // Made folder by folder, private to the user.
-    for (std::size_t at = 1; at != std::string::npos;) {
-        at = folder.find('/', at + 1);
-        ::mkdir(folder.substr(0, at).c_str(), 0700);
-    }
-    // Tiles left by a program that ended without removing them.
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir)) {
-            int pid = 0, n = 0;
-            if (std::sscanf(e->d_name, "tiles-%d-%*d%n", &pid, &n) == 1 && e->d_name[n] == '\0' &&
-                pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
-                ::unlink((folder + "/" + e->d_name).c_str());
-        }
-        ::closedir(dir);
-    }
+    if (const std::string why = MakeFolder(folder); !why.empty()) throw std::runtime_error(why);
+    RemoveAbandonedTiles();
     static std::atomic<int> serial{0};
-    path_ = folder + "/tiles-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+    path_ = folder + "/tiles-" + std::to_string(::getpid()) + "-" + std::to_string(++serial) + "@" +
+            HostName();
     handle_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (handle_ < 0 || ::ftruncate(handle_, off_t(bytes)) != 0) {
         const std::string why = Why();
@@ -207,11 +230,19 @@ std::string FindDecoder() {
     return {};
 }
 
-bool Process::Running() {
-    if (pid_ <= 0) return false;
-    if (::waitpid(pid_, nullptr, WNOHANG) != pid_) return true;
+void Process::Ended(int status) {
+    const int signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    endedElsewhere_ =
+        signal == SIGKILL || signal == SIGTERM || signal == SIGINT || signal == SIGHUP;
     if (socket_ >= 0) ::close(socket_);
     pid_ = socket_ = -1;
+}
+
+bool Process::Running() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
+    Ended(status);
     return false;
 }
 
@@ -249,13 +280,14 @@ bool Process::Start(std::string& error) {
 }
 
 void Process::Kill() {
-    if (pid_ > 0) {
+    if (Running()) {
         ::kill(pid_, SIGKILL);
-        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        // One already ending (its socket closed first) ends as it was going to.
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
         }
+        Ended(status);
     }
-    if (socket_ >= 0) ::close(socket_);
-    pid_ = socket_ = -1;
 }
 
 bool Process::Send(const Decoder::Protocol::Request& request, const std::string& path, int output) {

@@ -4,7 +4,9 @@
 #include "platform/FileIO.h"
 #include "platform/Text.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include <set>
 #include <string_view>
 #include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 namespace Platform {
@@ -34,18 +37,40 @@ bool Load(const std::string& file, std::string& data, std::string& error) {
     return false;
 }
 
+// How long a save waits for another program's save: one takes milliseconds, so a lock held
+// longer is held by a program that is stuck or keeps it, and a closing program must not wait on
+// it. After a save has given up, the next ones in the following while try once, without waiting.
+constexpr auto kLockWait = std::chrono::seconds(3);
+constexpr auto kLockTry = std::chrono::milliseconds(20);
+constexpr auto kAfterGivingUp = std::chrono::seconds(30);
+
 // Holds the settings file's lock while it lives: an exclusive flock on a lock file beside it, so
 // that saves of the file by several programs (two instances closing together) read, change and
 // write it one at a time and none loses another's values. The lock file stays, empty: removing
 // it would let two savers lock two different files. Where no lock can be had (a file system
-// without locks) the save goes ahead unlocked.
+// without locks) the save goes ahead unlocked; where another program holds it beyond kLockWait,
+// Held() is false.
 class FileLock {
 public:
     explicit FileLock(const std::string& file) {
         const std::size_t slash = file.rfind('/');
-        const std::string lock = file.substr(0, slash + 1) + "." + file.substr(slash + 1) + ".lock";
-        fd_ = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
-        while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        path_ = file.substr(0, slash + 1) + "." + file.substr(slash + 1) + ".lock";
+        fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+        using Clock = std::chrono::steady_clock;
+        static std::atomic<Clock::rep> gaveUp{0}; // when a save last gave up, or 0
+        const auto now = Clock::now();
+        const bool waits =
+            gaveUp == 0 || now - Clock::time_point(Clock::duration(gaveUp)) > kAfterGivingUp;
+        const auto until = now + (waits ? Clock::duration(kLockWait) : Clock::duration(0));
+        while (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR) continue;
+            if (errno != EWOULDBLOCK) return; // no locks here
+            if (Clock::now() >= until) {
+                held_ = false;
+                gaveUp = Clock::now().time_since_epoch().count();
+                return;
+            }
+            std::this_thread::sleep_for(kLockTry);
         }
     }
     ~FileLock() {
@@ -53,9 +78,13 @@ public:
     }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
+    bool Held() const { return held_; }
+    const std::string& Path() const { return path_; }
 
 private:
     int fd_ = -1;
+    bool held_ = true;
+    std::string path_;
 };
 
 void SayOnce(const std::string& file, const std::string& why) {
@@ -99,6 +128,9 @@ bool SaveSettings(const std::string& application, const std::string& section,
     std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
     if (ec) return fail(ec.message());
     const FileLock lock(file);
+    if (!lock.Held())
+        return fail("another program keeps " + file + " locked (" + lock.Path() +
+                    "); nothing was saved");
     std::string data, why;
     if (!Load(file, data, why)) return fail("cannot read " + file + ": " + why);
     return StoreIniValues(data, section, values, error) && ReplaceFileContents(file, data, error);
