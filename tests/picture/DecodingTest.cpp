@@ -49,15 +49,25 @@ QByteArray Claiming(QByteArray jpeg, int w, int h) {
     return jpeg;
 }
 
+// A file of /proc whole, or "" when the thread or process it tells of has gone meanwhile (the
+// read then fails, which the stream library throws for).
+std::string ReadProc(const std::string& path) {
+    try {
+        std::ifstream file(path);
+        return std::string((std::istreambuf_iterator<char>(file)), {});
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 // The decoding processes alive now (children of this process's threads, not yet reaped or
 // ended).
 std::vector<int> LiveDecoders() {
     std::vector<int> live;
     for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream children(task.path() / "children");
+        std::istringstream children(ReadProc(task.path() / "children"));
         for (int pid; children >> pid;) {
-            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-            std::string text((std::istreambuf_iterator<char>(stat)), {});
+            const std::string text = ReadProc("/proc/" + std::to_string(pid) + "/stat");
             const std::size_t close = text.rfind(')');
             if (close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z')
                 live.push_back(pid);
@@ -70,8 +80,7 @@ std::vector<int> LiveDecoders() {
 std::map<int, long> DecoderTicks() {
     std::map<int, long> spent;
     for (const int pid : LiveDecoders()) {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const std::string text = ReadProc("/proc/" + std::to_string(pid) + "/stat");
         const std::size_t close = text.rfind(')');
         if (close == std::string::npos) continue;
         std::istringstream fields(text.substr(close + 2));
