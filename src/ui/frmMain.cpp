@@ -174,6 +174,7 @@ void frmMain::BuildMenus() {
     mnuViewFitEachMap->setCheckable(true);
     mnuViewBar2 = item(m, "mnuViewBar2", "-");
     mnuViewCoverage = item(m, "mnuViewCoverage", "&Coverage");
+    BuildGridMenu(m);
     mnuTools1 = top("mnuTools1", "&Tools", m);
     mnuToolsEditInf = item(m, "mnuToolsEditInf", "Edit Inf file...");
     mnuToolsNewInf = item(m, "mnuToolsNewInf", "&New Inf file...");
