@@ -24,6 +24,7 @@ frmMain::frmMain(Library::MapLibrary& maps, Library::LibraryWatcher& watcher,
     layout->setMenuBar(MenuBar);
     layout->addWidget(Client);
     BuildMenus();
+    BuildGridMenu(mnuView->menu()); // the View menu's last items
     BuildControls();
 
     Define("Varnet", Border::Sizable, StartUp::SystemDefault, 8730, 6330, true, true);
@@ -174,7 +175,6 @@ void frmMain::BuildMenus() {
     mnuViewFitEachMap->setCheckable(true);
     mnuViewBar2 = item(m, "mnuViewBar2", "-");
     mnuViewCoverage = item(m, "mnuViewCoverage", "&Coverage");
-    BuildGridMenu(m);
     mnuTools1 = top("mnuTools1", "&Tools", m);
     mnuToolsEditInf = item(m, "mnuToolsEditInf", "Edit Inf file...");
     mnuToolsNewInf = item(m, "mnuToolsNewInf", "&New Inf file...");
