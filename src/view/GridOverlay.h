@@ -8,9 +8,12 @@
 #include "grids/GridLines.h"
 #include "mapdef/Georeference.h"
 
+#include <QImage>
 #include <QWidget>
 #include <memory>
 #include <optional>
+#include <string>
+#include <unordered_map>
 
 class PictureBox;
 
@@ -38,6 +41,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // A line's value written on a light ground, made once.
+    const QImage& Label(const std::string& text);
+
     PictureBox& picture_;
     PictureBox& frame_;
     bool on_ = false;
@@ -45,4 +51,5 @@ private:
     Grids::Datum datum_ = Grids::Datum::OSGB36;
     std::unique_ptr<Grids::GridLines> lines_;
     std::optional<MapCode::Georeference> map_;
+    std::unordered_map<std::string, QImage> labels_;
 };
