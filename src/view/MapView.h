@@ -14,7 +14,8 @@
 // Up and Page Down by a frame, Home and End to the picture's top-left and bottom-right edges, and
 // + and - zoom about the frame's centre. Focus that came from the keyboard shows a frame round
 // the picture, and the position panel then tells the place at the frame's centre while the
-// pointer is elsewhere.
+// pointer is elsewhere. The position panel writes places in the grid chosen (SetGrid), whose
+// lines may be drawn over a placed picture (SetGridLines, view/GridOverlay.h).
 
 #include "grids/Grids.h"
 #include "mapdef/Georeference.h"
