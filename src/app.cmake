@@ -14,9 +14,9 @@ add_library(varnet_app STATIC
   ui/frmMainNewInf.cpp ui/frmMainTree.cpp
   ui/frmAbout.cpp ui/frmCoverage.cpp ui/frmInfEdit.cpp ui/frmOptions.cpp ui/frmProgress.cpp
   ui/frmSplash.cpp
-  ui/frmFindMaps.cpp ui/frmMainFind.cpp
+  ui/frmFindMaps.cpp ui/frmMainFind.cpp ui/frmMainGrid.cpp
   view/PictureBox.cpp view/ScrollBar.cpp view/Splitter.cpp view/Twips.cpp
-  view/CoverageCanvas.cpp view/MapView.cpp view/cPicScroll.cpp
+  view/CoverageCanvas.cpp view/GridOverlay.cpp view/MapView.cpp view/cPicScroll.cpp
   ${PROJECT_SOURCE_DIR}/resources/varnet.qrc)
 target_include_directories(varnet_app PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(varnet_app PUBLIC library mapcode picture georef grids Qt6::Widgets Qt6::PrintSupport Qt6::Svg)

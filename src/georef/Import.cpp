@@ -424,10 +424,10 @@ struct Grid {
     }
 };
 
-// The ground size (metres) of the source's centre pixel, along each of its sides, and the
-// metres a degree of latitude and of longitude spans there.
+// The ground size (metres) of the source's centre pixel along each of its sides, and the metres
+// a degree of latitude and of longitude spans there.
 struct Scale {
-    double metres, meridian, parallel;
+    double alongX, alongY, meridian, parallel;
 };
 
 Scale CentreScale(GDALDatasetH dataset, void* transformer, const OGRSpatialReference& target,
@@ -444,10 +444,10 @@ Scale CentreScale(GDALDatasetH dataset, void* transformer, const OGRSpatialRefer
     const double parallel = a / std::sqrt(w) * std::cos(phi) * kRadian; // metres a degree east
     const double alongX = std::hypot((x[1] - x[0]) * parallel, (y[1] - y[0]) * meridian);
     const double alongY = std::hypot((x[3] - x[2]) * parallel, (y[3] - y[2]) * meridian);
-    const double metres = std::sqrt(alongX * alongY);
-    if (!(ok[0] && ok[1] && ok[2] && ok[3]) || !std::isfinite(metres) || metres <= 0)
+    const bool sized = std::isfinite(alongX) && std::isfinite(alongY) && alongX > 0 && alongY > 0;
+    if (!(ok[0] && ok[1] && ok[2] && ok[3]) || !sized)
         Refuse(source, "its georeference gives its pixels no size on the ground.");
-    return {metres, meridian, parallel};
+    return {alongX, alongY, meridian, parallel};
 }
 
 Grid ChooseGrid(GDALDatasetH dataset, void* transformer, const OGRSpatialReference& target,
@@ -471,10 +471,13 @@ Grid ChooseGrid(GDALDatasetH dataset, void* transformer, const OGRSpatialReferen
     if (!(grid.north <= 90 * kLattice && grid.south >= -90 * kLattice && grid.west < grid.east &&
           grid.south < grid.north && grid.west >= -180 * kLattice && grid.east <= 180 * kLattice))
         Refuse(source, "its corners do not fall on the earth.");
+    // Each axis keeps its own pixel size: a picture in latitude and longitude keeps its degrees a
+    // pixel, any other its centre pixel's ground size along each side (a turned source adds
+    // pixels only by its wider bounding box).
     const double width =
-        std::round((grid.east - grid.west) / kLattice * scale.parallel / scale.metres);
+        std::round((grid.east - grid.west) / kLattice * scale.parallel / scale.alongX);
     const double height =
-        std::round((grid.north - grid.south) / kLattice * scale.meridian / scale.metres);
+        std::round((grid.north - grid.south) / kLattice * scale.meridian / scale.alongY);
     if (width > kJpegMaxSide || height > kJpegMaxSide)
         Refuse(source, "it would become a picture of " + std::to_string(std::llround(width)) +
                            " x " + std::to_string(std::llround(height)) +

@@ -1,6 +1,6 @@
 #include "ui/frmFindMaps.h"
 
-#include "mapdef/MapCode.h"
+#include "georef/Georef.h"
 #include "ui/CoreText.h"
 #include "ui/Pictures.h"
 #include "ui/Placement.h"
@@ -20,6 +20,15 @@ QString Figure(double value) {
 // The core's reason, as a sentence of its own.
 QString Sentence(const QString& reason) {
     return reason.isEmpty() ? reason : reason.left(1).toUpper() + reason.mid(1) + ".";
+}
+
+// Why a text is not a place, and the forms a place is typed in when the reason does not say.
+QString Refusal(const Grids::Place& place) {
+    const std::string forms = Grids::PlaceForms();
+    QString line = Sentence(QString::fromStdString(place.error));
+    if (place.error.find(forms) == std::string::npos)
+        line += "\nType " + QString::fromStdString(forms) + ".";
+    return line;
 }
 
 } // namespace
@@ -77,6 +86,7 @@ void frmFindMaps::Attach(const Library::MapLibrary& library, const Library::Plac
     if (library_ == &library) return;
     library_ = &library;
     index_ = &places;
+    datum_ = Georef::LibraryDatum();
     // Many changes at once (a folder read again, a copy of many files) are one new list.
     auto refresh = [this] {
         if (refreshDue_) return;
@@ -94,22 +104,24 @@ void frmFindMaps::Attach(const Library::MapLibrary& library, const Library::Plac
 }
 
 void frmFindMaps::txtPlace_Change() {
-    place_ = MapCode::ReadPlace(ToCore(txtPlace->text()));
+    place_ = Grids::ReadPlace(txtPlace->text().toStdString(), datum_);
     QString line =
-        place_.ok ? FromCore(MapCode::DescribePlace(place_)) : Sentence(FromCore(place_.error));
+        place_.ok ? QString::fromStdString(Grids::DescribePlace(place_, datum_)) : Refusal(place_);
+    // Minutes of arc in single precision, as the corners it is compared with are held.
+    const float latitude = float(place_.latitude * 60), longitude = float(place_.longitude * 60);
     const QTreeWidgetItem* chosen = lstMaps->selectedItems().value(0);
     const QString kept = chosen ? chosen->text(0) : QString();
     filling_ = true;
     lstMaps->clear();
     if (place_.ok && index_) {
-        const std::vector<int> found = index_->Covering(place_.latitude, place_.longitude);
+        const std::vector<int> found = index_->Covering(latitude, longitude);
         QList<QTreeWidgetItem*> rows;
         rows.reserve(qsizetype(found.size()));
         for (const int i : found) {
             const Library::Entry& e = library_->Entries()[std::size_t(i)];
             const MapCode::Georeference placed = e.Corners().value(); // found by its corners
-            const double scale = placed.MetresPerPixel(place_.latitude);
-            const auto [across, down] = placed.ExtentKm(place_.latitude);
+            const double scale = placed.MetresPerPixel(latitude);
+            const auto [across, down] = placed.ExtentKm(latitude);
             auto* r = new QTreeWidgetItem({FromCore(e.name),
                                            scale > 0 ? Figure(scale) + " m/pixel" : QString(),
                                            Figure(across) + " x " + Figure(down) + " km"});
@@ -142,7 +154,8 @@ void frmFindMaps::Restore(const QString& place, const QString& chosenMap) {
 }
 
 void frmFindMaps::Choose(QTreeWidgetItem* row) {
-    if (row && place_.ok) emit MapChosen(row->text(0), place_.latitude, place_.longitude);
+    if (row && place_.ok)
+        emit MapChosen(row->text(0), float(place_.latitude * 60), float(place_.longitude * 60));
 }
 
 void frmFindMaps::Form_Load() {

@@ -1,14 +1,16 @@
 #pragma once
-// Find Maps: which maps of the library show a place. A box takes the place (a latitude and
-// longitude, decimal degrees or a National Grid reference); the line under it says how the text
-// was read or why it cannot be; the list gives every map whose corners contain the place, best
+// Find Maps: which maps of the library show a place. A box takes the place in any form
+// Grids::ReadPlace reads (a latitude and longitude, decimal degrees, a National Grid, Irish Grid,
+// ITM, UTM or MGRS reference, an EPSG system's coordinates, or the Position panel's own text); the
+// line under it names the form the text was read in, or says why it is not a place and which
+// forms are; the list gives every map whose corners contain the place, best
 // fit first, with its scale there and its extent, and follows the box as it is typed in and the
 // library as it changes. Choosing a map (a click, or the keyboard) reports it with the place.
 // Its placement is kept like the main window's (keys "FindMapsLeft", "FindMapsTop",
 // "FindMapsWidth", "FindMapsHeight").
 
+#include "grids/Grids.h"
 #include "library/PlaceIndex.h"
-#include "mapdef/Place.h"
 #include "ui/Form.h"
 
 #include <QLabel>
@@ -26,7 +28,7 @@ public:
     QTreeWidget* lstMaps; // Map, Scale, Extent
 
     // The library whose maps are found, followed from now on, and the index of its places that
-    // finds them; both must outlive the window.
+    // finds them; both must outlive the window. Places are read in the library's datum.
     void Attach(const Library::MapLibrary& library, const Library::PlaceIndex& places);
     // The list for the place in the box now.
     void txtPlace_Change();
@@ -48,7 +50,8 @@ private:
     void Choose(QTreeWidgetItem* row);
     const Library::MapLibrary* library_ = nullptr;
     const Library::PlaceIndex* index_ = nullptr;
-    MapCode::Place place_;
+    Grids::Place place_;
+    Grids::Datum datum_ = Grids::Datum::OSGB36;
     bool filling_ = false;
     bool refreshDue_ = false;
 };

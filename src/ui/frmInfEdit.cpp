@@ -47,6 +47,12 @@ void MakeControls(frmInfEdit& f) {
                         "reference such as TQ 290 800",
                         180, 2430, 5145, 420, -1);
     f.lblFormat->setWordWrap(true);
+    // The corners are latitudes and longitudes or National Grid references alone.
+    const QString otherGrids = "A map in another grid (Irish Grid, Irish Transverse Mercator, UTM, "
+                               "MGRS) is placed with Tools > Calibrate Map.";
+    for (QWidget* w : std::initializer_list<QWidget*>{f.lblFormat, f.txtTLLat, f.txtTLLon,
+                                                      f.txtBRLat, f.txtBRLon})
+        w->setToolTip(otherGrids);
     f.lblTopLeftReading = label("lblTopLeftReading", QString(), 180, 2880, 5145, 240, -1);
     f.lblBottomRightReading = label("lblBottomRightReading", QString(), 180, 3120, 5145, 240, -1);
     for (QLabel* l : {f.lblFormat, f.lblTopLeftReading, f.lblBottomRightReading})

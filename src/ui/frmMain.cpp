@@ -24,6 +24,7 @@ frmMain::frmMain(Library::MapLibrary& maps, Library::LibraryWatcher& watcher,
     layout->setMenuBar(MenuBar);
     layout->addWidget(Client);
     BuildMenus();
+    BuildGridMenu(mnuView->menu()); // the View menu's last items
     BuildControls();
 
     Define("Varnet", Border::Sizable, StartUp::SystemDefault, 8730, 6330, true, true);

@@ -3,8 +3,8 @@
 // a status bar, under the menu bar. Its member functions live beside this header, one file per
 // concern: frmMain.cpp (controls and menus), frmMainLife.cpp (load, unload), frmMainLayout.cpp,
 // frmMainTree.cpp, frmMainDetails.cpp, frmMainEditInf.cpp, frmMainNewInf.cpp,
-// frmMainExport.cpp, frmMainImport.cpp, frmMainCoverage.cpp, frmMainFind.cpp and
-// frmMainCommands.cpp.
+// frmMainExport.cpp, frmMainImport.cpp, frmMainCoverage.cpp, frmMainFind.cpp, frmMainGrid.cpp
+// and frmMainCommands.cpp.
 
 #include "georef/Georef.h"
 #include "library/LibraryWatcher.h"
@@ -64,7 +64,15 @@ public:
     // Fit Each Map: a check item; while it is checked every map shown is fitted, whatever zoom
     // the one before had. Kept in the settings as FitEachMap (0 or 1).
     QAction* mnuViewFitEachMap;
-    QAction *mnuViewBar2, *mnuViewCoverage;
+    QAction *mnuViewBar2, *mnuViewCoverage, *mnuViewBar3;
+    // Grid: a submenu of radio items, the grid the Position panel writes places in and whose
+    // lines Grid Lines draws; kept in the settings as Grid (latlon, bng, irish, itm, utm or
+    // mgrs; latlon when absent or unknown).
+    QAction *mnuViewGrid, *mnuViewGridLatLon, *mnuViewGridBng, *mnuViewGridIrish, *mnuViewGridItm,
+        *mnuViewGridUtm, *mnuViewGridMgrs;
+    // Grid Lines: a check item, off at first; the chosen grid's lines over a placed map. Kept as
+    // GridLines (0 or 1).
+    QAction* mnuViewGridLines;
     QAction *mnuTools1, *mnuToolsEditInf, *mnuToolsNewInf, *mnuToolsExportWorldFile;
     QAction *mnuToolsImportMap, *mnuToolsExportKmz, *mnuToolsExportOzi;
     QAction* mnuToolsFindMaps;
@@ -166,6 +174,9 @@ public:
     void mnuViewFitMap_Click();
     void mnuViewActualSize_Click();
     void mnuViewFitEachMap_Click();
+    // One of View > Grid's items chosen: the map view writes places in its grid.
+    void mnuViewGrid_Click(QAction* item);
+    void mnuViewGridLines_Click();
     void mnuHelpContents_Click();
     void mnuHelpSearchForHelpOn_Click();
     void mnuHelpAbout_Click();
@@ -180,6 +191,9 @@ private:
     void BuildPictureControls();
     void BuildMapView();
     void BuildContextMenus();
+    // View > Grid and Grid Lines, after Coverage, and their settings read at load.
+    void BuildGridMenu(QMenu* view);
+    void LoadGridSettings();
     // The library's entry of the selected node; nothing for another node or none.
     const Library::Entry* SelectedEntry() const;
     // Roles, names and descriptions for assistive technology.

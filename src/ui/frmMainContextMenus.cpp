@@ -119,7 +119,7 @@ void frmMain::mnuPictureCopyPosition_Click() {
 }
 
 void frmMain::CopyPosition(const std::optional<std::pair<float, float>>& place) {
-    const QString text = place ? MapView::PlaceText(*place) : QString();
+    const QString text = place ? MapViewer->PlaceText(*place) : QString();
     if (text.isEmpty())
         QApplication::beep();
     else

@@ -15,6 +15,7 @@ void frmMain::Form_Load() {
     mnuViewFitEachMap->setChecked(Platform::GetSetting("Varnet", "Settings", "FitEachMap", "") ==
                                   "1");
     MapViewer->SetFitEach(mnuViewFitEachMap->isChecked());
+    LoadGridSettings();
 
     Splitter1->setChild1(DirTree);
     Splitter1->setChild2(Splitter2);

@@ -2,7 +2,7 @@
 
 #include "mapdef/MapCode.h"
 #include "platform/CoreError.h"
-#include "platform/Text.h"
+#include "view/GridOverlay.h"
 #include "view/PictureBox.h"
 #include "view/ScrollBar.h"
 
@@ -72,8 +72,8 @@ protected:
 MapView::MapView(PictureBox& inner, PictureBox& outer, ScrollBar& hBar, ScrollBar& vBar,
                  std::function<void()> fitRanges, QObject* parent)
     : QObject(parent), inner_(inner), outer_(outer), hBar_(hBar), vBar_(vBar),
-      fitRanges_(std::move(fitRanges)), overlay_(new LineOverlay(&inner)),
-      focusFrame_(new FocusFrame(&outer)) {
+      fitRanges_(std::move(fitRanges)), gridOverlay_(new GridOverlay(inner, outer)),
+      overlay_(new LineOverlay(&inner)), focusFrame_(new FocusFrame(&outer)) {
     inner_.setMouseTracking(true); // the position follows the pointer without a button held
     inner_.installEventFilter(this);
     outer_.installEventFilter(this);
@@ -163,6 +163,7 @@ void MapView::Apply(double factor, QPointF anchor) {
     const QPointF atPicture = (anchor - QPointF(inner_.pos())) / inner_.Zoom();
     inner_.setZoom(factor);
     ShowLine(); // drawn where the picture's pixels are now
+    gridOverlay_->Follow();
     try {
         fitRanges_();
         const QPointF left = anchor - atPicture * factor; // where the picture's corner goes
@@ -204,6 +205,7 @@ void MapView::ShowPicture(const std::string& native, const Picture::Probe& probe
     const double fw = outer_.width(), fh = outer_.height();
     const QRectF view(shown(hBar_, w, fw) / zoom, shown(vBar_, h, fh) / zoom, fw / zoom, fh / zoom);
     tiled_->Want(view.toAlignedRect(), zoom, true);
+    gridOverlay_->Follow();
 }
 
 void MapView::ClearPicture() {
@@ -212,6 +214,7 @@ void MapView::ClearPicture() {
     mark_.reset();
     note_.clear();
     inner_.ClearPicture();
+    gridOverlay_->SetMap(std::nullopt);
 }
 
 void MapView::ScrollTo(ScrollBar& bar, double value) {
@@ -227,6 +230,7 @@ void MapView::SetGeoreference(const std::optional<MapCode::Georeference>& georef
                      georeference->BottomRightLongitude(), georeference->BottomRightLatitude());
     else
         inner_.ScaleToTwips();
+    gridOverlay_->SetMap(georeference);
 }
 
 std::optional<std::pair<float, float>> MapView::LatLonAt(QPointF pixel) const {
@@ -270,13 +274,25 @@ std::optional<std::pair<float, float>> MapView::PlaceAt(QPointF pointInInner) co
     return pixel ? LatLonAt(*pixel) : std::nullopt;
 }
 
-QString MapView::PlaceText(std::pair<float, float> place) {
-    try {
-        return QString::fromStdString(
-            Platform::Cp1252ToUtf8(MapCode::PositionText(place.first, place.second)));
-    } catch (const std::exception&) {
-        return {}; // a coordinate beyond what the texts can hold shows nothing
-    }
+QString MapView::PlaceText(std::pair<float, float> place) const {
+    // A coordinate beyond what the texts can hold shows nothing.
+    return QString::fromStdString(
+        Grids::PanelText(place.first / 60.0, place.second / 60.0, grid_, datum_));
+}
+
+void MapView::SetGrid(Grids::Grid grid, Grids::Datum datum) {
+    grid_ = grid;
+    datum_ = datum;
+    gridOverlay_->SetGrid(grid, datum);
+    RefreshPosition();
+}
+
+void MapView::SetGridLines(bool on) {
+    gridOverlay_->SetOn(on);
+}
+
+bool MapView::GridLines() const {
+    return gridOverlay_->On();
 }
 
 QPointF MapView::PointOfInterest() const {

@@ -14,8 +14,10 @@
 // Up and Page Down by a frame, Home and End to the picture's top-left and bottom-right edges, and
 // + and - zoom about the frame's centre. Focus that came from the keyboard shows a frame round
 // the picture, and the position panel then tells the place at the frame's centre while the
-// pointer is elsewhere.
+// pointer is elsewhere. The position panel writes places in the grid chosen (SetGrid), whose
+// lines may be drawn over a placed picture (SetGridLines, view/GridOverlay.h).
 
+#include "grids/Grids.h"
 #include "mapdef/Georeference.h"
 #include "picture/PictureLoader.h"
 
@@ -26,6 +28,7 @@
 #include <memory>
 #include <optional>
 
+class GridOverlay;
 class PictureBox;
 class ScrollBar;
 class QWidget;
@@ -101,8 +104,17 @@ public:
     // The status panels' texts: the position under the pointer (and a distance line's length
     // and bearing, which stay when the pointer leaves, until the line goes), and the zoom factor.
     QString PositionText() const { return position_; }
-    // A place (minutes of arc) as the position panel writes it; "" when no text can hold it.
-    static QString PlaceText(std::pair<float, float> place);
+    // A place (minutes of arc) as the position panel writes it, in the grid chosen; "" when no
+    // text can hold it.
+    QString PlaceText(std::pair<float, float> place) const;
+    // The grid the position panel writes places in and whose lines are drawn, the places in the
+    // library's datum: by default latitude and longitude (with the National Grid reference) on
+    // OSGB 1936.
+    void SetGrid(Grids::Grid grid, Grids::Datum datum);
+    Grids::Grid Grid() const { return grid_; }
+    // The grid's lines over a placed picture, or none.
+    void SetGridLines(bool on);
+    bool GridLines() const;
     // The point of the picture box the user is at: the pointer over the picture, or else the
     // frame's centre.
     QPointF PointOfInterest() const;
@@ -156,7 +168,11 @@ private:
     bool measuring_ = false;
     // The place marked, in picture coordinates (full scale, pixels' edges at whole numbers).
     std::optional<QPointF> mark_;
+    // The grid's lines, under the distance line and the mark.
+    GridOverlay* gridOverlay_;
     QWidget* overlay_;
+    Grids::Grid grid_;
+    Grids::Datum datum_ = Grids::Datum::OSGB36;
     // The pointer over the picture, in pixels of the frame.
     std::optional<QPointF> pointer_;
     // The focus came from the keyboard (or a key was used since): the focus frame shows.

@@ -73,6 +73,10 @@ TEST(Import, PlacesEveryPixelWhereGdalAndProjPutIt) {
     // A National Grid GeoTIFF, 25 m pixels.
     const double grid[] = {529000, 25, 0, 182000, 0, -25};
     Rasters::Write("GTiff", in + "/grid.tif", kW, kH, 1, grey, grid, 27700);
+    // A GeoTIFF in latitude and longitude on OSGB 1936, its pixels taller than wide on the
+    // ground and its corners off the hundredths of a minute.
+    const double degrees[] = {-1.2345678, 0.00031, 0, 52.3456789, 0, -0.00023};
+    Rasters::Write("GTiff", in + "/latlon.tif", kW, kH, 1, grey, degrees, 4277);
     // A JPEG with a world file and an Esri .prj in UTM zone 30, 30 m pixels.
     Rasters::Write("JPEG", in + "/utm.jpg", kW, kH, 1, grey, nullptr, 0);
     TempHost::Write(in + "/utm.jgw", "30\n0\n0\n-30\n699015\n5709985\n");
@@ -101,9 +105,8 @@ TEST(Import, PlacesEveryPixelWhereGdalAndProjPutIt) {
         bool prj; // GDAL does not read a .prj beside a JPEG: gdaltransform is given it
         Datum datum;
     } cases[] = {
-        {"grid.tif", false, Datum::OSGB36},
-        {"utm.jpg", true, Datum::OSGB36},
-        {"ozi.map", false, Datum::WGS84},
+        {"grid.tif", false, Datum::OSGB36},    {"latlon.tif", false, Datum::OSGB36},
+        {"utm.jpg", true, Datum::OSGB36},      {"ozi.map", false, Datum::WGS84},
         {"overlay.kml", false, Datum::OSGB36},
     };
     for (const auto& c : cases) {
@@ -170,14 +173,20 @@ TEST(Import, PlacesEveryPixelWhereGdalAndProjPutIt) {
         EXPECT_LT(worst, 0.5);
         std::printf("[ accuracy ] %s: worst dot %.3f px\n", c.file, worst);
 
-        // Pixels as large on the ground as the source's at its centre.
+        // Each axis keeps the ground size of the source's centre pixel along it; a source in
+        // latitude and longitude keeps its degrees a pixel.
         const std::size_t m = kDots.size();
-        const double source =
-            std::sqrt(Metres(ll[m][0], ll[m][1], ll[m + 1][0], ll[m + 1][1]) *
-                      Metres(ll[m + 2][0], ll[m + 2][1], ll[m + 3][0], ll[m + 3][1]));
         const double mid = (north + south) / 120.0;
-        EXPECT_NEAR(Metres(0, mid, lonStep, mid) / source, 1, 0.02);
-        EXPECT_NEAR(Metres(0, mid, 0, mid + latStep) / source, 1, 0.02);
+        EXPECT_NEAR(Metres(0, mid, lonStep, mid) /
+                        Metres(ll[m][0], ll[m][1], ll[m + 1][0], ll[m + 1][1]),
+                    1, 0.02);
+        EXPECT_NEAR(Metres(0, mid, 0, mid + latStep) /
+                        Metres(ll[m + 2][0], ll[m + 2][1], ll[m + 3][0], ll[m + 3][1]),
+                    1, 0.02);
+        if (c.file == std::string("latlon.tif")) {
+            EXPECT_NEAR(lonStep / degrees[1], 1, 0.005);
+            EXPECT_NEAR(latStep / -degrees[5], 1, 0.005);
+        }
     }
     // Outside the turned picture, white.
     int w = 0, h = 0;

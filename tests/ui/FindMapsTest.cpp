@@ -64,10 +64,11 @@ TEST_F(FindMapsTest, TypedPlacesListTheMapsThatShowThemAndAChosenOneIsShownThere
     EXPECT_NEAR(centre->first, 51.5072 * 60, 20.0 / 300); // within a pixel
     EXPECT_NEAR(centre->second, -0.1276 * 60, 50.0 / 400);
 
-    // What is not a place says why and lists nothing.
-    f.txtPlace->setText("51.5N 0.1W");
+    // What is not a place says why, shows the forms that are, keeps the text and lists nothing.
+    f.txtPlace->setText("51.5N");
     EXPECT_TRUE(Rows(f).empty());
-    EXPECT_TRUE(f.lblReading->text().contains("comma")) << f.lblReading->text().toStdString();
+    EXPECT_TRUE(f.lblReading->text().contains("30U XC")) << f.lblReading->text().toStdString();
+    EXPECT_EQ(f.txtPlace->text(), "51.5N");
 
     // The picture's context menu asks about the place under the pointer, here the picture's
     // top-left pixel: in London and the world.
@@ -152,4 +153,40 @@ TEST_F(FindMapsTest, AFoundPlaceIsMarkedOnItsMapAndTheWindowKeepsWhatItShowed) {
     EXPECT_EQ(Rows(again), rows);
     EXPECT_EQ(again.ChosenMap(), "city.inf");
     EXPECT_TRUE(messages.empty());
+}
+
+// What the Position panel writes, in each grid, Find Maps reads back to the place it names. The
+// pointer is on the centre of london's pixel (100, 200), 51.26.63N 000.17.44W to the hundredth of
+// a minute, 15 m and more from the next hundredth: a grid text cut to the metre reads back there.
+TEST_F(FindMapsTest, ThePositionPanelsTextIsReadBackToItsPlace) {
+    host.MakeHost();
+    WriteImage(host.OnC("Stelmar/Maps/london.bmp"), 400, 300);
+    WriteMap("london.inf", "51.40.00N,000.30.00W\r\n51.20.00N,000.20.00E\r\nlondon.bmp\r\n");
+    WriteMap("city.inf", "51.40.00N,000.30.00W\r\n51.20.00N,000.10.00E\r\nlondon.bmp\r\n");
+    WriteMap("east.inf", "51.40.00N,000.10.00E\r\n51.20.00N,000.20.00E\r\nlondon.bmp\r\n");
+    frmMain& m = Start();
+    m.show();
+    Select(m, "london.inf");
+    const struct {
+        QAction* grid;
+        const char* form;
+    } grids[] = {{m.mnuViewGridLatLon, "Latitude and longitude: "},
+                 {m.mnuViewGridBng, "National Grid reference "},
+                 {m.mnuViewGridUtm, "UTM: "},
+                 {m.mnuViewGridMgrs, "MGRS: "}};
+    for (const auto& g : grids) {
+        g.grid->trigger();
+        QMouseEvent move(QEvent::MouseMove, QPointF(100.5, 200.5),
+                         m.picInner->mapToGlobal(QPointF(100.5, 200.5)), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(m.picInner, &move);
+        const QString panel = m.sbStatusBar->PanelText(4);
+        m.FindMaps(panel);
+        const frmFindMaps& f = frmFindMaps::Instance();
+        SCOPED_TRACE(panel.toStdString());
+        EXPECT_EQ(Rows(f), (std::vector<std::string>{"city.inf", "london.inf"}));
+        EXPECT_TRUE(f.lblReading->text().startsWith(g.form)) << f.lblReading->text().toStdString();
+        EXPECT_TRUE(f.lblReading->text().contains("51.26.63N 000.17.44W"))
+            << f.lblReading->text().toStdString();
+    }
 }

@@ -5,8 +5,11 @@
 #include "ui/frmMain.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QMouseEvent>
+#include <QTest>
 #include <QWheelEvent>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -257,4 +260,110 @@ TEST_F(MapViewTest, ThePositionUnderThePointerAndADistance) {
     EXPECT_TRUE(Panel(m, "Position").endsWith("bearing 180" + QString(QChar(0x00B0))));
     Select(m, "tall.inf"); // another map: the line goes
     EXPECT_EQ(Panel(m, "Position"), "");
+}
+
+// View > Grid: the Position panel writes the place under the pointer in the grid chosen, and
+// Copy Position copies what it writes. The place is the centre of wide.inf's pixel (300, 150),
+// 51.14.95N 000.29.95W on OSGB 1936; the grid texts are cs2cs's (EPSG:4277 to EPSG:27700 and
+// EPSG:32630) and GeoConvert's, truncated to the metre.
+TEST_F(MapViewTest, ThePositionPanelWritesThePlaceInTheGridChosen) {
+    frmMain* m = &StartWithMaps();
+    const QList<QAction*> view = m->mnuView->menu()->actions();
+    EXPECT_EQ(view.mid(view.indexOf(m->mnuViewCoverage) - 1),
+              (QList<QAction*>{m->mnuViewBar2, m->mnuViewCoverage, m->mnuViewBar3, m->mnuViewGrid,
+                               m->mnuViewGridLines}));
+    EXPECT_TRUE(m->mnuViewBar3->isSeparator());
+    EXPECT_TRUE(m->mnuViewGridLatLon->isChecked());
+    auto hover = [&] {
+        Select(*m, "wide.inf");
+        Send(m->picInner, QEvent::MouseMove, QPointF(300.5, 150.5), Qt::NoButton);
+        return Panel(*m, "Position").toStdString();
+    };
+    hover();
+    const struct {
+        QAction* item;
+        const char* panel;
+    } grids[] = {
+        {m->mnuViewGridLatLon, "51.14.95N 000.29.95W  TQ 047 511"},
+        {m->mnuViewGridBng, "TQ 04735 51126"},
+        {m->mnuViewGridUtm, "30U 674418 5680560"},
+        {m->mnuViewGridMgrs, "30U XB 74418 80560"},
+        {m->mnuViewGridIrish, "51.14.95N 000.29.95W  (outside the Irish Grid)"},
+    };
+    for (const auto& g : grids) {
+        g.item->trigger();
+        EXPECT_TRUE(g.item->isChecked());
+        EXPECT_EQ(Panel(*m, "Position").toStdString(), g.panel); // at once, where the pointer is
+        EXPECT_EQ(hover(), g.panel);
+        QGuiApplication::clipboard()->clear();
+        QTest::keyClick(m, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), g.panel);
+    }
+    EXPECT_FALSE(m->mnuViewGridMgrs->isChecked());
+
+    // Kept for the next start.
+    m->Unload();
+    Flush();
+    m = &Start();
+    EXPECT_TRUE(m->mnuViewGridIrish->isChecked());
+    EXPECT_EQ(hover(), grids[4].panel);
+}
+
+// View > Grid Lines: the grid's true lines over a placed map (meridians and parallels straight
+// across a map in latitude and longitude, UTM's tilted on it), over no map without corners, and
+// the view exactly as it was once they are off again.
+TEST_F(MapViewTest, GridLinesAreTheGridsTrueLinesOverPlacedMapsOnly) {
+    frmMain* m = &StartWithMaps();
+    WriteMap("lost.inf", "north\r\nsouth\r\nwide.bmp\r\n");
+    m->mnuViewRefresh->trigger();
+    auto shown = [&](const char* map) {
+        Select(*m, map);
+        WaitFor([&] { return !m->MapViewer->Decoding(); });
+        Flush();
+        return m->picOuter->grab().toImage();
+    };
+    // Columns and rows of the picture (600 x 300 at 100%) wholly changed from `before`, and
+    // whether any pixel is.
+    auto lines = [&](const QImage& before, const QImage& after) {
+        const QPoint at = m->picInner->mapTo(m->picOuter, QPoint(0, 0));
+        int columns = 0, rows = 0, changed = 0;
+        for (int x = 0; x < 600; ++x) {
+            int n = 0;
+            for (int y = 0; y < 300; ++y)
+                n += before.pixel(at + QPoint(x, y)) != after.pixel(at + QPoint(x, y));
+            columns += n >= 290;
+            changed += n;
+        }
+        for (int y = 0; y < 300; ++y) {
+            int n = 0;
+            for (int x = 0; x < 600; ++x)
+                n += before.pixel(at + QPoint(x, y)) != after.pixel(at + QPoint(x, y));
+            rows += n >= 580;
+        }
+        return std::array{columns, rows, changed};
+    };
+    EXPECT_FALSE(m->mnuViewGridLines->isChecked());
+    const QImage lost = shown("lost.inf"), plain = shown("wide.inf");
+
+    m->mnuViewGridLines->trigger();
+    EXPECT_TRUE(m->mnuViewGridLines->isChecked());
+    const auto latlon = lines(plain, shown("wide.inf"));
+    EXPECT_GE(latlon[0], 2);
+    EXPECT_GE(latlon[1], 2);
+    m->mnuViewGridUtm->trigger();
+    const auto utm = lines(plain, shown("wide.inf"));
+    EXPECT_EQ(utm[0], 0);
+    EXPECT_GT(utm[2], 600);
+    EXPECT_EQ(shown("lost.inf"), lost); // the reason it shows no picture, and no lines
+
+    // Kept for the next start; off, the view is as it was.
+    m->Unload();
+    Flush();
+    m = &Start();
+    m->resize(900, 700);
+    Flush();
+    EXPECT_TRUE(m->mnuViewGridLines->isChecked());
+    EXPECT_NE(shown("wide.inf"), plain);
+    m->mnuViewGridLines->trigger();
+    EXPECT_EQ(shown("wide.inf"), plain);
 }
