@@ -77,22 +77,47 @@ std::vector<std::string> ExistingFiles(const std::string& source, const std::str
     return existing;
 }
 
+std::string ExportExtension(ExportFormat format) {
+    switch (format) {
+    case ExportFormat::Kmz:
+    case ExportFormat::GarminKmz:
+        return ".kmz";
+    case ExportFormat::Ozi:
+        return ".map";
+    case ExportFormat::World:
+        return ".wld";
+    case ExportFormat::MbTiles:
+        return ".mbtiles";
+    case ExportFormat::GeoPackage:
+        return ".gpkg";
+    case ExportFormat::Pdf:
+        return ".pdf";
+    }
+    return {};
+}
+
+bool IsDeviceFormat(ExportFormat format) {
+    return format != ExportFormat::Kmz && format != ExportFormat::Ozi &&
+           format != ExportFormat::World;
+}
+
+bool Overlaps(const MapCode::Georeference& map, const std::array<double, 4>& area) {
+    return map.West() < area[3] && map.East() > area[1] && map.South() < area[0] &&
+           map.North() > area[2];
+}
+
 std::vector<std::string> ExportTargets(const ExportRequest& request) {
     const fs::path picture(request.picture);
     const fs::path folder =
         request.outFolder.empty() ? picture.parent_path() : fs::path(request.outFolder);
+    // A KMZ and the device formats are named after the map, the others after its picture.
+    const bool byName =
+        request.format != ExportFormat::Ozi && request.format != ExportFormat::World;
     const std::string stem = !request.outStem.empty() ? request.outStem
-                             : request.format == ExportFormat::Kmz
-                                 ? Platform::CoreNameToNative(NameStem(request.name))
-                                 : picture.stem().string();
-    switch (request.format) {
-    case ExportFormat::Kmz:
-        return {(folder / (stem + ".kmz")).string()};
-    case ExportFormat::Ozi:
-        return {(folder / (stem + ".map")).string()};
-    case ExportFormat::World:
-        break;
-    }
+                             : byName ? Platform::CoreNameToNative(NameStem(request.name))
+                                      : picture.stem().string();
+    if (request.format != ExportFormat::World)
+        return {(folder / (stem + ExportExtension(request.format))).string()};
     const std::string world = fs::path(MapCode::WorldFileNameFor(picture.string())).extension();
     std::vector<std::string> targets{(folder / (stem + world)).string(),
                                      (folder / (stem + ".prj")).string()};
