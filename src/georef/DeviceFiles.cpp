@@ -27,8 +27,16 @@ std::string Xml(const std::string& utf8) {
     return out;
 }
 
-int CPL_STDCALL Progress(double done, const char*, void* request) {
-    return Going(*static_cast<const ExportRequest*>(request), done) ? TRUE : FALSE;
+// GDAL's progress function over the request's, remembering a cancel (GDAL's drivers word it
+// each their own way).
+struct Watch {
+    const ExportRequest& request;
+    bool cancelled = false;
+};
+int CPL_STDCALL Progress(double done, const char*, void* watch) {
+    auto* w = static_cast<Watch*>(watch);
+    w->cancelled = w->cancelled || !Going(w->request, done);
+    return w->cancelled ? FALSE : TRUE;
 }
 
 // The tiles a handheld unit takes: at most this many pixels a side, each its own overlay.
@@ -193,10 +201,10 @@ ExportResult WritePdf(const ExportRequest& request, const std::string& path) {
         quality.c_str(),   nullptr};
     ReplaceWith(request, path, [&](const std::string& temp, bool& cancelled) -> std::string {
         ErrorCapture errors;
+        Watch watch{request};
         GdalDataset out(GDALCreateCopy(GDALGetDriverByName("PDF"), temp.c_str(), pixels, FALSE,
-                                       const_cast<char**>(options), Progress,
-                                       const_cast<ExportRequest*>(&request)));
-        cancelled = errors.Interrupted();
+                                       const_cast<char**>(options), Progress, &watch));
+        cancelled = watch.cancelled;
         if (!out) return cancelled ? "cancelled" : errors.Reason("GDAL cannot write it");
         CPLErrorReset();
         out.reset();

@@ -27,7 +27,7 @@ std::vector<unsigned char> Smooth(int width, int height, int band, int tint) {
                 static_cast<unsigned char>(band == 2
                                                ? tint
                                                : 60 + 0.5 * (band ? y : x) +
-                                                     40 * std::sin((x + 2 * y) / 23.0 + band));
+                                                     40 * std::sin((x + 2 * y) / 60.0 + band));
     return pixels;
 }
 
@@ -215,7 +215,7 @@ void CheckTiles(const std::string& kmz, const Georef::ExportRequest& r,
         ds->SetGeoTransform(gt);
         const auto d = Compare(*ds, placed, "EPSG:4326", bound);
         EXPECT_LE(d.mean, mean);
-        EXPECT_GE(d.within, 0.99);
+        EXPECT_GE(d.within, 0.99) << d.mean;
         GDALClose(ds);
         west = std::min(west, b[3]), east = std::max(east, b[2]);
         south = std::min(south, b[1]), north = std::max(north, b[0]);
@@ -307,4 +307,129 @@ TEST(DeviceExport, EachFormatHoldsTheMapWhereItsCornersPutIt) {
         GDALClose(placed);
         GDALClose(ds);
     }
+}
+
+// A picture needing more tiles than allowed is reduced evenly until its tiles fit.
+TEST(DeviceExport, ATileKmzKeepsWithinItsTileLimit) {
+    TempHost host;
+    Picture("JPEG", host.Root() + "/big.jpg", 2500, 1100);
+    auto r = Request(host.Root() + "/big.jpg", 2500, 1100, Format::GarminKmz, host.Root());
+    r.maxTiles = 3;
+    const auto result = Georef::ExportFiles(r);
+    std::size_t tiles = 0;
+    CheckTiles(result.paths[0], r, Corners(r, 4326, host.Root() + "/p"), 16, 4, tiles);
+    EXPECT_LE(tiles, 3u);
+    EXPECT_EQ(tiles, std::size_t(result.tiles));
+    EXPECT_LT(result.reduction, 1);
+    // Evenly: both sides by the scale reported, to the pixel.
+    int width = 0, height = 0;
+    for (const auto& o : Overlays(result.paths[0])) {
+        auto* ds = GDALDataset::FromHandle(
+            GDALOpen(("/vsizip/" + result.paths[0] + "/" + o.href).c_str(), GA_ReadOnly));
+        ASSERT_NE(ds, nullptr);
+        if (o.box[0] == Overlays(result.paths[0])[0].box[0]) width += ds->GetRasterXSize();
+        if (o.box[3] == Overlays(result.paths[0])[0].box[3]) height += ds->GetRasterYSize();
+        GDALClose(ds);
+    }
+    EXPECT_NEAR(width, 2500 * result.reduction, 1);
+    EXPECT_NEAR(height, 1100 * result.reduction, 1);
+}
+
+// Cancelled on its way, or refused because the file exists, an export leaves the folder as it
+// was.
+TEST(DeviceExport, ACancelOrARefusedReplaceLeavesNothing) {
+    TempHost host;
+    const std::string out = host.Root() + "/out";
+    TempHost::MakeFolder(out);
+    Picture("PNG", host.Root() + "/sheet.png", 300, 200);
+    for (Format format : {Format::MbTiles, Format::GeoPackage, Format::Pdf, Format::GarminKmz}) {
+        SCOPED_TRACE(Georef::ExportExtension(format));
+        auto r = Request(host.Root() + "/sheet.png", 300, 200, format, out);
+        r.progress = [](double) { return false; };
+        try {
+            Georef::ExportFiles(r);
+            ADD_FAILURE() << "written";
+        } catch (const Georef::Error& e) {
+            EXPECT_EQ(e.kind(), Georef::Error::Kind::Cancelled) << e.what();
+        }
+        EXPECT_TRUE(fs::is_empty(out));
+
+        const std::string target = out + "/Sheet" + Georef::ExportExtension(format);
+        TempHost::Write(target, "mine");
+        r.progress = {};
+        try {
+            Georef::ExportFiles(r);
+            ADD_FAILURE() << "replaced";
+        } catch (const Georef::Error& e) {
+            EXPECT_EQ(e.kind(), Georef::Error::Kind::Exists) << e.what();
+        }
+        EXPECT_EQ(TempHost::Read(target), "mine");
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);
+        fs::remove(target);
+    }
+}
+
+// An area across two neighbouring sheets is one picture: no seam where they meet, the finer
+// sheet where they overlap, nothing where neither lies.
+TEST(DeviceExport, AnAreaJoinsItsSheetsTheFinerOnTop) {
+    TempHost host;
+    GDALAllRegister();
+    // Red runs with longitude across both sheets alike, green with latitude; blue tells them
+    // apart. West: 0.4W to 0.2W, 300 pixels; east: 0.22W to 0.0, 660 pixels (finer).
+    const auto sheet = [&](const std::string& name, double west, double east, int width, int blue) {
+        const int height = 200;
+        std::vector<unsigned char> rgb(std::size_t(width) * height * 3);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const double lon = west + (east - west) * (x + 0.5) / width;
+                const std::size_t i = std::size_t(y) * std::size_t(width) + std::size_t(x);
+                rgb[i] = static_cast<unsigned char>(40 + 400 * (lon + 0.4));
+                rgb[std::size_t(width) * height + i] = static_cast<unsigned char>(50 + y / 2);
+                rgb[2 * std::size_t(width) * height + i] = static_cast<unsigned char>(blue);
+            }
+        GDALDatasetH mem =
+            GDALCreate(GDALGetDriverByName("MEM"), "", width, height, 3, GDT_Byte, nullptr);
+        EXPECT_EQ(GDALDatasetRasterIO(mem, GF_Write, 0, 0, width, height, rgb.data(), width, height,
+                                      GDT_Byte, 3, nullptr, 0, 0, 0),
+                  CE_None);
+        const std::string path = host.Root() + "/" + name + ".png";
+        GDALClose(GDALCreateCopy(GDALGetDriverByName("PNG"), path.c_str(), mem, FALSE, nullptr,
+                                 nullptr, nullptr));
+        GDALClose(mem);
+        return Georef::MosaicMap{name + ".inf", path,
+                                 MapCode::Georeference(float(west * 60), 51.6f * 60,
+                                                       float(east * 60), 51.5f * 60, width,
+                                                       height)};
+    };
+    auto r = Request("", 1, 1, Format::GeoPackage, host.Root()); // its corners unused
+    r.name = "Area";
+    r.datum = Georef::Datum::WGS84;
+    r.areaMaps = {sheet("east", -0.22, 0.0, 660, 200), sheet("west", -0.4, -0.2, 300, 50)};
+    r.area = {51.62, -0.35, 51.52, -0.05};
+    const auto result = Georef::ExportFiles(r);
+    // The file on a grid of its area: 600 x 200 pixels of 0.0005 degrees.
+    GDALDatasetH file = GDALOpen(result.paths[0].c_str(), GA_ReadOnly);
+    ASSERT_NE(file, nullptr);
+    // From the finest level: a coarser one's kernel leaves out the file's last column.
+    GDALDatasetH seen = Warp(file, {"-ovr", "NONE", "-t_srs", "EPSG:4326", "-te", "-0.35", "51.52",
+                                    "-0.05", "51.62", "-ts", "600", "200"});
+    std::vector<unsigned char> px(600 * 200 * 4);
+    ASSERT_EQ(GDALDatasetRasterIO(seen, GF_Read, 0, 0, 600, 200, px.data(), 600, 200, GDT_Byte, 4,
+                                  nullptr, 0, 0, 0),
+              CE_None);
+    GDALClose(seen);
+    GDALClose(file);
+    const auto at = [&](int band, int x, int y) {
+        return int(px[std::size_t(band) * 120000 + y * 600 + x]);
+    };
+    const int row = 120; // 51.56N, within both sheets
+    for (int x = 1; x < 599; ++x) {
+        SCOPED_TRACE(x);
+        EXPECT_EQ(at(3, x, row), 255);
+        EXPECT_LE(std::abs(at(0, x + 1, row) - at(0, x, row)), 2); // no seam column
+    }
+    EXPECT_NEAR(at(2, 80, row), 50, 2);   // 0.31W: the west sheet alone
+    EXPECT_NEAR(at(2, 280, row), 200, 2); // 0.21W: both, the east one finer
+    EXPECT_NEAR(at(2, 500, row), 200, 2); // 0.1W: the east sheet alone
+    EXPECT_EQ(at(3, 300, 10), 0);         // 51.615N: north of both
 }
