@@ -24,6 +24,11 @@ constexpr const char* kUsage =
     "       varnet-maps import [--json] [--maps FOLDER] [--replace] FILE...\n"
     "       varnet-maps export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] "
     "NAME...\n"
+    "       varnet-maps export --format mbtiles|gpkg|pdf|garmin-kmz [--json] [--maps FOLDER]\n"
+    "                          [--out PATH] [--replace] [--quality 1-100] [--max-tiles N] [--dpi "
+    "N]\n"
+    "                          NAME... | --area N,W,S,E | --around PLACE --radius KM "
+    "[--resolution M]\n"
     "       varnet-maps --help | --version\n";
 
 struct Command {
@@ -44,8 +49,9 @@ const std::map<std::string, Command>& Commands() {
          {Import, {"--replace"}, "georeferenced files warped into the library (GDAL and PROJ)"}},
         {"export",
          {Export,
-          {"--format", "--out", "--replace"},
-          "maps for other programs: a KMZ, an OziExplorer .map or a world file"}},
+          {"--format", "--out", "--replace", "--quality", "--max-tiles", "--dpi", "--area",
+           "--around", "--radius", "--resolution"},
+          "maps for other programs (a KMZ, an OziExplorer .map, a world file) and devices"}},
     };
     return commands;
 }
@@ -215,10 +221,17 @@ int main(int argc, char** argv) {
         else {
             if (i + 1 >= argc) return Fail(arg + " needs a value");
             const std::string value = argv[++i];
-            (arg == "--maps"     ? a.maps
-             : arg == "--format" ? a.format
-             : arg == "--to"     ? a.to
-                                 : a.out) = value;
+            (arg == "--maps"         ? a.maps
+             : arg == "--format"     ? a.format
+             : arg == "--to"         ? a.to
+             : arg == "--quality"    ? a.quality
+             : arg == "--max-tiles"  ? a.maxTiles
+             : arg == "--dpi"        ? a.dpi
+             : arg == "--area"       ? a.area
+             : arg == "--around"     ? a.around
+             : arg == "--radius"     ? a.radius
+             : arg == "--resolution" ? a.resolution
+                                     : a.out) = value;
         }
     }
     Library::MapLibrary library;

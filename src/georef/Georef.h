@@ -25,6 +25,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -149,9 +150,22 @@ std::string ExportExtension(ExportFormat format);
 // warps them) rather than beside the picture. Never throws.
 bool IsDeviceFormat(ExportFormat format);
 
-// Whether a map's rectangle and an area (degrees: north, west, south, east) share more than an
-// edge. Never throws.
-bool Overlaps(const MapCode::Georeference& map, const std::array<double, 4>& area);
+// --- Areas -----------------------------------------------------------------------------------
+
+// An area: degrees of the library's datum, north, west, south, east.
+using Area = std::array<double, 4>;
+
+// Whether a map's rectangle and an area share more than an edge. Never throws.
+bool Overlaps(const MapCode::Georeference& map, const Area& area);
+
+// The area `km` kilometres either side of a place (degrees), along its meridian and its
+// parallel, on the datum's ellipsoid (Airy 1830 for OSGB 1936, WGS 84's own). `km` above 0.
+// Never throws.
+Area AroundPlace(double latitude, double longitude, double km, Datum datum);
+
+// Reads "NORTH,WEST,SOUTH,EAST" (decimal degrees); nothing, with why in `why`, when the text is
+// not four numbers of a box north of its south and east of its west. Never throws.
+std::optional<Area> ReadArea(const std::string& text, std::string& why);
 
 // One map of an area's mosaic.
 struct MosaicMap {
@@ -188,7 +202,7 @@ struct ExportRequest {
     // west, south, east). Where maps overlap the finest wins (the fewest metres per pixel
     // east-west at the box's centre latitude), a tie the one listed later.
     std::vector<MosaicMap> areaMaps = {};
-    std::array<double, 4> area = {};
+    Area area = {};
     // Metres per pixel east-west at the area's centre latitude; 0 for the finest map's.
     double resolution = 0;
 };

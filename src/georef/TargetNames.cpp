@@ -101,11 +101,6 @@ bool IsDeviceFormat(ExportFormat format) {
            format != ExportFormat::World;
 }
 
-bool Overlaps(const MapCode::Georeference& map, const std::array<double, 4>& area) {
-    return map.West() < area[3] && map.East() > area[1] && map.South() < area[0] &&
-           map.North() > area[2];
-}
-
 std::vector<std::string> ExportTargets(const ExportRequest& request) {
     const fs::path picture(request.picture);
     const fs::path folder =
@@ -116,6 +111,10 @@ std::vector<std::string> ExportTargets(const ExportRequest& request) {
     const std::string stem = !request.outStem.empty() ? request.outStem
                              : byName ? Platform::CoreNameToNative(NameStem(request.name))
                                       : picture.stem().string();
+    // A device format's file named in full (a save dialog's, a command line's) keeps its name.
+    if (IsDeviceFormat(request.format) && !request.outStem.empty() &&
+        fs::path(request.outStem).has_extension())
+        return {(folder / stem).string()};
     if (request.format != ExportFormat::World)
         return {(folder / (stem + ExportExtension(request.format))).string()};
     const std::string world = fs::path(MapCode::WorldFileNameFor(picture.string())).extension();
