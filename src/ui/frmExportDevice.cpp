@@ -79,6 +79,16 @@ frmExportDevice::frmExportDevice() {
     cmdExport->setObjectName("cmdExport");
     cmdCancel->setObjectName("cmdCancel");
 
+    Arrange();
+    connect(cboFormat, &QComboBox::currentIndexChanged, this, [this] { cboFormat_Click(); });
+    for (QRadioButton* o : {optMap, optView, optPlace})
+        connect(o, &QRadioButton::toggled, this, [this] { cboFormat_Click(); });
+    connect(cmdExport, &QPushButton::clicked, this, [this] { cmdExport_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    connect(this, &frmExportDevice::Progressed, prgExport, &QProgressBar::setValue);
+}
+
+void frmExportDevice::Arrange() {
     auto* form = new QFormLayout;
     form->addRow("&Format:", cboFormat);
     form->addRow(optMap);
@@ -101,13 +111,6 @@ frmExportDevice::frmExportDevice() {
     layout->addWidget(prgExport);
     layout->addWidget(lblStatus);
     layout->addLayout(buttons);
-
-    connect(cboFormat, &QComboBox::currentIndexChanged, this, [this] { cboFormat_Click(); });
-    for (QRadioButton* o : {optMap, optView, optPlace})
-        connect(o, &QRadioButton::toggled, this, [this] { cboFormat_Click(); });
-    connect(cmdExport, &QPushButton::clicked, this, [this] { cmdExport_Click(); });
-    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
-    connect(this, &frmExportDevice::Progressed, prgExport, &QProgressBar::setValue);
 }
 
 frmExportDevice::~frmExportDevice() {

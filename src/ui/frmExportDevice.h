@@ -62,6 +62,7 @@ signals:
     void Finished();
 
 private:
+    void Arrange();
     std::optional<Georef::ExportRequest> Request();
     void Start(Georef::ExportRequest request);
     void End(const QString& status, const QString& failure);
