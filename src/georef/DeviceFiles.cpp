@@ -195,10 +195,17 @@ ExportResult WritePdf(const ExportRequest& request, const std::string& path) {
     const std::string dpiOption = "DPI=" + Number(dpi, 3);
     const std::string title = "TITLE=" + source.title;
     const std::string quality = "JPEG_QUALITY=" + std::to_string(request.quality);
-    const char* options[] = {
-        dpiOption.c_str(), "GEO_ENCODING=ISO32000",
-        title.c_str(),     source.allJpeg ? "COMPRESS=JPEG" : "COMPRESS=DEFLATE",
-        quality.c_str(),   nullptr};
+    // In tiles of 1024 pixels: GDAL compresses each image of the page in memory, so one image
+    // of the whole picture would take memory as the picture grows.
+    const char* options[] = {dpiOption.c_str(),
+                             "GEO_ENCODING=ISO32000",
+                             title.c_str(),
+                             source.allJpeg ? "COMPRESS=JPEG" : "COMPRESS=DEFLATE",
+                             quality.c_str(),
+                             "TILED=YES",
+                             "BLOCKXSIZE=1024",
+                             "BLOCKYSIZE=1024",
+                             nullptr};
     ReplaceWith(request, path, [&](const std::string& temp, bool& cancelled) -> std::string {
         ErrorCapture errors;
         Watch watch{request};
