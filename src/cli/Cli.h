@@ -30,6 +30,9 @@ struct Arguments {
     std::string format;   // --format NAME
     std::string out;      // --out FOLDER
     std::string to;       // --to KEY: the grid convert writes
+    // export's device formats: --quality, --max-tiles, --dpi, and an area (--area, or --around
+    // and --radius) with --resolution; "" when not given.
+    std::string quality, maxTiles, dpi, area, around, radius, resolution;
     std::vector<std::string> operands; // the rest, in order
 };
 
@@ -78,6 +81,17 @@ std::string Aligned(const std::vector<std::array<std::string, 4>>& rows);
 // Writes text to standard output, failing quietly when the reader has gone.
 void Write(const std::string& text);
 
+// The exit status of a command stopped by a signal (Ctrl+C, SIGTERM, SIGHUP).
+constexpr int kStopped = 130;
+
+// From now on those signals stop the import or export under way (Interrupted() turns true).
+void StopOnSignals();
+bool Interrupted();
+
+// The entry a name on the command line stands for: as the tree shows it, then with ".inf"
+// added, then either without regard to case; null when none.
+const Library::Entry* FindEntry(const Library::MapLibrary& library, const std::string& name);
+
 // The commands.
 int List(const Arguments& arguments, Model& model);
 int Check(const Arguments& arguments, Model& model);
@@ -95,6 +109,13 @@ int Convert(const Arguments& arguments, Model& model);
 int Import(const Arguments& arguments, Model& model);
 // export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] NAME...: the named
 // maps written for other programs, each file written printed. 0, or 2 when any failed.
+// The device formats (mbtiles, gpkg, pdf, garmin-kmz) go to ExportForDevices.
 int Export(const Arguments& arguments, Model& model);
+// export --format mbtiles|gpkg|pdf|garmin-kmz [--out PATH] [--replace] [--quality 1-100]
+// [--max-tiles N] [--dpi N] NAME... | --area N,W,S,E | --around PLACE --radius KM
+// [--resolution M]: the maps, or one seamless map of the area, for devices. 0 when every file
+// was written, 2 when the command line is wrong or any failed (nothing of it left), 130 when
+// stopped by a signal.
+int ExportForDevices(const Arguments& arguments, Model& model, Georef::ExportFormat format);
 
 } // namespace Cli

@@ -26,6 +26,11 @@ constexpr const char* kUsage =
     "       varnet-maps import [--json] [--maps FOLDER] [--replace] FILE...\n"
     "       varnet-maps export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] "
     "NAME...\n"
+    "       varnet-maps export --format mbtiles|gpkg|pdf|garmin-kmz [--json] [--maps FOLDER]\n"
+    "                          [--out PATH] [--replace] [--quality 1-100] [--max-tiles N] [--dpi "
+    "N]\n"
+    "                          NAME... | --area N,W,S,E | --around PLACE --radius KM "
+    "[--resolution M]\n"
     "       varnet-maps --help | --version\n";
 
 struct Command {
@@ -51,8 +56,9 @@ const std::map<std::string, Command>& Commands() {
          {Import, {"--replace"}, "georeferenced files warped into the library (GDAL and PROJ)"}},
         {"export",
          {Export,
-          {"--format", "--out", "--replace"},
-          "maps for other programs: a KMZ, an OziExplorer .map or a world file"}},
+          {"--format", "--out", "--replace", "--quality", "--max-tiles", "--dpi", "--area",
+           "--around", "--radius", "--resolution"},
+          "maps for other programs (a KMZ, an OziExplorer .map, a world file) and devices"}},
     };
     return commands;
 }
@@ -102,6 +108,24 @@ int Flushed(int status) {
 
 // Reads the options and operands after the command's name into `a`; a status after saying
 // why when the command line is wrong.
+// Where the value of an option that takes one goes.
+std::string Arguments::*ValueMember(const std::string& option) {
+    static const std::map<std::string, std::string Arguments::*> members = {
+        {"--maps", &Arguments::maps},
+        {"--format", &Arguments::format},
+        {"--to", &Arguments::to},
+        {"--out", &Arguments::out},
+        {"--quality", &Arguments::quality},
+        {"--max-tiles", &Arguments::maxTiles},
+        {"--dpi", &Arguments::dpi},
+        {"--area", &Arguments::area},
+        {"--around", &Arguments::around},
+        {"--radius", &Arguments::radius},
+        {"--resolution", &Arguments::resolution},
+    };
+    return members.at(option);
+}
+
 std::optional<int> Read(int argc, char** argv, const Command& command, Arguments& a) {
     auto takes = [&](const std::string& option) {
         return option == "--json" || option == "--maps" ||
@@ -130,10 +154,7 @@ std::optional<int> Read(int argc, char** argv, const Command& command, Arguments
             // An empty folder would quietly stand for the host's library, or the picture's own.
             if (value.empty() && (arg == "--maps" || arg == "--out"))
                 return Fail(arg + " needs a folder, not an empty name\n" + kUsage);
-            (arg == "--maps"     ? a.maps
-             : arg == "--format" ? a.format
-             : arg == "--to"     ? a.to
-                                 : a.out) = value;
+            a.*ValueMember(arg) = value;
         }
     }
     if (!command.operands && !a.operands.empty())

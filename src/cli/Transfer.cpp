@@ -17,19 +17,6 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-// Ctrl+C, and the end of the session (SIGHUP) or a polite kill (SIGTERM), stop the import or
-// export under way, which then leaves nothing of its own behind. No SA_RESTART: a wait in
-// progress returns at once to look.
-void StopOnSignals() {
-    struct sigaction action {};
-    action.sa_handler = [](int) { interrupted = 1; };
-    sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
-}
-
-// The exit status of a command stopped by a signal, whichever it was: Ctrl+C's.
-constexpr int kStopped = 130;
-
 // The native folder of a Windows path or of a folder of this system; "" after saying why.
 std::string NativeFolder(const std::string& folder, const char* what) {
     const auto native = Platform::ToNativePath(folder);
@@ -49,21 +36,17 @@ Georef::Datum Datum() {
     return datum;
 }
 
-// The entry a name on the command line stands for: as the tree shows it, then with ".inf"
-// added, then either without regard to case.
-const Library::Entry* Find(const Library::MapLibrary& library, const std::string& name) {
-    for (const std::string& n : {name, name + ".inf"})
-        if (const int i = library.IndexOf(n); i >= 0) return &library.Entries()[std::size_t(i)];
-    for (const Library::Entry& e : library.Entries())
-        if (Platform::EqualsNoCase(e.name, name) || Platform::EqualsNoCase(e.name, name + ".inf"))
-            return &e;
-    return nullptr;
-}
-
 std::optional<Georef::ExportFormat> ExportFormatNamed(const std::string& name) {
-    if (name == "kmz") return Georef::ExportFormat::Kmz;
-    if (name == "ozi") return Georef::ExportFormat::Ozi;
-    if (name == "world") return Georef::ExportFormat::World;
+    using F = Georef::ExportFormat;
+    static const std::pair<const char*, F> names[] = {{"kmz", F::Kmz},
+                                                      {"ozi", F::Ozi},
+                                                      {"world", F::World},
+                                                      {"mbtiles", F::MbTiles},
+                                                      {"gpkg", F::GeoPackage},
+                                                      {"pdf", F::Pdf},
+                                                      {"garmin-kmz", F::GarminKmz}};
+    for (const auto& [n, format] : names)
+        if (name == n) return format;
     return std::nullopt;
 }
 
@@ -101,6 +84,29 @@ bool ExportOne(Georef::ExportRequest request, bool json) {
 }
 
 } // namespace
+
+// Ctrl+C, and the end of the session (SIGHUP) or a polite kill (SIGTERM), stop the import or
+// export under way, which then leaves nothing of its own behind. No SA_RESTART: a wait in
+// progress returns at once to look.
+void StopOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = [](int) { interrupted = 1; };
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+}
+
+bool Interrupted() {
+    return interrupted != 0;
+}
+
+const Library::Entry* FindEntry(const Library::MapLibrary& library, const std::string& name) {
+    for (const std::string& n : {name, name + ".inf"})
+        if (const int i = library.IndexOf(n); i >= 0) return &library.Entries()[std::size_t(i)];
+    for (const Library::Entry& e : library.Entries())
+        if (Platform::EqualsNoCase(e.name, name) || Platform::EqualsNoCase(e.name, name + ".inf"))
+            return &e;
+    return nullptr;
+}
 
 int Import(const Arguments& arguments, Model&) {
     if (arguments.operands.empty()) return Fail("import needs the files to import");
@@ -157,7 +163,17 @@ int Import(const Arguments& arguments, Model&) {
 
 int Export(const Arguments& arguments, Model& model) {
     const auto format = ExportFormatNamed(arguments.format);
-    if (!format) return Fail("export needs --format kmz, ozi or world");
+    if (!format)
+        return Fail("export needs --format kmz, ozi, world, mbtiles, gpkg, pdf or garmin-kmz");
+    if (Georef::IsDeviceFormat(*format)) return ExportForDevices(arguments, model, *format);
+    // The device formats' options write no file of these.
+    for (const std::string* given :
+         {&arguments.quality, &arguments.maxTiles, &arguments.dpi, &arguments.area,
+          &arguments.around, &arguments.radius, &arguments.resolution})
+        if (!given->empty())
+            return Fail("--format " + arguments.format +
+                        " takes none of --quality, --max-tiles, --dpi, --area, --around, "
+                        "--radius, --resolution");
     if (arguments.operands.empty()) return Fail("export needs the names of the maps to export");
     const std::string folder = MapsFolder(arguments);
     if (folder.empty()) return kFailed;
@@ -170,7 +186,7 @@ int Export(const Arguments& arguments, Model& model) {
     int status = kOk;
     for (const std::string& name : arguments.operands) {
         if (interrupted) return kStopped;
-        const Library::Entry* e = Find(library, Platform::Utf8ToCp1252(name));
+        const Library::Entry* e = FindEntry(library, Platform::Utf8ToCp1252(name));
         if (!e) {
             status = Fail("there is no map " + name + " in " + Platform::Cp1252ToUtf8(folder));
             continue;

@@ -1,4 +1,5 @@
 // Exports for other programs: a KMZ ground overlay, an OziExplorer .map, a world file + .prj.
+#include "georef/DeviceExport.h"
 #include "georef/GdalSupport.h"
 
 #include "mapdef/MapCode.h"
@@ -7,6 +8,7 @@
 #include "platform/WinPath.h"
 
 #include <cpl_conv.h>
+#include <gdal.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -243,10 +245,28 @@ std::string WorldFile(const MapCode::Georeference& georeference) {
     return out;
 }
 
+// The device formats, within the request's memory: GDAL's block cache and its warps take a
+// share each, and nothing of the export is left beside the pictures (no .aux.xml).
+ExportResult ExportForDevice(const ExportRequest& request, const std::string& path) {
+    CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", "NO");
+    GDALSetCacheMax64(GIntBig(std::max<std::uint64_t>(request.memoryLimit / 4, 16 << 20)));
+    switch (request.format) {
+    case ExportFormat::Pdf:
+        return WritePdf(request, path);
+    case ExportFormat::GarminKmz:
+        return WriteGarminKmz(request, path);
+    default:
+        return WriteTiles(request, path);
+    }
+}
+
 } // namespace
 
-std::vector<std::string> Gdal::Export(const ExportRequest& request) {
-    if (!request.georeference.HasSize() || request.picture.empty())
+ExportResult Gdal::ExportFiles(const ExportRequest& request) {
+    const bool area = !request.areaMaps.empty();
+    if (area && !IsDeviceFormat(request.format))
+        throw Error(Error::Kind::Refused, "An area is exported only in the device formats.");
+    if (!area && (!request.georeference.HasSize() || request.picture.empty()))
         throw Error(Error::Kind::Refused,
                     "The map " + request.name + " has no picture of known size to export.");
     EnsureGdal();
@@ -254,6 +274,7 @@ std::vector<std::string> Gdal::Export(const ExportRequest& request) {
     if (!request.replace)
         for (const auto& target : targets)
             if (Occupied(target)) throw Error(Error::Kind::Exists, target + " exists already.");
+    if (IsDeviceFormat(request.format)) return ExportForDevice(request, targets[0]);
     switch (request.format) {
     case ExportFormat::Kmz:
         WriteKmz(request, targets[0]);
@@ -267,8 +288,10 @@ std::vector<std::string> Gdal::Export(const ExportRequest& request) {
         WriteWhole(targets[0], WorldFile(request.georeference));
         WriteWhole(targets[1], Gdal::DatumPrj(request.datum) + "\r\n");
         break;
+    default:
+        break;
     }
-    return targets;
+    return {targets};
 }
 
 } // namespace Georef

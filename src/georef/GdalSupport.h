@@ -52,7 +52,7 @@ bool ReadPrj(const std::string& path, OGRSpatialReference& srs, std::string& why
 // each takes, returns and throws).
 namespace Georef::Gdal {
 
-std::vector<std::string> Export(const ExportRequest& request);
+ExportResult ExportFiles(const ExportRequest& request);
 std::string DatumPrj(Datum datum);
 Detail::PrjUnits WorldFilePrj(const std::string& path, Datum datum);
 bool Shift(Datum from, Datum to, double& latitude, double& longitude);

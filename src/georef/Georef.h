@@ -3,7 +3,9 @@
 // GDAL reads (warped onto latitude and longitude in the library's datum, written as a JPEG beside
 // a new definition), exports for other programs (KMZ ground overlay, OziExplorer .map, world
 // file + .prj), the library's datum, and the reading of a world file's .prj for the definitions
-// that place a picture by its two corners. No widgets and no Qt: the caller passes the memory
+// that place a picture by its two corners, and exports for devices (MBTiles, GeoPackage, a
+// georeferenced PDF, a KMZ of small tiles for handheld GPS units) of one map or of a seamless
+// mosaic of the maps covering an area. No widgets and no Qt: the caller passes the memory
 // bound and a progress function, and gets values or a Georef::Error.
 //
 // GDAL and PROJ live in Varnet's module libvarnet-georef.so, loaded on the first call that needs
@@ -20,8 +22,10 @@
 
 #include "mapdef/Georeference.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -128,7 +132,47 @@ ImportResult Import(const ImportRequest& request);
 
 // --- Export -----------------------------------------------------------------------------------
 
-enum class ExportFormat { Kmz, Ozi, World };
+enum class ExportFormat {
+    Kmz,        // a KML ground overlay of the whole picture
+    Ozi,        // an OziExplorer .map beside the picture
+    World,      // a world file and .prj
+    MbTiles,    // web-Mercator tiles in an MBTiles file
+    GeoPackage, // web-Mercator tiles in a GeoPackage
+    Pdf,        // a georeferenced PDF (ISO 32000) in the map's own coordinates
+    GarminKmz,  // a KMZ of baseline JPEG tiles, each a ground overlay of its own
+};
+
+// The extension a format's file takes (".kmz", ".mbtiles", ...; ".map" for Ozi, the world file's
+// for World depends on the picture: ".wld"). Never throws.
+std::string ExportExtension(ExportFormat format);
+
+// Whether the format is one of the device formats, which are written from the pixels (GDAL
+// warps them) rather than beside the picture. Never throws.
+bool IsDeviceFormat(ExportFormat format);
+
+// --- Areas -----------------------------------------------------------------------------------
+
+// An area: degrees of the library's datum, north, west, south, east.
+using Area = std::array<double, 4>;
+
+// Whether a map's rectangle and an area share more than an edge. Never throws.
+bool Overlaps(const MapCode::Georeference& map, const Area& area);
+
+// The area `km` kilometres either side of a place (degrees), along its meridian and its
+// parallel, on the datum's ellipsoid (Airy 1830 for OSGB 1936, WGS 84's own). `km` above 0.
+// Never throws.
+Area AroundPlace(double latitude, double longitude, double km, Datum datum);
+
+// Reads "NORTH,WEST,SOUTH,EAST" (decimal degrees); nothing, with why in `why`, when the text is
+// not four numbers of a box north of its south and east of its west. Never throws.
+std::optional<Area> ReadArea(const std::string& text, std::string& why);
+
+// One map of an area's mosaic.
+struct MosaicMap {
+    std::string name;    // its definition's name
+    std::string picture; // native path of the picture
+    MapCode::Georeference georeference;
+};
 
 struct ExportRequest {
     std::string name;    // the map's definition's name ("map.inf"); its stem names a KMZ
@@ -145,6 +189,30 @@ struct ExportRequest {
     // Called now and then with the share done (0 to 1); returning false cancels the export,
     // which then leaves no file of its own behind. May be empty.
     std::function<bool(double done)> progress = {};
+
+    // --- The device formats only ---
+    int quality = 85;   // JPEG quality, 1 to 100, where JPEG is written
+    int maxTiles = 100; // garmin-kmz: the most tiles the file may hold
+    double dpi = 0;     // pdf: dots per inch; 0 for the picture's longer side on 200 inches
+    // Bytes GDAL may hold for the export (its block cache and warp buffers), whatever the
+    // picture's size.
+    std::uint64_t memoryLimit = std::uint64_t(256) << 20;
+    // An area instead of the one map (name then titles the file, outStem names it): the maps
+    // covering part of it in the library's order, and its box in degrees of the datum (north,
+    // west, south, east). Where maps overlap the finest wins (the fewest metres per pixel
+    // east-west at the box's centre latitude), a tie the one listed later.
+    std::vector<MosaicMap> areaMaps = {};
+    Area area = {};
+    // Metres per pixel east-west at the area's centre latitude; 0 for the finest map's.
+    double resolution = 0;
+};
+
+// What a device export wrote, beside the paths.
+struct ExportResult {
+    std::vector<std::string> paths;
+    int minZoom = -1, maxZoom = -1; // mbtiles, gpkg: the zoom levels written
+    int tiles = 0;                  // garmin-kmz: the tiles written
+    double reduction = 1;           // garmin-kmz: the scale kept on each side (1: none)
 };
 
 // The native paths an export writes, in the folder: `<stem>.kmz`; `<stem>.map`; or the world
@@ -162,6 +230,21 @@ std::vector<std::string> ExportTargets(const ExportRequest& request);
 // nothing is written), Refused (no picture, or no size of it), Cancelled, Failed (a full disc
 // says so: "Disk full", as the system words it), Unavailable.
 std::vector<std::string> Export(const ExportRequest& request);
+
+// The same, for every format, with what a device export wrote. The device formats:
+// - MbTiles and GeoPackage: tiles of 256 pixels on the web-Mercator tile grid (EPSG:3857), JPEG
+//   at `quality` when every picture is a JPEG (white where no map is), else PNG (transparent
+//   there); every zoom level from the first as fine as the map down to the first whose tile
+//   holds the map's extent, each warped (bilinear) from the pictures themselves and encoded once.
+// - Pdf: the picture at full resolution in its own latitude/longitude, georeferenced (ISO 32000),
+//   the map's name as title, at `dpi` (else so that the longer side is at most 200 inches).
+// - GarminKmz: baseline JPEG tiles of at most 1024 x 1024 pixels, each a ground overlay of its
+//   own in WGS 84 latitude/longitude (drawOrder 50), at most `maxTiles` of them: the picture is
+//   reduced evenly on both sides when it needs more (`reduction` says by how much).
+// The file is written under a temporary name in its folder and renamed into place; a failure or
+// a cancel leaves nothing. Throws Error as Export does; also Refused when an area has no map,
+// maxTiles is below 1 or the picture would exceed what the format holds.
+ExportResult ExportFiles(const ExportRequest& request);
 
 // --- World files for a definition ---------------------------------------------------------------
 

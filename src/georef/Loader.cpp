@@ -48,6 +48,10 @@ const Detail::ModuleTable& Module() {
 } // namespace
 
 std::vector<std::string> Export(const ExportRequest& request) {
+    return Module().exportMap(request).paths;
+}
+
+ExportResult ExportFiles(const ExportRequest& request) {
     return Module().exportMap(request);
 }
 

@@ -3,7 +3,7 @@
 
 namespace {
 
-constexpr Georef::Detail::ModuleTable kTable{Georef::Gdal::Export, Georef::Gdal::DatumPrj,
+constexpr Georef::Detail::ModuleTable kTable{Georef::Gdal::ExportFiles, Georef::Gdal::DatumPrj,
                                              Georef::Gdal::WorldFilePrj, Georef::Gdal::Shift};
 
 } // namespace

@@ -27,11 +27,11 @@ struct PrjUnits {
 
 // The table's layout and the types it passes, as this build has them; a module whose number
 // differs is refused (raise it with every change to either).
-constexpr int kModuleInterface = 3;
+constexpr int kModuleInterface = 4;
 
 struct ModuleTable {
-    // Georef::Export and DatumPrj (Georef.h).
-    std::vector<std::string> (*exportMap)(const ExportRequest& request);
+    // Georef::ExportFiles and DatumPrj (Georef.h).
+    ExportResult (*exportMap)(const ExportRequest& request);
     std::string (*datumPrj)(Datum datum);
     // Reads the .prj at `path` (native) through GDAL's spatial-reference classes (WKT1, WKT2 or
     // Esri) and says which system it is. Never throws.

@@ -77,22 +77,46 @@ std::vector<std::string> ExistingFiles(const std::string& source, const std::str
     return existing;
 }
 
+std::string ExportExtension(ExportFormat format) {
+    switch (format) {
+    case ExportFormat::Kmz:
+    case ExportFormat::GarminKmz:
+        return ".kmz";
+    case ExportFormat::Ozi:
+        return ".map";
+    case ExportFormat::World:
+        return ".wld";
+    case ExportFormat::MbTiles:
+        return ".mbtiles";
+    case ExportFormat::GeoPackage:
+        return ".gpkg";
+    case ExportFormat::Pdf:
+        return ".pdf";
+    }
+    return {};
+}
+
+bool IsDeviceFormat(ExportFormat format) {
+    return format != ExportFormat::Kmz && format != ExportFormat::Ozi &&
+           format != ExportFormat::World;
+}
+
 std::vector<std::string> ExportTargets(const ExportRequest& request) {
     const fs::path picture(request.picture);
     const fs::path folder =
         request.outFolder.empty() ? picture.parent_path() : fs::path(request.outFolder);
+    // A KMZ and the device formats are named after the map, the others after its picture.
+    const bool byName =
+        request.format != ExportFormat::Ozi && request.format != ExportFormat::World;
     const std::string stem = !request.outStem.empty() ? request.outStem
-                             : request.format == ExportFormat::Kmz
-                                 ? Platform::CoreNameToNative(NameStem(request.name))
-                                 : picture.stem().string();
-    switch (request.format) {
-    case ExportFormat::Kmz:
-        return {(folder / (stem + ".kmz")).string()};
-    case ExportFormat::Ozi:
-        return {(folder / (stem + ".map")).string()};
-    case ExportFormat::World:
-        break;
-    }
+                             : byName ? Platform::CoreNameToNative(NameStem(request.name))
+                                      : picture.stem().string();
+    // A device format's file named in full (a save dialog's, a command line's) keeps its name.
+    if (IsDeviceFormat(request.format) && !request.outStem.empty() &&
+        fs::path(request.outStem).has_extension())
+        return {(folder / stem).string()};
+    if (request.format != ExportFormat::World)
+        return {(folder / (stem + ExportExtension(request.format))).string()};
     const std::string world = fs::path(MapCode::WorldFileNameFor(picture.string())).extension();
     std::vector<std::string> targets{(folder / (stem + world)).string(),
                                      (folder / (stem + ".prj")).string()};

@@ -184,6 +184,7 @@ void frmMain::BuildMenus() {
     mnuToolsExportOzi = item(m, "mnuToolsExportOzi", "Export &OziExplorer Map...");
     mnuToolsFindMaps = item(m, "mnuToolsFindMaps", "&Find Maps...");
     mnuToolsFindMaps->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnuToolsExportDevice = item(m, "mnuToolsExportDevice", "Export for De&vices...");
     mnuHelp = top("mnuHelp", "&Help", m);
     mnuHelpContents = item(m, "mnuHelpContents", "&Contents");
     mnuHelpSearchForHelpOn = item(m, "mnuHelpSearchForHelpOn", "&Search For Help On...");
@@ -227,6 +228,8 @@ void frmMain::ConnectMenus() {
     connect(mnuToolsExportKmz, &QAction::triggered, this, [this] { mnuToolsExportKmz_Click(); });
     connect(mnuToolsExportOzi, &QAction::triggered, this, [this] { mnuToolsExportOzi_Click(); });
     connect(mnuToolsFindMaps, &QAction::triggered, this, [this] { mnuToolsFindMaps_Click(); });
+    connect(mnuToolsExportDevice, &QAction::triggered, this,
+            [this] { mnuToolsExportDevice_Click(); });
     connect(mnuViewRefresh, &QAction::triggered, this, [this] { mnuViewRefresh_Click(); });
     // F5 reads the folder again from anywhere in the window; the menu item shows no key.
     connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,

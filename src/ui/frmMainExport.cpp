@@ -54,7 +54,7 @@ std::pair<QString, QString> Offered(const Georef::ExportRequest& request) {
         return {".kmz", "KMZ ground overlay|*.kmz"};
     case Georef::ExportFormat::Ozi:
         return {".map", "OziExplorer map|*.map"};
-    case Georef::ExportFormat::World:
+    default: // World; the device formats have a window of their own
         break;
     }
     const QString world = QString::fromStdString(

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <set>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -152,7 +153,7 @@ TEST_F(CommandLineTest, ImportsExportsAndRefusals) {
          2,
          "--replace"},
         {{"export", "--format", "ozi", "nothere"}, 2, "no map nothere"},
-        {{"export", "--format", "png", "sheet"}, 2, "--format kmz, ozi or world"},
+        {{"export", "--format", "png", "sheet"}, 2, "--format kmz, ozi, world"},
         {{"list", "--maps", TEST_DRIVE "\\Stelmar\\Nowhere"}, 2, "cannot be read"},
         {{"check", "--maps"}, 2, "needs a value"},
         {{"list", "--replace"}, 2, "takes no option --replace"},
@@ -178,6 +179,57 @@ TEST_F(CommandLineTest, ImportsExportsAndRefusals) {
     const Outcome none = Maps({"list"});
     EXPECT_EQ(none.status, 2);
     EXPECT_NE(none.err.find("--maps"), std::string::npos) << none.err;
+}
+
+// Exports for devices as a script runs them: where --out puts each file, what --json says of
+// it, and every wrong command line refused with status 2 and nothing written.
+TEST_F(CommandLineTest, ExportsForDevices) {
+    Write("sheet.bmp", TempHost::Bmp(60, 40));
+    Write("sheet.inf", "51.36.00N,000.24.00W\r\n51.30.00N,000.12.00W\r\nsheet.bmp\r\n");
+    const std::string out = host.Root() + "/out/";
+    const QString made = QString::fromStdString(out + "new/"),
+                  file = QString::fromStdString(out + "one.kmz");
+    const QString area = QString::fromStdString(out + "area.gpkg");
+    const struct {
+        QStringList arguments;
+        int status;
+        std::string says; // in the JSON line, or on standard error
+    } cases[] = {
+        {{"--format", "mbtiles", "--out", made, "sheet"}, 0, "\"minzoom\""},
+        {{"--format", "mbtiles", "--out", made, "sheet"}, 2, "--replace"},
+        {{"--format", "garmin-kmz", "--out", file, "sheet"}, 0, "\"reduction\":1"},
+        {{"--format", "gpkg", "--area", "51.58,-0.3,51.55,-0.25", "--out", area},
+         0,
+         "\"name\":\"area\""},
+        {{"--format", "gpkg", "--area", "51.58,-0.3,51.55,-0.25"}, 2, "--out"},
+        {{"--format", "gpkg", "--area", "51.58,-0.3,51.55,-0.25", "--out", area, "sheet"},
+         2,
+         "not both"},
+        {{"--format", "gpkg", "--area", "1,1,0,2", "--out", area}, 2, "no map"},
+        {{"--format", "gpkg", "--around", "51.33.00N 000.18.00W", "--radius", "0", "--out", area},
+         2,
+         "radius"},
+        {{"--format", "pdf", "--max-tiles", "3", "sheet"}, 2, "--max-tiles"},
+        {{"--format", "mbtiles", "--dpi", "300", "sheet"}, 2, "--dpi"},
+        {{"--format", "gpkg", "--resolution", "5", "sheet"}, 2, "--resolution"},
+        {{"--format", "pdf", "--quality", "101", "sheet"}, 2, "--quality"},
+        {{"--format", "ozi", "--quality", "50", "sheet"}, 2, "--quality"},
+        {{"--format", "pdf", "--out", QString::fromStdString(out + "no/such/x.pdf"), "sheet"},
+         2,
+         "folder"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = Maps(QStringList{"export", "--json"} + c.arguments);
+        SCOPED_TRACE(c.arguments.join(' ').toStdString() + ": " + r.err);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE((c.status ? r.err : r.out).find(c.says), std::string::npos) << r.out;
+        EXPECT_TRUE(c.status == 0 || r.out.empty()) << r.out;
+    }
+    // Each file the commands wrote, and nothing beside them.
+    std::set<std::string> written;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(out))
+        written.insert(entry.path().string().substr(out.size()));
+    EXPECT_EQ(written, (std::set<std::string>{"new", "new/sheet.mbtiles", "one.kmz", "area.gpkg"}));
 }
 
 // What varnet-maps says of itself, and of a command line that names no command it has.
