@@ -55,4 +55,17 @@ std::string DatumPrj(Datum datum) {
     return Module().datumPrj(datum);
 }
 
+bool ScanSize(const std::string& scan, int& width, int& height, std::string& why) {
+    const Detail::ModuleTable* table = Detail::LoadModule(why);
+    return table && table->scanSize(scan, width, height, why);
+}
+
+Fit FitScan(const FitRequest& request) {
+    return Module().fitScan(request);
+}
+
+CalibrationResult Calibrate(const CalibrationRequest& request) {
+    return Module().calibrate(request);
+}
+
 } // namespace Georef
