@@ -147,8 +147,9 @@ std::string DefinitionBytes(const MapCode::Georeference& placed, const Calibrati
 
 void RefuseExisting(const CalibrationRequest& request, const Target& target) {
     if (request.replace) return;
+    std::error_code ec;
     for (const std::string& path : {target.definition, target.picture, target.mapFile})
-        if (Occupied(path))
+        if (Occupied(path) && !fs::equivalent(path, request.scan, ec)) // the scan is no map
             throw Error(Error::Kind::Exists, "The map " + target.name + " exists already (" + path +
                                                  "); " + request.scan + " was not calibrated.");
 }

@@ -628,7 +628,10 @@ Transformer ScanToDatum(const Source& s, const FitRequest& fit, const PictureJob
     const char* method = fit.transform == Transform::Tps ? "SRC_METHOD=GCP_TPS"
                          : s.geotransform                ? "SRC_METHOD=GEOTRANSFORM"
                                                          : "SRC_METHOD=GCP_POLYNOMIAL";
-    const char* order = fit.transform == Transform::Poly2 ? "MAX_GCP_ORDER=2" : "MAX_GCP_ORDER=1";
+    // The spline takes no order (GDAL refuses a spline given one).
+    const char* order = fit.transform == Transform::Poly2    ? "MAX_GCP_ORDER=2"
+                        : fit.transform == Transform::Affine ? "MAX_GCP_ORDER=1"
+                                                             : nullptr;
     const char* options[] = {dst.c_str(), method, order, nullptr};
     Transformer transformer(
         GDALCreateGenImgProjTransformer2(s.picture.get(), nullptr, const_cast<char**>(options)));
