@@ -24,6 +24,9 @@ constexpr const char* kUsage =
     "       varnet-maps import [--json] [--maps FOLDER] [--replace] FILE...\n"
     "       varnet-maps export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] "
     "NAME...\n"
+    "       varnet-maps calibrate [--json] [--maps FOLDER] [--name NAME]\n"
+    "                 [--transform scale|similarity|affine|poly2|tps] [--max-error M] [--dry-run]\n"
+    "                 [--replace] PICTURE X,Y=PLACE...\n"
     "       varnet-maps --help | --version\n";
 
 struct Command {
@@ -46,6 +49,10 @@ const std::map<std::string, Command>& Commands() {
          {Export,
           {"--format", "--out", "--replace"},
           "maps for other programs: a KMZ, an OziExplorer .map or a world file"}},
+        {"calibrate",
+         {Calibrate,
+          {"--name", "--transform", "--max-error", "--dry-run", "--replace"},
+          "a scan placed by points on it whose places are known, saved as a map"}},
     };
     return commands;
 }
@@ -212,13 +219,18 @@ int main(int argc, char** argv) {
             a.json = true;
         else if (arg == "--replace")
             a.replace = true;
+        else if (arg == "--dry-run")
+            a.dryRun = true;
         else {
             if (i + 1 >= argc) return Fail(arg + " needs a value");
             const std::string value = argv[++i];
-            (arg == "--maps"     ? a.maps
-             : arg == "--format" ? a.format
-             : arg == "--to"     ? a.to
-                                 : a.out) = value;
+            (arg == "--maps"        ? a.maps
+             : arg == "--format"    ? a.format
+             : arg == "--to"        ? a.to
+             : arg == "--name"      ? a.name
+             : arg == "--transform" ? a.transform
+             : arg == "--max-error" ? a.maxError
+                                    : a.out) = value;
         }
     }
     Library::MapLibrary library;

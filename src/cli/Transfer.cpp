@@ -17,6 +17,8 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
+} // namespace
+
 // Ctrl+C, and the end of the session (SIGHUP) or a polite kill (SIGTERM), stop the import or
 // export under way, which then leaves nothing of its own behind. No SA_RESTART: a wait in
 // progress returns at once to look.
@@ -27,10 +29,10 @@ void StopOnSignals() {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
 }
 
-// The exit status of a command stopped by a signal, whichever it was: Ctrl+C's.
-constexpr int kStopped = 130;
+bool Interrupted() {
+    return interrupted;
+}
 
-// The native folder of a Windows path or of a folder of this system; "" after saying why.
 std::string NativeFolder(const std::string& folder, const char* what) {
     const auto native = Platform::ToNativePath(folder);
     std::error_code ec;
@@ -41,6 +43,8 @@ std::string NativeFolder(const std::string& folder, const char* what) {
     // Paths printed as list prints them: through no drive link.
     return std::filesystem::canonical(*native, ec).string();
 }
+
+namespace {
 
 Georef::Datum Datum() {
     std::string warning;

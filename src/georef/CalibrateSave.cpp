@@ -32,7 +32,7 @@ Target TargetOf(const CalibrationRequest& request) {
     if (!fs::is_directory(request.mapsFolder, ec))
         throw Error(Error::Kind::Failed,
                     "The Maps folder " + request.mapsFolder + " cannot be found.");
-    const std::string stem = ImportName(request.name.empty() ? request.scan : request.name + ".x");
+    const std::string stem = NameStem(CalibrationName(request));
     if (stem.empty()) throw Error(Error::Kind::Refused, "A map needs a name.");
     return {stem, stem + ".inf", EntryPath(request.mapsFolder, stem + ".inf"),
             EntryPath(request.mapsFolder, stem + ".jpg"),
@@ -155,14 +155,6 @@ void RefuseExisting(const CalibrationRequest& request, const Target& target) {
 }
 
 } // namespace
-
-std::vector<std::string> CalibrationTargets(const CalibrationRequest& request) {
-    const std::string stem = ImportName(request.name.empty() ? request.scan : request.name + ".x");
-    std::vector<std::string> paths;
-    for (const char* extension : {".inf", ".jpg", ".map"})
-        paths.push_back(EntryPath(request.mapsFolder, stem + extension));
-    return paths;
-}
 
 CalibrationResult Gdal::Calibrate(const CalibrationRequest& given) {
     EnsureGdal();

@@ -110,6 +110,10 @@ struct CalibrationResult {
     MapCode::Georeference georeference{0, 0, 0, 0}; // the corners written, the picture's size
 };
 
+// The name of the definition a calibration writes ("sheet.inf"): `name`, or the scan's file
+// name's stem, as Import names a map (ImportName). Never throws.
+std::string CalibrationName(const CalibrationRequest& request);
+
 // The native paths a calibration into the Maps folder writes or replaces: the definition, the
 // JPEG and the .map, found without regard to case. Never throws.
 std::vector<std::string> CalibrationTargets(const CalibrationRequest& request);

@@ -1,6 +1,7 @@
 // The calibration's transforms by name, and the points an OziExplorer .map keeps: no GDAL, for
 // the programs and the GDAL module alike.
 #include "georef/Calibration.h"
+#include "georef/TargetNames.h"
 
 #include <algorithm>
 #include <cmath>
@@ -67,6 +68,20 @@ std::vector<std::size_t> MapFilePoints(const std::vector<ControlPoint>& points) 
     }
     std::sort(kept.begin(), kept.end());
     return kept;
+}
+
+std::string CalibrationName(const CalibrationRequest& request) {
+    // A name given is a stem of its own: ImportName takes a path's stem, so it is given one
+    // extension to take off.
+    return ImportName(request.name.empty() ? request.scan : request.name + ".x") + ".inf";
+}
+
+std::vector<std::string> CalibrationTargets(const CalibrationRequest& request) {
+    const std::string stem = Detail::NameStem(CalibrationName(request));
+    std::vector<std::string> paths;
+    for (const char* extension : {".inf", ".jpg", ".map"})
+        paths.push_back(Detail::EntryPath(request.mapsFolder, stem + extension));
+    return paths;
 }
 
 } // namespace Georef
