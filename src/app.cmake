@@ -15,6 +15,7 @@ add_library(varnet_app STATIC
   ui/frmAbout.cpp ui/frmCoverage.cpp ui/frmInfEdit.cpp ui/frmOptions.cpp ui/frmProgress.cpp
   ui/frmSplash.cpp
   ui/frmFindMaps.cpp ui/frmMainFind.cpp
+  ui/frmCalibrate.cpp ui/frmMainCalibrate.cpp
   view/PictureBox.cpp view/ScrollBar.cpp view/Splitter.cpp view/Twips.cpp
   view/CoverageCanvas.cpp view/MapView.cpp view/cPicScroll.cpp
   ${PROJECT_SOURCE_DIR}/resources/varnet.qrc)

@@ -183,6 +183,8 @@ void frmMain::BuildMenus() {
     mnuToolsExportOzi = item(m, "mnuToolsExportOzi", "Export &OziExplorer Map...");
     mnuToolsFindMaps = item(m, "mnuToolsFindMaps", "&Find Maps...");
     mnuToolsFindMaps->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnuToolsBar0 = item(m, "mnuToolsBar0", "-");
+    mnuToolsCalibrateMap = item(m, "mnuToolsCalibrateMap", "&Calibrate Map...");
     mnuHelp = top("mnuHelp", "&Help", m);
     mnuHelpContents = item(m, "mnuHelpContents", "&Contents");
     mnuHelpSearchForHelpOn = item(m, "mnuHelpSearchForHelpOn", "&Search For Help On...");
@@ -226,6 +228,8 @@ void frmMain::ConnectMenus() {
     connect(mnuToolsExportKmz, &QAction::triggered, this, [this] { mnuToolsExportKmz_Click(); });
     connect(mnuToolsExportOzi, &QAction::triggered, this, [this] { mnuToolsExportOzi_Click(); });
     connect(mnuToolsFindMaps, &QAction::triggered, this, [this] { mnuToolsFindMaps_Click(); });
+    connect(mnuToolsCalibrateMap, &QAction::triggered, this,
+            [this] { mnuToolsCalibrateMap_Click(); });
     connect(mnuViewRefresh, &QAction::triggered, this, [this] { mnuViewRefresh_Click(); });
     // F5 reads the folder again from anywhere in the window; the menu item shows no key.
     connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,

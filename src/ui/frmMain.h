@@ -68,6 +68,7 @@ public:
     QAction *mnuTools1, *mnuToolsEditInf, *mnuToolsNewInf, *mnuToolsExportWorldFile;
     QAction *mnuToolsImportMap, *mnuToolsExportKmz, *mnuToolsExportOzi;
     QAction* mnuToolsFindMaps;
+    QAction *mnuToolsBar0, *mnuToolsCalibrateMap;
     QAction *mnuHelp, *mnuHelpContents, *mnuHelpSearchForHelpOn, *mnuHelpBar0, *mnuHelpAbout;
     // A definition's context menu in the tree (it acts on the node it was opened on, which it
     // selects).
@@ -131,6 +132,9 @@ public:
     // Tools > Find Maps..., and Maps Covering This Place: the Find Maps window, on the place
     // given as a text (its box keeps what it holds when none is given).
     void mnuToolsFindMaps_Click();
+    // Tools > Calibrate Map...: a scan chosen with the open dialog, placed by points in the
+    // Calibrate Map window; the map saved is selected.
+    void mnuToolsCalibrateMap_Click();
     void mnuPictureMapsCovering_Click();
     void FindMaps(const QString& place = {});
     // A map chosen by place: selected in the tree (its details and picture follow), the map
