@@ -154,6 +154,40 @@ void RefuseExisting(const CalibrationRequest& request, const Target& target) {
                                                  "); " + request.scan + " was not calibrated.");
 }
 
+// The scan warped into the JPEG at `picture` (native); its grid's corners and size.
+MapCode::Georeference Warp(const CalibrationRequest& request, const ScanTransform& t,
+                           const std::string& picture) {
+    PictureJob job;
+    job.source = request.scan;
+    job.picture = picture;
+    job.datum = request.fit.datum;
+    job.memoryLimit = request.memoryLimit;
+    bool stopped = false;
+    if (request.progress) {
+        job.progress = [&](double done) { stopped = stopped || !request.progress(done * 0.99); };
+        job.stop = [&] { return stopped; };
+    }
+    return WarpScan(job, t, request.fit).Placed();
+}
+
+// Moves the files written from the work folder into place, the definition last: the .map and,
+// when one was warped, the picture. The .map goes first where there is a picture too (which
+// takes MoveIntoPlace's care of an earlier one), and is taken away again when they fail.
+void MoveAll(const WorkFolder& work, const Target& target, bool warped) {
+    if (!warped) return MoveIntoPlace(work, target.mapFile, target.definition);
+    std::error_code ec;
+    fs::rename(work.Path(fs::path(target.mapFile).filename().string()), target.mapFile, ec);
+    if (ec)
+        throw Error(Error::Kind::Failed,
+                    target.mapFile + " could not be written: " + ec.message() + ".");
+    try {
+        MoveIntoPlace(work, target.picture, target.definition);
+    } catch (const Error&) {
+        fs::remove(target.mapFile, ec);
+        throw;
+    }
+}
+
 } // namespace
 
 CalibrationResult Gdal::Calibrate(const CalibrationRequest& given) {
@@ -181,19 +215,7 @@ CalibrationResult Gdal::Calibrate(const CalibrationRequest& given) {
     if (asItIs) {
         result.georeference = *asItIs;
     } else {
-        PictureJob job;
-        job.source = request.scan;
-        job.picture = work.Path(file(target.picture));
-        job.datum = request.fit.datum;
-        job.memoryLimit = request.memoryLimit;
-        bool stopped = false;
-        if (request.progress) {
-            job.progress = [&](double done) {
-                stopped = stopped || !request.progress(done * 0.99);
-            };
-            job.stop = [&] { return stopped; };
-        }
-        result.georeference = WarpScan(job, t, request.fit).Placed();
+        result.georeference = Warp(request, t, work.Path(file(target.picture)));
     }
     const std::vector<std::size_t> kept = MapFilePoints(request.fit.points);
     result.mapPoints = kept.size();
@@ -201,21 +223,7 @@ CalibrationResult Gdal::Calibrate(const CalibrationRequest& given) {
     WriteNew(work.Path(file(target.definition)),
              DefinitionBytes(result.georeference, request, result.picture));
     RefuseExisting(request, target);
-    if (!asItIs) {
-        const std::string mapFile = work.Path(file(target.mapFile));
-        fs::rename(mapFile, target.mapFile, ec);
-        if (ec)
-            throw Error(Error::Kind::Failed,
-                        target.mapFile + " could not be written: " + ec.message() + ".");
-        try {
-            MoveIntoPlace(work, target.picture, target.definition);
-        } catch (const Error&) {
-            fs::remove(target.mapFile, ec);
-            throw;
-        }
-    } else {
-        MoveIntoPlace(work, target.mapFile, target.definition);
-    }
+    MoveAll(work, target, !asItIs);
     if (request.progress) request.progress(1.0);
     result.name = target.name, result.definition = target.definition;
     result.mapFile = target.mapFile;

@@ -123,25 +123,7 @@ frmCalibrate::frmCalibrate() {
     cmdCancel->setObjectName("cmdCancel");
     CancelButton = cmdCancel;
 
-    auto* side = new QVBoxLayout;
-    auto* name = new QLabel("&Name:", this);
-    name->setBuddy(txtName);
-    auto* place = new QLabel("&Place:", this);
-    place->setBuddy(txtPosition);
-    auto* transform = new QLabel("&Transform:", this);
-    transform->setBuddy(cboTransform);
-    for (QWidget* w : std::initializer_list<QWidget*>{name, txtName, lstPoints, place, txtPosition,
-                                                      lblReading, transform, cboTransform, lblFit})
-        side->addWidget(w, w == lstPoints ? 1 : 0);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(cmdSave);
-    buttons->addWidget(cmdCancel);
-    side->addLayout(buttons);
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(picScan, 3);
-    layout->addLayout(side, 2);
-
+    LayOut();
     connect(txtPosition, &QLineEdit::returnPressed, this, [this] { txtPosition_Enter(); });
     connect(lstPoints, &QTreeWidget::itemSelectionChanged, this, [this] {
         const int i = Selected();
@@ -160,6 +142,27 @@ frmCalibrate::frmCalibrate() {
 }
 
 frmCalibrate::~frmCalibrate() = default;
+
+void frmCalibrate::LayOut() {
+    auto* side = new QVBoxLayout;
+    auto* name = new QLabel("&Name:", this);
+    name->setBuddy(txtName);
+    auto* place = new QLabel("&Place:", this);
+    place->setBuddy(txtPosition);
+    auto* transform = new QLabel("&Transform:", this);
+    transform->setBuddy(cboTransform);
+    for (QWidget* w : std::initializer_list<QWidget*>{name, txtName, lstPoints, place, txtPosition,
+                                                      lblReading, transform, cboTransform, lblFit})
+        side->addWidget(w, w == lstPoints ? 1 : 0);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(cmdCancel);
+    side->addLayout(buttons);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(picScan, 3);
+    layout->addLayout(side, 2);
+}
 
 bool frmCalibrate::Open(const QString& scan, const QString& mapsFolder, Georef::Datum datum) {
     std::string why;

@@ -75,6 +75,7 @@ private:
         std::optional<Grids::Place> place;
         QGraphicsItem* mark = nullptr;
     };
+    void LayOut();
     int Selected() const;
     void Select(int index);
     void PlaceMark(Point& point);
