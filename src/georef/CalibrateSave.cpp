@@ -9,6 +9,10 @@
 #include "mapdef/MapCode.h"
 #include "platform/Text.h"
 
+#include <cpl_conv.h>
+#include <gdal_utils.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -189,6 +193,43 @@ void MoveAll(const WorkFolder& work, const Target& target, bool warped) {
 }
 
 } // namespace
+
+bool Gdal::PreviewScan(const std::string& scan, const std::string& jpeg, std::uint64_t maxPixels,
+                       std::string& why) {
+    int width = 0, height = 0;
+    if (!Gdal::ScanSize(scan, width, height, why)) return false;
+    ErrorCapture errors;
+    const double shrink = std::max(1.0, std::sqrt(double(width) * double(height) /
+                                                  double(std::max<std::uint64_t>(maxPixels, 1))));
+    const std::string w = std::to_string(std::max(1, int(width / shrink)));
+    const std::string h = std::to_string(std::max(1, int(height / shrink)));
+    GDALDatasetH dataset = GDALOpenEx(scan.c_str(), GDAL_OF_RASTER, nullptr, nullptr, nullptr);
+    if (!dataset) return why = errors.Reason("GDAL cannot read it"), false;
+    // A palette as its colours; the first three bands (or one grey) as bytes, scaled down.
+    const bool palette = GDALGetRasterColorTable(GDALGetRasterBand(dataset, 1)) != nullptr;
+    std::vector<const char*> argv = {"-of",     "JPEG", "-ot",     "Byte", "-outsize",  w.c_str(),
+                                     h.c_str(), "-r",   "average", "-co",  "QUALITY=90"};
+    if (palette)
+        argv.insert(argv.end(), {"-expand", "rgb"});
+    else if (GDALGetRasterCount(dataset) >= 3)
+        argv.insert(argv.end(), {"-b", "1", "-b", "2", "-b", "3"});
+    else
+        argv.insert(argv.end(), {"-b", "1"});
+    argv.push_back(nullptr);
+    CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", "NO"); // no .aux.xml beside it
+    GDALTranslateOptions* options =
+        GDALTranslateOptionsNew(const_cast<char**>(argv.data()), nullptr);
+    GDALDatasetH preview = GDALTranslate(jpeg.c_str(), dataset, options, nullptr);
+    GDALTranslateOptionsFree(options);
+    const bool written = preview != nullptr;
+    if (preview) GDALClose(preview);
+    CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", nullptr);
+    GDALClose(dataset);
+    if (written) return true;
+    std::error_code ec;
+    fs::remove(jpeg, ec);
+    return why = errors.Reason("GDAL cannot write it"), false;
+}
 
 CalibrationResult Gdal::Calibrate(const CalibrationRequest& given) {
     EnsureGdal();

@@ -82,6 +82,13 @@ Fit FitScan(const FitRequest& request);
 // module's reason when the module cannot be loaded).
 bool ScanSize(const std::string& scan, int& width, int& height, std::string& why);
 
+// Writes a JPEG (native path `jpeg`) of the scan at `scan` for a window to show, at most
+// `maxPixels` pixels (scaled down evenly when the scan has more), for the scans the program's
+// own readers do not read (TIFF and the like). False, with `why`, when GDAL cannot read the
+// scan or write the JPEG (nothing is left at `jpeg` then). Never throws.
+bool PreviewScan(const std::string& scan, const std::string& jpeg, std::uint64_t maxPixels,
+                 std::string& why);
+
 // The points an OziExplorer .map holds at most, and those of `points` it keeps (indices, in
 // the order given): all of them up to that number, else the ones farthest apart on the scan.
 constexpr std::size_t kMapFilePoints = 30;

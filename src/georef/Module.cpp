@@ -4,9 +4,10 @@
 
 namespace {
 
-constexpr Georef::Detail::ModuleTable kTable{
-    Georef::Gdal::Export,   Georef::Gdal::DatumPrj, Georef::Gdal::WorldFilePrj, Georef::Gdal::Shift,
-    Georef::Gdal::ScanSize, Georef::Gdal::FitScan,  Georef::Gdal::Calibrate};
+constexpr Georef::Detail::ModuleTable kTable{Georef::Gdal::Export,       Georef::Gdal::DatumPrj,
+                                             Georef::Gdal::WorldFilePrj, Georef::Gdal::Shift,
+                                             Georef::Gdal::ScanSize,     Georef::Gdal::PreviewScan,
+                                             Georef::Gdal::FitScan,      Georef::Gdal::Calibrate};
 
 } // namespace
 

@@ -40,8 +40,10 @@ struct ModuleTable {
     // Shifts a latitude and longitude (degrees) from one datum to the other with PROJ; false
     // when PROJ cannot. Never throws.
     bool (*shift)(Datum from, Datum to, double& latitude, double& longitude);
-    // Georef::ScanSize, FitScan and Calibrate (Calibration.h).
+    // Georef::ScanSize, PreviewScan, FitScan and Calibrate (Calibration.h).
     bool (*scanSize)(const std::string& scan, int& width, int& height, std::string& why);
+    bool (*previewScan)(const std::string& scan, const std::string& jpeg, std::uint64_t maxPixels,
+                        std::string& why);
     Fit (*fitScan)(const FitRequest& request);
     CalibrationResult (*calibrate)(const CalibrationRequest& request);
 };

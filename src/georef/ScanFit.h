@@ -56,6 +56,8 @@ private:
 namespace Georef::Gdal {
 
 bool ScanSize(const std::string& scan, int& width, int& height, std::string& why);
+bool PreviewScan(const std::string& scan, const std::string& jpeg, std::uint64_t maxPixels,
+                 std::string& why);
 
 Fit FitScan(const FitRequest& request);
 CalibrationResult Calibrate(const CalibrationRequest& request);

@@ -16,6 +16,7 @@
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QStandardItemModel>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -74,6 +75,17 @@ protected:
 private:
     std::function<void(Mark*, QPointF)> moved_;
 };
+
+// The picture at `path` read by Qt, scaled down evenly to at most `most` pixels from the
+// scan's size; null when Qt cannot read it.
+QImage Shown(const QString& path, int width, int height, std::uint64_t most) {
+    QImageReader reader(path);
+    if (!reader.canRead()) return {};
+    const double shrink = std::max(1.0, std::sqrt(double(width) * double(height) / double(most)));
+    reader.setScaledSize(
+        QSize(std::max(1, int(width / shrink)), std::max(1, int(height / shrink))));
+    return reader.read();
+}
 
 QString Figure(double value, int decimals) {
     return QString::number(value, 'f', decimals);
@@ -165,20 +177,25 @@ void frmCalibrate::LayOut() {
 }
 
 bool frmCalibrate::Open(const QString& scan, const QString& mapsFolder, Georef::Datum datum) {
-    std::string why;
-    if (!Georef::ScanSize(scan.toStdString(), width_, height_, why)) {
-        MsgBox(scan + " cannot be calibrated: " + QString::fromStdString(why) + ".", vbExclamation,
-               "Calibrate Map");
+    std::string unread;
+    if (!Georef::ScanSize(scan.toStdString(), width_, height_, unread)) {
+        MsgBox(scan + " cannot be calibrated: " + QString::fromStdString(unread) + ".",
+               vbExclamation, "Calibrate Map");
         return false;
     }
-    // Shown at most as large as the picture memory bound allows, a quarter of it for the view.
-    QImageReader reader(scan);
-    const double limit = double(Picture::MemoryLimit()) / 4 / 4; // four bytes a pixel
-    shown_ = std::max(1.0, std::sqrt(double(width_) * double(height_) / limit));
-    reader.setScaledSize(QSize(int(width_ / shown_), int(height_ / shown_)));
-    const QImage image = reader.read();
+    // Shown at most as large as the picture memory bound allows, a quarter of it for the view;
+    // a scan Qt does not read (a TIFF) through a JPEG GDAL makes of it.
+    const std::uint64_t most = Picture::MemoryLimit() / 4 / 4; // four bytes a pixel
+    QImage image = Shown(scan, width_, height_, most);
+    std::string why;
     if (image.isNull()) {
-        MsgBox(scan + " cannot be shown: " + reader.errorString() + ".", vbExclamation,
+        const QTemporaryDir folder;
+        const QString preview = folder.filePath("scan.jpg");
+        if (Georef::PreviewScan(scan.toStdString(), preview.toStdString(), most, why))
+            image = Shown(preview, width_, height_, most);
+    }
+    if (image.isNull()) {
+        MsgBox(scan + " cannot be shown: " + QString::fromStdString(why) + ".", vbExclamation,
                "Calibrate Map");
         return false;
     }

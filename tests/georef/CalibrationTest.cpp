@@ -336,6 +336,14 @@ TEST(Calibration, WarpsAsGdalwarpDoes) {
             EXPECT_LE(nearest, 0.5) << t[0] << "," << t[1];
         }
     }
+    // Shown in a window through a JPEG a quarter its size.
+    std::string why;
+    const std::string preview = host.Root() + "/preview.jpg";
+    ASSERT_TRUE(Georef::PreviewScan(scan.path, preview, 400 * 300 / 4, why)) << why;
+    int w = 0, h = 0;
+    Rasters::Read(preview, w, h);
+    EXPECT_EQ(w, 200);
+    EXPECT_EQ(h, 150);
     // The scan stays as it was, with nothing beside it.
     EXPECT_EQ(std::distance(fs::directory_iterator(scans), fs::directory_iterator()), 1);
 }
