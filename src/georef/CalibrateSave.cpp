@@ -234,6 +234,8 @@ bool Gdal::PreviewScan(const std::string& scan, const std::string& jpeg, std::ui
 CalibrationResult Gdal::Calibrate(const CalibrationRequest& given) {
     EnsureGdal();
     CalibrationRequest request = given;
+    std::error_code absolute;
+    request.scan = fs::absolute(request.scan, absolute).lexically_normal().string();
     std::string why;
     if (!Gdal::ScanSize(request.scan, request.fit.width, request.fit.height, why))
         throw Error(Error::Kind::Refused, request.scan + " cannot be calibrated: " + why + ".");
