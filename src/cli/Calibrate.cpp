@@ -52,6 +52,27 @@ std::optional<std::vector<Typed>> ReadPoints(const std::vector<std::string>& ope
     return points;
 }
 
+// The neat line "X,Y;X,Y;..." ("" for none); nothing after saying why it cannot be read.
+std::optional<std::vector<std::array<double, 2>>> ReadEdge(const std::string& text) {
+    std::vector<std::array<double, 2>> corners;
+    for (std::size_t from = 0; !text.empty() && from <= text.size();) {
+        const std::size_t end = std::min(text.find(';', from), text.size());
+        const std::string corner = text.substr(from, end - from);
+        const auto comma = corner.find(',');
+        const auto x = NumberOf(corner.substr(0, comma));
+        const auto y =
+            comma == std::string::npos ? std::nullopt : NumberOf(corner.substr(comma + 1));
+        if (!x || !y) {
+            Fail("--edge takes the neat line's corners as X,Y;X,Y;... (\"" + corner +
+                 "\" is not a corner)");
+            return std::nullopt;
+        }
+        corners.push_back({*x, *y});
+        from = end + 1;
+    }
+    return corners;
+}
+
 std::optional<Georef::Transform> TransformNamed(const std::string& key, std::size_t points) {
     if (key.empty()) return Georef::DefaultTransform(points);
     for (int t = 0; t < Georef::kTransforms; ++t)
@@ -150,7 +171,8 @@ int Calibrate(const Arguments& a, Model&) {
         a.maxError.empty() ? std::optional<double>(HUGE_VAL) : NumberOf(a.maxError);
     if (!maxError || *maxError < 0) return Fail("--max-error needs metres, a number of 0 or more");
     const auto typed = ReadPoints(a.operands);
-    if (!typed) return kFailed;
+    const auto edge = ReadEdge(a.edge);
+    if (!typed || !edge) return kFailed;
     const auto transform = TransformNamed(a.transform, typed->size());
     if (!transform) return Fail("--transform takes scale, similarity, affine, poly2 or tps");
     const std::string folder = MapsFolder(a);
@@ -159,6 +181,7 @@ int Calibrate(const Arguments& a, Model&) {
     if (maps.empty()) return kFailed;
     Georef::CalibrationRequest request{{}, a.operands[0], maps, a.name, a.replace};
     request.fit.transform = *transform;
+    request.edge = *edge;
     request.fit.datum = LibraryDatum();
     std::string why;
     if (!Georef::ScanSize(request.scan, request.fit.width, request.fit.height, why))

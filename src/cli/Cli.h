@@ -33,6 +33,7 @@ struct Arguments {
     std::string name;      // --name NAME: the map's name
     std::string transform; // --transform KEY
     std::string maxError;  // --max-error METRES
+    std::string edge;      // --edge X,Y;X,Y;...: the neat line
     bool dryRun = false;   // --dry-run: nothing written
     std::vector<std::string> operands; // the rest, in order
 };
@@ -112,10 +113,10 @@ int Import(const Arguments& arguments, Model& model);
 // maps written for other programs, each file written printed. 0, or 2 when any failed.
 int Export(const Arguments& arguments, Model& model);
 
-// calibrate [--json] [--maps FOLDER] [--name NAME] [--transform KEY] [--max-error M]
-// [--dry-run] [--replace] PICTURE X,Y=PLACE...: a scan placed by points on it and saved as a
-// map of the library. 0 when written (or fitted, with --dry-run); 2 when a place or the picture
-// cannot be read, the calibration is refused or writing fails; 130 when stopped.
+// calibrate [--json] [--maps FOLDER] [--name NAME] [--transform KEY] [--edge X,Y;X,Y;...]
+// [--max-error M] [--dry-run] [--replace] PICTURE X,Y=PLACE...: a scan placed by points on it and
+// saved as a map of the library. 0 when written (or fitted, with --dry-run); 2 when a place or the
+// picture cannot be read, the calibration is refused or writing fails; 130 when stopped.
 int Calibrate(const Arguments& arguments, Model& model);
 
 } // namespace Cli

@@ -25,8 +25,8 @@ constexpr const char* kUsage =
     "       varnet-maps export --format kmz|ozi|world [--maps FOLDER] [--out FOLDER] [--replace] "
     "NAME...\n"
     "       varnet-maps calibrate [--json] [--maps FOLDER] [--name NAME]\n"
-    "                 [--transform scale|similarity|affine|poly2|tps] [--max-error M] [--dry-run]\n"
-    "                 [--replace] PICTURE X,Y=PLACE...\n"
+    "                 [--transform scale|similarity|affine|poly2|tps] [--edge X,Y;X,Y;...]\n"
+    "                 [--max-error M] [--dry-run] [--replace] PICTURE X,Y=PLACE...\n"
     "       varnet-maps --help | --version\n";
 
 struct Command {
@@ -51,7 +51,7 @@ const std::map<std::string, Command>& Commands() {
           "maps for other programs: a KMZ, an OziExplorer .map or a world file"}},
         {"calibrate",
          {Calibrate,
-          {"--name", "--transform", "--max-error", "--dry-run", "--replace"},
+          {"--name", "--transform", "--edge", "--max-error", "--dry-run", "--replace"},
           "a scan placed by points on it whose places are known, saved as a map"}},
     };
     return commands;
@@ -230,6 +230,7 @@ int main(int argc, char** argv) {
              : arg == "--name"      ? a.name
              : arg == "--transform" ? a.transform
              : arg == "--max-error" ? a.maxError
+             : arg == "--edge"      ? a.edge
                                     : a.out) = value;
         }
     }

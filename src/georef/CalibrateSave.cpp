@@ -50,7 +50,7 @@ std::optional<MapCode::Georeference> AsItIs(const CalibrationRequest& request,
     const FitRequest& fit = request.fit;
     const std::string extension = Platform::Lower(fs::path(request.scan).extension().string());
     std::error_code ec;
-    if (fit.transform != Transform::ScaleShift || fit.epsg != 0 ||
+    if (fit.transform != Transform::ScaleShift || fit.epsg != 0 || !request.edge.empty() ||
         (extension != ".jpg" && extension != ".gif" && extension != ".bmp") ||
         !fs::equivalent(fs::path(request.scan).parent_path(), request.mapsFolder, ec))
         return std::nullopt;
@@ -115,17 +115,22 @@ std::string MapFile(const CalibrationRequest& request, const ScanTransform& t, c
            "Map Feature = MF ; Map Comment = MC     These follow if they exist\r\n"
            "Track File = TF      These follow if they exist\r\n"
            "Moving Map Parameters = MM?    These follow if they exist\r\n"
-           "MM0,Yes\r\nMMPNUM,4\r\n";
-    const double xs[] = {0, double(fit.width), double(fit.width), 0};
-    const double ys[] = {0, 0, double(fit.height), double(fit.height)};
+           "MM0,Yes\r\n";
+    std::vector<std::array<double, 2>> outline = request.edge;
+    if (outline.empty())
+        outline = {{{0, 0}},
+                   {{double(fit.width), 0}},
+                   {{double(fit.width), double(fit.height)}},
+                   {{0, double(fit.height)}}};
+    out += "MMPNUM," + std::to_string(outline.size()) + "\r\n";
     const FitToDatum toDatum(fit);
     std::string lls;
-    for (int i = 0; i < 4; ++i) {
-        out += "MMPXY," + std::to_string(i + 1) + "," + Number(xs[i], 0) + "," + Number(ys[i], 0) +
-               "\r\n";
-        double x = xs[i], y = ys[i];
+    for (std::size_t i = 0; i < outline.size(); ++i) {
+        out += "MMPXY," + std::to_string(i + 1) + "," + Number(outline[i][0], 0) + "," +
+               Number(outline[i][1], 0) + "\r\n";
+        double x = outline[i][0], y = outline[i][1];
         if (!t.Forward(x, y) || !toDatum(x, y))
-            throw Error(Error::Kind::Refused, "The calibration is refused: the scan's corners do "
+            throw Error(Error::Kind::Refused, "The calibration is refused: the map's outline does "
                                               "not convert to " +
                                                   DatumName(fit.datum) + ".");
         lls += "MMPLL," + std::to_string(i + 1) + "," + Number(x, 9) + "," + Number(y, 9) + "\r\n";
@@ -166,6 +171,7 @@ MapCode::Georeference Warp(const CalibrationRequest& request, const ScanTransfor
     job.picture = picture;
     job.datum = request.fit.datum;
     job.memoryLimit = request.memoryLimit;
+    job.cutline = request.edge;
     bool stopped = false;
     if (request.progress) {
         job.progress = [&](double done) { stopped = stopped || !request.progress(done * 0.99); };
@@ -239,6 +245,9 @@ CalibrationResult Gdal::Calibrate(const CalibrationRequest& given) {
     std::string why;
     if (!Gdal::ScanSize(request.scan, request.fit.width, request.fit.height, why))
         throw Error(Error::Kind::Refused, request.scan + " cannot be calibrated: " + why + ".");
+    if (!request.edge.empty() && request.edge.size() < 3)
+        throw Error(Error::Kind::Refused,
+                    "The calibration is refused: a neat line needs 3 corners at least.");
     const Target target = TargetOf(request);
     RefuseExisting(request, target);
     CalibrationResult result;

@@ -12,6 +12,7 @@
 
 #include "georef/Georef.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -99,11 +100,14 @@ struct CalibrationRequest {
     std::string scan;       // native path of the scan
     std::string mapsFolder; // native path of the Maps folder
     std::string name;       // the map's name without extension ("" for the scan's, as Import)
-    bool replace = false;   // replace a map of the same name
+    bool replace = false;                                 // replace a map of the same name
     std::uint64_t memoryLimit = std::uint64_t(256) << 20; // the warp's bytes, with GDAL's cache
     // Called now and then with the share done (0 to 1); returning false cancels, leaving
     // nothing. May be empty.
     std::function<bool(double done)> progress = {};
+    // The map's neat line: the corners of a polygon on the scan (pixels), at least 3; outside
+    // it (legend, margins, the scanner's bed) the picture written is white. Empty for none.
+    std::vector<std::array<double, 2>> edge = {};
 };
 
 struct CalibrationResult {
@@ -126,16 +130,18 @@ std::string CalibrationName(const CalibrationRequest& request);
 std::vector<std::string> CalibrationTargets(const CalibrationRequest& request);
 
 // Fits, then writes the map: when the fit is a scale and shift in degrees whose corners, rounded
-// to hundredths of a minute, move no corner of the scan by more than half a pixel, and the scan
-// is a .jpg, .gif or .bmp in the Maps folder, a definition naming the scan itself; otherwise the
+// to hundredths of a minute, move no corner of the scan by more than half a pixel, no neat line
+// is given and the scan is a .jpg, .gif or .bmp in the Maps folder, a definition naming the
+// scan itself; otherwise the
 // scan warped (bilinear, white outside it) onto latitude and longitude in the datum at its own
 // resolution as `<name>.jpg` (quality 90) and a definition naming it. Beside them `<name>.map`,
 // an OziExplorer calibration of the scan (MapFilePoints of the points, named by its file name
-// when it lies in the Maps folder, else by its full path). Every file is written in a work
+// when it lies in the Maps folder, else by its full path; the neat line, or else the scan's
+// corners, as its moving map's outline). Every file is written in a work
 // folder and moved into place, the definition last; a failure leaves nothing. Throws Error:
-// Refused (as FitScan; the scan cannot be read or is too large for the bound or a JPEG; the
-// picture would be the scan), Exists (a target exists and `replace` is false), Cancelled,
-// Failed, Unavailable.
+// Refused (as FitScan; a neat line of fewer than 3 corners; the scan cannot be read or is too large
+// for the bound or a JPEG; the picture would be the scan), Exists (a target exists and `replace` is
+// false), Cancelled, Failed, Unavailable.
 CalibrationResult Calibrate(const CalibrationRequest& request);
 
 } // namespace Georef

@@ -17,6 +17,7 @@
 #include <gdal_utils.h>
 #include <gdalwarper.h>
 #include <jpeglib.h>
+#include <ogr_geometry.h>
 
 #include <algorithm>
 #include <array>
@@ -530,6 +531,14 @@ Dataset Warp(const Source& s, Transformer transformer, const Grid& grid, const P
         warp->panDstBands[i] = int(i) + 1;
     }
     warp->nSrcAlphaBand = s.alpha;
+    if (!job.cutline.empty()) {
+        OGRLinearRing ring;
+        for (const auto& corner : job.cutline) ring.addPoint(corner[0], corner[1]);
+        ring.closeRings();
+        auto* polygon = new OGRPolygon;
+        polygon->addRing(&ring);
+        warp->hCutline = OGRGeometry::ToHandle(polygon); // the options own it
+    }
     warp->papszWarpOptions = CSLSetNameValue(warp->papszWarpOptions, "INIT_DEST", "255");
     warp->pfnTransformer = GDALApproxTransform;
     warp->pTransformerArg = approximate;

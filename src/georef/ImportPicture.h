@@ -6,9 +6,11 @@
 #include "georef/ImportProcess.h"
 #include "georef/ScanFit.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace Georef::Detail {
 
@@ -21,6 +23,8 @@ struct PictureJob {
     // Bytes the reading, the warp and GDAL's block cache may take together.
     std::uint64_t memoryLimit = std::uint64_t(256) << 20;
     std::function<void(double done)> progress; // may be empty
+    // A polygon on the source (pixels): outside it the picture is white. Empty for none.
+    std::vector<std::array<double, 2>> cutline = {};
     // Asked between strips of the JPEG: true stops the write (Error(Cancelled)). May be empty.
     std::function<bool()> stop = {};
 };

@@ -217,6 +217,8 @@ TEST_F(CommandLineTest, CalibratesAScan) {
         {{"calibrate", "--name", "off", scan, "0,0=50.98,-1.43", "60=50.98,-1.42"}, "X,Y=PLACE"},
         {QStringList{"calibrate", "--name", "off", "--transform", "cubic", scan} + off,
          "--transform"},
+        {QStringList{"calibrate", "--name", "off", "--edge", "0,0;60,0;60", scan} + off, "--edge"},
+        {QStringList{"calibrate", "--name", "off", "--edge", "0,0;60,0", scan} + off, "3 corners"},
         {QStringList{"calibrate", "--name", "off", QString::fromStdString(in + "notes.txt")} + off,
          "cannot be read"},
     };

@@ -443,3 +443,21 @@ TEST(Calibration, NamesTheScanItselfOnlyWhenItsCornersPlaceIt) {
     // scan.jpg, scan.inf, scan.map, askew.jpg, askew.inf, askew.map, and no work folder.
     EXPECT_EQ(std::distance(fs::directory_iterator(maps), fs::directory_iterator()), 6);
 }
+
+// Outside a neat line the picture written is white: of the scan's dots only those inside it
+// remain; the .map gives the neat line as its outline.
+TEST(Calibration, NeatLineLeavesTheCollarWhite) {
+    TempHost host;
+    const std::string maps = host.Root() + "/Maps";
+    TempHost::MakeFolder(maps);
+    const Scan scan = MakeScan(host.Root(), "GTiff", ".tif");
+    Georef::CalibrationRequest request{
+        {scan.points, Transform::Affine, 27700, Georef::Datum::OSGB36, 0, 0}, scan.path, maps, ""};
+    request.edge = {{{110, 90}}, {{290, 90}}, {{290, 210}}, {{110, 210}}};
+    const auto r = Georef::Calibrate(request);
+    // Dots every 40 pixels from 20: columns 140 to 260 and rows 100 to 180 lie inside.
+    EXPECT_EQ(DotCentres(r.picture).size(), 4u * 3u);
+    const std::string map = TempHost::Read(r.mapFile);
+    EXPECT_NE(map.find("MMPNUM,4\r\nMMPXY,1,110,90\r\nMMPXY,2,290,90\r\n"), std::string::npos)
+        << map;
+}
