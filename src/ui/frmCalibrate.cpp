@@ -15,11 +15,13 @@
 #include <QHeaderView>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QShortcut>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -87,6 +89,27 @@ QImage Shown(const QString& path, int width, int height, std::uint64_t most) {
     return reader.read();
 }
 
+// The convex hull of points, anticlockwise on the screen (Andrew's monotone chain).
+std::vector<std::array<double, 2>> Hull(std::vector<std::array<double, 2>> p) {
+    std::sort(p.begin(), p.end());
+    if (p.size() < 3) return p;
+    const auto turn = [](const auto& o, const auto& a, const auto& b) {
+        return (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
+    };
+    std::vector<std::array<double, 2>> hull(2 * p.size());
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < p.size(); ++i) { // lower, then upper
+        while (k >= 2 && turn(hull[k - 2], hull[k - 1], p[i]) <= 0) --k;
+        hull[k++] = p[i];
+    }
+    for (std::size_t i = p.size() - 1, lower = k + 1; i-- > 0;) {
+        while (k >= lower && turn(hull[k - 2], hull[k - 1], p[i]) <= 0) --k;
+        hull[k++] = p[i];
+    }
+    hull.resize(k - 1);
+    return hull;
+}
+
 QString Figure(double value, int decimals) {
     return QString::number(value, 'f', decimals);
 }
@@ -126,6 +149,8 @@ frmCalibrate::frmCalibrate() {
     cboTransform->setObjectName("cboTransform");
     for (int t = 0; t < Georef::kTransforms; ++t)
         cboTransform->addItem(QString::fromStdString(Georef::TransformName(Georef::Transform(t))));
+    chkNeatLine = new QCheckBox("Neat &line: the points' outer hull", this);
+    chkNeatLine->setObjectName("chkNeatLine");
     lblFit = new QLabel(this);
     lblFit->setObjectName("lblFit");
     lblFit->setWordWrap(true);
@@ -136,6 +161,16 @@ frmCalibrate::frmCalibrate() {
     CancelButton = cmdCancel;
 
     LayOut();
+    Connect();
+    lstPoints->installEventFilter(this);
+    picScan->installEventFilter(this);
+    Define("Calibrate Map", Border::Sizable, StartUp::CentreOwner, 12000, 7500, true, true);
+    Refit();
+}
+
+frmCalibrate::~frmCalibrate() = default;
+
+void frmCalibrate::Connect() {
     connect(txtPosition, &QLineEdit::returnPressed, this, [this] { txtPosition_Enter(); });
     connect(lstPoints, &QTreeWidget::itemSelectionChanged, this, [this] {
         const int i = Selected();
@@ -145,15 +180,21 @@ frmCalibrate::frmCalibrate() {
         transformChosen_ = true;
         Refit();
     });
+    connect(chkNeatLine, &QCheckBox::toggled, this, [this] { Refit(); });
+    // The main view's keys: zoom in and out, the whole scan, one pixel a pixel.
+    const std::pair<QKeySequence, std::function<void()>> keys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { picScan->scale(1.25, 1.25); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { picScan->scale(1.25, 1.25); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] { picScan->scale(0.8, 0.8); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_0),
+         [this] { picScan->fitInView(scene_->sceneRect(), Qt::KeepAspectRatio); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_1), [this] { picScan->resetTransform(); }},
+    };
+    for (const auto& [key, act] : keys)
+        connect(new QShortcut(key, this), &QShortcut::activated, this, act);
     connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
-    lstPoints->installEventFilter(this);
-    picScan->installEventFilter(this);
-    Define("Calibrate Map", Border::Sizable, StartUp::CentreOwner, 12000, 7500, true, true);
-    Refit();
 }
-
-frmCalibrate::~frmCalibrate() = default;
 
 void frmCalibrate::LayOut() {
     auto* side = new QVBoxLayout;
@@ -163,8 +204,9 @@ void frmCalibrate::LayOut() {
     place->setBuddy(txtPosition);
     auto* transform = new QLabel("&Transform:", this);
     transform->setBuddy(cboTransform);
-    for (QWidget* w : std::initializer_list<QWidget*>{name, txtName, lstPoints, place, txtPosition,
-                                                      lblReading, transform, cboTransform, lblFit})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{name, txtName, lstPoints, place, txtPosition, lblReading,
+                                         transform, cboTransform, chkNeatLine, lblFit})
         side->addWidget(w, w == lstPoints ? 1 : 0);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -339,6 +381,13 @@ Georef::FitRequest frmCalibrate::Request() const {
     return request;
 }
 
+std::vector<std::array<double, 2>> frmCalibrate::Edge() const {
+    if (!chkNeatLine->isChecked()) return {};
+    std::vector<std::array<double, 2>> corners;
+    for (const Point& p : points_) corners.push_back({p.x, p.y});
+    return corners.size() >= 3 ? Hull(corners) : std::vector<std::array<double, 2>>{};
+}
+
 void frmCalibrate::EnableTransforms(std::size_t placed) {
     auto* model = qobject_cast<QStandardItemModel*>(cboTransform->model());
     for (int t = 0; t < Georef::kTransforms; ++t)
@@ -371,6 +420,13 @@ void frmCalibrate::Refit() {
     }
     ShowPoints(fit);
     cmdSave->setEnabled(fit.has_value());
+    QPolygonF outline;
+    for (const auto& corner : Edge()) outline << QPointF(corner[0] / shown_, corner[1] / shown_);
+    if (!edge_) {
+        edge_ = scene_->addPolygon(outline, QPen(Qt::darkGreen, 0, Qt::DashLine));
+        edge_->setZValue(-0.5);
+    }
+    edge_->setPolygon(outline);
 }
 
 void frmCalibrate::ShowPoints(const std::optional<Georef::Fit>& fit) {
@@ -403,6 +459,7 @@ void frmCalibrate::cmdSave_Click() {
     Georef::CalibrationRequest request{Request(), scan_.toStdString(), maps_.toStdString(),
                                        txtName->text().toStdString()};
     request.memoryLimit = Picture::MemoryLimit();
+    request.edge = Edge();
     const QString name = FromCore(Georef::CalibrationName(request));
     for (const std::string& target : Georef::CalibrationTargets(request)) {
         const QFileInfo file(QString::fromStdString(target));

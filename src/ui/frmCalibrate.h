@@ -6,13 +6,15 @@
 // point's pixel, place and residuals in metres and in pixels, those more than three times the
 // mean marked; a point selected moves by dragging its mark or by the arrow keys (one screen
 // pixel) and goes with Delete. The transforms are always listed, those the points do not allow
-// disabled. Save writes the map (Georef::Calibrate) into the Maps folder; Cancel with points
-// placed asks before discarding them (No the default).
+// disabled; the points' outer hull may be taken as the neat line. Save writes the map
+// (Georef::Calibrate) into the Maps folder; Cancel with points placed asks before discarding them
+// (No the default).
 
 #include "georef/Calibration.h"
 #include "grids/Grids.h"
 #include "ui/Form.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,6 +40,7 @@ public:
     QLabel* lblReading;      // how the place was read, or why it cannot be
     QComboBox* cboTransform; // the five transforms, in Georef::Transform's order
     QLabel* lblFit;          // the root mean square, or why there is no fit
+    QCheckBox* chkNeatLine;  // the points' outer hull is the map's neat line
     QPushButton* cmdSave;
     QPushButton* cmdCancel;
     QGraphicsView* picScan;
@@ -76,6 +79,7 @@ private:
         QGraphicsItem* mark = nullptr;
     };
     void LayOut();
+    void Connect();
     int Selected() const;
     void Select(int index);
     void PlaceMark(Point& point);
@@ -83,9 +87,12 @@ private:
     Georef::FitRequest Request() const;
     void ShowPoints(const std::optional<Georef::Fit>& fit);
     void EnableTransforms(std::size_t placed);
+    // The neat line Save gives: the points' outer hull when asked for (scan pixels).
+    std::vector<std::array<double, 2>> Edge() const;
 
     std::vector<Point> points_;
     QGraphicsScene* scene_ = nullptr;
+    class QGraphicsPolygonItem* edge_ = nullptr;
     QString scan_, maps_;
     Georef::Datum datum_ = Georef::Datum::OSGB36;
     int width_ = 0, height_ = 0;
