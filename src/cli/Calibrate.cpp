@@ -198,6 +198,7 @@ int Calibrate(const Arguments& a, Model&) {
         const auto targets = Georef::CalibrationTargets(request);
         o.definition = targets[0], o.picture = targets[1];
         o.name = Georef::CalibrationName(request);
+        if (Interrupted()) return kStopped;
         if (!a.dryRun) {
             request.memoryLimit = Platform::PictureMemoryBound();
             request.progress = [](double) { return !Interrupted(); };

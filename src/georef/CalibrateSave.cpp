@@ -275,6 +275,10 @@ CalibrationResult Gdal::Calibrate(const CalibrationRequest& given) {
     WriteNew(work.Path(file(target.definition)),
              DefinitionBytes(result.georeference, request, result.picture));
     RefuseExisting(request, target);
+    // The last moment a stop leaves nothing: after it, the files appear.
+    if (request.progress && !request.progress(0.99))
+        throw Error(Error::Kind::Cancelled,
+                    "The calibration of " + request.scan + " was cancelled.");
     MoveAll(work, target, !asItIs);
     if (request.progress) request.progress(1.0);
     result.name = target.name, result.definition = target.definition;

@@ -422,7 +422,7 @@ TEST_F(CommandLineTest, WithoutItsModulesListsAndSaysWhyImportsAndGridsCannotRun
 
 // Ctrl+C, SIGTERM and SIGHUP in the middle of an import stop it alike: status 130, and nothing
 // of it is left, neither a file nor its process.
-TEST_F(CommandLineTest, SignalsStopAnImportAndLeaveNothing) {
+TEST_F(CommandLineTest, SignalsStopAnImportOrCalibrationAndLeaveNothing) {
     // 30000 pixels a side never written (a file of a few KiB), whose warp takes minutes.
     const std::string big = host.Root() + "/big.tif";
     ASSERT_EQ(std::system(("gdal_create -q -of GTiff -outsize 30000 30000 -co TILED=YES -co "
@@ -453,6 +453,16 @@ TEST_F(CommandLineTest, SignalsStopAnImportAndLeaveNothing) {
         }
         return false;
     };
+    // A calibration of the same scan, stopped while it warps, leaves nothing either.
+    QProcess calibrating;
+    calibrating.start(VARNET_MAPS, {"calibrate", "--maps", QString::fromStdString(maps),
+                                    QString::fromStdString(big), "0,0=SP 00000 30000",
+                                    "30000,0=SP 30000 30000", "0,30000=SP 00000 00000"});
+    ASSERT_TRUE(underWay());
+    ::kill(pid_t(calibrating.processId()), SIGINT);
+    EXPECT_TRUE(calibrating.waitForFinished(60000));
+    EXPECT_EQ(calibrating.exitCode(), 130) << calibrating.readAllStandardError().toStdString();
+    EXPECT_TRUE(std::filesystem::is_empty(maps));
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         QProcess p;
