@@ -24,12 +24,17 @@ constexpr int kFailed = 2; // the folder cannot be read, the command is wrong, o
 
 // What the command line says, once the command's name is taken off.
 struct Arguments {
-    bool json = false;    // --json: JSON Lines instead of columns
-    std::string maps;     // --maps FOLDER: a Windows path or a native folder ("" the host's)
-    bool replace = false; // --replace: an existing file may be replaced
-    std::string format;   // --format NAME
-    std::string out;      // --out FOLDER
-    std::string to;       // --to KEY: the grid convert writes
+    bool json = false;     // --json: JSON Lines instead of columns
+    std::string maps;      // --maps FOLDER: a Windows path or a native folder ("" the host's)
+    bool replace = false;  // --replace: an existing file may be replaced
+    std::string format;    // --format NAME
+    std::string out;       // --out FOLDER
+    std::string to;        // --to KEY: the grid convert writes
+    std::string name;      // --name NAME: the map's name
+    std::string transform; // --transform KEY
+    std::string maxError;  // --max-error METRES
+    std::string edge;      // --edge X,Y;X,Y;...: the neat line
+    bool dryRun = false;   // --dry-run: nothing written
     // export's device formats: --quality, --max-tiles, --dpi, and an area (--area, or --around
     // and --radius) with --resolution; "" when not given.
     std::string quality, maxTiles, dpi, area, around, radius, resolution;
@@ -78,15 +83,19 @@ std::string Columns(const std::vector<const Library::Entry*>& entries);
 // Rows as aligned columns, the last one left as it is, a line each.
 std::string Aligned(const std::vector<std::array<std::string, 4>>& rows);
 
-// Writes text to standard output, failing quietly when the reader has gone.
-void Write(const std::string& text);
-
-// The exit status of a command stopped by a signal (Ctrl+C, SIGTERM, SIGHUP).
+// The exit status of a command stopped by a signal, whichever it was: Ctrl+C's.
 constexpr int kStopped = 130;
-
-// From now on those signals stop the import or export under way (Interrupted() turns true).
+// From now on Ctrl+C, SIGHUP and SIGTERM set Interrupted() instead of ending the program, so a
+// command that writes files can stop and leave nothing of its own behind.
 void StopOnSignals();
 bool Interrupted();
+
+// The native folder of a Windows path or of a folder of this system; "" after saying why
+// (`what` names it: "the Maps folder").
+std::string NativeFolder(const std::string& folder, const char* what);
+
+// Writes text to standard output, failing quietly when the reader has gone.
+void Write(const std::string& text);
 
 // The entry a name on the command line stands for: as the tree shows it, then with ".inf"
 // added, then either without regard to case; null when none.
@@ -117,5 +126,11 @@ int Export(const Arguments& arguments, Model& model);
 // was written, 2 when the command line is wrong or any failed (nothing of it left), 130 when
 // stopped by a signal.
 int ExportForDevices(const Arguments& arguments, Model& model, Georef::ExportFormat format);
+
+// calibrate [--json] [--maps FOLDER] [--name NAME] [--transform KEY] [--edge X,Y;X,Y;...]
+// [--max-error M] [--dry-run] [--replace] PICTURE X,Y=PLACE...: a scan placed by points on it and
+// saved as a map of the library. 0 when written (or fitted, with --dry-run); 2 when a place or the
+// picture cannot be read, the calibration is refused or writing fails; 130 when stopped.
+int Calibrate(const Arguments& arguments, Model& model);
 
 } // namespace Cli

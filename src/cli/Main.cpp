@@ -31,6 +31,9 @@ constexpr const char* kUsage =
     "N]\n"
     "                          NAME... | --area N,W,S,E | --around PLACE --radius KM "
     "[--resolution M]\n"
+    "       varnet-maps calibrate [--json] [--maps FOLDER] [--name NAME]\n"
+    "                 [--transform scale|similarity|affine|poly2|tps] [--edge X,Y;X,Y;...]\n"
+    "                 [--max-error M] [--dry-run] [--replace] PICTURE X,Y=PLACE...\n"
     "       varnet-maps --help | --version\n";
 
 struct Command {
@@ -59,6 +62,10 @@ const std::map<std::string, Command>& Commands() {
           {"--format", "--out", "--replace", "--quality", "--max-tiles", "--dpi", "--area",
            "--around", "--radius", "--resolution"},
           "maps for other programs (a KMZ, an OziExplorer .map, a world file) and devices"}},
+        {"calibrate",
+         {Calibrate,
+          {"--name", "--transform", "--edge", "--max-error", "--dry-run", "--replace"},
+          "a scan placed by points on it whose places are known, saved as a map"}},
     };
     return commands;
 }
@@ -122,6 +129,10 @@ std::string Arguments::*ValueMember(const std::string& option) {
         {"--around", &Arguments::around},
         {"--radius", &Arguments::radius},
         {"--resolution", &Arguments::resolution},
+        {"--name", &Arguments::name},
+        {"--transform", &Arguments::transform},
+        {"--max-error", &Arguments::maxError},
+        {"--edge", &Arguments::edge},
     };
     return members.at(option);
 }
@@ -148,6 +159,8 @@ std::optional<int> Read(int argc, char** argv, const Command& command, Arguments
             a.json = true;
         else if (arg == "--replace")
             a.replace = true;
+        else if (arg == "--dry-run")
+            a.dryRun = true;
         else {
             if (i + 1 >= argc) return Fail(arg + " needs a value");
             const std::string value = argv[++i];

@@ -17,7 +17,22 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-// The native folder of a Windows path or of a folder of this system; "" after saying why.
+} // namespace
+
+// Ctrl+C, and the end of the session (SIGHUP) or a polite kill (SIGTERM), stop the import or
+// export under way, which then leaves nothing of its own behind. No SA_RESTART: a wait in
+// progress returns at once to look.
+void StopOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = [](int) { interrupted = 1; };
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+}
+
+bool Interrupted() {
+    return interrupted;
+}
+
 std::string NativeFolder(const std::string& folder, const char* what) {
     const auto native = Platform::ToNativePath(folder);
     std::error_code ec;
@@ -28,6 +43,8 @@ std::string NativeFolder(const std::string& folder, const char* what) {
     // Paths printed as list prints them: through no drive link.
     return std::filesystem::canonical(*native, ec).string();
 }
+
+namespace {
 
 Georef::Datum Datum() {
     std::string warning;
@@ -84,20 +101,6 @@ bool ExportOne(Georef::ExportRequest request, bool json) {
 }
 
 } // namespace
-
-// Ctrl+C, and the end of the session (SIGHUP) or a polite kill (SIGTERM), stop the import or
-// export under way, which then leaves nothing of its own behind. No SA_RESTART: a wait in
-// progress returns at once to look.
-void StopOnSignals() {
-    struct sigaction action {};
-    action.sa_handler = [](int) { interrupted = 1; };
-    sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
-}
-
-bool Interrupted() {
-    return interrupted != 0;
-}
 
 const Library::Entry* FindEntry(const Library::MapLibrary& library, const std::string& name) {
     for (const std::string& n : {name, name + ".inf"})

@@ -17,6 +17,7 @@
 #include <gdal_utils.h>
 #include <gdalwarper.h>
 #include <jpeglib.h>
+#include <ogr_geometry.h>
 
 #include <algorithm>
 #include <array>
@@ -91,6 +92,7 @@ struct JpegJob {
     GDALDatasetH picture = nullptr;
     int bands = 3;
     const std::function<void(double)>* progress = nullptr;
+    const std::function<bool()>* stop = nullptr;
     int width = 0, height = 0, rows = 0, y = 0;
     std::vector<JSAMPLE> strip;
     std::vector<JSAMPROW> lines;
@@ -98,7 +100,7 @@ struct JpegJob {
     jpeg_compress_struct info{};
     JpegFailure failure{};
     std::string why; // the write's failure
-    bool gdalFailed = false;
+    bool gdalFailed = false, stopped = false;
 };
 
 void Compress(JpegJob& job) {
@@ -116,6 +118,10 @@ void Compress(JpegJob& job) {
     job.info.optimize_coding = FALSE;
     jpeg_start_compress(&job.info, TRUE);
     for (job.y = 0; job.y < job.height; job.y += job.rows) {
+        if (job.stop && *job.stop && (*job.stop)()) {
+            job.stopped = true;
+            return;
+        }
         const int n = std::min(job.rows, job.height - job.y);
         if (GDALDatasetRasterIO(job.picture, GF_Read, 0, job.y, job.width, n, job.strip.data(),
                                 job.width, n, GDT_Byte, job.bands, nullptr, job.bands,
@@ -264,6 +270,7 @@ void SetMemory(GDALDatasetH dataset, const PictureJob& job) {
 // as opened), the bands the warp takes, and whether a geotransform or control points place it.
 struct Source {
     Dataset original; // closed after `picture`, which may read through it
+    Dataset between;  // a calibrated scan's expanded palette, between the two
     Dataset picture;
     bool geotransform = false;
     std::vector<int> colours; // up to three: red, green, blue, or one grey
@@ -527,6 +534,14 @@ Dataset Warp(const Source& s, Transformer transformer, const Grid& grid, const P
         warp->panDstBands[i] = int(i) + 1;
     }
     warp->nSrcAlphaBand = s.alpha;
+    if (!job.cutline.empty()) {
+        OGRLinearRing ring;
+        for (const auto& corner : job.cutline) ring.addPoint(corner[0], corner[1]);
+        ring.closeRings();
+        auto* polygon = new OGRPolygon;
+        polygon->addRing(&ring);
+        warp->hCutline = OGRGeometry::ToHandle(polygon); // the options own it
+    }
     warp->papszWarpOptions = CSLSetNameValue(warp->papszWarpOptions, "INIT_DEST", "255");
     warp->pfnTransformer = GDALApproxTransform;
     warp->pTransformerArg = approximate;
@@ -548,8 +563,11 @@ void WritePicture(GDALDatasetH warped, int bands, const PictureJob& job,
     jpeg.picture = warped;
     jpeg.bands = bands;
     jpeg.progress = &job.progress;
+    jpeg.stop = &job.stop;
     WriteJpeg(jpeg, job.picture, job.memoryLimit);
     RefuseWhatWasRefused(job.source);
+    if (jpeg.stopped)
+        throw Error(Error::Kind::Cancelled, "The picture of " + job.source + " was cancelled.");
     if (jpeg.gdalFailed || !jpeg.why.empty())
         throw Error(Error::Kind::Failed,
                     "The picture of " + job.source + " could not be written: " +
@@ -575,6 +593,67 @@ Warped Prepare(const PictureJob& job, const ErrorCapture& errors) {
     return w;
 }
 
+// --- A calibrated scan ---------------------------------------------------------------------
+
+// Opens the scan within the bound, then takes its bands onto an in-memory VRT that carries the
+// calibration's placing, so that nothing is written beside the scan.
+Source OpenScan(const PictureJob& job, const ScanTransform& transform, const FitRequest& fit,
+                const ErrorCapture& errors) {
+    if (const std::string why = SourceRefusal(job.source); !why.empty())
+        Refuse(job.source, why + ".");
+    Source s;
+    s.picture.reset(GDALOpenEx(job.source.c_str(), GDAL_OF_RASTER | GDAL_OF_VERBOSE_ERROR, nullptr,
+                               nullptr, nullptr));
+    if (!s.picture) Refuse(job.source, errors.Reason("GDAL cannot read it") + ".");
+    SetMemory(s.picture.get(), job);
+    TakeBands(s, job.source, errors);
+    const char* argv[] = {"-of", "VRT", nullptr};
+    GDALTranslateOptions* options = GDALTranslateOptionsNew(const_cast<char**>(argv), nullptr);
+    Dataset placed(GDALTranslate("", s.picture.get(), options, nullptr));
+    GDALTranslateOptionsFree(options);
+    if (!placed) Refuse(job.source, errors.Reason("GDAL cannot read it") + ".");
+    (s.original ? s.between : s.original) = std::move(s.picture);
+    s.picture = std::move(placed);
+    OGRSpatialReference srs = FitSrs(fit);
+    if (transform.IsGeotransform()) {
+        std::array<double, 6> gt = transform.Geotransform();
+        GDALSetGeoTransform(s.picture.get(), gt.data());
+        GDALSetSpatialRef(s.picture.get(), OGRSpatialReference::ToHandle(&srs));
+    } else {
+        std::vector<GDAL_GCP> gcps(fit.points.size());
+        static char empty[] = "";
+        for (std::size_t i = 0; i < gcps.size(); ++i) {
+            const ControlPoint& p = fit.points[i];
+            gcps[i] = {empty, empty, p.x, p.y, p.east, p.north, 0};
+        }
+        GDALSetGCPs2(s.picture.get(), int(gcps.size()), gcps.data(),
+                     OGRSpatialReference::ToHandle(&srs));
+    }
+    s.geotransform = transform.IsGeotransform();
+    return s;
+}
+
+// From the scan's pixels to latitude and longitude in the datum, by the calibration's method.
+Transformer ScanToDatum(const Source& s, const FitRequest& fit, const PictureJob& job,
+                        const ErrorCapture& errors) {
+    const std::string dst = "DST_SRS=" + WktOf(DatumSrs(job.datum), "WKT2_2018");
+    const char* method = fit.transform == Transform::Tps ? "SRC_METHOD=GCP_TPS"
+                         : s.geotransform                ? "SRC_METHOD=GEOTRANSFORM"
+                                                         : "SRC_METHOD=GCP_POLYNOMIAL";
+    // The spline takes no order (GDAL refuses a spline given one).
+    const char* order = fit.transform == Transform::Poly2    ? "MAX_GCP_ORDER=2"
+                        : fit.transform == Transform::Affine ? "MAX_GCP_ORDER=1"
+                                                             : nullptr;
+    const char* options[] = {dst.c_str(), method, order, nullptr};
+    Transformer transformer(
+        GDALCreateGenImgProjTransformer2(s.picture.get(), nullptr, const_cast<char**>(options)));
+    if (!transformer)
+        Refuse(job.source, errors.Reason("its calibration cannot be converted to latitude and "
+                                         "longitude") +
+                               ".");
+    return transformer;
+}
+
 } // namespace
 
 ImportProtocol::Grid ImportPicture(const PictureJob& job) {
@@ -595,6 +674,27 @@ void ReadSample(const PictureJob& job, int rows) {
                             height, GDT_Byte, bands, nullptr, bands, GSpacing(width) * bands,
                             1) != CE_None)
         RefuseWhatWasRefused(job.source);
+}
+
+ImportProtocol::Grid WarpScan(const PictureJob& job, const ScanTransform& transform,
+                              const FitRequest& fit) {
+    ErrorCapture errors;
+    try {
+        Warped w{OpenScan(job, transform, fit, errors), {}, {}};
+        Transformer transformer = ScanToDatum(w.s, fit, job, errors);
+        const OGRSpatialReference datum = DatumSrs(job.datum);
+        w.grid = ChooseGrid(w.s.picture.get(), transformer.get(), datum, job.source);
+        w.picture = Warp(w.s, std::move(transformer), w.grid, job, errors);
+        WritePicture(w.picture.get(), int(w.s.colours.size()), job, errors);
+        return w.grid.Lattice();
+    } catch (const Error& e) {
+        // The import's words, as a calibration says them.
+        std::string message = e.what();
+        const std::string imported = " cannot be imported: ";
+        if (const auto at = message.find(imported); at != std::string::npos)
+            message.replace(at, imported.size(), " cannot be calibrated: ");
+        throw Error(e.kind(), message);
+    }
 }
 
 } // namespace Georef::Detail

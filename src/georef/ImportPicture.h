@@ -4,10 +4,13 @@
 // GDAL into varnet-importer and the fuzz target.
 
 #include "georef/ImportProcess.h"
+#include "georef/ScanFit.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace Georef::Detail {
 
@@ -20,6 +23,10 @@ struct PictureJob {
     // Bytes the reading, the warp and GDAL's block cache may take together.
     std::uint64_t memoryLimit = std::uint64_t(256) << 20;
     std::function<void(double done)> progress; // may be empty
+    // A polygon on the source (pixels): outside it the picture is white. Empty for none.
+    std::vector<std::array<double, 2>> cutline = {};
+    // Asked between strips of the JPEG: true stops the write (Error(Cancelled)). May be empty.
+    std::function<bool()> stop = {};
 };
 
 // Reads the source's georeference (a geotransform or ground control points, with the file's
@@ -34,5 +41,13 @@ ImportProtocol::Grid ImportPicture(const PictureJob& job);
 // The same up to the warp, then the warped picture's first rows, at most `rows` of them (at most
 // 64 pixels wide) and no JPEG: the import's reading as the fuzz target tries it. Throws as above.
 void ReadSample(const PictureJob& job, int rows);
+
+// A calibration's warp: the scan at job.source (any picture GDAL reads) placed by `transform`
+// in the fit's system of `fit`, then chosen a grid, warped and written as ImportPicture does,
+// within the same bound. The scan is read as it is: nothing is written beside it. Throws Error:
+// Refused (the scan cannot be read, is too large, or its placing does not convert), Failed,
+// Cancelled (job.stop).
+ImportProtocol::Grid WarpScan(const PictureJob& job, const ScanTransform& transform,
+                              const FitRequest& fit);
 
 } // namespace Georef::Detail

@@ -59,4 +59,23 @@ std::string DatumPrj(Datum datum) {
     return Module().datumPrj(datum);
 }
 
+bool ScanSize(const std::string& scan, int& width, int& height, std::string& why) {
+    const Detail::ModuleTable* table = Detail::LoadModule(why);
+    return table && table->scanSize(scan, width, height, why);
+}
+
+bool PreviewScan(const std::string& scan, const std::string& jpeg, std::uint64_t maxPixels,
+                 std::string& why) {
+    const Detail::ModuleTable* table = Detail::LoadModule(why);
+    return table && table->previewScan(scan, jpeg, maxPixels, why);
+}
+
+Fit FitScan(const FitRequest& request) {
+    return Module().fitScan(request);
+}
+
+CalibrationResult Calibrate(const CalibrationRequest& request) {
+    return Module().calibrate(request);
+}
+
 } // namespace Georef

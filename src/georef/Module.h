@@ -6,6 +6,7 @@
 // hands the programs one table of functions; Loader.cpp finds and loads it on first use.
 // Private to src/georef/.
 
+#include "georef/Calibration.h"
 #include "georef/Georef.h"
 
 #include <string>
@@ -27,7 +28,7 @@ struct PrjUnits {
 
 // The table's layout and the types it passes, as this build has them; a module whose number
 // differs is refused (raise it with every change to either).
-constexpr int kModuleInterface = 4;
+constexpr int kModuleInterface = 5;
 
 struct ModuleTable {
     // Georef::ExportFiles and DatumPrj (Georef.h).
@@ -39,6 +40,12 @@ struct ModuleTable {
     // Shifts a latitude and longitude (degrees) from one datum to the other with PROJ; false
     // when PROJ cannot. Never throws.
     bool (*shift)(Datum from, Datum to, double& latitude, double& longitude);
+    // Georef::ScanSize, PreviewScan, FitScan and Calibrate (Calibration.h).
+    bool (*scanSize)(const std::string& scan, int& width, int& height, std::string& why);
+    bool (*previewScan)(const std::string& scan, const std::string& jpeg, std::uint64_t maxPixels,
+                        std::string& why);
+    Fit (*fitScan)(const FitRequest& request);
+    CalibrationResult (*calibrate)(const CalibrationRequest& request);
 };
 
 // The loaded module's table, loading it on the first call (from any thread), and the path of

@@ -97,6 +97,11 @@ struct Place {
 // "`31U 0 0` is not a UTM position: the easting must lie between 100000 and 900000".
 Place ReadPlace(std::string_view text, Datum datum);
 
+// The EPSG code of the system a place's `point` is in: 27700, 29903, 2157, a UTM zone's
+// (32601 to 32760, for utm and mgrs), an epsg form's own; 0 for latlon and decimal, whose
+// point is the library's longitude and latitude, and for a place that is not one.
+int SystemOf(const Place& place);
+
 // How a place was read, for the person who typed it: the form, then the position as the
 // Position panel writes it by default ("Decimal degrees: 51.30.43N 000.07.66W  TQ 299 804",
 // "National Grid reference TQ 290 800: 51.30.13N 000.08.47W", "MGRS: ..."). "" when !ok.

@@ -207,3 +207,11 @@ double MgrsRow(int zone, char letter) {
 }
 
 } // namespace Grids::Detail
+
+namespace Grids {
+
+int SystemOf(const Place& place) {
+    return place.ok ? Detail::SystemCode(place.form, place.point.zone, place.point.south) : 0;
+}
+
+} // namespace Grids

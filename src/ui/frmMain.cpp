@@ -184,6 +184,8 @@ void frmMain::BuildMenus() {
     mnuToolsExportOzi = item(m, "mnuToolsExportOzi", "Export &OziExplorer Map...");
     mnuToolsFindMaps = item(m, "mnuToolsFindMaps", "&Find Maps...");
     mnuToolsFindMaps->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnuToolsBar0 = item(m, "mnuToolsBar0", "-");
+    mnuToolsCalibrateMap = item(m, "mnuToolsCalibrateMap", "&Calibrate Map...");
     mnuToolsExportDevice = item(m, "mnuToolsExportDevice", "Export for De&vices...");
     mnuHelp = top("mnuHelp", "&Help", m);
     mnuHelpContents = item(m, "mnuHelpContents", "&Contents");
@@ -228,6 +230,8 @@ void frmMain::ConnectMenus() {
     connect(mnuToolsExportKmz, &QAction::triggered, this, [this] { mnuToolsExportKmz_Click(); });
     connect(mnuToolsExportOzi, &QAction::triggered, this, [this] { mnuToolsExportOzi_Click(); });
     connect(mnuToolsFindMaps, &QAction::triggered, this, [this] { mnuToolsFindMaps_Click(); });
+    connect(mnuToolsCalibrateMap, &QAction::triggered, this,
+            [this] { mnuToolsCalibrateMap_Click(); });
     connect(mnuToolsExportDevice, &QAction::triggered, this,
             [this] { mnuToolsExportDevice_Click(); });
     connect(mnuViewRefresh, &QAction::triggered, this, [this] { mnuViewRefresh_Click(); });

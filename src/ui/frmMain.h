@@ -76,6 +76,7 @@ public:
     QAction *mnuTools1, *mnuToolsEditInf, *mnuToolsNewInf, *mnuToolsExportWorldFile;
     QAction *mnuToolsImportMap, *mnuToolsExportKmz, *mnuToolsExportOzi;
     QAction* mnuToolsFindMaps;
+    QAction *mnuToolsBar0, *mnuToolsCalibrateMap;
     QAction* mnuToolsExportDevice;
     QAction *mnuHelp, *mnuHelpContents, *mnuHelpSearchForHelpOn, *mnuHelpBar0, *mnuHelpAbout;
     // A definition's context menu in the tree (it acts on the node it was opened on, which it
@@ -140,6 +141,9 @@ public:
     // Tools > Find Maps..., and Maps Covering This Place: the Find Maps window, on the place
     // given as a text (its box keeps what it holds when none is given).
     void mnuToolsFindMaps_Click();
+    // Tools > Calibrate Map...: a scan chosen with the open dialog, placed by points in the
+    // Calibrate Map window; the map saved is selected.
+    void mnuToolsCalibrateMap_Click();
     // Tools > Export for Devices...: the window for the selected map or the view's extent.
     void mnuToolsExportDevice_Click();
     void mnuPictureMapsCovering_Click();

@@ -2,6 +2,7 @@
 #include "georef/Georef.h"
 #include "support/TempHost.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -232,6 +233,73 @@ TEST_F(CommandLineTest, ExportsForDevices) {
     EXPECT_EQ(written, (std::set<std::string>{"new", "new/sheet.mbtiles", "one.kmz", "area.gpkg"}));
 }
 
+// A scan placed by typed points: fitted and reported without writing, written once, then
+// refused with the reason and nothing written, for each way a calibration cannot be made.
+TEST_F(CommandLineTest, CalibratesAScan) {
+    const std::string in = host.Root() + "/in/";
+    TempHost::Write(in + "scan.bmp", TempHost::Bmp(60, 40));
+    TempHost::Write(in + "notes.txt", "no picture\n");
+    const QString scan = QString::fromStdString(in + "scan.bmp");
+    // A sheet 600 m across on the National Grid, the third place split by the shell.
+    const QStringList points = {"0,0=SU 40000 20400", "60,0=SU 40600 20400", "0,40=SU", "40000",
+                                "20000"};
+    const Outcome fitted = Maps(QStringList{"calibrate", "--json", "--dry-run", scan} + points);
+    EXPECT_EQ(fitted.status, 0) << fitted.err;
+    ASSERT_EQ(fitted.lines.size(), 1u) << fitted.out;
+    const QJsonObject o = fitted.lines[0];
+    EXPECT_EQ(o["transform"], "affine");
+    EXPECT_EQ(o["written"], false);
+    EXPECT_EQ(o["name"], "scan.inf");
+    ASSERT_EQ(o["points"].toArray().size(), 3);
+    for (const auto& point : o["points"].toArray())
+        EXPECT_LT(point.toObject()["residualMetres"].toDouble(), 0.001);
+    // SU 400 200 lies at 50.98 N 1.43 W; the sheet spans 600 m of 70 km a degree east.
+    EXPECT_NEAR(o["north"].toDouble(), 50.98, 0.01);
+    EXPECT_NEAR((o["east"].toDouble() - o["west"].toDouble()) * 70200, 600, 10);
+    EXPECT_FALSE(TempHost::Exists(maps + "/scan.inf"));
+
+    const Outcome written = Maps(QStringList{"calibrate", scan} + points);
+    EXPECT_EQ(written.status, 0) << written.err;
+    EXPECT_NE(written.out.find("Affine"), std::string::npos) << written.out;
+    for (const char* file : {"/scan.inf", "/scan.jpg", "/scan.map"})
+        EXPECT_TRUE(TempHost::Exists(maps + file)) << file;
+    const Outcome listed = Maps({"list", "--json"});
+    ASSERT_EQ(listed.lines.size(), 1u);
+    EXPECT_EQ(listed.lines[0]["state"], "ok");
+
+    const QStringList off = {"0,0=50.98,-1.43", "60,0=50.98,-1.42", "0,40=50.975,-1.43",
+                             "60,40=50.9749,-1.4203"};
+    const struct {
+        QStringList arguments;
+        std::string says;
+    } cases[] = {
+        {QStringList{"calibrate", scan} + points, "--replace"},
+        {QStringList{"calibrate", "--name", "off", "--max-error", "1", scan} + off, "--max-error"},
+        {QStringList{"calibrate", "--name", "off", "--transform", "poly2", scan} + off, "6 points"},
+        {{"calibrate", "--name", "off", scan, "0,0=50.98,-1.43", "30,20=50.97,-1.42",
+          "60,40=50.96,-1.41"},
+         "line"},
+        {{"calibrate", "--name", "off", scan, "0,0=50.98,-1.43", "60,0=nowhere"}, "point 2"},
+        {{"calibrate", "--name", "off", scan, "0,0=50.98,-1.43", "60=50.98,-1.42"}, "X,Y=PLACE"},
+        {QStringList{"calibrate", "--name", "off", "--transform", "cubic", scan} + off,
+         "--transform"},
+        {QStringList{"calibrate", "--name", "off", "--edge", "0,0;60,0;60", scan} + off, "--edge"},
+        {QStringList{"calibrate", "--name", "off", "--edge", "0,0;60,0", scan} + off, "3 corners"},
+        {QStringList{"calibrate", "--name", "off", QString::fromStdString(in + "notes.txt")} + off,
+         "cannot be read"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = Maps(c.arguments);
+        EXPECT_EQ(r.status, 2) << c.arguments.join(' ').toStdString() << ": " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    EXPECT_FALSE(TempHost::Exists(maps + "/off.inf"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(maps),
+                            std::filesystem::directory_iterator()),
+              3);
+}
+
 // What varnet-maps says of itself, and of a command line that names no command it has.
 TEST(CommandLine, HelpVersionAndWrongCommands) {
     const Outcome usage = Maps({});
@@ -420,7 +488,7 @@ TEST_F(CommandLineTest, WithoutItsModulesListsAndSaysWhyImportsAndGridsCannotRun
 
 // Ctrl+C, SIGTERM and SIGHUP in the middle of an import stop it alike: status 130, and nothing
 // of it is left, neither a file nor its process.
-TEST_F(CommandLineTest, SignalsStopAnImportAndLeaveNothing) {
+TEST_F(CommandLineTest, SignalsStopAnImportOrCalibrationAndLeaveNothing) {
     // 30000 pixels a side never written (a file of a few KiB), whose warp takes minutes.
     const std::string big = host.Root() + "/big.tif";
     ASSERT_EQ(std::system(("gdal_create -q -of GTiff -outsize 30000 30000 -co TILED=YES -co "
@@ -451,6 +519,16 @@ TEST_F(CommandLineTest, SignalsStopAnImportAndLeaveNothing) {
         }
         return false;
     };
+    // A calibration of the same scan, stopped while it warps, leaves nothing either.
+    QProcess calibrating;
+    calibrating.start(VARNET_MAPS, {"calibrate", "--maps", QString::fromStdString(maps),
+                                    QString::fromStdString(big), "0,0=SP 00000 30000",
+                                    "30000,0=SP 30000 30000", "0,30000=SP 00000 00000"});
+    ASSERT_TRUE(underWay());
+    ::kill(pid_t(calibrating.processId()), SIGINT);
+    EXPECT_TRUE(calibrating.waitForFinished(60000));
+    EXPECT_EQ(calibrating.exitCode(), 130) << calibrating.readAllStandardError().toStdString();
+    EXPECT_TRUE(std::filesystem::is_empty(maps));
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         QProcess p;
