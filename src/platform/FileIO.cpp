@@ -375,7 +375,7 @@ bool ReadFileEnds(const std::string& winPath, std::size_t headBytes, std::size_t
         error = opened.why;
         return false;
     }
-    size = Native::SizeOf(opened.file);
+    size = opened.size;
     auto read = [&](std::uint64_t offset, std::string& out, std::size_t want) {
         out.assign(std::size_t(std::min<std::uint64_t>(want, size)), '\0');
         std::size_t have = 0;
