@@ -56,9 +56,11 @@ Georef::Datum LibraryDatum();
 // unquoted.
 std::string Joined(const std::vector<std::string>& operands);
 
-// Loads the library of the Maps folder; false after saying why on standard error when the
+// Loads the library of the Maps folder, each entry as deep as `depth` says (a command that
+// shows few entries probes those it shows); false after saying why on standard error when the
 // folder cannot be read.
-bool LoadLibrary(Library::MapLibrary& library, const std::string& folder);
+bool LoadLibrary(Library::MapLibrary& library, const std::string& folder,
+                 Library::Depth depth = Library::Depth::Pictures);
 
 // One entry as the `list` command's JSON object: name, path, state, reason, north, west, south,
 // east, picture, width, height.
