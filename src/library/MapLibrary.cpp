@@ -94,6 +94,25 @@ Entry ReadEntryIn(const std::string& folder, const std::string& nativeFolder,
     return e;
 }
 
+// The entries of a pass whose pictures have been probed, by the picture's Windows path.
+using SeenPictures = std::unordered_map<std::string, std::size_t>;
+
+// Probes an entry's picture, unless an entry read before it in the pass (at `at`, in
+// `entries`) names the same picture: then that entry's probe is its own.
+void ProbeOnce(Entry& e, SeenPictures& probed, std::size_t at, const std::vector<Entry>& entries) {
+    if (e.probed) return;
+    const auto [it, added] = probed.try_emplace(e.picturePath, at);
+    if (added) return ProbePicture(e);
+    const Entry& same = entries[it->second];
+    e.picture = same.picture;
+    e.pictureNative = same.pictureNative;
+    e.width = same.width;
+    e.height = same.height;
+    e.state = same.state;
+    e.reason = same.reason; // it names the picture by the same name
+    e.probed = true;
+}
+
 // Below this many definitions a second thread costs more than it saves.
 constexpr std::size_t kPerThread = 2000;
 
@@ -186,8 +205,12 @@ void MapLibrary::Load(const std::string& folder, const std::function<void(int do
         std::atomic<int> done{0};
         auto read = [&](std::size_t from, std::size_t to, bool reports) {
             const Platform::ReadBatch slice;
+            SeenPictures probed; // a picture that several definitions name is read once
             for (std::size_t i = from; i < to; ++i) {
-                entries_[i] = ReadEntryIn(folder, *native, files[i]->name, files[i]->native, depth);
+                Entry e = ReadEntryIn(folder, *native, files[i]->name, files[i]->native,
+                                      Depth::Definitions);
+                if (depth == Depth::Pictures) ProbeOnce(e, probed, i, entries_);
+                entries_[i] = std::move(e);
                 const int now = done.fetch_add(1) + 1;
                 if (reports && progress) progress(now);
             }

@@ -45,6 +45,8 @@ TEST_F(MapLibraryTest, AHeldLibrarySaysWhatEachDefinitionIs) {
     Write("blank.inf", "1N,1E\r\n0N,2E\r\n\r\n");
     Write("atlantis.inf", "1N,1E\r\n0N,2E\r\natlantis.jpg\r\n");
     Write("junk.inf", "1N,1E\r\n0N,2E\r\njunk.jpg\r\n");
+    Write("junk2.inf", "1N,1E\r\n0N,2E\r\njunk.jpg\r\n"); // a picture named twice
+    Write("london2.inf", "1N,1E\r\n0N,2E\r\nlondon.bmp\r\n");
     Write("cut.inf", "1N,1E\r\n0N,2E\r\ncut.bmp\r\n");
     Write("nocomma.inf", "51.30.00N 001.30.00W\r\n51N,1E\r\nlondon.bmp\r\n");
     Write("badcoord.inf", "1N,1E\r\n,2E\r\nlondon.bmp\r\n");
@@ -66,8 +68,10 @@ TEST_F(MapLibraryTest, AHeldLibrarySaysWhatEachDefinitionIs) {
         {"empty.inf", State::CornersUnreadable, "no corners", {}, nullptr},
         {"endless.inf", State::Unreadable, "File too long", {}, nullptr},
         {"junk.inf", State::PictureUnreadable, "not a picture", unit, "junk.jpg"},
+        {"junk2.inf", State::PictureUnreadable, "not a picture", unit, "junk.jpg"},
         {"london.inf", State::Ok, "", std::array<float, 4>{51.5, -1.5, 51, -0.5}, "london.bmp", 40,
          30},
+        {"london2.inf", State::Ok, "", unit, "london.bmp", 40, 30},
         {"mapinf", State::PictureMissing, "none of nowhere.gif", unit, "nowhere"},
         {"nocomma.inf", State::CornersUnreadable, "top-left corner", {}, nullptr},
         // Written longitude first, in lower case with spaces: read as the tree reads it.
