@@ -64,9 +64,11 @@ Georef::Datum LibraryDatum();
 // unquoted.
 std::string Joined(const std::vector<std::string>& operands);
 
-// Loads the library of the Maps folder; false after saying why on standard error when the
+// Loads the library of the Maps folder, each entry as deep as `depth` says (a command that
+// shows few entries probes those it shows); false after saying why on standard error when the
 // folder cannot be read.
-bool LoadLibrary(Library::MapLibrary& library, const std::string& folder);
+bool LoadLibrary(Library::MapLibrary& library, const std::string& folder,
+                 Library::Depth depth = Library::Depth::Pictures);
 
 // One entry as the `list` command's JSON object: name, path, state, reason, north, west, south,
 // east, picture, width, height.
@@ -98,7 +100,7 @@ std::string NativeFolder(const std::string& folder, const char* what);
 void Write(const std::string& text);
 
 // The entry a name on the command line stands for: as the tree shows it, then with ".inf"
-// added, then either without regard to case; null when none.
+// added, then either without regard to case, its picture probed; null when none.
 const Library::Entry* FindEntry(const Library::MapLibrary& library, const std::string& name);
 
 // The commands.

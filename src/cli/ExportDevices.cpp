@@ -170,10 +170,16 @@ int ExportForDevices(const Arguments& a, Model& model, Georef::ExportFormat form
         const auto box = AreaOf(a, request.datum);
         if (!box) return kFailed;
         request.area = *box;
-        for (const Library::Entry& e : model.maps.Entries())
-            if (const auto g = e.Georeference();
-                g && e.NamesPicture() && g->HasSize() && Georef::Overlaps(*g, *box))
+        // Only the maps whose corners reach the area have their pictures probed.
+        const auto& entries = model.maps.Entries();
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const auto corners = entries[i].Georeference();
+            if (!corners || !entries[i].NamesPicture() || !Georef::Overlaps(*corners, *box))
+                continue;
+            const Library::Entry& e = model.maps.Probed(int(i));
+            if (const auto g = e.Georeference(); g && g->HasSize())
                 request.areaMaps.push_back({e.name, e.pictureNative, *g});
+        }
         if (request.areaMaps.empty()) return Fail("no map of the library covers the area");
         request.name =
             destination->file.empty()

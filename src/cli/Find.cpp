@@ -21,7 +21,7 @@ std::string Table(const Library::MapLibrary& library, const std::vector<int>& fo
                   float latitude) {
     std::vector<std::array<std::string, 4>> rows{{"NAME", "M/PIXEL", "EXTENT KM", "STATE"}};
     for (const int i : found) {
-        const Library::Entry& e = library.Entries()[std::size_t(i)];
+        const Library::Entry& e = library.Probed(i);
         const MapCode::Georeference placed = e.Corners().value(); // found by its corners
         const double scale = placed.MetresPerPixel(latitude);
         const auto [across, down] = placed.ExtentKm(latitude);
@@ -43,14 +43,15 @@ int Find(const Arguments& arguments, Model& model) {
 
     const std::string folder = MapsFolder(arguments);
     if (folder.empty()) return kFailed;
-    if (!LoadLibrary(model.maps, folder)) return kFailed;
+    // The definitions say which maps cover the place; only their pictures are read.
+    if (!LoadLibrary(model.maps, folder, Library::Depth::Definitions)) return kFailed;
     const Library::MapLibrary& library = model.maps;
     const std::vector<int> found = model.places.Covering(latitude, longitude);
 
     if (arguments.json) {
         std::string out;
         for (const int i : found) {
-            const Library::Entry& e = library.Entries()[std::size_t(i)];
+            const Library::Entry& e = library.Probed(i);
             nlohmann::json o = EntryObject(e);
             const double scale = e.Corners().value().MetresPerPixel(latitude);
             o["metresPerPixel"] = scale > 0 ? nlohmann::json(scale) : nlohmann::json(nullptr);

@@ -222,8 +222,8 @@ std::string Joined(const std::vector<std::string>& operands) {
     return joined;
 }
 
-bool LoadLibrary(Library::MapLibrary& library, const std::string& folder) {
-    library.Load(folder);
+bool LoadLibrary(Library::MapLibrary& library, const std::string& folder, Library::Depth depth) {
+    library.Load(folder, {}, depth);
     if (library.Error().empty()) return true;
     Fail("the Maps folder " + Platform::Cp1252ToUtf8(folder) +
          " cannot be read: " + library.Error());

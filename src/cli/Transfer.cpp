@@ -104,10 +104,12 @@ bool ExportOne(Georef::ExportRequest request, bool json) {
 
 const Library::Entry* FindEntry(const Library::MapLibrary& library, const std::string& name) {
     for (const std::string& n : {name, name + ".inf"})
-        if (const int i = library.IndexOf(n); i >= 0) return &library.Entries()[std::size_t(i)];
-    for (const Library::Entry& e : library.Entries())
-        if (Platform::EqualsNoCase(e.name, name) || Platform::EqualsNoCase(e.name, name + ".inf"))
-            return &e;
+        if (const int i = library.IndexOf(n); i >= 0) return &library.Probed(i);
+    const auto& entries = library.Entries();
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (Platform::EqualsNoCase(entries[i].name, name) ||
+            Platform::EqualsNoCase(entries[i].name, name + ".inf"))
+            return &library.Probed(int(i));
     return nullptr;
 }
 
@@ -182,7 +184,7 @@ int Export(const Arguments& arguments, Model& model) {
     if (folder.empty()) return kFailed;
     const auto out = OutFolder(arguments);
     if (!out) return kFailed;
-    if (!LoadLibrary(model.maps, folder)) return kFailed;
+    if (!LoadLibrary(model.maps, folder, Library::Depth::Definitions)) return kFailed;
     const Library::MapLibrary& library = model.maps;
     const Georef::Datum datum = Datum();
     StopOnSignals();

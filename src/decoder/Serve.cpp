@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <memory>
 #include <string>
@@ -126,7 +127,7 @@ void Region(int fd, const Request& r, int from, int out, std::unique_ptr<Output>
 }
 
 // Every tile of the request's levels into the file or shared memory `out`.
-void Pyramid(int fd, const Request& r, int from, int out, int socket) {
+void BuildPyramid(int fd, const Request& r, int from, int out, int socket) {
     Check(r.pixelBytes == 3 || r.pixelBytes == 4);
     CheckMemory(Protocol::PyramidBytes(r.width, r.level, r.lastLevel, r.tile, r.pixelBytes) +
                     std::uint64_t(LevelSide(r.width, from)) * 4 * 4,
@@ -136,6 +137,23 @@ void Pyramid(int fd, const Request& r, int from, int out, int socket) {
     });
     Chain chain(r.width, from, r.level, *pyramid);
     Rows(fd, r, from, 0, 0, LevelSide(r.width, from), chain.Head());
+}
+
+// A pyramid is built by a thread of lower priority than the program's and than a region's
+// decode, so that the screen's part and the program's events come first on a busy machine.
+// (Linux sets a thread's own priority by its id; the process's other threads keep theirs.)
+void Pyramid(int fd, const Request& r, int from, int out, int socket) {
+    std::exception_ptr failed;
+    std::thread worker([&] {
+        ::setpriority(PRIO_PROCESS, id_t(::gettid()), 10);
+        try {
+            BuildPyramid(fd, r, from, out, socket);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    worker.join();
+    if (failed) std::rethrow_exception(failed);
 }
 
 // Does one piece of work; a region's output stays mapped in `output` until the reply is sent.

@@ -1,6 +1,8 @@
-// Exports for other programs: a KMZ ground overlay, an OziExplorer .map, a world file + .prj.
+// Exports that need GDAL: the KMZ ground overlay (its archive and the datum shift) and the device
+// formats; the others are text (TextExports.h).
 #include "georef/DeviceExport.h"
 #include "georef/GdalSupport.h"
+#include "georef/TextExports.h"
 
 #include "mapdef/MapCode.h"
 #include "platform/FileIO.h"
@@ -161,90 +163,6 @@ void WriteKmz(const ExportRequest& request, const std::string& path) {
     }
 }
 
-// Degrees and minutes as OziExplorer writes a calibration point's latitude or longitude.
-std::string OziAngle(double degrees, const char* positive, const char* negative) {
-    const double value = std::fabs(degrees);
-    double whole = std::floor(value);
-    double minutes = (value - whole) * 60;
-    if (minutes >= 59.9999995) minutes = 0, whole += 1;
-    return Number(whole, 0) + "," + Number(minutes, 6) + "," + (degrees < 0 ? negative : positive);
-}
-
-std::string Ozi(const ExportRequest& request, const std::string& path) {
-    const int width = request.georeference.Width(), height = request.georeference.Height();
-    const auto c = Corners(request, request.datum, request.datum);
-    const double xs[] = {0, double(width), double(width), 0};
-    const double ys[] = {0, 0, double(height), double(height)};
-    // The picture by name when the .map lies beside it, as OziExplorer looks for it there;
-    // elsewhere by its full path.
-    const fs::path picture(request.picture);
-    std::error_code ec;
-    const std::string image =
-        fs::equivalent(fs::path(path).parent_path(), picture.parent_path(), ec)
-            ? picture.filename().string()
-            : fs::absolute(picture, ec).lexically_normal().string();
-    std::string out =
-        "OziExplorer Map Data File Version 2.2\r\n" +
-        Platform::Cp1252ToUtf8(NameStem(request.name)) + "\r\n" + image + "\r\n" +
-        "1 ,Map Code,\r\n" + (request.datum == Datum::WGS84 ? "WGS 84" : "Ord Srvy Grt Britn") +
-        ",WGS 84,   0.0000,   0.0000,WGS 84\r\n"
-        "Reserved 1\r\nReserved 2\r\nMagnetic Variation,,,E\r\n"
-        "Map Projection,Latitude/Longitude,PolyCal,No,AutoCalOnly,No,BSBUseWPX,No\r\n";
-    for (int i = 0; i < 30; ++i) {
-        char label[16];
-        std::snprintf(label, sizeof label, "Point%02d", i + 1);
-        if (i < 4)
-            out += std::string(label) + ",xy," + Number(xs[i], 0) + "," + Number(ys[i], 0) +
-                   ",in, deg," + OziAngle(c[std::size_t(i)][0], "N", "S") + "," +
-                   OziAngle(c[std::size_t(i)][1], "E", "W") + ", grid, , , ,N\r\n";
-        else
-            out += std::string(label) + ",xy, , ,in, deg, , ,N, , ,W, grid, , , ,N\r\n";
-    }
-    out += "Projection Setup,,,,,,,,,,\r\n"
-           "Map Feature = MF ; Map Comment = MC     These follow if they exist\r\n"
-           "Track File = TF      These follow if they exist\r\n"
-           "Moving Map Parameters = MM?    These follow if they exist\r\n"
-           "MM0,Yes\r\nMMPNUM,4\r\n";
-    for (int i = 0; i < 4; ++i)
-        out += "MMPXY," + std::to_string(i + 1) + "," + Number(xs[i], 0) + "," + Number(ys[i], 0) +
-               "\r\n";
-    for (int i = 0; i < 4; ++i)
-        out += "MMPLL," + std::to_string(i + 1) + "," + Number(c[std::size_t(i)][1], 9) + "," +
-               Number(c[std::size_t(i)][0], 9) + "\r\n";
-    out += "IWH,Map Image Width/Height," + std::to_string(width) + "," + std::to_string(height) +
-           "\r\n";
-    return out;
-}
-
-// Copies the picture to `path`, replacing what is there as a whole.
-void CopyPicture(const std::string& picture, const std::string& path) {
-    const auto copy = [&](const std::string& temp, std::string& why) {
-        std::ifstream in(picture, std::ios::binary);
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        std::vector<char> buffer(1 << 20);
-        while (in && out) {
-            in.read(buffer.data(), std::streamsize(buffer.size()));
-            out.write(buffer.data(), in.gcount());
-        }
-        out.close();
-        // A failed write leaves `why` empty and the system's errno, which the replace words as
-        // it words its own (a full disc: "Disk full").
-        const int err = errno;
-        if (!in.eof()) why = "the picture " + picture + " cannot be read";
-        errno = err;
-        return why.empty() && out;
-    };
-    std::string why;
-    if (!Platform::ReplaceFileAtName(path, copy, &why))
-        throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
-}
-
-std::string WorldFile(const MapCode::Georeference& georeference) {
-    std::string out;
-    for (const auto& line : MapCode::WorldFileLines(georeference)) out += line + "\r\n";
-    return out;
-}
-
 // The device formats, within the request's memory: GDAL's block cache and its warps take a
 // share each, and nothing of the export is left beside the pictures (no .aux.xml).
 ExportResult ExportForDevice(const ExportRequest& request, const std::string& path) {
@@ -266,6 +184,8 @@ ExportResult Gdal::ExportFiles(const ExportRequest& request) {
     const bool area = !request.areaMaps.empty();
     if (area && !IsDeviceFormat(request.format))
         throw Error(Error::Kind::Refused, "An area is exported only in the device formats.");
+    if (request.format == ExportFormat::Ozi || request.format == ExportFormat::World)
+        return {ExportText(request)};
     if (!area && (!request.georeference.HasSize() || request.picture.empty()))
         throw Error(Error::Kind::Refused,
                     "The map " + request.name + " has no picture of known size to export.");
@@ -275,22 +195,7 @@ ExportResult Gdal::ExportFiles(const ExportRequest& request) {
         for (const auto& target : targets)
             if (Occupied(target)) throw Error(Error::Kind::Exists, target + " exists already.");
     if (IsDeviceFormat(request.format)) return ExportForDevice(request, targets[0]);
-    switch (request.format) {
-    case ExportFormat::Kmz:
-        WriteKmz(request, targets[0]);
-        break;
-    case ExportFormat::Ozi:
-        WriteWhole(targets[0], Ozi(request, targets[0]));
-        break;
-    case ExportFormat::World:
-        // The picture first: without it the world file places nothing.
-        if (targets.size() > 2) CopyPicture(request.picture, targets[2]);
-        WriteWhole(targets[0], WorldFile(request.georeference));
-        WriteWhole(targets[1], Gdal::DatumPrj(request.datum) + "\r\n");
-        break;
-    default:
-        break;
-    }
+    WriteKmz(request, targets[0]);
     return {targets};
 }
 

@@ -9,7 +9,7 @@
 // bound and a progress function, and gets values or a Georef::Error.
 //
 // GDAL and PROJ live in Varnet's module libvarnet-georef.so, loaded on the first call that needs
-// them (Import, Export, DatumPrj, a .prj or a datum shift in WorldFileCorners): beside the
+// them (Import, a KMZ Export, a .prj or a datum shift in WorldFileCorners): beside the
 // program in a build, in <libdir>/varnet/ when installed. When it cannot be loaded those calls
 // fail with the file and the loader's reason; the others never need it. An import source is read
 // by the program varnet-importer beside the module, a process of its own per import: whatever the
@@ -45,8 +45,8 @@ Datum LibraryDatum(std::string* warning = nullptr);
 // The datum as people name it: "OSGB 1936 (EPSG:4277)" or "WGS 84 (EPSG:4326)".
 std::string DatumName(Datum datum);
 
-// The datum's latitude/longitude coordinate system as a .prj file holds it (WKT1, Esri dialect).
-// Throws Error(Unavailable).
+// The datum's latitude/longitude coordinate system as a .prj file holds it (WKT1, Esri dialect,
+// as GDAL writes it). Never throws.
 std::string DatumPrj(Datum datum);
 
 // --- Errors -----------------------------------------------------------------------------------

@@ -1,8 +1,9 @@
 // The programs' side of the GDAL module: looked for beside the program (a build tree) and then in
-// the library folder it is installed in, loaded once on first use; Export and DatumPrj are
-// forwarded to it. Nothing of GDAL is linked into the programs.
+// the library folder it is installed in, loaded once on first use; a KMZ export is forwarded to
+// it, the exports that are text are written here. Nothing of GDAL is linked into the programs.
 #include "georef/Module.h"
 #include "georef/ModuleFile.h"
+#include "georef/TextExports.h"
 
 #include <mutex>
 
@@ -48,15 +49,17 @@ const Detail::ModuleTable& Module() {
 } // namespace
 
 std::vector<std::string> Export(const ExportRequest& request) {
-    return Module().exportMap(request).paths;
+    return ExportFiles(request).paths;
 }
 
 ExportResult ExportFiles(const ExportRequest& request) {
+    if (request.format == ExportFormat::Ozi || request.format == ExportFormat::World)
+        return {Detail::ExportText(request)};
     return Module().exportMap(request);
 }
 
 std::string DatumPrj(Datum datum) {
-    return Module().datumPrj(datum);
+    return Detail::PrjText(datum);
 }
 
 bool ScanSize(const std::string& scan, int& width, int& height, std::string& why) {

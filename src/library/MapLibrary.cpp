@@ -47,47 +47,40 @@ std::string Shown(const std::string& nativePath) {
     return (lastResolved == "/" ? "" : lastResolved) + nativePath.substr(slash);
 }
 
-void Judge(Entry& e, const std::string& folder) {
+void Set(Entry& e, State state, std::string reason) {
+    e.state = state;
+    e.reason = std::move(reason);
+}
+
+void Judge(Entry& e, const std::string& folder, Depth depth) {
     const MapCode::MapDefinition& d = e.definition;
-    auto set = [&](State state, std::string reason) {
-        e.state = state;
-        e.reason = std::move(reason);
-    };
     if (!d.ok && d.cornerError.empty())
-        return set(State::Unreadable, "the definition cannot be read" +
-                                          (d.fileError.empty() ? "" : ": " + d.fileError));
-    if (!d.cornerError.empty()) return set(State::CornersUnreadable, d.cornerError);
+        return Set(e, State::Unreadable,
+                   "the definition cannot be read" +
+                       (d.fileError.empty() ? "" : ": " + d.fileError));
+    if (!d.cornerError.empty()) return Set(e, State::CornersUnreadable, d.cornerError);
     if (d.lines < 2)
-        return set(State::CornersUnreadable, d.lines == 0
-                                                 ? "the definition holds no corners"
-                                                 : "the definition holds no bottom-right corner");
+        return Set(e, State::CornersUnreadable,
+                   d.lines == 0 ? "the definition holds no corners"
+                                : "the definition holds no bottom-right corner");
     if (d.lines < 3 || d.imageLine.empty())
-        return set(State::NoPicture, "the definition names no picture");
+        return Set(e, State::NoPicture, "the definition names no picture");
 
     const std::string named = d.imageName.empty() ? d.imageLine : d.imageName;
     e.picturePath = folder + "\\" + named;
     if (d.imageName.empty()) {
         e.pictureNative = Shown(Platform::ToNativePath(e.picturePath).value_or(std::string()));
-        return set(State::PictureMissing, "none of " + named + ".gif, " + named + ".bmp and " +
-                                              named + ".jpg is in the Maps folder");
+        return Set(e, State::PictureMissing,
+                   "none of " + named + ".gif, " + named + ".bmp and " + named +
+                       ".jpg is in the Maps folder");
     }
-    std::string native;
-    e.picture = Picture::ProbeFile(e.picturePath, &native);
-    e.pictureNative = Shown(native);
-    const Picture::Probe& probe = e.picture;
-    if (probe.fault == Picture::Probe::Fault::Missing)
-        return set(State::PictureMissing, "the picture " + named + " is not in the Maps folder");
-    if (probe.fault != Picture::Probe::Fault::None)
-        return set(State::PictureUnreadable,
-                   "the picture " + named + " cannot be shown: " + probe.error);
-    e.width = int(probe.info.width); // at most 2^31 - 1, as the probe takes it
-    e.height = int(probe.info.height);
-    set(State::Ok, {});
+    e.probed = false;
+    if (depth == Depth::Pictures) ProbePicture(e);
 }
 
 // The entry of a file whose folder and native name are known (a pass over the folder).
 Entry ReadEntryIn(const std::string& folder, const std::string& nativeFolder,
-                  const std::string& name, const std::string& native) {
+                  const std::string& name, const std::string& native, Depth depth) {
     Entry e;
     e.name = name;
     e.native = native;
@@ -97,8 +90,27 @@ Entry ReadEntryIn(const std::string& folder, const std::string& nativeFolder,
     // The folder is given with its separator, as the tree's reader gives it: image names are
     // completed beside the definition.
     MapCode::ReadDefinitionNative(folder + "\\", direct, e.definition);
-    Judge(e, folder);
+    Judge(e, folder, depth);
     return e;
+}
+
+// The entries of a pass whose pictures have been probed, by the picture's Windows path.
+using SeenPictures = std::unordered_map<std::string, std::size_t>;
+
+// Probes an entry's picture, unless an entry read before it in the pass (at `at`, in
+// `entries`) names the same picture: then that entry's probe is its own.
+void ProbeOnce(Entry& e, SeenPictures& probed, std::size_t at, const std::vector<Entry>& entries) {
+    if (e.probed) return;
+    const auto [it, added] = probed.try_emplace(e.picturePath, at);
+    if (added) return ProbePicture(e);
+    const Entry& same = entries[it->second];
+    e.picture = same.picture;
+    e.pictureNative = same.pictureNative;
+    e.width = same.width;
+    e.height = same.height;
+    e.state = same.state;
+    e.reason = same.reason; // it names the picture by the same name
+    e.probed = true;
 }
 
 // Below this many definitions a second thread costs more than it saves.
@@ -144,17 +156,37 @@ bool IsDefinitionName(const std::string& name) {
     return name.size() >= 3 && Platform::Upper(name.substr(name.size() - 3)) == "INF";
 }
 
-Entry ReadEntry(const std::string& folder, const std::string& name, const std::string& native) {
+void ProbePicture(Entry& e) {
+    if (e.probed) return;
+    e.probed = true;
+    const std::string& named = e.definition.imageName;
+    std::string native;
+    e.picture = Picture::ProbeFile(e.picturePath, &native);
+    e.pictureNative = Shown(native);
+    const Picture::Probe& probe = e.picture;
+    if (probe.fault == Picture::Probe::Fault::Missing)
+        return Set(e, State::PictureMissing, "the picture " + named + " is not in the Maps folder");
+    if (probe.fault != Picture::Probe::Fault::None)
+        return Set(e, State::PictureUnreadable,
+                   "the picture " + named + " cannot be shown: " + probe.error);
+    e.width = int(probe.info.width); // at most 2^31 - 1, as the probe takes it
+    e.height = int(probe.info.height);
+}
+
+Entry ReadEntry(const std::string& folder, const std::string& name, const std::string& native,
+                Depth depth) {
     const std::string direct = Platform::ToNativePath(folder + "\\" + name).value_or(std::string());
     const std::size_t slash = direct.find_last_of('/');
     return ReadEntryIn(folder, direct.substr(0, slash == std::string::npos ? 0 : slash), name,
-                       !native.empty() ? native : direct.substr(slash + 1));
+                       !native.empty() ? native : direct.substr(slash + 1), depth);
 }
 
 MapLibrary::MapLibrary(QObject* parent) : QObject(parent) {}
 
-void MapLibrary::Load(const std::string& folder, const std::function<void(int done)>& progress) {
+void MapLibrary::Load(const std::string& folder, const std::function<void(int done)>& progress,
+                      Depth depth) {
     folder_ = folder;
+    depth_ = depth;
     error_.clear();
     entries_.clear();
     const auto native = Platform::ToNativePath(folder);
@@ -173,8 +205,12 @@ void MapLibrary::Load(const std::string& folder, const std::function<void(int do
         std::atomic<int> done{0};
         auto read = [&](std::size_t from, std::size_t to, bool reports) {
             const Platform::ReadBatch slice;
+            SeenPictures probed; // a picture that several definitions name is read once
             for (std::size_t i = from; i < to; ++i) {
-                entries_[i] = ReadEntryIn(folder, *native, files[i]->name, files[i]->native);
+                Entry e = ReadEntryIn(folder, *native, files[i]->name, files[i]->native,
+                                      Depth::Definitions);
+                if (depth == Depth::Pictures) ProbeOnce(e, probed, i, entries_);
+                entries_[i] = std::move(e);
                 const int now = done.fetch_add(1) + 1;
                 if (reports && progress) progress(now);
             }
@@ -202,6 +238,12 @@ std::size_t MapLibrary::Position(const std::string& name) const {
         entries_.begin());
 }
 
+const Entry& MapLibrary::Probed(int index) const {
+    Entry& e = entries_[std::size_t(index)];
+    ProbePicture(e);
+    return e;
+}
+
 int MapLibrary::IndexOf(const std::string& name) const {
     const std::size_t at = Position(name);
     return at < entries_.size() && entries_[at].name == name ? int(at) : -1;
@@ -211,7 +253,7 @@ int MapLibrary::Update(const std::string& native) {
     return Apply(native).index;
 }
 
-MapLibrary::Outcome MapLibrary::Apply(const std::string& native) {
+MapLibrary::Outcome MapLibrary::Apply(const std::string& native, bool probe) {
     if (native.empty() || native[0] == '.' || nativeFolder_.empty()) return {};
     std::string name = native;
     if (!OwnName(native)) {
@@ -242,14 +284,22 @@ MapLibrary::Outcome MapLibrary::Apply(const std::string& native) {
         }
         return {};
     }
-    Entry fresh = ReadEntryIn(folder_, nativeFolder_, name, native);
+    // As deep as the entry was read before (or the pass read the others), so that a picture left
+    // unread does not count as a change; deeper when the caller is about to show it.
+    const bool deep = probe || (present ? entries_[at].probed : depth_ == Depth::Pictures);
+    Entry fresh =
+        ReadEntryIn(folder_, nativeFolder_, name, native,
+                    present && entries_[at].probed ? Depth::Pictures : Depth::Definitions);
+    const bool same = present && entries_[at] == fresh;
+    if (deep) ProbePicture(fresh);
     if (!present) {
         entries_.insert(entries_.begin() + std::ptrdiff_t(at), std::move(fresh));
         emit Added(int(at));
-    } else if (!(entries_[at] == fresh)) {
+    } else if (!same) {
         entries_[at] = std::move(fresh);
         emit Changed(int(at));
     } else {
+        entries_[at] = std::move(fresh); // perhaps probed now
         return {int(at), false};
     }
     return {int(at), true};
@@ -271,7 +321,7 @@ void MapLibrary::Rename(const Listed& listed) {
         if (!f->regular || !IsDefinitionName(f->name)) continue;
         const std::size_t at = Position(f->name);
         entries_.insert(entries_.begin() + std::ptrdiff_t(at),
-                        ReadEntryIn(folder_, nativeFolder_, f->name, f->native));
+                        ReadEntryIn(folder_, nativeFolder_, f->name, f->native, depth_));
         emit Added(int(at));
     }
 }
@@ -285,7 +335,7 @@ int MapLibrary::Reread(const std::string& name) {
         if (!path) return -1;
         native = path->substr(path->find_last_of('/') + 1);
     }
-    const Outcome outcome = Apply(native);
+    const Outcome outcome = Apply(native, true);
     if (outcome.index >= 0 && !outcome.reported) emit Read(outcome.index);
     return outcome.index;
 }

@@ -10,8 +10,8 @@
 
 #include "mapdef/Georeference.h"
 #include "mapdef/MapCode.h"
-#include "platform/FileIO.h"
 #include "picture/PictureHeader.h"
+#include "platform/FileIO.h"
 
 #include <QObject>
 #include <functional>
@@ -52,6 +52,9 @@ struct Entry {
     Picture::Probe picture{Picture::Probe::Fault::Missing, "Path not found"};
     State state = State::Ok;
     std::string reason; // why the state is not Ok; "" when it is
+    // False while the picture the definition names has not been looked at (a library read for
+    // its definitions alone): `picture`, the size and a state of Ok then say nothing of it.
+    bool probed = true;
 
     // Whether reading the definition yields an image name: the tree's "File" icon, not "FileX".
     bool NamesPicture() const { return !definition.imageName.empty(); }
@@ -64,10 +67,19 @@ struct Entry {
     bool operator==(const Entry&) const = default;
 };
 
+// How far a pass reads each entry: its definition alone (what the tree and the place index
+// need: no picture is opened), or its picture's header too (its size and whether it can be
+// shown).
+enum class Depth { Definitions, Pictures };
+
 // Reads the entry of one definition file: `folder` is the Maps folder (a Windows path without
 // a trailing separator), `name` the file's name as the tree shows it, `native` its native name
 // when known (found from the name otherwise). Never fails: what goes wrong is the entry's state.
-Entry ReadEntry(const std::string& folder, const std::string& name, const std::string& native = {});
+Entry ReadEntry(const std::string& folder, const std::string& name, const std::string& native = {},
+                Depth depth = Depth::Pictures);
+// Completes an entry read for its definitions alone: its picture's header read (once), its size
+// and state set from it. Nothing happens to an entry already probed.
+void ProbePicture(Entry& entry);
 
 // Whether a file name is a definition's as the tree takes them: its last three letters, in any
 // case, are "inf" (so "mapinf" is one too).
@@ -79,15 +91,21 @@ public:
     explicit MapLibrary(QObject* parent = nullptr);
 
     // Reads a Maps folder (a Windows path without a trailing separator) in one pass: an entry for
-    // each plain file whose name IsDefinitionName, in the folder listing's order. `progress` is
-    // called after each entry with the number read so far. Emits Reset.
-    void Load(const std::string& folder, const std::function<void(int done)>& progress = {});
+    // each plain file whose name IsDefinitionName, in the folder listing's order, each as deep
+    // as `depth` says (entries added later by Update as deep). `progress` is called after each
+    // entry with the number read so far. Emits Reset.
+    void Load(const std::string& folder, const std::function<void(int done)>& progress = {},
+              Depth depth = Depth::Pictures);
     // The folder last loaded, its native path, and why it could not be listed ("" when it could).
     const std::string& Folder() const { return folder_; }
     const std::string& NativeFolder() const { return nativeFolder_; }
     const std::string& Error() const { return error_; }
 
     const std::vector<Entry>& Entries() const { return entries_; }
+    // The entry at `index` (a valid index) with its picture probed: read now, once, when the
+    // pass left it out. Completing an entry changes nothing the definition says, so no signal
+    // tells of it; references to entries stay valid.
+    const Entry& Probed(int index) const;
     // The index of the entry with this name (as the tree shows it, exactly), or -1.
     int IndexOf(const std::string& name) const;
 
@@ -113,12 +131,13 @@ signals:
     void Removed(int index, const std::string& name);
 
 private:
-    // Update's work: the entry's index, and whether Added or Changed reported it.
+    // Update's work: the entry's index, and whether Added or Changed reported it. `probe`: the
+    // entry is read with its picture whatever depth the library's others were read at.
     struct Outcome {
         int index = -1;
         bool reported = false;
     };
-    Outcome Apply(const std::string& native);
+    Outcome Apply(const std::string& native, bool probe = false);
     // The folder's files by native name, as a listing gives them.
     using Listed = std::unordered_map<std::string, const Platform::FolderEntry*>;
     // Brings the entries' names into line with a listing of the folder.
@@ -127,7 +146,9 @@ private:
     std::size_t Position(const std::string& name) const;
 
     std::string folder_, nativeFolder_, error_;
-    std::vector<Entry> entries_;
+    Depth depth_ = Depth::Pictures;
+    // Mutable for Probed: an entry's probe completes it without changing it.
+    mutable std::vector<Entry> entries_;
 };
 
 } // namespace Library

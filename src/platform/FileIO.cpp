@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace Platform {
 namespace {
@@ -49,8 +50,8 @@ std::string AliasOf(const std::string& coreName, const std::string& native) {
 // Gives each entry the core name it goes by: its Windows-1252 form where that is its own, an
 // alias otherwise.
 void NameEntries(std::vector<FolderEntry>& entries) {
-    std::unordered_map<std::string, int> exactForms; // forms that hold some entry exactly
     std::vector<char> exact(entries.size());
+    bool allExact = true;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         FolderEntry& e = entries[i];
         if (std::all_of(e.native.begin(), e.native.end(),
@@ -62,8 +63,14 @@ void NameEntries(std::vector<FolderEntry>& entries) {
             e.name = NativeNameToCore(e.native, &lossless);
             exact[i] = lossless && CoreNameToNative(e.name) == e.native;
         }
-        if (exact[i]) ++exactForms[e.name];
+        allExact = allExact && exact[i];
     }
+    // Forms that hold some entry exactly, which an entry of another form must not take: only
+    // where some entry is not its own form (rare) is there anything to look up.
+    std::unordered_set<std::string> exactForms;
+    if (!allExact)
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (exact[i]) exactForms.insert(entries[i].name);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         FolderEntry& e = entries[i];
         const bool unfit = std::any_of(e.name.begin(), e.name.end(), [](char c) {
@@ -287,7 +294,12 @@ TextReader::TextReader(const std::string& winPath, std::uint64_t maxBytes)
 
 TextReader::TextReader(NativeFile, const std::string& nativePath, std::uint64_t maxBytes)
     : path_(nativePath), maxBytes_(maxBytes) {
-    const Native::Opened opened = Native::OpenPlain(nativePath);
+    // In a pass over a folder its files are opened from the folder, looked up once.
+    const std::size_t slash = nativePath.find_last_of('/');
+    const Native::Opened opened =
+        ReadBatch::Active() && slash != std::string::npos && slash + 1 < nativePath.size()
+            ? Native::OpenPlainIn(nativePath.substr(0, slash + 1), nativePath.substr(slash + 1))
+            : Native::OpenPlain(nativePath);
     if (opened.file == Native::kNoFile) throw CoreError(ErrorKind::FileError, opened.why);
     file_ = opened.file;
 }
@@ -375,7 +387,7 @@ bool ReadFileEnds(const std::string& winPath, std::size_t headBytes, std::size_t
         error = opened.why;
         return false;
     }
-    size = Native::SizeOf(opened.file);
+    size = opened.size;
     auto read = [&](std::uint64_t offset, std::string& out, std::size_t want) {
         out.assign(std::size_t(std::min<std::uint64_t>(want, size)), '\0');
         std::size_t have = 0;

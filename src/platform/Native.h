@@ -26,6 +26,8 @@ struct Opened {
     FileHandle file = kNoFile;
     Fault fault = Fault::None;
     std::string why; // the description CoreError carries
+    // The file's size in bytes when opened, from the status the opening looked at anyway.
+    std::uint64_t size = 0;
 };
 
 // Opens a plain file for reading without ever waiting (a pipe without a writer).
@@ -39,7 +41,6 @@ void EndPass();
 long long ReadSome(FileHandle file, char* data, std::size_t size, std::string* why = nullptr);
 // Reads up to `size` bytes at `offset` without moving the file's position.
 long long ReadAt(FileHandle file, std::uint64_t offset, char* data, std::size_t size);
-std::uint64_t SizeOf(FileHandle file);
 void Close(FileHandle file);
 
 // A folder's entries as the system gives them: the native name, and whether it is a plain file.

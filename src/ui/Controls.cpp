@@ -276,14 +276,19 @@ void ProgressBar::setValue(float v) {
 
 void ProgressBar::Show() {
     // The fill runs with no events processed: the bar is drawn at once, as the system's bar
-    // draws itself, but only when its filled part moves by a pixel.
+    // draws itself, but only when its filled part moves by a pixel, and at most 30 times a
+    // second (a move in between is drawn with the next, or when events are next handled).
     const float span = max_ - min_;
     const float fraction = span > 0 ? (value_ - min_) / span : 0;
     const int pixels = int(float(std::max(width(), 1)) * fraction);
     if (pixels == paintedPixels_) return;
     paintedPixels_ = pixels;
     QProgressBar::setValue(int(fraction * 10000.0f));
-    if (isVisible()) repaint();
+    if (!isVisible()) return;
+    constexpr qint64 kFrame = 1'000'000'000 / 30; // nanoseconds
+    if (paintedAt_.isValid() && paintedAt_.nsecsElapsed() < kFrame) return update();
+    paintedAt_.start();
+    repaint();
 }
 
 LineControl::LineControl(QWidget* parent, float x1, float y1, float x2, float y2, QColor colour,

@@ -2,6 +2,7 @@
 // The platform controls the windows use, with the properties the program reads and writes.
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
@@ -138,6 +139,7 @@ private:
     void Show();
     float min_ = 0, max_ = 100, value_ = 0;
     int paintedPixels_ = -1;
+    QElapsedTimer paintedAt_; // when it was last drawn at once
 };
 
 // A line control drawn between two points (twips, in its container).

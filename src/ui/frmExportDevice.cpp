@@ -159,7 +159,7 @@ std::optional<Georef::ExportRequest> frmExportDevice::Request() {
     r.memoryLimit = Platform::PictureMemoryBound();
     if (optMap->isChecked()) {
         const int i = library_ ? library_->IndexOf(selected_) : -1;
-        const Library::Entry* e = i >= 0 ? &library_->Entries()[std::size_t(i)] : nullptr;
+        const Library::Entry* e = i >= 0 ? &library_->Probed(i) : nullptr;
         const auto g = e ? e->Georeference() : std::nullopt;
         if (!g || !e->NamesPicture()) {
             MsgBox("The map " + FromCore(selected_) + " cannot be placed.", vbExclamation,
@@ -180,10 +180,15 @@ std::optional<Georef::ExportRequest> frmExportDevice::Request() {
         r.area = Georef::AroundPlace(p.latitude, p.longitude, txtRadius->value(), r.datum);
     }
     r.resolution = txtResolution->value();
-    for (const Library::Entry& e : library_->Entries())
-        if (const auto g = e.Georeference();
-            g && e.NamesPicture() && g->HasSize() && Georef::Overlaps(*g, r.area))
+    // Only the maps whose corners reach the area have their pictures probed.
+    const auto& entries = library_->Entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto corners = entries[i].Georeference();
+        if (!corners || !entries[i].NamesPicture() || !Georef::Overlaps(*corners, r.area)) continue;
+        const Library::Entry& e = library_->Probed(int(i));
+        if (const auto g = e.Georeference(); g && g->HasSize())
             r.areaMaps.push_back({e.name, e.pictureNative, *g});
+    }
     if (r.areaMaps.empty()) {
         MsgBox("No map of the library covers the area.", vbExclamation, windowTitle());
         return std::nullopt;

@@ -118,7 +118,7 @@ void frmFindMaps::txtPlace_Change() {
         QList<QTreeWidgetItem*> rows;
         rows.reserve(qsizetype(found.size()));
         for (const int i : found) {
-            const Library::Entry& e = library_->Entries()[std::size_t(i)];
+            const Library::Entry& e = library_->Probed(i);            // its scale and state shown
             const MapCode::Georeference placed = e.Corners().value(); // found by its corners
             const double scale = placed.MetresPerPixel(latitude);
             const auto [across, down] = placed.ExtentKm(latitude);

@@ -49,7 +49,7 @@ void frmMain::DirTree_ContextMenu(const QContextMenuEvent& event) {
 const Library::Entry* frmMain::SelectedEntry() const {
     QTreeWidgetItem* node = DirTree->SelectedItem();
     const int index = IsFileNode(node) ? Maps->IndexOf(ToCore(node->text(0))) : -1;
-    return index < 0 ? nullptr : &Maps->Entries()[std::size_t(index)];
+    return index < 0 ? nullptr : &Maps->Probed(index);
 }
 
 void frmMain::mnuDefinitionShowInCoverage_Click() {

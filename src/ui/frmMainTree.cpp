@@ -148,13 +148,18 @@ void frmMain::AddDriveNode(int driveCode, const std::string& mapsFolder) {
 void frmMain::AddMapFiles(const std::string& folder) {
     ProgressBar* bar = frmProgress::Loaded() ? frmProgress::Instance().ProgressBar1 : nullptr;
     // The library reads the folder in one pass; the nodes follow its entries (MirrorLibrary).
-    Maps->Load(folder.substr(0, folder.find_last_not_of('\\') + 1), [&](int done) {
-        FileCounter = done;
-        if (!bar) return;
-        // Names the count did not see (mapinf) raise the maximum, keeping the spare step.
-        if (float(done) >= bar->Max()) bar->setMax(float(done + 1));
-        bar->setValue(float(done));
-    });
+    // What the tree shows comes from the definitions alone: a picture is read when its map is.
+    const std::string maps = folder.substr(0, folder.find_last_not_of('\\') + 1);
+    Maps->Load(
+        maps,
+        [&](int done) {
+            FileCounter = done;
+            if (!bar) return;
+            // Names the count did not see (mapinf) raise the maximum, keeping the spare step.
+            if (float(done) >= bar->Max()) bar->setMax(float(done + 1));
+            bar->setValue(float(done));
+        },
+        Library::Depth::Definitions);
 }
 
 namespace {
@@ -216,7 +221,7 @@ void frmMain::EntryAdded(int index) {
 }
 
 void frmMain::EntryChanged(int index) {
-    const Library::Entry& e = Maps->Entries()[std::size_t(index)];
+    const Library::Entry& e = Maps->Probed(index); // its picture is shown when it is selected
     if (QTreeWidgetItem* node = FileNode(index)) {
         DirTree->SetImage(node, IconOf(e));
         Describe(node, e);

@@ -440,9 +440,9 @@ TEST_F(CommandLineTest, ConvertsAPlaceIntoEveryGridThatCoversIt) {
     EXPECT_NE(found.out.find("england.inf"), std::string::npos);
 }
 
-// A copy of varnet-maps whose modules are missing or broken: the library lists as ever, and the
-// National Grid converts on OSGB 1936; import, export and UTM name the file that could not be
-// loaded and the loader's reason.
+// A copy of varnet-maps whose modules are missing or broken: the library lists as ever, the
+// National Grid converts on OSGB 1936, and the exports that are text are written; import, a KMZ
+// export and UTM name the file that could not be loaded and the loader's reason.
 TEST_F(CommandLineTest, WithoutItsModulesListsAndSaysWhyImportsAndGridsCannotRun) {
     Write("london.bmp", TempHost::Bmp(40, 30));
     Write("london.inf", "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\nlondon.bmp\r\n");
@@ -470,7 +470,7 @@ TEST_F(CommandLineTest, WithoutItsModulesListsAndSaysWhyImportsAndGridsCannotRun
         EXPECT_EQ(listed.lines[0]["state"], "ok");
         for (const QStringList& command :
              {QStringList{"import", "--maps", QString::fromStdString(maps), source},
-              QStringList{"export", "--format", "world", "--maps", QString::fromStdString(maps),
+              QStringList{"export", "--format", "kmz", "--maps", QString::fromStdString(maps),
                           "london"}}) {
             const Outcome r = Maps(command, {}, program);
             EXPECT_EQ(r.status, 2);
@@ -478,7 +478,15 @@ TEST_F(CommandLineTest, WithoutItsModulesListsAndSaysWhyImportsAndGridsCannotRun
                 EXPECT_NE(r.err.find(part), std::string::npos) << part << " in " << r.err;
         }
     }
-    EXPECT_FALSE(TempHost::Exists(maps + "/london.jgw"));
+    EXPECT_FALSE(TempHost::Exists(maps + "/london.kmz"));
+    for (const QString format : {"world", "ozi"}) {
+        const Outcome r =
+            Maps({"export", "--format", format, "--maps", QString::fromStdString(maps), "london"},
+                 {}, program);
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_TRUE(TempHost::Exists(maps + "/london.bpw"));
+    EXPECT_TRUE(TempHost::Exists(maps + "/london.map"));
     EXPECT_EQ(Maps({"convert", "--to", "bng", "51.5", "-0.12"}, {}, program).out,
               "TQ 30478 79625\n");
     const Outcome utm = Maps({"convert", "--to", "utm", "51.5", "-0.12"}, {}, program);

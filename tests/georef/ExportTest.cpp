@@ -99,6 +99,20 @@ TEST(Export, OtherProgramsPlaceTheMapWhereItsDefinitionDoes) {
     }
 }
 
+// The .prj of each datum is the text GDAL writes for it.
+TEST(Export, DatumPrjIsWhatGdalWrites) {
+    for (const auto& [datum, epsg] :
+         {std::pair{Georef::Datum::OSGB36, 4277}, std::pair{Georef::Datum::WGS84, 4326}}) {
+        OGRSpatialReference srs;
+        ASSERT_EQ(srs.importFromEPSG(epsg), OGRERR_NONE);
+        char* text = nullptr;
+        const char* options[] = {"FORMAT=WKT1_ESRI", nullptr};
+        srs.exportToWkt(&text, options);
+        EXPECT_EQ(Georef::DatumPrj(datum), text ? text : "") << epsg;
+        CPLFree(text);
+    }
+}
+
 // An export replaces nothing unasked, and a symbolic link at its name is replaced by the file,
 // never written through.
 TEST(Export, NeverReplacesUnaskedNorWritesThroughALink) {

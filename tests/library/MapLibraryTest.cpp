@@ -45,6 +45,8 @@ TEST_F(MapLibraryTest, AHeldLibrarySaysWhatEachDefinitionIs) {
     Write("blank.inf", "1N,1E\r\n0N,2E\r\n\r\n");
     Write("atlantis.inf", "1N,1E\r\n0N,2E\r\natlantis.jpg\r\n");
     Write("junk.inf", "1N,1E\r\n0N,2E\r\njunk.jpg\r\n");
+    Write("junk2.inf", "1N,1E\r\n0N,2E\r\njunk.jpg\r\n"); // a picture named twice
+    Write("london2.inf", "1N,1E\r\n0N,2E\r\nlondon.bmp\r\n");
     Write("cut.inf", "1N,1E\r\n0N,2E\r\ncut.bmp\r\n");
     Write("nocomma.inf", "51.30.00N 001.30.00W\r\n51N,1E\r\nlondon.bmp\r\n");
     Write("badcoord.inf", "1N,1E\r\n,2E\r\nlondon.bmp\r\n");
@@ -66,8 +68,10 @@ TEST_F(MapLibraryTest, AHeldLibrarySaysWhatEachDefinitionIs) {
         {"empty.inf", State::CornersUnreadable, "no corners", {}, nullptr},
         {"endless.inf", State::Unreadable, "File too long", {}, nullptr},
         {"junk.inf", State::PictureUnreadable, "not a picture", unit, "junk.jpg"},
+        {"junk2.inf", State::PictureUnreadable, "not a picture", unit, "junk.jpg"},
         {"london.inf", State::Ok, "", std::array<float, 4>{51.5, -1.5, 51, -0.5}, "london.bmp", 40,
          30},
+        {"london2.inf", State::Ok, "", unit, "london.bmp", 40, 30},
         {"mapinf", State::PictureMissing, "none of nowhere.gif", unit, "nowhere"},
         {"nocomma.inf", State::CornersUnreadable, "top-left corner", {}, nullptr},
         // Written longitude first, in lower case with spaces: read as the tree reads it.
@@ -98,6 +102,21 @@ TEST_F(MapLibraryTest, AHeldLibrarySaysWhatEachDefinitionIs) {
         EXPECT_EQ(e.width, w.width);
         EXPECT_EQ(e.height, w.height);
         EXPECT_EQ(e.Georeference().has_value(), w.width > 0);
+    }
+
+    // Read for the definitions alone, as the tree is filled: no picture is opened until an entry
+    // is asked for probed, and then the entry is the one read whole.
+    Library::MapLibrary shallow;
+    shallow.Load(TEST_DRIVE "\\Stelmar\\Maps", {}, Library::Depth::Definitions);
+    ASSERT_EQ(shallow.Entries().size(), entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Library::Entry& e = shallow.Entries()[i];
+        SCOPED_TRACE(e.name);
+        const bool named = want[i].picture && e.NamesPicture();
+        EXPECT_EQ(e.probed, !named);
+        EXPECT_EQ(e.state, named ? State::Ok : want[i].state);
+        EXPECT_EQ(e.width, 0);
+        EXPECT_EQ(shallow.Probed(int(i)), entries[i]);
     }
 }
 
@@ -139,6 +158,27 @@ TEST_F(MapLibraryTest, AChangedFileChangesItsEntryAlone) {
     EXPECT_FLOAT_EQ(library.Entries()[1].definition.topLeftLatitude, 120);
     EXPECT_EQ(library.IndexOf("a.inf"), 0);
     EXPECT_EQ(library.IndexOf("A.inf"), -1);
+}
+
+// Entries read for their definitions alone are read again as deep: a file rewritten unchanged
+// is no change, and a click reads its picture.
+TEST_F(MapLibraryTest, AnEntryReadShallowStaysShallowUntilShown) {
+    Write("map.bmp", TempHost::Bmp(8, 4));
+    Write("b.inf", "1N,1E\r\n0N,2E\r\nmap.bmp\r\n");
+    library.Load(TEST_DRIVE "\\Stelmar\\Maps", {}, Library::Depth::Definitions);
+    std::vector<std::string> said;
+    QObject::connect(&library, &Library::MapLibrary::Changed,
+                     [&](int) { said.push_back("changed"); });
+    QObject::connect(&library, &Library::MapLibrary::Read, [&](int) { said.push_back("read"); });
+    Write("c.inf", "1N,1E\r\n0N,2E\r\nmap.bmp\r\n");
+    EXPECT_EQ(library.Update("b.inf"), 0);
+    EXPECT_EQ(library.Update("c.inf"), 1);
+    EXPECT_FALSE(library.Entries()[0].probed);
+    EXPECT_FALSE(library.Entries()[1].probed); // added as the others were read
+    EXPECT_EQ(library.Reread("b.inf"), 0);
+    EXPECT_EQ(library.Entries()[0].width, 8);
+    EXPECT_EQ(library.Update("b.inf"), 0); // read as deep as it now is: unchanged
+    EXPECT_EQ(said, (std::vector<std::string>{"read"}));
 }
 
 // A Latin-1 "caf\xE9.inf" goes by an alias while a UTF-8 "café.inf" is there, and by that name

@@ -45,11 +45,9 @@ std::string Describe(int err) {
 // terminal the program's own; what was opened must then be a plain file.
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
-// Opens a plain file for reading; -1 with errno EISDIR (a folder), ENODEV (a pipe, device or
-// socket) or the system's own otherwise.
-int OpenForReading(const std::string& native) {
-    const int fd = open(native.c_str(), kReadFlags);
-    if (fd < 0) return -1;
+// A file opened is kept when it is a plain file: its one status call gives its size too. -1
+// with errno EISDIR (a folder) or ENODEV (a pipe, device or socket) otherwise.
+int KeepPlain(int fd, std::uint64_t& size) {
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int err = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
@@ -57,7 +55,15 @@ int OpenForReading(const std::string& native) {
         errno = err;
         return -1;
     }
+    size = std::uint64_t(st.st_size);
     return fd; // reads of a plain file never wait, with O_NONBLOCK or without
+}
+
+// Opens a plain file for reading; -1 with errno EISDIR (a folder), ENODEV (a pipe, device or
+// socket) or the system's own otherwise.
+int OpenForReading(const std::string& native, std::uint64_t& size) {
+    const int fd = open(native.c_str(), kReadFlags);
+    return fd < 0 ? -1 : KeepPlain(fd, size);
 }
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
@@ -78,8 +84,9 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 namespace Native {
 
 Opened OpenPlain(const std::string& nativePath) {
-    const int fd = OpenForReading(nativePath);
-    if (fd >= 0) return {fd, Fault::None, {}};
+    std::uint64_t size = 0;
+    const int fd = OpenForReading(nativePath, size);
+    if (fd >= 0) return {fd, Fault::None, {}, size};
     const int err = errno;
     const Fault fault = err == ENOENT || err == ENOTDIR ? Fault::Missing
                         : err == EISDIR                 ? Fault::Folder
@@ -96,14 +103,10 @@ Opened OpenPlainIn(const std::string& nativeFolder, const std::string& name) {
     auto [it, added] = passFolders.try_emplace(nativeFolder, -1);
     if (added) it->second = open(nativeFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (it->second < 0) return OpenPlain(nativeFolder + name);
-    int fd = openat(it->second, name.c_str(), kReadFlags);
-    struct stat st {};
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        close(fd);
-        return OpenPlain(nativeFolder + name); // says what it is
-    }
-    if (fd >= 0) return {fd, Fault::None, {}};
-    return OpenPlain(nativeFolder + name);
+    std::uint64_t size = 0;
+    const int fd = openat(it->second, name.c_str(), kReadFlags);
+    if (fd >= 0 && KeepPlain(fd, size) >= 0) return {fd, Fault::None, {}, size};
+    return OpenPlain(nativeFolder + name); // says what it is
 }
 
 void EndPass() {
@@ -127,11 +130,6 @@ long long ReadAt(FileHandle file, std::uint64_t offset, char* data, std::size_t 
         if (n < 0 && errno == EINTR) continue;
         return n;
     }
-}
-
-std::uint64_t SizeOf(FileHandle file) {
-    struct stat st {};
-    return fstat(int(file), &st) == 0 ? std::uint64_t(st.st_size) : 0;
 }
 
 void Close(FileHandle file) {
@@ -252,7 +250,8 @@ bool CopyFile(int from, int to) {
 bool WriteInPlace(const std::string& target, const std::string& folder, const std::string& name,
                   const std::string& data, std::string& why) {
     std::string backup = folder + ".varnet-backup-" + Native::TempPrefix(name).substr(8) + "XXXXXX";
-    const int in = OpenForReading(target);
+    std::uint64_t size = 0;
+    const int in = OpenForReading(target, size);
     const int out = in < 0 ? -1 : mkostemp(backup.data(), O_CLOEXEC);
     bool ok = out >= 0 && CopyFile(in, out) && fsync(out) == 0;
     int err = errno;

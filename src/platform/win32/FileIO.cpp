@@ -86,7 +86,9 @@ Opened OpenPlain(const std::string& nativePath) {
         return {kNoFile, Fault::NotPlain,
                 "Path/File access error: the path names a device, pipe or socket, not a file"};
     }
-    return {reinterpret_cast<FileHandle>(h), Fault::None, {}};
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(h, &size)) size.QuadPart = 0;
+    return {reinterpret_cast<FileHandle>(h), Fault::None, {}, std::uint64_t(size.QuadPart)};
 }
 
 Opened OpenPlainIn(const std::string& nativeFolder, const std::string& name) {
@@ -113,11 +115,6 @@ long long ReadAt(FileHandle file, std::uint64_t offset, char* data, std::size_t 
     if (!::ReadFile(ToHandle(file), data, DWORD(std::min<std::size_t>(size, 1u << 30)), &got, &at))
         return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
     return got;
-}
-
-std::uint64_t SizeOf(FileHandle file) {
-    LARGE_INTEGER size{};
-    return ::GetFileSizeEx(ToHandle(file), &size) ? std::uint64_t(size.QuadPart) : 0;
 }
 
 void Close(FileHandle file) {
