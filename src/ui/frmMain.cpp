@@ -163,16 +163,10 @@ void frmMain::BuildMenus() {
     mnuViewRefresh = item(m, "mnuViewRefresh", "&Refresh");
     mnuViewBar1 = item(m, "mnuViewBar1", "-");
     mnuViewZoomIn = item(m, "mnuViewZoomIn", "Zoom &In");
-    mnuViewZoomIn->setShortcuts(
-        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
     mnuViewZoomOut = item(m, "mnuViewZoomOut", "Zoom &Out");
-    mnuViewZoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
     mnuViewFitMap = item(m, "mnuViewFitMap", "&Fit Map");
-    mnuViewFitMap->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     mnuViewActualSize = item(m, "mnuViewActualSize", "&Actual Size");
-    mnuViewActualSize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
     mnuViewFitEachMap = item(m, "mnuViewFitEachMap", "Fit &Each Map");
-    mnuViewFitEachMap->setCheckable(true);
     mnuViewBar2 = item(m, "mnuViewBar2", "-");
     mnuViewCoverage = item(m, "mnuViewCoverage", "&Coverage");
     mnuTools1 = top("mnuTools1", "&Tools", m);
@@ -183,7 +177,6 @@ void frmMain::BuildMenus() {
     mnuToolsExportKmz = item(m, "mnuToolsExportKmz", "Export &KMZ...");
     mnuToolsExportOzi = item(m, "mnuToolsExportOzi", "Export &OziExplorer Map...");
     mnuToolsFindMaps = item(m, "mnuToolsFindMaps", "&Find Maps...");
-    mnuToolsFindMaps->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     mnuToolsBar0 = item(m, "mnuToolsBar0", "-");
     mnuToolsCalibrateMap = item(m, "mnuToolsCalibrateMap", "&Calibrate Map...");
     mnuToolsExportDevice = item(m, "mnuToolsExportDevice", "Export for De&vices...");
@@ -192,11 +185,23 @@ void frmMain::BuildMenus() {
     mnuHelpSearchForHelpOn = item(m, "mnuHelpSearchForHelpOn", "&Search For Help On...");
     mnuHelpBar0 = item(m, "mnuHelpBar0", "-");
     mnuHelpAbout = item(m, "mnuHelpAbout", "&About ");
+    SetMenuKeysAndChecks();
+    ConnectMenus();
+}
+
+// The view's zoom keys and Find Maps' key, and the items that carry a check mark.
+void frmMain::SetMenuKeysAndChecks() {
+    mnuViewZoomIn->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    mnuViewZoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    mnuViewFitMap->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    mnuViewActualSize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    mnuToolsFindMaps->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnuViewFitEachMap->setCheckable(true);
     for (QAction* a : {mnuViewToolbar, mnuViewStatusBar}) {
         a->setCheckable(true);
         a->setChecked(true);
     }
-    ConnectMenus();
 }
 
 void frmMain::ConnectMenus() {

@@ -193,6 +193,7 @@ protected:
 
 private:
     void BuildMenus();
+    void SetMenuKeysAndChecks();
     void ConnectMenus();
     void BuildControls();
     void BuildPictureControls();
