@@ -5,6 +5,7 @@
 #include "georef/GdalSupport.h"
 #include "georef/ImportPicture.h"
 #include "georef/ScanFit.h"
+#include "georef/TextExports.h"
 
 #include "mapdef/MapCode.h"
 #include "platform/Text.h"
@@ -66,21 +67,6 @@ std::optional<MapCode::Georeference> AsItIs(const CalibrationRequest& request,
     return MapCode::Georeference(float(rounded[0] * 60), float(rounded[1] * 60),
                                  float(rounded[2] * 60), float(rounded[3] * 60), fit.width,
                                  fit.height);
-}
-
-std::string Number(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
-// Degrees and minutes as OziExplorer writes a calibration point's latitude or longitude.
-std::string OziAngle(double degrees, const char* positive, const char* negative) {
-    const double value = std::fabs(degrees);
-    double whole = std::floor(value);
-    double minutes = (value - whole) * 60;
-    if (minutes >= 59.9999995) minutes = 0, whole += 1;
-    return Number(whole, 0) + "," + Number(minutes, 6) + "," + (degrees < 0 ? negative : positive);
 }
 
 // The .map of the scan: its points and, as the moving map's outline, its corners as fitted.

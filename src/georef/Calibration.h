@@ -100,7 +100,7 @@ struct CalibrationRequest {
     std::string scan;       // native path of the scan
     std::string mapsFolder; // native path of the Maps folder
     std::string name;       // the map's name without extension ("" for the scan's, as Import)
-    bool replace = false;                                 // replace a map of the same name
+    bool replace = false;   // replace a map of the same name
     std::uint64_t memoryLimit = std::uint64_t(256) << 20; // the warp's bytes, with GDAL's cache
     // Called now and then with the share done (0 to 1); returning false cancels, leaving
     // nothing. May be empty.

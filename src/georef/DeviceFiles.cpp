@@ -1,5 +1,6 @@
 // A georeferenced PDF of a map, and a KMZ of small JPEG tiles for handheld GPS units.
 #include "georef/DeviceExport.h"
+#include "georef/TextExports.h"
 
 #include "platform/Text.h"
 
@@ -13,19 +14,6 @@
 
 namespace Georef::Detail {
 namespace {
-
-std::string Number(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
-std::string Xml(const std::string& utf8) {
-    std::string out;
-    for (char c : utf8)
-        out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
-    return out;
-}
 
 // GDAL's progress function over the request's, remembering a cancel (GDAL's drivers word it
 // each their own way).

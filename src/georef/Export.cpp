@@ -26,35 +26,6 @@ namespace Georef {
 using namespace Detail;
 namespace {
 
-std::string Number(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
-std::string Xml(const std::string& utf8) {
-    std::string out;
-    for (char c : utf8) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 // Latitude and longitude of the picture's four corners (top-left, top-right, bottom-right,
 // bottom-left), degrees, in `to`.
 std::array<std::array<double, 2>, 4> Corners(const ExportRequest& request, Datum from, Datum to) {

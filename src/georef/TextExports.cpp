@@ -16,7 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace Georef::Detail {
-namespace {
 
 std::string Number(double value, int decimals) {
     char text[64];
@@ -32,6 +31,31 @@ std::string OziAngle(double degrees, const char* positive, const char* negative)
     if (minutes >= 59.9999995) minutes = 0, whole += 1;
     return Number(whole, 0) + "," + Number(minutes, 6) + "," + (degrees < 0 ? negative : positive);
 }
+
+std::string Xml(const std::string& utf8) {
+    std::string out;
+    for (char c : utf8) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+namespace {
 
 // The picture's file name when the .map lies beside it, as OziExplorer looks for it there;
 // elsewhere its full path.

@@ -23,4 +23,14 @@ std::vector<std::string> ExportText(const ExportRequest& request);
 // throws.
 std::string PrjText(Datum datum);
 
+// A number with `decimals` places ("%.*f"), as the text exports write coordinates.
+std::string Number(double value, int decimals);
+
+// Degrees and minutes as OziExplorer writes a calibration point's latitude or longitude
+// ("51,30.000000,N").
+std::string OziAngle(double degrees, const char* positive, const char* negative);
+
+// UTF-8 text with &, <, > and " escaped, for KML.
+std::string Xml(const std::string& utf8);
+
 } // namespace Georef::Detail
