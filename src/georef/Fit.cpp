@@ -160,31 +160,25 @@ ScanTransform::~ScanTransform() {
 }
 
 bool ScanTransform::Forward(double& x, double& y) const {
-    if (!gdal_) {
-        const auto& g = geotransform_;
-        const double px = x, py = y;
-        x = g[0] + g[1] * px + g[2] * py, y = g[3] + g[4] * px + g[5] * py;
-        return true;
-    }
-    double z = 0;
-    int ok = 0;
-    if (transform_ == Transform::Tps)
-        return GDALTPSTransform(gdal_, FALSE, 1, &x, &y, &z, &ok) && ok;
-    return GDALGCPTransform(gdal_, FALSE, 1, &x, &y, &z, &ok) && ok;
+    return Apply(false, x, y);
 }
 
 bool ScanTransform::Backward(double& x, double& y) const {
+    return Apply(true, x, y);
+}
+
+bool ScanTransform::Apply(bool backward, double& x, double& y) const {
     if (!gdal_) {
-        const auto& g = inverse_;
-        const double e = x, n = y;
-        x = g[0] + g[1] * e + g[2] * n, y = g[3] + g[4] * e + g[5] * n;
+        const auto& g = backward ? inverse_ : geotransform_;
+        const double u = x, v = y;
+        x = g[0] + g[1] * u + g[2] * v, y = g[3] + g[4] * u + g[5] * v;
         return true;
     }
     double z = 0;
     int ok = 0;
     if (transform_ == Transform::Tps)
-        return GDALTPSTransform(gdal_, TRUE, 1, &x, &y, &z, &ok) && ok;
-    return GDALGCPTransform(gdal_, TRUE, 1, &x, &y, &z, &ok) && ok;
+        return GDALTPSTransform(gdal_, backward, 1, &x, &y, &z, &ok) && ok;
+    return GDALGCPTransform(gdal_, backward, 1, &x, &y, &z, &ok) && ok;
 }
 
 FitToDatum::FitToDatum(const FitRequest& request) {

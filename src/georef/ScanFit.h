@@ -32,6 +32,8 @@ public:
     const std::array<double, 6>& Geotransform() const { return geotransform_; }
 
 private:
+    bool Apply(bool backward, double& x, double& y) const;
+
     Transform transform_;
     std::array<double, 6> geotransform_{};
     std::array<double, 6> inverse_{};

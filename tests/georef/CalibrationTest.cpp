@@ -89,27 +89,36 @@ std::vector<std::array<double, 2>> Independent(Transform t,
 // Eight points on a 1000 x 800 scan of a sheet 2.5 km across in the National Grid, printed a
 // little askew and unevenly, each typed a few metres out; their latitudes and longitudes on
 // OSGB 1936 as PROJ gives them.
-std::vector<Georef::ControlPoint> SheetPoints() {
-    const double xy[][2] = {{40, 30},   {960, 55},  {930, 770}, {70, 740},
-                            {500, 410}, {260, 600}, {720, 180}, {610, 690}};
-    std::vector<Georef::ControlPoint> points;
+// Points at the pixels given, each placed on the National Grid by `place` (pixel x, y and its
+// number to easting and northing); their latitudes and longitudes on OSGB 1936 as PROJ gives
+// them.
+template <std::size_t N, typename Place>
+std::vector<Georef::ControlPoint> PointsOnGrid(const double (&xy)[N][2], Place place) {
     OGRSpatialReference grid, degrees;
     grid.importFromEPSG(27700), degrees.importFromEPSG(4277);
     grid.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     degrees.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     std::unique_ptr<OGRCoordinateTransformation> toDegrees(
         OGRCreateCoordinateTransformation(&grid, &degrees));
-    for (int i = 0; i < 8; ++i) {
-        const double x = xy[i][0], y = xy[i][1];
-        Georef::ControlPoint p{x, y, 0, 0, 0, 0};
-        p.east = 451000 + 2.5 * x + 0.04 * y + 1e-4 * x * y + 3 * std::sin(i * 1.7);
-        p.north = 212000 - 2.5 * y + 0.03 * x + 2e-4 * y * y + 3 * std::cos(i * 2.3);
+    std::vector<Georef::ControlPoint> points;
+    for (std::size_t i = 0; i < N; ++i) {
+        Georef::ControlPoint p{xy[i][0], xy[i][1], 0, 0, 0, 0};
+        place(p.x, p.y, int(i), p.east, p.north);
         double lon = p.east, lat = p.north;
         toDegrees->Transform(1, &lon, &lat);
         p.latitude = lat, p.longitude = lon;
         points.push_back(p);
     }
     return points;
+}
+
+std::vector<Georef::ControlPoint> SheetPoints() {
+    const double xy[][2] = {{40, 30},   {960, 55},  {930, 770}, {70, 740},
+                            {500, 410}, {260, 600}, {720, 180}, {610, 690}};
+    return PointsOnGrid(xy, [](double x, double y, int i, double& east, double& north) {
+        east = 451000 + 2.5 * x + 0.04 * y + 1e-4 * x * y + 3 * std::sin(i * 1.7);
+        north = 212000 - 2.5 * y + 0.03 * x + 2e-4 * y * y + 3 * std::cos(i * 2.3);
+    });
 }
 
 } // namespace
@@ -262,22 +271,10 @@ Scan MakeScan(const std::string& folder, const char* driver, const char* extensi
     Rasters::Write(driver, scan.path, 400, 300, 1, Rasters::Dots(400, 300, dots), nullptr, 0);
     const double xy[][2] = {{10, 10},   {390, 15}, {385, 290}, {12, 280}, {200, 150},
                             {100, 220}, {300, 80}, {250, 260}, {60, 90}};
-    OGRSpatialReference grid, degrees;
-    grid.importFromEPSG(27700), degrees.importFromEPSG(4277);
-    grid.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    degrees.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    std::unique_ptr<OGRCoordinateTransformation> toDegrees(
-        OGRCreateCoordinateTransformation(&grid, &degrees));
-    for (int i = 0; i < 9; ++i) {
-        const double x = xy[i][0], y = xy[i][1];
-        Georef::ControlPoint p{x, y, 0, 0, 0, 0};
-        p.east = 451000 + 5 * x + 0.8 * y + 2e-3 * x * y + 2 * std::sin(i * 1.7);
-        p.north = 212000 - 5 * y + 0.6 * x + 3e-3 * y * y + 2 * std::cos(i * 2.3);
-        double lon = p.east, lat = p.north;
-        toDegrees->Transform(1, &lon, &lat);
-        p.latitude = lat, p.longitude = lon;
-        scan.points.push_back(p);
-    }
+    scan.points = PointsOnGrid(xy, [](double x, double y, int i, double& east, double& north) {
+        east = 451000 + 5 * x + 0.8 * y + 2e-3 * x * y + 2 * std::sin(i * 1.7);
+        north = 212000 - 5 * y + 0.6 * x + 3e-3 * y * y + 2 * std::cos(i * 2.3);
+    });
     return scan;
 }
 
