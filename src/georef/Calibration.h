@@ -108,6 +108,10 @@ struct CalibrationRequest {
     // The map's neat line: the corners of a polygon on the scan (pixels), at least 3; outside
     // it (legend, margins, the scanner's bed) the picture written is white. Empty for none.
     std::vector<std::array<double, 2>> edge = {};
+    // Fit and work out what would be written (the result's paths and whether the scan itself is
+    // named; its georeference only then), refusing as a save would but for a map that exists,
+    // and write nothing.
+    bool dryRun = false;
 };
 
 struct CalibrationResult {
