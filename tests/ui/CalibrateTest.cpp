@@ -9,6 +9,7 @@
 #include "ui/frmMain.h"
 
 #include <QApplication>
+#include <QGraphicsView>
 #include <QStandardItemModel>
 #include <QTest>
 
