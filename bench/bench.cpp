@@ -34,11 +34,11 @@
 // Each prints its figures and, for the table tools/bench gathers, lines "row<TAB>measure<TAB>
 // Varnet<TAB>floor<TAB>ratio<TAB>goal".
 #include "app/StartupCode.h"
+#include "georef/Calibration.h"
 #include "library/PlaceIndex.h"
 #include "mapdef/MapCode.h"
 #include "picture/PictureLoader.h"
 #include "ui/MsgBox.h"
-#include "georef/Calibration.h"
 #include "ui/frmCalibrate.h"
 #include "ui/frmCoverage.h"
 #include "ui/frmMain.h"
@@ -83,8 +83,10 @@ double Seconds(Clock::time_point since) {
 void Row(const std::string& measure, double ours, double floor, const std::string& goal,
          const char* unit = "s") {
     const bool ms = std::strcmp(unit, "ms") == 0;
-    std::printf("row\t%s\t%.*f %s\t%.*f %s\t%.2f\t%s\n", measure.c_str(), ms ? 0 : 3, ours, unit,
-                ms ? 0 : 3, floor, unit, floor > 0 ? ours / floor : 0.0, goal.c_str());
+    // Milliseconds whole, but a figure under ten to hundredths.
+    const int places = !ms ? 3 : std::min(ours, floor) < 10 ? 2 : 0;
+    std::printf("row\t%s\t%.*f %s\t%.*f %s\t%.2f\t%s\n", measure.c_str(), places, ours, unit,
+                places, floor, unit, floor > 0 ? ours / floor : 0.0, goal.c_str());
     std::fflush(stdout);
 }
 
@@ -1002,6 +1004,8 @@ int CalibratePoints() {
         c.txtPosition->setText(place);
         c.txtPosition_Enter();
     }
+    c.show();
+    QApplication::processEvents();
     std::vector<double> update, fit;
     for (int round = 0; round < 41; ++round) {
         auto start = Clock::now();
