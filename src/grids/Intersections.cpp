@@ -2,6 +2,8 @@
 // whose inverse puts each intersection of the grid's lines on the scan.
 #include "grids/GridLines.h"
 
+#include "georef/Calibration.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -31,17 +33,11 @@ struct Means {
     }
 };
 
-// A shift, a rotation and one scale; north runs against y (see Georef's similarity fit).
+// A shift, a rotation and one scale, as a calibration fits them.
 std::optional<Affine> Similarity(const std::vector<ScanPlace>& pts) {
-    const Means m(pts);
-    double ex = 0, ny = 0, ey = 0, nx = 0, rr = 0;
-    for (const ScanPlace& q : pts) {
-        const double x = q.x - m.x, y = q.y - m.y, e = q.east - m.e, n = q.north - m.n;
-        ex += e * x, ny += n * y, ey += e * y, nx += n * x, rr += x * x + y * y;
-    }
-    if (!(rr > 0)) return std::nullopt;
-    const double p = (ex - ny) / rr, q = (ey + nx) / rr;
-    return Affine{m.e - p * m.x - q * m.y, p, q, m.n - q * m.x + p * m.y, q, -p};
+    std::vector<Georef::ControlPoint> points;
+    for (const ScanPlace& p : pts) points.push_back({p.x, p.y, p.east, p.north, 0, 0});
+    return Georef::FitSimilarity(points);
 }
 
 // Six parameters in least squares, about the means.
