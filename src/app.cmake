@@ -16,7 +16,7 @@ add_library(varnet_app STATIC
   ui/frmSplash.cpp
   ui/frmFindMaps.cpp ui/frmMainFind.cpp ui/frmMainGrid.cpp
   ui/frmExportDevice.cpp ui/frmMainExportDevice.cpp
-  ui/frmCalibrate.cpp ui/frmMainCalibrate.cpp
+  ui/frmCalibrate.cpp ui/frmCalibrateGrid.cpp ui/frmMainCalibrate.cpp
   view/PictureBox.cpp view/ScrollBar.cpp view/Splitter.cpp view/Twips.cpp
   view/CoverageCanvas.cpp view/GridOverlay.cpp view/MapView.cpp view/cPicScroll.cpp
   ${PROJECT_SOURCE_DIR}/resources/varnet.qrc)

@@ -195,16 +195,17 @@ int Calibrate(const Arguments& a, Model&) {
                 return Fail("the calibration is refused: point " + std::to_string(i + 1) + " is " +
                             Fixed(o.fit.points[i].residualMetres, 2) +
                             " m from its place, more than --max-error " + a.maxError + " m");
-        const auto targets = Georef::CalibrationTargets(request);
-        o.definition = targets[0], o.picture = targets[1];
-        o.name = Georef::CalibrationName(request);
         if (Interrupted()) return kStopped;
+        // A dry run says what a save would write: the picture named is the scan itself when
+        // the definition can place it as it is.
+        request.dryRun = a.dryRun;
+        request.memoryLimit = Platform::PictureMemoryBound();
+        request.progress = [](double) { return !Interrupted(); };
+        const Georef::CalibrationResult r = Georef::Calibrate(request);
+        o.name = r.name, o.definition = r.definition, o.picture = r.picture;
         if (!a.dryRun) {
-            request.memoryLimit = Platform::PictureMemoryBound();
-            request.progress = [](double) { return !Interrupted(); };
-            const Georef::CalibrationResult r = Georef::Calibrate(request);
             const MapCode::Georeference& g = r.georeference;
-            o.fit = r.fit, o.name = r.name, o.definition = r.definition, o.picture = r.picture;
+            o.fit = r.fit;
             o.fit.north = g.North(), o.fit.west = g.West(), o.fit.south = g.South();
             o.fit.east = g.East(), o.written = true, o.mapPoints = r.mapPoints;
         }

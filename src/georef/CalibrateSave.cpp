@@ -235,7 +235,7 @@ CalibrationResult Gdal::Calibrate(const CalibrationRequest& given) {
         throw Error(Error::Kind::Refused,
                     "The calibration is refused: a neat line needs 3 corners at least.");
     const Target target = TargetOf(request);
-    RefuseExisting(request, target);
+    if (!request.dryRun) RefuseExisting(request, target);
     CalibrationResult result;
     result.fit = Gdal::FitScan(request.fit);
     const ScanTransform t(request.fit);
@@ -245,11 +245,18 @@ CalibrationResult Gdal::Calibrate(const CalibrationRequest& given) {
         throw Error(Error::Kind::Refused,
                     request.scan + " cannot be calibrated as " + target.name +
                         ": its picture would replace the scan; give the map another name.");
+    result.scanNamed = bool(asItIs);
+    result.picture = asItIs ? request.scan : target.picture;
+    result.name = target.name, result.definition = target.definition;
+    result.mapFile = target.mapFile;
+    if (request.dryRun) {
+        if (asItIs) result.georeference = *asItIs;
+        result.mapPoints = MapFilePoints(request.fit.points).size();
+        return result;
+    }
     const WorkFolder work(request.mapsFolder,
                           "The calibration of " + request.scan + " could not be written");
     const auto file = [](const std::string& path) { return fs::path(path).filename().string(); };
-    result.scanNamed = bool(asItIs);
-    result.picture = asItIs ? request.scan : target.picture;
     if (asItIs) {
         result.georeference = *asItIs;
     } else {
@@ -267,8 +274,6 @@ CalibrationResult Gdal::Calibrate(const CalibrationRequest& given) {
                     "The calibration of " + request.scan + " was cancelled.");
     MoveAll(work, target, !asItIs);
     if (request.progress) request.progress(1.0);
-    result.name = target.name, result.definition = target.definition;
-    result.mapFile = target.mapFile;
     return result;
 }
 

@@ -48,6 +48,12 @@ struct ControlPoint {
     double latitude = 0, longitude = 0; // the place, degrees in the library's datum
 };
 
+// The least-squares scale and shift (north up) and similarity of points, from their pixels to
+// their places in the fit's system, as a GDAL geotransform: east = g[0] + g[1] x + g[2] y,
+// north = g[3] + g[4] x + g[5] y. Points that fix none give one that does not invert (or NaN).
+std::array<double, 6> FitScaleShift(const std::vector<ControlPoint>& points);
+std::array<double, 6> FitSimilarity(const std::vector<ControlPoint>& points);
+
 struct FitRequest {
     std::vector<ControlPoint> points;
     Transform transform = Transform::Affine;
@@ -108,6 +114,10 @@ struct CalibrationRequest {
     // The map's neat line: the corners of a polygon on the scan (pixels), at least 3; outside
     // it (legend, margins, the scanner's bed) the picture written is white. Empty for none.
     std::vector<std::array<double, 2>> edge = {};
+    // Fit and work out what would be written (the result's paths and whether the scan itself is
+    // named; its georeference only then), refusing as a save would but for a map that exists,
+    // and write nothing.
+    bool dryRun = false;
 };
 
 struct CalibrationResult {

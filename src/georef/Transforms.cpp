@@ -1,5 +1,5 @@
-// The calibration's transforms by name, and the points an OziExplorer .map keeps: no GDAL, for
-// the programs and the GDAL module alike.
+// The calibration's transforms by name, the two fitted without GDAL, and the points an
+// OziExplorer .map keeps: no GDAL, for the programs and the GDAL module alike.
 #include "georef/Calibration.h"
 #include "georef/TargetNames.h"
 
@@ -37,6 +37,38 @@ std::size_t MinimumPoints(Transform transform) {
 
 Transform DefaultTransform(std::size_t points) {
     return points <= 2 ? Transform::Similarity : Transform::Affine;
+}
+
+// Least squares of a scale and a shift each way: east from x, north from y.
+std::array<double, 6> FitScaleShift(const std::vector<ControlPoint>& p) {
+    double mx = 0, my = 0, me = 0, mn = 0;
+    for (const auto& q : p) mx += q.x, my += q.y, me += q.east, mn += q.north;
+    const double n = double(p.size());
+    mx /= n, my /= n, me /= n, mn /= n;
+    double sxe = 0, sxx = 0, syn = 0, syy = 0;
+    for (const auto& q : p) {
+        sxe += (q.x - mx) * (q.east - me), sxx += (q.x - mx) * (q.x - mx);
+        syn += (q.y - my) * (q.north - mn), syy += (q.y - my) * (q.y - my);
+    }
+    const double b = sxe / sxx, d = syn / syy;
+    return {me - b * mx, b, 0, mn - d * my, 0, d};
+}
+
+// Least squares of a similarity. North runs against y, so with p = s cos a and q = s sin a,
+// east = e0 + p x + q y and north = n0 + q x - p y; both are linear in (e0, n0, p, q), and
+// about the means p and q come out in closed form.
+std::array<double, 6> FitSimilarity(const std::vector<ControlPoint>& pts) {
+    double mx = 0, my = 0, me = 0, mn = 0;
+    for (const auto& q : pts) mx += q.x, my += q.y, me += q.east, mn += q.north;
+    const double n = double(pts.size());
+    mx /= n, my /= n, me /= n, mn /= n;
+    double ex = 0, ny = 0, ey = 0, nx = 0, rr = 0;
+    for (const auto& q : pts) {
+        const double x = q.x - mx, y = q.y - my, e = q.east - me, m = q.north - mn;
+        ex += e * x, ny += m * y, ey += e * y, nx += m * x, rr += x * x + y * y;
+    }
+    const double p = (ex - ny) / rr, q = (ey + nx) / rr;
+    return {me - p * mx - q * my, p, q, mn - q * mx + p * my, q, -p};
 }
 
 std::vector<std::size_t> MapFilePoints(const std::vector<ControlPoint>& points) {

@@ -73,4 +73,26 @@ private:
     GridDrawing drawing_;
 };
 
+// --- Intersections proposed on a scan being calibrated -----------------------------------------
+
+// A point on a scan (pixels as GDAL counts them: 0,0 the top-left corner of the first pixel, y
+// down) and its place in a metric grid (easting and northing, metres).
+struct ScanPlace {
+    double x = 0, y = 0;
+    double east = 0, north = 0;
+};
+
+struct Intersections {
+    double spacing = 0;            // metres between the grid's lines; 0 when none is proposed
+    std::vector<ScanPlace> points; // nearest the points placed first
+};
+
+// The intersections of a printed grid's lines that lie on a `width` x `height` scan, where the
+// points placed put them: two by a similarity through both, three or more by an affine fit in
+// least squares. The lines are every 1, 10 or 100 km, the closest that leaves intersections 40
+// scan pixels apart at least; an intersection that is a place already given is not proposed
+// again, and at most 200 are (those nearest the points placed). None for fewer than two points,
+// or points that fix no fit (one place for two pixels, points in a line).
+Intersections ProposeIntersections(const std::vector<ScanPlace>& placed, int width, int height);
+
 } // namespace Grids

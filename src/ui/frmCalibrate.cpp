@@ -5,7 +5,6 @@
 #include "ui/MsgBox.h"
 #include "ui/Pictures.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsPixmapItem>
@@ -119,15 +118,19 @@ QString Figure(double value, int decimals) {
 frmCalibrate::frmCalibrate() {
     setObjectName("frmCalibrate");
     setWindowIcon(ProgramIcon());
-    auto* view = new ScanView(this);
-    picScan = view;
+    picScan = new ScanView(this);
     picScan->setObjectName("picScan");
     scene_ = new QGraphicsScene(this);
     picScan->setScene(scene_);
     picScan->setDragMode(QGraphicsView::ScrollHandDrag);
     picScan->setAccessibleName("The scan: click a point whose place you know");
-    view->clicked = [this](QPointF at) { AddPoint(at.x() * shown_, at.y() * shown_); };
 
+    const auto Note = [this](const char* name) {
+        auto* label = new QLabel(this);
+        label->setObjectName(name);
+        label->setWordWrap(true);
+        return label;
+    };
     txtName = new QLineEdit(this);
     txtName->setObjectName("txtName");
     lstPoints = new QTreeWidget(this);
@@ -142,18 +145,18 @@ frmCalibrate::frmCalibrate() {
     txtPosition->setObjectName("txtPosition");
     txtPosition->setAccessibleName("Place of the selected point");
     txtPosition->setPlaceholderText("52.4531, -1.2202  or  SP 512 776");
-    lblReading = new QLabel(this);
-    lblReading->setObjectName("lblReading");
-    lblReading->setWordWrap(true);
+    lblReading = Note("lblReading");
     cboTransform = new QComboBox(this);
     cboTransform->setObjectName("cboTransform");
     for (int t = 0; t < Georef::kTransforms; ++t)
         cboTransform->addItem(QString::fromStdString(Georef::TransformName(Georef::Transform(t))));
-    chkNeatLine = new QCheckBox("Neat &line: the points' outer hull", this);
-    chkNeatLine->setObjectName("chkNeatLine");
-    lblFit = new QLabel(this);
-    lblFit->setObjectName("lblFit");
-    lblFit->setWordWrap(true);
+    lblAssist = Note("lblAssist");
+    MakeEdgeControls();
+    prgSave = new QProgressBar(this);
+    prgSave->setObjectName("prgSave");
+    prgSave->setRange(0, 1000);
+    prgSave->hide();
+    lblFit = Note("lblFit");
     cmdSave = new QPushButton("&Save", this);
     cmdSave->setObjectName("cmdSave");
     cmdCancel = new QPushButton("Cancel", this);
@@ -168,9 +171,22 @@ frmCalibrate::frmCalibrate() {
     Refit();
 }
 
-frmCalibrate::~frmCalibrate() = default;
+frmCalibrate::~frmCalibrate() {
+    cancel_ = true;
+    if (worker_.joinable()) worker_.join();
+}
 
 void frmCalibrate::Connect() {
+    // A click adds a neat line's corner in neat-line mode, confirms a grid intersection
+    // proposed, or else adds a point.
+    static_cast<ScanView*>(picScan)->clicked = [this](QPointF at) {
+        const double x = at.x() * shown_, y = at.y() * shown_;
+        if (cmdCorners->isChecked()) return AddCorner(x, y);
+        const QGraphicsItem* hit = scene_->itemAt(at, picScan->viewportTransform());
+        for (std::size_t i = 0; hit && i < proposals_.size(); ++i)
+            if (proposals_[i].mark == hit) return ConfirmProposal(int(i));
+        AddPoint(x, y);
+    };
     connect(txtPosition, &QLineEdit::returnPressed, this, [this] { txtPosition_Enter(); });
     connect(lstPoints, &QTreeWidget::itemSelectionChanged, this, [this] {
         const int i = Selected();
@@ -181,6 +197,9 @@ void frmCalibrate::Connect() {
         Refit();
     });
     connect(chkNeatLine, &QCheckBox::toggled, this, [this] { Refit(); });
+    connect(cmdCorners, &QPushButton::toggled, this, [this](bool on) { cmdCorners_Click(on); });
+    connect(cmdClearCorners, &QPushButton::clicked, this, [this] { cmdClearCorners_Click(); });
+    connect(this, &frmCalibrate::Progressed, prgSave, &QProgressBar::setValue);
     // The main view's keys: zoom in and out, the whole scan, one pixel a pixel.
     const std::pair<QKeySequence, std::function<void()>> keys[] = {
         {QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { picScan->scale(1.25, 1.25); }},
@@ -206,8 +225,14 @@ void frmCalibrate::LayOut() {
     transform->setBuddy(cboTransform);
     for (QWidget* w :
          std::initializer_list<QWidget*>{name, txtName, lstPoints, place, txtPosition, lblReading,
-                                         transform, cboTransform, chkNeatLine, lblFit})
+                                         lblAssist, transform, cboTransform, chkNeatLine})
         side->addWidget(w, w == lstPoints ? 1 : 0);
+    auto* corners = new QHBoxLayout;
+    corners->addWidget(cmdCorners);
+    corners->addWidget(cmdClearCorners);
+    side->addLayout(corners);
+    side->addWidget(lblFit);
+    side->addWidget(prgSave);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cmdSave);
@@ -382,6 +407,7 @@ Georef::FitRequest frmCalibrate::Request() const {
 }
 
 std::vector<std::array<double, 2>> frmCalibrate::Edge() const {
+    if (corners_.size() >= 3) return corners_;
     if (!chkNeatLine->isChecked()) return {};
     std::vector<std::array<double, 2>> corners;
     for (const Point& p : points_) corners.push_back({p.x, p.y});
@@ -419,14 +445,9 @@ void frmCalibrate::Refit() {
                         " points with their places.");
     }
     ShowPoints(fit);
-    cmdSave->setEnabled(fit.has_value());
-    QPolygonF outline;
-    for (const auto& corner : Edge()) outline << QPointF(corner[0] / shown_, corner[1] / shown_);
-    if (!edge_) {
-        edge_ = scene_->addPolygon(outline, QPen(Qt::darkGreen, 0, Qt::DashLine));
-        edge_->setZValue(-0.5);
-    }
-    edge_->setPolygon(outline);
+    cmdSave->setEnabled(fit.has_value() && !Saving());
+    ShowEdge();
+    Propose();
 }
 
 void frmCalibrate::ShowPoints(const std::optional<Georef::Fit>& fit) {
@@ -455,7 +476,7 @@ void frmCalibrate::ShowPoints(const std::optional<Georef::Fit>& fit) {
 }
 
 void frmCalibrate::cmdSave_Click() {
-    const QString title = "Calibrate Map";
+    if (Saving()) return;
     Georef::CalibrationRequest request{Request(), scan_.toStdString(), maps_.toStdString(),
                                        txtName->text().toStdString()};
     request.memoryLimit = Picture::MemoryLimit();
@@ -466,33 +487,82 @@ void frmCalibrate::cmdSave_Click() {
         if (!file.exists() || file.canonicalFilePath() == QFileInfo(scan_).canonicalFilePath())
             continue;
         if (MsgBox("The map " + name + " exists already. Replace it?",
-                   vbQuestion + vbYesNo + vbDefaultButton2, title) != vbYes)
+                   vbQuestion + vbYesNo + vbDefaultButton2, "Calibrate Map") != vbYes)
             return;
         request.replace = true;
         break;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        const Georef::CalibrationResult r = Georef::Calibrate(request);
-        QApplication::restoreOverrideCursor();
-        QString said = "Calibrated " + QFileInfo(scan_).fileName() + " as " + FromCore(r.name);
-        if (r.mapPoints < request.fit.points.size())
-            said += "; its .map holds the " + QString::number(r.mapPoints) +
-                    " points farthest apart of " + QString::number(request.fit.points.size());
+    Start(std::move(request));
+}
+
+void frmCalibrate::Start(Georef::CalibrationRequest request) {
+    cancel_ = false;
+    prgSave->setValue(0);
+    prgSave->show();
+    Busy(true);
+    lblFit->setText("Saving...");
+    request.progress = [this](double done) {
+        emit Progressed(int(done * 1000)); // queued: the signal crosses threads
+        return !cancel_;
+    };
+    worker_ = std::thread([this, request = std::move(request), scan = QFileInfo(scan_).fileName()] {
+        QString name, said, failure;
+        bool cancelled = false;
+        try {
+            const Georef::CalibrationResult r = Georef::Calibrate(request);
+            name = FromCore(r.name);
+            said = "Calibrated " + scan + " as " + name;
+            if (r.mapPoints < request.fit.points.size())
+                said += "; its .map holds the " + QString::number(r.mapPoints) +
+                        " points farthest apart of " + QString::number(request.fit.points.size());
+            said += ".";
+        } catch (const Georef::Error& e) {
+            cancelled = e.kind() == Georef::Error::Kind::Cancelled;
+            failure = QString::fromStdString(e.what());
+        } catch (const std::exception& e) {
+            failure = QString::fromStdString(e.what());
+        }
+        QMetaObject::invokeMethod(
+            this, [=, this] { End(name, said, failure, cancelled); }, Qt::QueuedConnection);
+    });
+}
+
+void frmCalibrate::Busy(bool busy) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{picScan, txtName, lstPoints, txtPosition, cboTransform,
+                                         chkNeatLine, cmdCorners, cmdClearCorners, cmdSave})
+        w->setEnabled(!busy);
+}
+
+void frmCalibrate::End(const QString& name, const QString& said, const QString& failure,
+                       bool cancelled) {
+    if (worker_.joinable()) worker_.join();
+    prgSave->hide();
+    Busy(false);
+    if (!name.isEmpty()) {
         points_.clear(); // saved: nothing to ask about
-        emit Saved(FromCore(r.name), said + ".");
+        emit Saved(name, said);
         Unload();
-    } catch (const Georef::Error& e) {
-        QApplication::restoreOverrideCursor();
-        MsgBox(QString::fromStdString(e.what()), vbExclamation, title);
+        return;
     }
+    Refit();
+    if (cancelled)
+        lblFit->setText("The save was cancelled; nothing was written.");
+    else
+        MsgBox(failure, vbExclamation, "Calibrate Map");
 }
 
 void frmCalibrate::cmdCancel_Click() {
-    Unload();
+    if (Saving())
+        cancel_ = true;
+    else
+        Unload();
 }
 
 void frmCalibrate::Form_Unload(std::int16_t& Cancel) {
+    // Closing stops a save, which leaves nothing behind.
+    cancel_ = true;
+    if (worker_.joinable()) worker_.join();
     if (points_.empty()) return;
     if (MsgBox("Discard the " + QString::number(points_.size()) +
                    (points_.size() == 1 ? " point" : " points") + " placed on the scan?",

@@ -6,9 +6,12 @@
 // point's pixel, place and residuals in metres and in pixels, those more than three times the
 // mean marked; a point selected moves by dragging its mark or by the arrow keys (one screen
 // pixel) and goes with Delete. The transforms are always listed, those the points do not allow
-// disabled; the points' outer hull may be taken as the neat line. Save writes the map
-// (Georef::Calibrate) into the Maps folder; Cancel with points placed asks before discarding them
-// (No the default).
+// disabled. Once two points have places, the intersections of the map's grid (the metric grid
+// the places were typed in, else the National Grid) are proposed on the scan where the fit puts
+// them, each added as a point with its place by a click. The neat line is the corners clicked
+// in neat-line mode, or the points' outer hull. Save writes the map (Georef::Calibrate) into the
+// Maps folder in the background, with a progress bar and Cancel, leaving nothing when cancelled
+// or failed; Cancel with points placed asks before discarding them (No the default).
 
 #include "georef/Calibration.h"
 #include "grids/Grids.h"
@@ -18,10 +21,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <atomic>
 #include <optional>
+#include <thread>
 #include <vector>
 
 class QGraphicsScene;
@@ -40,7 +46,11 @@ public:
     QLabel* lblReading;      // how the place was read, or why it cannot be
     QComboBox* cboTransform; // the five transforms, in Georef::Transform's order
     QLabel* lblFit;          // the root mean square, or why there is no fit
+    QLabel* lblAssist;       // the grid intersections proposed, or why there are none
     QCheckBox* chkNeatLine;  // the points' outer hull is the map's neat line
+    QPushButton* cmdCorners; // checked: clicks on the scan are the neat line's corners
+    QPushButton* cmdClearCorners;
+    QProgressBar* prgSave;
     QPushButton* cmdSave;
     QPushButton* cmdCancel;
     QGraphicsView* picScan;
@@ -57,12 +67,28 @@ public:
     // Moves the selected point by a step on the scan (pixels).
     void MoveSelected(double dx, double dy);
     void DeleteSelected();
+    // The grid intersections proposed (scan pixels), nearest the points placed first; one
+    // confirmed becomes a point with its place.
+    std::vector<QPointF> Proposals() const;
+    void ConfirmProposal(int index);
+    // Neat-line mode on (clicks add corners) or off (the corners, 3 at least, are the neat line;
+    // fewer are dropped); a corner added (scan pixels); the corners cleared.
+    void cmdCorners_Click(bool on);
+    void AddCorner(double x, double y);
+    void cmdClearCorners_Click();
+    // Starts saving in the background; the window closes when the map is written.
     void cmdSave_Click();
+    // Cancels a save under way (leaving nothing), or closes the window.
     void cmdCancel_Click();
+
+    // Whether a save is under way.
+    bool Saving() const { return worker_.joinable(); }
 
     void Form_Unload(std::int16_t& Cancel) override;
 
 signals:
+    // The share of the save done (0 to 1000), on the window's thread.
+    void Progressed(int done);
     // The map was saved: its definition's name as the library lists it ("sheet.inf") and what
     // the status bar should say.
     void Saved(const QString& name, const QString& said);
@@ -87,10 +113,31 @@ private:
     Georef::FitRequest Request() const;
     void ShowPoints(const std::optional<Georef::Fit>& fit);
     void EnableTransforms(std::size_t placed);
-    // The neat line Save gives: the points' outer hull when asked for (scan pixels).
+    // The neat line Save gives: the corners clicked, else the points' outer hull when asked
+    // for (scan pixels).
     std::vector<std::array<double, 2>> Edge() const;
+    void MakeEdgeControls();
+    void ShowEdge();
+    // The grid intersections proposed by the points with places.
+    void Propose();
+    // Saving: the controls that change the calibration off while it runs; its end.
+    void Start(Georef::CalibrationRequest request);
+    void Busy(bool busy);
+    // The save's end: the map written (`name` its definition's) or not, and why.
+    void End(const QString& name, const QString& said, const QString& failure, bool cancelled);
+
+    struct Proposal {
+        QPointF at;          // on the scan (pixels)
+        Grids::GridPoint in; // the intersection in the grid
+        Grids::Grid grid;
+        QGraphicsItem* mark = nullptr;
+    };
 
     std::vector<Point> points_;
+    std::vector<Proposal> proposals_;
+    std::vector<std::array<double, 2>> corners_; // the neat line's corners clicked (pixels)
+    std::thread worker_;
+    std::atomic<bool> cancel_{false};
     QGraphicsScene* scene_ = nullptr;
     class QGraphicsPolygonItem* edge_ = nullptr;
     QString scan_, maps_;

@@ -298,6 +298,15 @@ TEST_F(CommandLineTest, CalibratesAScan) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(maps),
                             std::filesystem::directory_iterator()),
               3);
+    // A north-up scan in the Maps folder whose corners fall on hundredths of a minute: the dry
+    // run names the scan itself as a save would, and writes nothing.
+    TempHost::Write(maps + "/plain.bmp", TempHost::Bmp(60, 40));
+    const Outcome plain =
+        Maps({"calibrate", "--json", "--dry-run", "--transform", "scale",
+              QString::fromStdString(maps + "/plain.bmp"), "0,0=51,-1.5", "60,40=50.99,-1.48"});
+    ASSERT_EQ(plain.lines.size(), 1u) << plain.err;
+    EXPECT_TRUE(plain.lines[0]["picture"].toString().endsWith("/plain.bmp")) << plain.out;
+    EXPECT_FALSE(TempHost::Exists(maps + "/plain.inf"));
 }
 
 // What varnet-maps says of itself, and of a command line that names no command it has.

@@ -437,6 +437,15 @@ TEST(Calibration, NamesTheScanItselfOnlyWhenItsCornersPlaceIt) {
         EXPECT_EQ(e.kind(), Georef::Error::Kind::Exists) << e.what();
     }
     EXPECT_EQ(TempHost::Read(askew.definition), before);
+    // Cancelled: nothing of it is left.
+    request.name = "stopped";
+    request.progress = [](double) { return false; };
+    try {
+        Georef::Calibrate(request);
+        ADD_FAILURE() << "not cancelled";
+    } catch (const Georef::Error& e) {
+        EXPECT_EQ(e.kind(), Georef::Error::Kind::Cancelled) << e.what();
+    }
     // scan.jpg, scan.inf, scan.map, askew.jpg, askew.inf, askew.map, and no work folder.
     EXPECT_EQ(std::distance(fs::directory_iterator(maps), fs::directory_iterator()), 6);
 }

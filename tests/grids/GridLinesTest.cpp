@@ -138,3 +138,79 @@ TEST(GridLines, NoneWhereTheyCannotBeRead) {
         EXPECT_EQ(drawn.spacing, 0);
     }
 }
+
+// Intersections proposed on a scan: each case a sheet whose true placement it gives (east and
+// north from pixels, an affine of metres), points placed exactly on it. Each proposal must lie
+// where the truth puts an intersection of the expected lines; they must be those on the scan
+// not given already, the nearest the points placed when not all.
+TEST(GridLines, IntersectionsProposedWhereTheSheetPutsThem) {
+    const double c = std::cos(0.5), s = std::sin(0.5);
+    const struct {
+        const char* name;
+        std::array<double, 6> t; // east = t0 + t1 x + t2 y, north = t3 + t4 x + t5 y
+        int width, height;
+        std::vector<std::array<double, 2>> pixels;
+        double spacing; // 0: none proposed
+    } cases[] = {
+        {"north-up", {440013, 4, 0, 120217, 0, -4}, 2000, 1500, {{9, 11}, {1900, 1400}}, 1e3},
+        {"turned",
+         {530021, 3 * c, 3 * s, 180033, 3 * s, -3 * c},
+         1800,
+         1600,
+         {{1, 2}, {1500, 1300}},
+         1e3},
+        {"skewed",
+         {250007, 5, 0.8, 600011, 0.3, -4.5},
+         2400,
+         2000,
+         {{0, 0}, {2300, 9}, {7, 1900}},
+         1e3},
+        {"one given",
+         {440013, 4, 0, 120217, 0, -4},
+         2000,
+         1500,
+         {{246.75, 54.25}, {1900, 1400}},
+         1e3},
+        {"10 km", {300500, 100, 0, 900700, 0, -100}, 3000, 2000, {{10, 10}, {2900, 1900}}, 1e4},
+        {"many", {400003, 2, 0, 300007, 0, -2}, 12000, 9000, {{6000, 4500}, {6100, 4500}}, 1e3},
+        {"in a line", {440013, 4, 0, 120217, 0, -4}, 2000, 1500, {{0, 0}, {1, 1}, {2, 2}}, 0},
+        {"one point", {440013, 4, 0, 120217, 0, -4}, 2000, 1500, {{9, 11}}, 0},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        const auto& t = k.t;
+        std::vector<ScanPlace> placed;
+        for (const auto& [x, y] : k.pixels)
+            placed.push_back({x, y, t[0] + t[1] * x + t[2] * y, t[3] + t[4] * x + t[5] * y});
+        const auto nearest = [&](double x, double y) {
+            double d = 1e300;
+            for (const ScanPlace& p : placed) d = std::min(d, std::hypot(p.x - x, p.y - y));
+            return d;
+        };
+        const Intersections found = ProposeIntersections(placed, k.width, k.height);
+        EXPECT_EQ(found.spacing, k.spacing);
+        // Every intersection the truth puts on the scan, not a place given: how near it lies.
+        std::vector<double> all;
+        const double det = t[1] * t[5] - t[2] * t[4];
+        for (double e = 0; k.spacing && e < 1e6; e += k.spacing)
+            for (double n = 0; n < 1e6; n += k.spacing) {
+                const double x = (t[5] * (e - t[0]) - t[2] * (n - t[3])) / det;
+                const double y = (t[1] * (n - t[3]) - t[4] * (e - t[0])) / det;
+                const bool given = std::any_of(placed.begin(), placed.end(), [&](auto& p) {
+                    return std::hypot(p.east - e, p.north - n) < 1e-3;
+                });
+                if (x >= 0 && x <= k.width && y >= 0 && y <= k.height && !given)
+                    all.push_back(nearest(x, y));
+            }
+        std::sort(all.begin(), all.end());
+        EXPECT_EQ(found.points.size(), std::min<std::size_t>(all.size(), 200));
+        for (const ScanPlace& p : found.points) {
+            EXPECT_NEAR(t[0] + t[1] * p.x + t[2] * p.y, p.east, 1e-4);
+            EXPECT_NEAR(t[3] + t[4] * p.x + t[5] * p.y, p.north, 1e-4);
+            EXPECT_EQ(std::fmod(p.east, k.spacing) + std::fmod(p.north, k.spacing), 0);
+            if (found.points.size() < all.size()) { // none left out is nearer
+                EXPECT_LE(nearest(p.x, p.y), all[found.points.size()] + 1e-9);
+            }
+        }
+    }
+}

@@ -1,5 +1,6 @@
-// A scan calibrated in the window: points clicked and their places typed, residuals shown, a
-// point moved and removed, Cancel asking, Save writing the map and selecting it.
+// A scan calibrated in the window: points clicked and their places typed, the grid's
+// intersections proposed and confirmed, residuals shown and one far out marked, a point moved
+// and removed, Cancel asking, Save writing the map in the background and selecting it.
 #include "georef/Calibration.h"
 #include "support/AppTest.h"
 #include "ui/Dialogs.h"
@@ -8,6 +9,7 @@
 #include "ui/frmMain.h"
 
 #include <QApplication>
+#include <QGraphicsView>
 #include <QStandardItemModel>
 #include <QTest>
 
@@ -61,28 +63,45 @@ TEST_F(CalibrateTest, PointsPlacedTypedFittedAndSaved) {
     EXPECT_EQ(Offered(c), "11000");
     EXPECT_EQ(c.cboTransform->currentIndex(), int(Georef::Transform::Similarity));
     EXPECT_TRUE(c.cmdSave->isEnabled());
-    c.AddPoint(0, 300);
-    Type(c, "SU 40000 19000");
+    // The 1 km lines' intersections on the scan are proposed: eastings 440 and 441 km at x 0 and
+    // 250, northings 120 and 119 km at y 50 and 300. One clicked becomes a point on its place.
+    ASSERT_EQ(c.Proposals().size(), 4u);
+    QTest::mouseClick(c.picScan->viewport(), Qt::LeftButton, {},
+                      c.picScan->mapFromScene(QPointF(250, 50)));
+    ASSERT_EQ(c.lstPoints->topLevelItemCount(), 3);
+    EXPECT_EQ(c.lstPoints->topLevelItem(2)->text(2), "SU 41000 20000");
     EXPECT_EQ(Offered(c), "11101");
     EXPECT_EQ(c.cboTransform->currentIndex(), int(Georef::Transform::Affine));
-    ASSERT_EQ(c.lstPoints->topLevelItemCount(), 3);
-    for (int i = 0; i < 3; ++i)
+    while (!c.Proposals().empty()) c.ConfirmProposal(0);
+    ASSERT_EQ(c.lstPoints->topLevelItemCount(), 6);
+    for (int i = 0; i < 6; ++i)
         EXPECT_NEAR(c.lstPoints->topLevelItem(i)->text(3).toDouble(), 0, 0.01) << i;
 
-    // A fourth point 40 m (10 pixels) out of line gives residuals; moved onto its place by
-    // the arrow keys (the view at one screen pixel a scan pixel), they go.
+    // A point 40 m (10 pixels) out of line gives residuals; moved onto its place by the arrow
+    // keys (the view at one screen pixel a scan pixel), they go.
     c.AddPoint(400, 290);
     Type(c, "SU 41600 19000");
-    EXPECT_GT(c.lstPoints->topLevelItem(3)->text(3).toDouble(), 5);
-    EXPECT_GT(c.lstPoints->topLevelItem(3)->text(4).toDouble(), 1);
+    EXPECT_GT(c.lstPoints->topLevelItem(6)->text(3).toDouble(), 5);
+    EXPECT_GT(c.lstPoints->topLevelItem(6)->text(4).toDouble(), 1);
     c.lstPoints->setFocus();
     for (int i = 0; i < 10; ++i) QTest::keyClick(c.lstPoints, Qt::Key_Down);
-    EXPECT_NEAR(c.lstPoints->topLevelItem(3)->text(3).toDouble(), 0, 0.01);
-    // A fifth point, then Delete takes it away again.
+    EXPECT_NEAR(c.lstPoints->topLevelItem(6)->text(3).toDouble(), 0, 0.01);
+    // A place typed 40 m wrong at the middle stands out from the others, alone; Delete takes
+    // it away again.
     c.AddPoint(200, 150);
-    Type(c, "SU 40800 19600");
+    Type(c, "SU 40840 19600");
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(c.lstPoints->topLevelItem(i)->toolTip(3).isEmpty(), i != 7) << i;
+    c.lstPoints->setFocus();
     QTest::keyClick(c.lstPoints, Qt::Key_Delete);
-    EXPECT_EQ(c.lstPoints->topLevelItemCount(), 4);
+    EXPECT_EQ(c.lstPoints->topLevelItemCount(), 7);
+
+    // In neat-line mode clicks on the scan are its corners, not points; saved as its outline.
+    c.cmdCorners->click();
+    for (const QPointF at : {QPointF(20, 20), QPointF(380, 20), QPointF(380, 280)})
+        QTest::mouseClick(c.picScan->viewport(), Qt::LeftButton, {}, c.picScan->mapFromScene(at));
+    c.cmdCorners->click();
+    EXPECT_EQ(c.lstPoints->topLevelItemCount(), 7);
 
     // Cancel asks, No by default, and keeps the points.
     answers.push_back(vbNo);
@@ -91,11 +110,15 @@ TEST_F(CalibrateTest, PointsPlacedTypedFittedAndSaved) {
     EXPECT_EQ(messages[0].style & vbDefaultButton2, vbDefaultButton2);
     ASSERT_TRUE(frmCalibrate::Loaded());
 
+    // Saved in the background; the window closes when the map is written.
     c.cmdSave->click();
-    EXPECT_FALSE(frmCalibrate::Loaded());
+    EXPECT_FALSE(c.cmdSave->isEnabled());
+    WaitFor([] { return !frmCalibrate::Loaded(); });
     EXPECT_EQ(messages.size(), 1u);
     for (const char* file : {"scan.inf", "scan.jpg", "scan.map"})
         EXPECT_TRUE(TempHost::Exists(host.OnC(std::string("Stelmar/Maps/") + file))) << file;
+    EXPECT_NE(TempHost::Read(host.OnC("Stelmar/Maps/scan.map")).find("MMPNUM,3\r\n"),
+              std::string::npos);
     WaitFor([&] { return m.DirTree->SelectedItem() != nullptr; });
     EXPECT_EQ(m.DirTree->SelectedItem()->text(0), "scan.inf");
 }
