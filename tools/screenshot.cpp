@@ -4,6 +4,8 @@
 //                     [--save NODE TOP-LEFT-LATITUDE]   (edits, saves, and shows the tree after)
 //                     [--zoom-in] [--zoom-out] [--fit]  (the map view's commands)
 //                     [--coverage]  (the coverage window, its pictures arrived)
+//                     [--grid NAME] (View > Grid's item mnuViewGridNAME: Bng, Utm, ...)
+//                     [--grid-lines]  (View > Grid Lines turned over)
 //                     [--measure X1 Y1 X2 Y2]  (the pointer over the map at X2 Y2 after a
 //                                               Shift-drag from X1 Y1, pixels of picInner)
 #include "app/StartupCode.h"
@@ -97,6 +99,12 @@ int main(int argc, char** argv) {
                                   : m->mnuViewZoomOut)
                 ->trigger();
             Shoot(prefix + arg + ".png");
+        } else if (arg == "--grid" && i + 1 < argc) {
+            if (auto* item = m->findChild<QAction*>(QString("mnuViewGrid") + argv[++i]))
+                item->trigger();
+        } else if (arg == "--grid-lines") {
+            m->mnuViewGridLines->trigger();
+            Shoot(prefix + "-grid-lines.png");
         } else if (arg == "--coverage") {
             m->mnuViewCoverage->trigger();
             frmCoverage& c = frmCoverage::Instance();

@@ -155,7 +155,23 @@ std::string Label(Grid grid, bool degrees, bool easting, double value, double sp
     return text;
 }
 
-// Cuts the part of a segment outside a rectangle (Liang and Barsky); false when none is inside.
+// The first stretch of a polyline inside a rectangle, in `run`.
+void Inside(const std::vector<PicturePoint>& points, const PictureRect& r,
+            std::vector<PicturePoint>& run) {
+    run.clear();
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+        PicturePoint a = points[i], b = points[i + 1];
+        if (!Clip(a, b, r)) {
+            if (!run.empty()) break;
+            continue;
+        }
+        if (run.empty()) run.push_back(a);
+        run.push_back(b);
+    }
+}
+
+} // namespace
+
 bool Clip(PicturePoint& a, PicturePoint& b, const PictureRect& r) {
     double t0 = 0, t1 = 1;
     const double dx = b.x - a.x, dy = b.y - a.y;
@@ -178,23 +194,6 @@ bool Clip(PicturePoint& a, PicturePoint& b, const PictureRect& r) {
     a = {a.x + t0 * dx, a.y + t0 * dy};
     return true;
 }
-
-// The first stretch of a polyline inside a rectangle.
-std::vector<PicturePoint> Inside(const std::vector<PicturePoint>& points, const PictureRect& r) {
-    std::vector<PicturePoint> run;
-    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
-        PicturePoint a = points[i], b = points[i + 1];
-        if (!Clip(a, b, r)) {
-            if (!run.empty()) break;
-            continue;
-        }
-        if (run.empty()) run.push_back(a);
-        run.push_back(b);
-    }
-    return run;
-}
-
-} // namespace
 
 GridLines::GridLines(Grid grid, Datum datum) : grid_(grid), datum_(datum) {}
 
@@ -241,12 +240,12 @@ void GridLines::Make(const MapCode::Georeference& map, PictureRect region, Pictu
 
 const GridDrawing& GridLines::Draw(const MapCode::Georeference& map, PictureRect visible,
                                    double zoom) {
-    drawing_ = {};
-    if (!map.HasSize() || !(zoom > 0)) return drawing_;
+    const GridDrawing none;
+    if (!map.HasSize() || !(zoom > 0)) return drawing_ = none;
     const PictureRect picture{0, 0, double(map.Width()), double(map.Height())};
     visible = {std::max(visible.left, 0.0), std::max(visible.top, 0.0),
                std::min(visible.right, picture.right), std::min(visible.bottom, picture.bottom)};
-    if (!(visible.left < visible.right && visible.top < visible.bottom)) return drawing_;
+    if (!(visible.left < visible.right && visible.top < visible.bottom)) return drawing_ = none;
     const float corners[4] = {map.TopLeftLongitude(), map.TopLeftLatitude(),
                               map.BottomRightLongitude(), map.BottomRightLatitude()};
     const bool same = zoom == zoom_ && std::equal(corners, corners + 4, corners_) &&
@@ -261,6 +260,7 @@ const GridDrawing& GridLines::Draw(const MapCode::Georeference& map, PictureRect
         zoom_ = zoom;
         std::copy(corners, corners + 4, corners_);
         width_ = map.Width(), height_ = map.Height();
+        ++makings_;
         try {
             Make(map, region_, visible, zoom);
         } catch (const std::exception&) { // PROJ cannot be had, or a place beyond the texts
@@ -269,15 +269,30 @@ const GridDrawing& GridLines::Draw(const MapCode::Georeference& map, PictureRect
         }
     }
     drawing_.spacing = spacing_;
+    // Each frame's lines in the last one's storage: a pan redraws them many times a second.
+    std::size_t shown = 0;
     for (const GridLine& line : made_) {
-        GridLine shown{line.easting, line.value, Inside(line.points, visible), line.label, {}};
-        if (shown.points.size() < 2) continue;
-        shown.labelAt = *std::min_element(shown.points.begin(), shown.points.end(),
-                                          [&](const PicturePoint& a, const PicturePoint& b) {
-                                              return line.easting ? a.y < b.y : a.x < b.x;
-                                          });
-        drawing_.lines.push_back(std::move(shown));
+        const auto [low, high] =
+            std::minmax_element(line.points.begin(), line.points.end(),
+                                [&](const PicturePoint& a, const PicturePoint& b) {
+                                    return line.easting ? a.x < b.x : a.y < b.y;
+                                });
+        if (low == line.points.end() ||
+            (line.easting ? high->x < visible.left || low->x > visible.right
+                          : high->y < visible.top || low->y > visible.bottom))
+            continue; // beside the view
+        if (shown == drawing_.lines.size()) drawing_.lines.emplace_back();
+        GridLine& out = drawing_.lines[shown];
+        Inside(line.points, visible, out.points);
+        if (out.points.size() < 2) continue;
+        out.easting = line.easting, out.value = line.value, out.label = line.label;
+        out.labelAt = *std::min_element(out.points.begin(), out.points.end(),
+                                        [&](const PicturePoint& a, const PicturePoint& b) {
+                                            return line.easting ? a.y < b.y : a.x < b.x;
+                                        });
+        ++shown;
     }
+    drawing_.lines.resize(shown);
     return drawing_;
 }
 

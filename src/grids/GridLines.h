@@ -47,6 +47,9 @@ struct GridDrawing {
     std::vector<GridLine> lines;
 };
 
+// Cuts the part of the segment from `a` to `b` outside a rectangle; false when none is inside.
+bool Clip(PicturePoint& a, PicturePoint& b, const PictureRect& r);
+
 // One object per view and grid, used from one thread at a time.
 class GridLines {
 public:
@@ -56,6 +59,11 @@ public:
     // must be known), shown at `zoom` screen pixels per picture pixel. The result stays valid
     // until the next call. Never throws: without PROJ, the map's size, or a view, no lines.
     const GridDrawing& Draw(const MapCode::Georeference& map, PictureRect visible, double zoom);
+    // The lines of the whole area kept around the view at the last Draw, not cut to the view, and
+    // a count that changes each time they are made again: a view may keep what it makes of them
+    // (their pixels at the zoom) until then.
+    const std::vector<GridLine>& Kept() const { return made_; }
+    unsigned Made() const { return makings_; }
 
 private:
     void Make(const MapCode::Georeference& map, PictureRect region, PictureRect visible,
@@ -65,6 +73,7 @@ private:
     Datum datum_;
     // The lines made for an area, and for what.
     std::vector<GridLine> made_;
+    unsigned makings_ = 0;
     double spacing_ = 0;
     PictureRect region_;
     double zoom_ = 0;

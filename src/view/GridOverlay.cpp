@@ -3,12 +3,16 @@
 #include "view/PictureBox.h"
 
 #include <QEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -17,10 +21,25 @@ int Border(const PictureBox& box) {
     return box.BorderStyle() == 1 ? 2 : 0;
 }
 
-// A line between two points (pixels) as runs of whole pixels, in `line`: a rectangle a pixel wide
-// for each column a steep line crosses, a pixel high for each row a shallow one crosses; and in
-// `edging` the same runs a pixel to the right of a steep line or below a shallow one.
-void AddRuns(QPointF a, QPointF b, std::vector<QRect>& line, std::vector<QRect>& edging) {
+// The largest whole number not above `v`, for values well within an int: faster than
+// std::floor, and called for every pixel of every line.
+int Floor(double v) {
+    const int i = int(v);
+    return i - (v < i);
+}
+
+// A run of whole pixels: down a column `length` pixels from (x, y), or along a row.
+struct Run {
+    int x, y, length;
+};
+// A rectangle of pixels, its right and bottom ones included.
+struct Box {
+    int left, top, right, bottom;
+};
+
+// A line between two points (pixels) as runs of whole pixels: a column in `steep` for each column
+// a steep line crosses, a row in `shallow` for each row a shallow one crosses.
+void AddRuns(QPointF a, QPointF b, std::vector<Run>& steepRuns, std::vector<Run>& shallowRuns) {
     const bool steep = std::abs(b.y() - a.y()) >= std::abs(b.x() - a.x());
     // Along the line's major axis (u) and across it (v).
     double au = steep ? a.y() : a.x(), av = steep ? a.x() : a.y();
@@ -28,14 +47,12 @@ void AddRuns(QPointF a, QPointF b, std::vector<QRect>& line, std::vector<QRect>&
     if (au > bu) std::swap(au, bu), std::swap(av, bv);
     const double slope = bu > au ? (bv - av) / (bu - au) : 0;
     auto run = [&](int u0, int u1, int v) {
-        const QRect r = steep ? QRect(v, u0, 1, u1 - u0 + 1) : QRect(u0, v, u1 - u0 + 1, 1);
-        line.push_back(r);
-        edging.push_back(r.translated(steep ? 1 : 0, steep ? 0 : 1));
+        (steep ? steepRuns : shallowRuns).push_back({steep ? v : u0, steep ? u0 : v, u1 - u0 + 1});
     };
-    const int first = int(std::floor(au)), last = int(std::floor(bu));
-    int from = first, at = int(std::floor(av + (first + 0.5 - au) * slope));
+    const int first = Floor(au), last = Floor(bu);
+    int from = first, at = Floor(av + (first + 0.5 - au) * slope);
     for (int u = first + 1; u <= last; ++u) {
-        const int v = int(std::floor(av + (u + 0.5 - au) * slope));
+        const int v = Floor(av + (u + 0.5 - au) * slope);
         if (v == at) continue;
         run(from, u - 1, at);
         from = u, at = v;
@@ -43,11 +60,185 @@ void AddRuns(QPointF a, QPointF b, std::vector<QRect>& line, std::vector<QRect>&
     run(from, last, at);
 }
 
+// Solid rectangles and images painted straight into the image the painter paints on, when it
+// paints one of 32-bit pixels at a whole-pixel offset (the program's windows, and pictures taken
+// of them): the painter's own work for each of a thousand short runs costs more than all their
+// pixels. Through the painter otherwise, to the same pixels. Only `region` is touched.
+class Canvas {
+public:
+    Canvas(QPainter& p, const QRegion& region) : p_(p) {
+        QPaintEngine* engine = p.paintEngine();
+        QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+        const QTransform t = p.deviceTransform();
+        if (!device || device->devType() != QInternal::Image || t.type() > QTransform::TxTranslate)
+            return;
+        auto* image = static_cast<QImage*>(device);
+        const QPoint offset(int(t.dx()), int(t.dy()));
+        const bool plain = image->format() == QImage::Format_RGB32 ||
+                           image->format() == QImage::Format_ARGB32_Premultiplied;
+        if (QPointF(offset) != QPointF(t.dx(), t.dy()) || !plain ||
+            image->devicePixelRatio() != 1 || !image->isDetached() ||
+            p.compositionMode() != QPainter::CompositionMode_SourceOver)
+            return;
+        QRegion clip = p.hasClipping() ? region.intersected(p.clipRegion()) : region;
+        clip.translate(offset);
+        if (!engine->systemClip().isEmpty()) clip &= engine->systemClip();
+        clip &= image->rect();
+        for (const QRect& r : clip) clips_.push_back({r.left(), r.top(), r.right(), r.bottom()});
+        bits_ = reinterpret_cast<QRgb*>(image->bits());
+        stride_ = image->bytesPerLine() / 4;
+        offset_ = offset;
+    }
+
+    // Runs along rows (in the order of their rows) moved by `by`, in one colour.
+    void Rows(const std::vector<Run>& runs, QPoint by, QRgb colour) {
+        if (!bits_) return Fill(runs, by, colour);
+        const QPoint to = by + offset_;
+        for (const Box& clip : clips_) {
+            auto r = Below(runs, clip.top - to.y());
+            for (; r != runs.end() && r->y + to.y() <= clip.bottom; ++r) {
+                const int left = std::max(r->x + to.x(), clip.left);
+                const int right = std::min(r->x + to.x() + r->length - 1, clip.right);
+                if (left <= right) std::fill_n(Row(r->y + to.y()) + left, right - left + 1, colour);
+            }
+        }
+    }
+
+    // Runs down columns (in the order of their tops, none longer than `longest`) moved by `by`,
+    // each with an edging a pixel to its right, one run after another. A band of rows at a time,
+    // every run crossing it: down one run after another would reach each row's memory afresh.
+    void Columns(const std::vector<Run>& runs, int longest, QPoint by, QRgb edging, QRgb colour) {
+        if (!bits_) {
+            p_.translate(by);
+            for (const Run& r : runs) {
+                p_.fillRect(QRect(r.x + 1, r.y, 1, r.length), QColor::fromRgba(edging));
+                p_.fillRect(QRect(r.x, r.y, 1, r.length), QColor::fromRgba(colour));
+            }
+            p_.translate(-by);
+            return;
+        }
+        constexpr int kBand = 32;
+        const QPoint to = by + offset_;
+        for (const Box& clip : clips_) {
+            auto next = Below(runs, clip.top - to.y() - longest); // those that reach into it
+            active_.clear();
+            for (int top = clip.top; top <= clip.bottom; top += kBand) {
+                const Box band{clip.left, top, clip.right, std::min(top + kBand - 1, clip.bottom)};
+                for (; next != runs.end() && next->y + to.y() <= band.bottom; ++next) {
+                    const Run r{next->x + to.x(), next->y + to.y(), next->length};
+                    if (r.y + r.length > top && r.x + 1 >= clip.left && r.x <= clip.right)
+                        active_.push_back(r);
+                }
+                Band(band, edging, colour);
+                active_.erase(
+                    std::remove_if(active_.begin(), active_.end(),
+                                   [&](const Run& r) { return r.y + r.length - 1 <= band.bottom; }),
+                    active_.end());
+            }
+        }
+    }
+
+    // An image of premultiplied pixels over what is there, as the painter blends it.
+    void Draw(QPoint at, const QImage& image) {
+        if (!bits_) {
+            p_.drawImage(at, image);
+            return;
+        }
+        const QPoint to = at + offset_;
+        const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
+        const qsizetype stride = image.bytesPerLine() / 4;
+        for (const Box& clip : clips_) {
+            const int left = std::max(to.x(), clip.left), top = std::max(to.y(), clip.top);
+            const int right = std::min(to.x() + image.width() - 1, clip.right);
+            const int bottom = std::min(to.y() + image.height() - 1, clip.bottom);
+            for (int y = top; y <= bottom; ++y)
+                Over(pixels + (y - to.y()) * stride + (left - to.x()), Row(y) + left,
+                     right - left + 1);
+        }
+    }
+
+private:
+    // The first of runs in the order of their tops that starts at or below row `y`.
+    static std::vector<Run>::const_iterator Below(const std::vector<Run>& runs, int y) {
+        return std::lower_bound(runs.begin(), runs.end(), y,
+                                [](const Run& run, int top) { return run.y < top; });
+    }
+    // Runs along rows moved by `by`, in one colour, through the painter.
+    void Fill(const std::vector<Run>& runs, QPoint by, QRgb colour) {
+        std::vector<QRect> rects;
+        rects.reserve(runs.size());
+        for (const Run& r : runs) rects.emplace_back(r.x, r.y, r.length, 1);
+        p_.setPen(Qt::NoPen);
+        p_.setBrush(QColor::fromRgba(colour));
+        p_.translate(by);
+        p_.drawRects(rects.data(), int(rects.size()));
+        p_.translate(-by);
+    }
+    // The active runs in the band's rows, each with its edging a pixel to its right.
+    void Band(const Box& band, QRgb edging, QRgb colour) {
+        for (const Run& r : active_) {
+            const int top = std::max(band.top, r.y);
+            QRgb* at = Row(top) + r.x;
+            const int rows = std::min(band.bottom, r.y + r.length - 1) - top + 1;
+            const bool left = r.x >= band.left, right = r.x + 1 <= band.right;
+            if (left && right)
+                for (int n = 0; n < rows; ++n, at += stride_) at[1] = edging, at[0] = colour;
+            else
+                for (int n = 0; n < rows; ++n, at += stride_) {
+                    if (right) at[1] = edging;
+                    if (left) at[0] = colour;
+                }
+        }
+    }
+    QRgb* Row(int y) const { return bits_ + qsizetype(y) * stride_; }
+    // Premultiplied `s` over `d`, rounded as the painter rounds it.
+    static QRgb Over(QRgb s, QRgb d) {
+        const uint a = 255 - qAlpha(s);
+        uint rb = (d & 0xff00ff) * a, ag = ((d >> 8) & 0xff00ff) * a;
+        rb = ((rb + ((rb >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
+        ag = (ag + ((ag >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
+        return s + (rb | ag);
+    }
+    // `n` premultiplied pixels over as many, four at a time where the processor can.
+    static void Over(const QRgb* from, QRgb* to, int n) {
+        int i = 0;
+#ifdef __SSE2__
+        const __m128i low = _mm_set1_epi16(0xff), half = _mm_set1_epi16(0x80);
+        for (; i + 4 <= n; i += 4) {
+            const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to + i));
+            __m128i a = _mm_srli_epi32(s, 24);
+            a = _mm_sub_epi16(low, _mm_or_si128(a, _mm_slli_epi32(a, 16)));
+            __m128i rb = _mm_mullo_epi16(_mm_and_si128(d, low), a);
+            __m128i ag = _mm_mullo_epi16(_mm_srli_epi16(d, 8), a);
+            rb = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(rb, _mm_srli_epi16(rb, 8)), half), 8);
+            ag = _mm_andnot_si128(low,
+                                  _mm_add_epi16(_mm_add_epi16(ag, _mm_srli_epi16(ag, 8)), half));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                             _mm_add_epi32(s, _mm_or_si128(rb, ag)));
+        }
+#endif
+        for (; i < n; ++i) to[i] = Over(from[i], to[i]);
+    }
+
+    QPainter& p_;
+    QRgb* bits_ = nullptr;
+    qsizetype stride_ = 0; // pixels from a row to the next
+    QPoint offset_;
+    std::vector<Box> clips_;
+    std::vector<Run> active_; // the runs crossing a band of rows
+};
+
 } // namespace
+
+struct GridOverlay::Runs {
+    std::vector<Run> steep, shallow;
+    int longest = 0; // of the steep
+};
 
 GridOverlay::GridOverlay(PictureBox& picture, PictureBox& frame)
     : QWidget(&picture), picture_(picture), frame_(frame),
-      lines_(std::make_unique<Grids::GridLines>(grid_, datum_)) {
+      lines_(std::make_unique<Grids::GridLines>(grid_, datum_)), runs_(std::make_unique<Runs>()) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
     picture_.installEventFilter(this);
@@ -62,6 +253,7 @@ void GridOverlay::SetGrid(Grids::Grid grid, Grids::Datum datum) {
     grid_ = grid;
     datum_ = datum;
     lines_ = std::make_unique<Grids::GridLines>(grid, datum);
+    runsZoom_ = 0;
     labels_.clear();
     update();
 }
@@ -100,41 +292,56 @@ bool GridOverlay::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
-void GridOverlay::paintEvent(QPaintEvent*) {
+void GridOverlay::paintEvent(QPaintEvent* event) {
     if (!map_) return;
     const double zoom = picture_.Zoom();
     const int b = Border(picture_);
-    // Picture coordinates (pixels' edges at whole numbers) of the layer's corners, and back.
-    const QPointF origin = QPointF(b, b) - QPointF(pos());
+    // The layer's top-left corner in pixels of the whole picture at the zoom is -origin.
+    const QPoint origin = QPoint(b, b) - pos();
     const Grids::PictureRect visible{(x() - b) / zoom, (y() - b) / zoom, (x() + width() - b) / zoom,
                                      (y() + height() - b) / zoom};
     const Grids::GridDrawing& drawing = lines_->Draw(*map_, visible, zoom);
     if (drawing.lines.empty()) return;
-    auto at = [&](const Grids::PicturePoint& p) { return QPointF(p.x, p.y) * zoom + origin; };
+    if (lines_->Made() != runsOf_ || zoom != runsZoom_) MakeRuns(zoom);
 
-    // Every line as runs of whole pixels, with its light edging beside it so that it reads on
-    // dark maps too: rectangles, which the painter fills far faster than it strokes lines.
-    std::vector<QRect> dark, light;
-    for (const Grids::GridLine& line : drawing.lines)
-        for (std::size_t i = 0; i + 1 < line.points.size(); ++i)
-            AddRuns(at(line.points[i]), at(line.points[i + 1]), dark, light);
+    // Every line with its light edging beside it, so that it reads on dark maps too; where lines
+    // cross, the one runs over the other's edging.
     QPainter p(this);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(255, 255, 255));
-    p.drawRects(light.data(), int(light.size()));
-    p.setBrush(QColor(20, 20, 90));
-    p.drawRects(dark.data(), int(dark.size()));
+    Canvas canvas(p, event->region() & rect());
+    const QRgb light = qRgb(255, 255, 255), dark = qRgb(20, 20, 90);
+    canvas.Rows(runs_->shallow, origin + QPoint(0, 1), light);
+    canvas.Columns(runs_->steep, runs_->longest, origin, light, dark);
+    canvas.Rows(runs_->shallow, origin, dark);
 
     // The values at the top edge (eastings, longitudes) and the left one.
     for (const Grids::GridLine& line : drawing.lines) {
         const QImage& label = Label(line.label);
-        const QPointF where = at(line.labelAt);
+        const QPointF where = QPointF(line.labelAt.x, line.labelAt.y) * zoom + QPointF(origin);
         const QPointF corner =
             line.easting ? QPointF(where.x() - label.width() / 2.0, std::max(1.0, where.y()))
                          : QPointF(std::max(1.0, where.x()), where.y() - label.height() / 2.0);
         if (!line.easting && corner.y() < label.height() + 2) continue; // clear of the top's
-        p.drawImage(corner.toPoint(), label);
+        canvas.Draw(corner.toPoint(), label);
     }
+}
+
+void GridOverlay::MakeRuns(double zoom) {
+    *runs_ = {};
+    for (const Grids::GridLine& line : lines_->Kept())
+        for (std::size_t i = 0; i + 1 < line.points.size(); ++i) {
+            Grids::PicturePoint a = line.points[i], b = line.points[i + 1];
+            // Only what the picture holds, at most a pixel beyond: a line may run further.
+            const double margin = 1 / zoom;
+            if (Grids::Clip(a, b,
+                            {-margin, -margin, map_->Width() + margin, map_->Height() + margin}))
+                AddRuns(QPointF(a.x, a.y) * zoom, QPointF(b.x, b.y) * zoom, runs_->steep,
+                        runs_->shallow);
+        }
+    for (auto* runs : {&runs_->steep, &runs_->shallow})
+        std::sort(runs->begin(), runs->end(), [](const Run& a, const Run& b) { return a.y < b.y; });
+    for (const Run& r : runs_->steep) runs_->longest = std::max(runs_->longest, r.length);
+    runsOf_ = lines_->Made();
+    runsZoom_ = zoom;
 }
 
 const QImage& GridOverlay::Label(const std::string& text) {

@@ -41,6 +41,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The pixels of the lines kept around the view, made again only when the lines are: a pan
+    // within the area kept only moves them.
+    void MakeRuns(double zoom);
     // A line's value written on a light ground, made once.
     const QImage& Label(const std::string& text);
 
@@ -51,5 +54,12 @@ private:
     Grids::Datum datum_ = Grids::Datum::OSGB36;
     std::unique_ptr<Grids::GridLines> lines_;
     std::optional<MapCode::Georeference> map_;
+    // Those pixels, in pixels of the whole picture at the zoom (0, 0 at its top-left corner), as
+    // runs of whole pixels: down columns (of steep stretches; their edging to their right), in
+    // the order of their tops, and along rows (their edging below), in the order of their rows.
+    struct Runs;
+    std::unique_ptr<Runs> runs_;
+    unsigned runsOf_ = 0; // the lines' making they are of
+    double runsZoom_ = 0; // 0: none made
     std::unordered_map<std::string, QImage> labels_;
 };

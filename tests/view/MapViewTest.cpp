@@ -354,6 +354,13 @@ TEST_F(MapViewTest, GridLinesAreTheGridsTrueLinesOverPlacedMapsOnly) {
     const auto utm = lines(plain, shown("wide.inf"));
     EXPECT_EQ(utm[0], 0);
     EXPECT_GT(utm[2], 600);
+    // The same lines in the window's own kind of image as in any other (drawn apart, in the
+    // window's, for speed).
+    QImage painted(m->picOuter->size(), QImage::Format_RGB32),
+        other(painted.size(), QImage::Format_ARGB32);
+    m->picOuter->render(&painted);
+    m->picOuter->render(&other);
+    EXPECT_EQ(painted, other.convertToFormat(QImage::Format_RGB32));
     EXPECT_EQ(shown("lost.inf"), lost); // the reason it shows no picture, and no lines
 
     // Kept for the next start; off, the view is as it was.
