@@ -24,12 +24,8 @@ using Place = std::pair<int, std::uint64_t>;
 class Pool {
 public:
     Pool() {
-        // Two processes: the part in view and the rest of the picture decode side by side. The
-        // second starts once the first has done a piece of work (not one abandoned), or when work
-        // comes while the first is busy: at the program's start the first picture's part in view
-        // has the processor to itself.
+        // Two processes: the part in view and the rest of the picture decode side by side.
         for (int i = 0; i < 2; ++i) slots_.push_back(std::make_unique<Slot>());
-        for (std::size_t i = 1; i < slots_.size(); ++i) slots_[i]->spare = true;
         for (auto& slot : slots_) slot->thread = std::thread([this, s = slot.get()] { Serve(*s); });
     }
     ~Pool() {
@@ -71,15 +67,7 @@ private:
         System::Process process;
         std::thread thread;
         Ticket current;
-        bool spare = false; // started when needed (see the constructor)
     };
-
-    // Whether a slot may take work now (a spare while the first is busy), and whether it starts
-    // its process before work comes. Called with the mutex held.
-    bool MayTake(const Slot& slot) const {
-        return !slot.spare || settled_ || slots_[0]->current != nullptr;
-    }
-    bool Eager(const Slot& slot) const { return !slot.spare || settled_; }
 
     // The next piece this slot may run: the first of the highest priority, once its memory
     // fits. Kept in order as queued, so that taking costs the same however long the queue.
@@ -110,22 +98,17 @@ private:
         std::string ignored;
         int ended = 0; // processes that ended of themselves while they waited, one after another
         for (;;) {
-            // Ready before the next piece asks: at first (a spare once needed), and again at once
-            // when one has ended (killed for a piece abandoned, or gone); one that keeps ending of
-            // itself while it waits is started when work comes, so that a broken decoder is not
-            // started over and over.
-            bool eager = false, more = false;
+            // Ready before the next piece asks: at first, and again at once when one has ended
+            // (killed for a piece abandoned, or gone); one that keeps ending of itself while it
+            // waits is started when work comes, so that a broken decoder is not started over and
+            // over.
+            if (!slot.process.Running() && ended < 2) slot.process.Start(ignored);
             Queued q;
             {
                 std::lock_guard lock(mutex_);
                 if (stopping_) return;
-                eager = Eager(slot);
-                if (MayTake(slot) && Take(q)) slot.current = q.ticket;
-                more = q.ticket && !queue_.empty(); // for a spare slot, now that this one is busy
+                if (Take(q)) slot.current = q.ticket;
             }
-            if (more) WakeAll();
-            if (eager && !q.ticket && !slot.process.Running() && ended < 2)
-                slot.process.Start(ignored);
             if (!q.ticket) {
                 Decoder::Protocol::Reply reply;
                 std::string text;
@@ -141,7 +124,6 @@ private:
                 std::lock_guard lock(mutex_);
                 slot.current.reset();
                 reserved_ -= q.job.reserve;
-                settled_ = settled_ || error != kStopped;
             }
             WakeAll(); // its memory is free for work that waits for it
             if (!*q.ticket && error != kStopped && q.job.done) q.job.done(error);
@@ -219,7 +201,6 @@ private:
     std::vector<std::unique_ptr<Slot>> slots_;
     std::uint64_t reserved_ = 0, order_ = 0;
     bool stopping_ = false;
-    bool settled_ = false; // a piece of work has been done
 };
 
 Pool& Instance() {

@@ -3,9 +3,7 @@
 // Work runs in order of priority, each piece once the memory it reserves fits beside the
 // pieces under way (together at most DecodeLimit()); cancelled work stops at once, its process
 // killed. A process that ends, killed or not, is started again at once, so that no piece of work
-// waits for a start. The second process starts once the first has done a piece of work or is
-// busy, so that it does not compete with the first picture's part in view. Inside the picture
-// component only.
+// waits for a start. Inside the picture component only.
 
 #include "decoder/Protocol.h"
 
