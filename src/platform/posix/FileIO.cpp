@@ -328,6 +328,9 @@ struct Written {
     std::string target, folder, temp;
     int fd = -1;
     bool named = false;
+    // Its wait for the disc left to the caller, its writing only started: files replaced
+    // together are written to the disc side by side, and the first wait commits most of the rest.
+    bool deferred = false;
 };
 
 // Writes the contents into a temporary file beside the target, with the old file's mode (and
@@ -346,7 +349,10 @@ std::string WriteTemporary(Written& file, const std::string& name, const std::st
     if (ok && old.exists && (old.st.st_uid != geteuid() || old.st.st_gid != getegid()) &&
         fchown(fd, old.st.st_uid, old.st.st_gid) == 0)
         ok = fchmod(fd, old.mode) == 0; // a change of owner clears the set-id bits
-    ok = ok && fsync(fd) == 0;
+    if (ok && file.deferred)
+        sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); // a start only: fsync follows
+    else
+        ok = ok && fsync(fd) == 0;
     const int err = errno;
     if (!ok) {
         close(fd);
@@ -450,9 +456,13 @@ bool ReplaceFilesAtName(const std::vector<std::pair<std::string, std::string>>& 
     std::string why;
     for (failed = 0; failed < files.size() && why.empty(); ++failed) {
         bool inPlace = false;
+        written[failed].deferred = true;
         why =
             Prepare(files[failed].first, true, &files[failed].second, {}, written[failed], inPlace);
     }
+    if (why.empty()) // each complete on the disc before any takes its name
+        for (failed = 0; failed < files.size() && why.empty(); ++failed)
+            if (fsync(written[failed].fd) != 0) why = Describe(errno);
     if (why.empty())
         for (failed = 0; failed < files.size() && why.empty(); ++failed)
             why = Rename(written[failed]);
