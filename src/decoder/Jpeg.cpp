@@ -47,9 +47,9 @@ bool FourColours(const jpeg_decompress_struct& info) {
     return info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
 }
 
-// Reads the header and sets the decode up: its scale, its colours (rows of the sink's own width
-// and pixels written in place when it takes them) and its memory checked. The sink's direct
-// rows, or null.
+// Reads the header and sets the decode up: its scale, its colours (pixels written in place
+// when the sink takes them) and its memory checked. The sink's direct rows, or null; rows of
+// three bytes only when they are whole rows, which no crop can change.
 DirectRows* Start(jpeg_decompress_struct& info, const Request& r, int from, std::int64_t x0,
                   std::int64_t x1, Sink& sink) {
     if (r.memory) info.mem->max_memory_to_use = long(std::min<std::uint64_t>(r.memory, LONG_MAX));
@@ -57,8 +57,9 @@ DirectRows* Start(jpeg_decompress_struct& info, const Request& r, int from, std:
     if (std::int64_t(info.image_width) != r.width || std::int64_t(info.image_height) != r.height)
         throw Failure("the picture's size is not what its header said");
     const bool fourColours = FourColours(info);
-    DirectRows* direct =
-        fourColours || x0 > 0 || x1 < LevelSide(r.width, from) ? nullptr : sink.Direct();
+    DirectRows* direct = fourColours ? nullptr : sink.Direct();
+    const bool whole = x0 <= 0 && x1 >= LevelSide(r.width, from);
+    if (direct && direct->PixelBytes() != 4 && !whole) direct = nullptr;
     info.out_color_space = fourColours                           ? JCS_CMYK
                            : direct && direct->PixelBytes() == 3 ? JCS_EXT_BGR
                                                                  : JCS_EXT_BGRA;
@@ -95,11 +96,15 @@ void Rows(jpeg_decompress_struct& info, const Request& r, int from, std::int64_t
     const std::int64_t width = info.output_width, height = info.output_height;
     // Rows are read a few at a time: libjpeg then writes them in place, without its spare row.
     constexpr int kBatch = 16;
-    std::vector<std::uint32_t>& row = buffers.row;
-    row.assign(direct ? 0 : std::size_t(width) * kBatch, 0xff000000u);
     JDIMENSION xoff = JDIMENSION(std::clamp<std::int64_t>(x0, 0, width - 1));
     JDIMENSION cropWidth = JDIMENSION(std::clamp<std::int64_t>(x1, xoff + 1, width) - xoff);
     if (xoff > 0 || cropWidth < width) jpeg_crop_scanline(&info, &xoff, &cropWidth);
+    // In place only when the crop's columns are the sink's (a crop starts at a block's edge).
+    if (direct &&
+        (std::int64_t(xoff) != direct->Left() || std::int64_t(cropWidth) != direct->Width()))
+        direct = nullptr;
+    std::vector<std::uint32_t>& row = buffers.row;
+    row.assign(direct ? 0 : std::size_t(width) * kBatch, 0xff000000u);
     const bool fourColours = FourColours(info);
     std::vector<unsigned char>& cmyk = buffers.cmyk;
     cmyk.resize(fourColours ? std::size_t(cropWidth) * 4 : 0);
@@ -107,6 +112,7 @@ void Rows(jpeg_decompress_struct& info, const Request& r, int from, std::int64_t
     while (direct && info.output_scanline < info.output_height) {
         JSAMPROW lines[kBatch];
         const int room = direct->Room(lines, kBatch);
+        if (room == 0) return; // no more rows wanted
         direct->Wrote(int(jpeg_read_scanlines(&info, lines, JDIMENSION(room))));
     }
     while (info.output_scanline < info.output_height) {

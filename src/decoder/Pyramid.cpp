@@ -316,6 +316,8 @@ public:
     DirectRows* Direct() override { return this; }
 
     int PixelBytes() const override { return pixel_; }
+    std::int64_t Left() const override { return 0; }
+    std::int64_t Width() const override { return levels_.front().width; }
     int Room(unsigned char** rows, int wanted) override {
         Bundle& b = bundles_[filling_];
         {

@@ -69,6 +69,13 @@ bool RegionSink::Take(const std::uint32_t* row) {
     return ++at_ < r_.y + r_.h;
 }
 
+int RegionSink::Room(unsigned char** rows, int wanted) {
+    const int n = int(std::clamp<std::int64_t>(r_.y + r_.h - at_, 0, wanted));
+    for (int i = 0; i < n; ++i)
+        rows[i] = reinterpret_cast<unsigned char*>(out_ + (at_ - r_.y + i) * r_.w);
+    return n;
+}
+
 Chain::Chain(std::int64_t width, int from, int to, Sink& last) : head_(&last) {
     for (int k = to - 1; k >= from; --k) {
         halvers_.push_back(std::make_unique<Halver>(LevelSide(width, k), *head_));

@@ -28,13 +28,17 @@ void CheckMemory(std::uint64_t needed, const Request& r, const char* what);
 std::string MiBText(std::uint64_t bytes);
 
 // Where a reader may write the next rows itself, in the receiver's own pixels
-// (PixelBytes() bytes each: 4, words 0xffRRGGBB; 3, bytes B, G, R).
+// (PixelBytes() bytes each: 4, words 0xffRRGGBB; 3, bytes B, G, R), each row columns Left() ..
+// Left() + Width() - 1 of the level and nothing else.
 class DirectRows {
 public:
     virtual ~DirectRows() = default;
     virtual int PixelBytes() const = 0;
-    // Room for up to `wanted` of the next rows: their addresses into `rows`; how many (at
-    // least one). Throws std::runtime_error when the rows cannot be taken any more.
+    virtual std::int64_t Left() const = 0;
+    virtual std::int64_t Width() const = 0;
+    // Room for up to `wanted` of the next rows: their addresses into `rows`; how many (none
+    // when no more are wanted). Throws std::runtime_error when the rows cannot be taken any
+    // more.
     virtual int Room(unsigned char** rows, int wanted) = 0;
     // The first `n` rows of the room given last are written.
     virtual void Wrote(int n) = 0;
@@ -51,13 +55,21 @@ public:
 };
 
 // Rows y .. y + h - 1, columns x .. x + w - 1 of the rows it takes (the first being row
-// `firstRow`), into `out` (w words a row).
-class RegionSink : public Sink {
+// `firstRow`), into `out` (w words a row). A reader that crops its rows to those columns writes
+// them in place: the region's memory is the one the program draws from, and a copy of each row
+// would cost as much as decoding it.
+class RegionSink : public Sink, public DirectRows {
 public:
     RegionSink(std::uint32_t* out, const Request& r, std::int64_t firstRow)
         : out_(out), r_(r), at_(firstRow) {}
     bool Take(const std::uint32_t* row) override;
     void End() override {}
+    DirectRows* Direct() override { return at_ == r_.y ? this : nullptr; }
+    int PixelBytes() const override { return 4; }
+    std::int64_t Left() const override { return r_.x; }
+    std::int64_t Width() const override { return r_.w; }
+    int Room(unsigned char** rows, int wanted) override;
+    void Wrote(int n) override { at_ += n; }
 
 private:
     std::uint32_t* out_;

@@ -164,8 +164,8 @@ std::vector<std::string> ExportText(const ExportRequest& request) {
     }
     // The picture first: without it the world file places nothing.
     if (targets.size() > 2) CopyPicture(request.picture, targets[2]);
-    WriteWhole(targets[0], WorldFile(request.georeference));
-    WriteWhole(targets[1], PrjText(request.datum) + "\r\n");
+    WriteWhole({{targets[0], WorldFile(request.georeference)},
+                {targets[1], PrjText(request.datum) + "\r\n"}});
     return targets;
 }
 

@@ -152,4 +152,12 @@ void WriteWhole(const std::string& path, const std::string& bytes) {
         throw Error(Error::Kind::Failed, path + " could not be written: " + why + ".");
 }
 
+void WriteWhole(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string why;
+    std::size_t failed = 0;
+    if (!Platform::ReplaceFilesAtName(files, failed, &why))
+        throw Error(Error::Kind::Failed,
+                    files[failed].first + " could not be written: " + why + ".");
+}
+
 } // namespace Georef::Detail

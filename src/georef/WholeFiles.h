@@ -4,6 +4,8 @@
 // platform's replace. No GDAL. Private to src/georef/.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Georef::Detail {
 
@@ -52,6 +54,9 @@ void WriteNew(const std::string& path, const std::string& bytes);
 // Replaces the file at `path` by one holding `bytes`: written under a fresh name beside it, then
 // renamed over it, so a symbolic link there is replaced, never followed. Throws Error(Failed).
 void WriteWhole(const std::string& path, const std::string& bytes);
+// Replaces several files so (path, bytes), none unless all can be written, with one wait for
+// the disc for all their names. Throws Error(Failed) naming the file that failed.
+void WriteWhole(const std::vector<std::pair<std::string, std::string>>& files);
 
 // Whether anything (a file, folder or link, dangling or not) has this name.
 bool Occupied(const std::string& path);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Platform {
@@ -53,6 +54,15 @@ bool ReplaceFileAtName(const std::string& nativePath, const std::string& data,
 using FileWriter = std::function<bool(const std::string& temporary, std::string& why)>;
 bool ReplaceFileAtName(const std::string& nativePath, const FileWriter& write,
                        std::string* error = nullptr);
+// Several files (native path, data) replaced at their names as ReplaceFileAtName replaces each,
+// with one wait for the disc for all their names rather than one each: every new file is
+// complete on the disc before any takes its name, and none takes its name unless all could be
+// written. False, with the reason in `error` when given and the index of the file in `failed`,
+// when one cannot be written (then none is replaced) or cannot take its name (those before it
+// have been replaced, it and those after keep what they had). On Windows each is replaced in
+// turn.
+bool ReplaceFilesAtName(const std::vector<std::pair<std::string, std::string>>& files,
+                        std::size_t& failed, std::string* error = nullptr);
 
 // A picture's companion file (its world file, its projection file) is the file beside it whose
 // native name is the picture's native name with another extension, as other programs pair them,

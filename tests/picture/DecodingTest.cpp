@@ -188,6 +188,40 @@ TEST_F(DecodingTest, ReducedDecodesAreAtTheScaleUsed) {
     }
 }
 
+TEST_F(DecodingTest, APartHoldsThePixelsOfTheWholeWhereverItStarts) {
+    // A texture in which a pixel out of place shows. Parts that start on a block's edge are
+    // written where the view reads them, others through a row of the decoder's own.
+    QImage texture(1001, 777, QImage::Format_RGB32);
+    for (int y = 0; y < texture.height(); ++y)
+        for (int x = 0; x < texture.width(); ++x)
+            texture.setPixel(x, y, qRgb((x * 7) ^ y, (y * 3 + x) & 255, (x * y) & 255));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    texture.save(&buffer, "JPG", 95);
+    const Picture::Source source = Picture::Open(Put("parts.jpg", buffer.data()));
+    for (const int level : {0, 1, 2}) {
+        const double scale = std::ldexp(1.0, -level);
+        const QImage whole = Picture::Decode(source, QRect(QPoint(), source.size), scale).image;
+        ASSERT_FALSE(whole.isNull());
+        for (const QPoint at : {QPoint(0, 0), QPoint(64, 40), QPoint(5, 3), QPoint(333, 401)}) {
+            const Picture::Decoded part =
+                Picture::Decode(source, QRect(at, QSize(320, 240)), scale);
+            ASSERT_EQ(part.error, "");
+            const QImage there =
+                whole.copy(QRect(part.region.topLeft() / (1 << level), part.image.size()));
+            // A part's side columns are decoded without their neighbours: its inside is the same.
+            int worst = 0;
+            for (int y = 0; y < there.height(); ++y)
+                for (int x = 1; x + 1 < there.width(); ++x)
+                    for (const int shift : {16, 8, 0}) // red, green, blue
+                        worst =
+                            std::max(worst, std::abs(int(part.image.pixel(x, y) >> shift & 255) -
+                                                     int(there.pixel(x, y) >> shift & 255)));
+            EXPECT_EQ(worst, 0) << "level " << level << " at " << at.x() << ", " << at.y();
+        }
+    }
+}
+
 TEST_F(DecodingTest, EachLevelHoldsTheMeansOfTheLevelAbove) {
     // Sides that no halving divides, and a texture in which any wrong byte shows.
     QImage texture(1001, 777, QImage::Format_RGB32);

@@ -184,6 +184,22 @@ TEST(HostileFiles, SavesKeepLinksOwnersAndLongNames) {
         EXPECT_EQ(Hidden(host.OnC(folder)), 0) << folder;
 }
 
+TEST(HostileFiles, FilesReplacedTogetherAreAllReplacedOrNone) {
+    TempHost host;
+    TempHost::Write(host.OnC("M/a.jgw"), "old world");
+    fs::create_directories(host.OnC("M/b.prj")); // a name no file can take
+    std::size_t failed = 0;
+    EXPECT_FALSE(ReplaceFilesAtName(
+        {{host.OnC("M/a.jgw"), "world"}, {host.OnC("M/b.prj"), "datum"}}, failed));
+    EXPECT_EQ(failed, 1u);
+    EXPECT_EQ(TempHost::Read(host.OnC("M/a.jgw")), "old world");
+    ASSERT_TRUE(ReplaceFilesAtName({{host.OnC("M/a.jgw"), "world"}, {host.OnC("M/a.prj"), "datum"}},
+                                   failed));
+    EXPECT_EQ(TempHost::Read(host.OnC("M/a.jgw")) + TempHost::Read(host.OnC("M/a.prj")),
+              "worlddatum");
+    EXPECT_EQ(Hidden(host.OnC("M")), 0); // no temporary file left
+}
+
 TEST(HostileFiles, ASaveCutShortLeavesTheOldFileAndTheNextSaveTidiesUp) {
     TempHost host;
     TempHost::Write(host.OnC("M/a.inf"), "old");

@@ -321,71 +321,118 @@ std::string FolderUnwritable(const std::string& folder, const struct stat& dst, 
     return {};
 }
 
+// A new file written under a temporary name beside its target, complete on the disc, not yet
+// renamed. Its descriptor stays open, and so locked, until it has its name: a save that starts
+// meanwhile must not take it for a leftover.
+struct Written {
+    std::string target, folder, temp;
+    int fd = -1;
+    bool named = false;
+    // Its wait for the disc left to the caller, its writing only started: files replaced
+    // together are written to the disc side by side, and the first wait commits most of the rest.
+    bool deferred = false;
+};
+
 // Writes the contents into a temporary file beside the target, with the old file's mode (and
-// owner, where it may), and renames it over the target; why it could not, or "" when it did.
-std::string WriteAndRename(const std::string& target, const std::string& folder,
-                           const std::string& name, const std::string* data,
+// owner, where it may); why it could not, or "" when it did.
+std::string WriteTemporary(Written& file, const std::string& name, const std::string* data,
                            const FileWriter& write, const Existing& old) {
     const std::string prefix = Native::TempPrefix(name);
-    RemoveLeftovers(folder, prefix);
-    std::string temp;
-    const int fd = MakeTemporary(temp, folder + prefix + "XXXXXX");
+    RemoveLeftovers(file.folder, prefix);
+    const int fd = MakeTemporary(file.temp, file.folder + prefix + "XXXXXX");
     if (fd < 0) return Describe(errno);
     std::string why; // the writer's own reason, when it fails
-    bool ok = (data ? WriteAll(fd, data->data(), data->size()) : write(temp, why)) &&
+    bool ok = (data ? WriteAll(fd, data->data(), data->size()) : write(file.temp, why)) &&
               fchmod(fd, old.mode) == 0;
     // The owner and group stay the file's own where the user may give them (root may; others
     // may keep their own file's group).
     if (ok && old.exists && (old.st.st_uid != geteuid() || old.st.st_gid != getegid()) &&
         fchown(fd, old.st.st_uid, old.st.st_gid) == 0)
         ok = fchmod(fd, old.mode) == 0; // a change of owner clears the set-id bits
-    ok = ok && fsync(fd) == 0;
-    int err = errno;
-    // The file stays open, and so locked, until it has its name: a save that starts meanwhile
-    // must not take it for a leftover.
-    if (ok && rename(temp.c_str(), target.c_str()) != 0) ok = false, err = errno;
-    close(fd); // after fsync, nothing is left for close to report
+    if (ok && file.deferred)
+        sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); // a start only: fsync follows
+    else
+        ok = ok && fsync(fd) == 0;
+    const int err = errno;
     if (!ok) {
-        unlink(temp.c_str());
+        close(fd);
+        unlink(file.temp.c_str());
         return why.empty() ? Describe(err) : why;
     }
+    file.fd = fd;
     return {};
 }
 
-// The replace of both kinds: through links (the file a link names gets the data, and a file of
-// several names is written in place so that each name sees it) or at the name (a new plain file
-// takes the name, whatever had it). The contents are `data` when it is given, else what `write`
-// puts into the temporary file.
-bool Replace(std::string target, bool atName, const std::string* data, const FileWriter& write,
-             std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error) *error = why;
-        return false;
-    };
-    while (target.size() > 1 && target.back() == '/') target.pop_back();
-    if (!atName) target = FollowLinks(target); // a link stays; the file it names gets the data
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+// Gives the written file its name; why it could not, or "" when it did. Either way the
+// temporary name is gone.
+std::string Rename(Written& file) {
+    const bool ok = rename(file.temp.c_str(), file.target.c_str()) == 0;
+    const int err = errno;
+    close(file.fd); // after fsync, nothing is left for close to report
+    file.fd = -1;
+    file.named = ok;
+    if (ok) return {};
+    unlink(file.temp.c_str());
+    return Describe(err);
+}
 
-    Existing old;
-    if (std::string why = Inspect(target, atName, old); !why.empty()) return fail(why);
-    struct stat dst {};
-    if (stat(folder.c_str(), &dst) != 0)
-        return fail(errno == ENOENT ? "Path not found: the folder does not exist"
-                                    : Describe(errno));
-    if (old.exists && old.st.st_nlink > 1 && !atName) {
-        std::string why;
-        return WriteInPlace(target, folder, name, *data, why) || fail(why);
-    }
-    if (std::string why = FolderUnwritable(folder, dst, old.exists); !why.empty()) return fail(why);
-    if (std::string why = WriteAndRename(target, folder, name, data, write, old); !why.empty())
-        return fail(why);
+// Abandons a written file that has not taken its name.
+void Abandon(Written& file) {
+    if (file.fd < 0) return;
+    close(file.fd);
+    unlink(file.temp.c_str());
+    file.fd = -1;
+}
+
+// Makes the names given in a folder durable.
+void SyncFolder(const std::string& folder) {
     if (const int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
         fsync(dfd);
         close(dfd);
     }
-    return true;
+}
+
+// The first steps of a replace of both kinds: through links (the file a link names gets the
+// data, and a file of several names is written in place so that each name sees it: `inPlace`
+// is then set, and nothing is left to rename) or at the name (a new plain file takes the name,
+// whatever had it). The contents are `data` when it is given, else what `write` puts into the
+// temporary file. Why it cannot, or "".
+std::string Prepare(std::string target, bool atName, const std::string* data,
+                    const FileWriter& write, Written& file, bool& inPlace) {
+    inPlace = false;
+    while (target.size() > 1 && target.back() == '/') target.pop_back();
+    if (!atName) target = FollowLinks(target); // a link stays; the file it names gets the data
+    const std::size_t slash = target.rfind('/');
+    file.target = target;
+    file.folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+
+    Existing old;
+    if (std::string why = Inspect(target, atName, old); !why.empty()) return why;
+    struct stat dst {};
+    if (stat(file.folder.c_str(), &dst) != 0)
+        return errno == ENOENT ? "Path not found: the folder does not exist" : Describe(errno);
+    if (old.exists && old.st.st_nlink > 1 && !atName) {
+        inPlace = true;
+        std::string why;
+        WriteInPlace(target, file.folder, name, *data, why);
+        return why;
+    }
+    if (std::string why = FolderUnwritable(file.folder, dst, old.exists); !why.empty()) return why;
+    return WriteTemporary(file, name, data, write, old);
+}
+
+bool Replace(const std::string& target, bool atName, const std::string* data,
+             const FileWriter& write, std::string* error) {
+    Written file;
+    bool inPlace = false;
+    std::string why = Prepare(target, atName, data, write, file, inPlace);
+    if (why.empty() && !inPlace) {
+        why = Rename(file);
+        if (why.empty()) SyncFolder(file.folder);
+    }
+    if (!why.empty() && error) *error = why;
+    return why.empty();
 }
 
 } // namespace
@@ -401,6 +448,35 @@ bool ReplaceFileAtName(const std::string& nativePath, const std::string& data, s
 
 bool ReplaceFileAtName(const std::string& nativePath, const FileWriter& write, std::string* error) {
     return Replace(nativePath, true, nullptr, write, error);
+}
+
+bool ReplaceFilesAtName(const std::vector<std::pair<std::string, std::string>>& files,
+                        std::size_t& failed, std::string* error) {
+    std::vector<Written> written(files.size());
+    std::string why;
+    for (failed = 0; failed < files.size() && why.empty(); ++failed) {
+        bool inPlace = false;
+        written[failed].deferred = true;
+        why =
+            Prepare(files[failed].first, true, &files[failed].second, {}, written[failed], inPlace);
+    }
+    if (why.empty()) // each complete on the disc before any takes its name
+        for (failed = 0; failed < files.size() && why.empty(); ++failed)
+            if (fsync(written[failed].fd) != 0) why = Describe(errno);
+    if (why.empty())
+        for (failed = 0; failed < files.size() && why.empty(); ++failed)
+            why = Rename(written[failed]);
+    for (Written& file : written) Abandon(file); // those after one that failed
+    // One wait for the disc for all the names, in each folder.
+    std::vector<std::string> folders;
+    for (const Written& file : written)
+        if (file.named && std::find(folders.begin(), folders.end(), file.folder) == folders.end())
+            folders.push_back(file.folder);
+    for (const std::string& folder : folders) SyncFolder(folder);
+    if (why.empty()) return true;
+    --failed;
+    if (error) *error = why;
+    return false;
 }
 
 EntryType TypeOf(const std::string& nativePath) {

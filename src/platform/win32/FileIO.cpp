@@ -253,6 +253,13 @@ bool ReplaceFileAtName(const std::string& nativePath, const FileWriter& write, s
     return RemoveLinkAt(nativePath, error) && Replace(nativePath, nullptr, write, error);
 }
 
+bool ReplaceFilesAtName(const std::vector<std::pair<std::string, std::string>>& files,
+                        std::size_t& failed, std::string* error) {
+    for (failed = 0; failed < files.size(); ++failed)
+        if (!ReplaceFileAtName(files[failed].first, files[failed].second, error)) return false;
+    return true;
+}
+
 EntryType TypeOf(const std::string& nativePath) {
     const DWORD attributes = ::GetFileAttributesA(nativePath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return EntryType::None;
