@@ -285,6 +285,10 @@ TEST(DeviceExport, EachFormatHoldsTheMapWhereItsCornersPutIt) {
             // does not.
             EXPECT_EQ(result.maxZoom, 11);
             EXPECT_EQ(result.minZoom, 10);
+            if (c.format == Format::MbTiles) { // as the file says it, titled by the map
+                EXPECT_STREQ(ds->GetMetadataItem("minzoom"), "10");
+                EXPECT_STREQ(ds->GetMetadataItem("description"), "Sheet");
+            }
         }
         // Each level as the file holds it (a PDF has one).
         const int from = c.format == Format::Pdf ? -1 : result.minZoom;
