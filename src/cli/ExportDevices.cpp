@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 
 #include "grids/Grids.h"
+#include "library/AreaMaps.h"
 #include "platform/MemoryBound.h"
 #include "platform/Text.h"
 #include "platform/WinPath.h"
@@ -170,7 +171,7 @@ int ExportForDevices(const Arguments& a, Model& model, Georef::ExportFormat form
         const auto box = AreaOf(a, request.datum);
         if (!box) return kFailed;
         request.area = *box;
-        for (int i : model.maps.Covering(*box)) {
+        for (int i : Library::Covering(model.maps, *box)) {
             const Library::Entry& e = model.maps.Entries()[std::size_t(i)];
             request.areaMaps.push_back({e.name, e.pictureNative, *e.Georeference()});
         }

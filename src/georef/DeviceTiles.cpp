@@ -166,6 +166,21 @@ bool DeclareExtent(const Grid& g, const std::string& file, bool mbtiles, std::st
     return true;
 }
 
+// The writer's options: the tiles' format, and the set's name and type (MBTiles) or table
+// (GeoPackage).
+std::vector<std::string> CreationOptions(const ExportRequest& request, const std::string& title,
+                                         bool jpeg) {
+    std::vector<std::string> options{jpeg ? "TILE_FORMAT=JPEG" : "TILE_FORMAT=PNG",
+                                     "QUALITY=" + std::to_string(request.quality)};
+    if (request.format == ExportFormat::MbTiles)
+        options.insert(options.end(), {"NAME=" + title, "DESCRIPTION=" + title, "TYPE=overlay",
+                                       "WRITE_BOUNDS=NO"});
+    else
+        options.insert(options.end(), {"TILING_SCHEME=GoogleMapsCompatible",
+                                       "RASTER_TABLE=" + title, "RASTER_IDENTIFIER=" + title});
+    return options;
+}
+
 } // namespace
 
 ExportResult WriteTiles(const ExportRequest& request, const std::string& path) {
@@ -184,20 +199,9 @@ ExportResult WriteTiles(const ExportRequest& request, const std::string& path) {
                 for (const char* end : {"", "-journal", "-wal", "-shm"}) fs::remove(path + end, ec);
             }
         } remove{made};
-        const std::string quality = "QUALITY=" + std::to_string(request.quality);
-        const std::string name = "NAME=" + source.title;
-        const std::string description = "DESCRIPTION=" + source.title;
-        const std::string table = "RASTER_TABLE=" + source.title;
-        const std::string identifier = "RASTER_IDENTIFIER=" + source.title;
-        std::vector<const char*> options{jpeg ? "TILE_FORMAT=JPEG" : "TILE_FORMAT=PNG",
-                                         quality.c_str()};
-        if (mbtiles) {
-            options.insert(options.end(),
-                           {name.c_str(), description.c_str(), "TYPE=overlay", "WRITE_BOUNDS=NO"});
-        } else {
-            options.insert(options.end(), {"TILING_SCHEME=GoogleMapsCompatible", table.c_str(),
-                                           identifier.c_str()});
-        }
+        const std::vector<std::string> texts = CreationOptions(request, source.title, jpeg);
+        std::vector<const char*> options;
+        for (const auto& o : texts) options.push_back(o.c_str());
         options.push_back(nullptr);
         ErrorCapture errors;
         GdalDataset out(GDALCreate(GDALGetDriverByName(mbtiles ? "MBTiles" : "GPKG"), made.c_str(),

@@ -244,20 +244,6 @@ const Entry& MapLibrary::Probed(int index) const {
     return e;
 }
 
-std::vector<int> MapLibrary::Covering(const std::array<double, 4>& box) const {
-    std::vector<int> found;
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        const auto g = entries_[i].Georeference(); // more than an edge in common
-        if (!g || !entries_[i].NamesPicture() ||
-            !(g->West() < box[3] && g->East() > box[1] && g->South() < box[0] &&
-              g->North() > box[2]))
-            continue;
-        if (const auto probed = Probed(int(i)).Georeference(); probed && probed->HasSize())
-            found.push_back(int(i));
-    }
-    return found;
-}
-
 int MapLibrary::IndexOf(const std::string& name) const {
     const std::size_t at = Position(name);
     return at < entries_.size() && entries_[at].name == name ? int(at) : -1;

@@ -14,7 +14,6 @@
 #include "platform/FileIO.h"
 
 #include <QObject>
-#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -107,10 +106,6 @@ public:
     // pass left it out. Completing an entry changes nothing the definition says, so no signal
     // tells of it; references to entries stay valid.
     const Entry& Probed(int index) const;
-    // The entries whose pictures, of known size, cover part of a box (degrees: north, west,
-    // south, east), by index in the library's order, probed: an area's maps. Only the entries
-    // whose corners reach into the box have their pictures read.
-    std::vector<int> Covering(const std::array<double, 4>& box) const;
     // The index of the entry with this name (as the tree shows it, exactly), or -1.
     int IndexOf(const std::string& name) const;
 

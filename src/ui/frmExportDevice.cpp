@@ -1,6 +1,7 @@
 #include "ui/frmExportDevice.h"
 
 #include "grids/Grids.h"
+#include "library/AreaMaps.h"
 #include "platform/MemoryBound.h"
 #include "ui/CoreText.h"
 #include "ui/Dialogs.h"
@@ -180,7 +181,7 @@ std::optional<Georef::ExportRequest> frmExportDevice::Request() {
         r.area = Georef::AroundPlace(p.latitude, p.longitude, txtRadius->value(), r.datum);
     }
     r.resolution = txtResolution->value();
-    for (int i : library_->Covering(r.area)) {
+    for (int i : Library::Covering(*library_, r.area)) {
         const Library::Entry& e = library_->Entries()[std::size_t(i)];
         r.areaMaps.push_back({e.name, e.pictureNative, *e.Georeference()});
     }
