@@ -217,7 +217,22 @@ ExportSource AreaSource(const ExportRequest& request) {
 
 } // namespace
 
-ExportSource OpenExportSource(const ExportRequest& request) {
+namespace {
+
+// GDAL's block cache, sized to what the export reads again: the pictures' rows under two rows
+// of tiles (a JPEG's rows read again from above are decoded again from its start), with room for
+// the tiles being warped and written; at most five eighths of the request's memory, which leaves
+// an eighth to each warp and the rest to the decoders' and writers' own buffers.
+void SizeCache(const ExportRequest& request, const ExportSource& source) {
+    double row = 0; // bytes
+    for (const Layer& l : source.layers)
+        row += double(GDALGetRasterXSize(l.placed)) * GDALGetRasterCount(l.placed);
+    const double wanted = 2 * 256 * row + (8 << 20);
+    const double most = double(request.memoryLimit) / 8 * 5;
+    GDALSetCacheMax64(GIntBig(std::max(std::min(wanted, most), double(16 << 20))));
+}
+
+ExportSource OpenMap(const ExportRequest& request) {
     if (!request.areaMaps.empty()) {
         ExportSource source = AreaSource(request);
         source.title = Platform::Cp1252ToUtf8(request.name);
@@ -234,6 +249,14 @@ ExportSource OpenExportSource(const ExportRequest& request) {
     source.alpha = alpha;
     source.keep = std::move(kept);
     source.title = Platform::Cp1252ToUtf8(NameStem(request.name));
+    return source;
+}
+
+} // namespace
+
+ExportSource OpenExportSource(const ExportRequest& request) {
+    ExportSource source = OpenMap(request);
+    SizeCache(request, source);
     return source;
 }
 

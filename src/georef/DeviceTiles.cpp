@@ -77,7 +77,7 @@ bool CopyLevel(const ExportRequest& request, Composite& level, int width, int he
     constexpr int kStrip = 8 * kTile; // columns at a time: memory stays small whatever the width
     std::vector<unsigned char> pixels;
     ErrorCapture errors;
-    for (int y = 0; y < height; y += kTile)
+    for (int y = 0; y < height; y += kTile) {
         for (int x = 0; x < width; x += kStrip) {
             const int w = std::min(kStrip, width - x), h = std::min(kTile, height - y);
             const std::size_t plane = std::size_t(w) * std::size_t(h);
@@ -92,6 +92,11 @@ bool CopyLevel(const ExportRequest& request, Composite& level, int width, int he
             done += double(plane);
             if (!Going(request, done / total)) return false;
         }
+        // The row's tiles written now: left in the cache they would push out the pictures' rows.
+        for (int b = 0; b < 4; ++b)
+            if (GDALFlushRasterCache(bands[b]) != CE_None)
+                return why = errors.Reason("the tiles cannot be written"), false;
+    }
     return true;
 }
 

@@ -134,13 +134,10 @@ void WriteKmz(const ExportRequest& request, const std::string& path) {
     }
 }
 
-// The device formats, within the request's memory: GDAL's block cache takes three eighths (the
-// rows of the pictures being read, the tiles being written), a warp an eighth, leaving room for
-// the decoders' and writers' own buffers; nothing of the export is left beside the pictures (no
-// .aux.xml).
+// The device formats, within the request's memory (GDAL's cache is sized when the pictures are
+// opened); nothing of the export is left beside the pictures (no .aux.xml).
 ExportResult ExportForDevice(const ExportRequest& request, const std::string& path) {
     CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", "NO");
-    GDALSetCacheMax64(GIntBig(std::max<std::uint64_t>(request.memoryLimit / 8 * 3, 8 << 20)));
     switch (request.format) {
     case ExportFormat::Pdf:
         return WritePdf(request, path);
