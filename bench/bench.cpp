@@ -32,6 +32,8 @@
 //   calibrate-points  the Calibrate Map window's update when one of 50 points placed moves (the
 //               fit, the residuals listed, the grid's intersections proposed): at most 16 ms,
 //               against the fit alone
+//   devices W H varnet-maps export of a W x H JPEG map to mbtiles, gpkg, pdf and garmin-kmz,
+//               each against GDAL's gdalwarp, gdal_translate (and gdaladdo) of the same picture
 // Each prints its figures and, for the table tools/bench gathers, lines "row<TAB>measure<TAB>
 // Varnet<TAB>floor<TAB>ratio<TAB>goal".
 #include "app/StartupCode.h"
@@ -817,6 +819,70 @@ int ExportBench() {
     return 0;
 }
 
+// varnet-maps export of a w x h JPEG map to each device format, the whole process, against GDAL's
+// own tools making the same picture of it in the same run: gdalwarp (to web Mercator or WGS 84)
+// with gdal_translate to the format, and gdaladdo for the tile sets' levels; a PDF, in the map's
+// own coordinates, needs gdal_translate alone.
+int DevicesBench(int w, int h) {
+    const std::string root = MakeHost();
+    const std::string maps = root + "/drive_c/Stelmar/Maps", out = root + "/out/";
+    fs::create_directories(out);
+    WriteJpeg(maps + "/sheet.jpg", w, h);
+    // Half a degree by a third at 52 degrees north: pixels of a few metres, as a scanned sheet's.
+    std::ofstream(maps + "/sheet.inf") << "52.20.00N,001.30.00W\r\n52.00.00N,001.00.00W\r\n"
+                                          "sheet.jpg\r\n";
+    const std::string placed = root + "/placed.vrt";
+    if (std::system(("gdal_translate -q -of VRT -a_srs EPSG:4277 -a_ullr -1.5 52.33333333333 -1 "
+                     "52 " +
+                     maps + "/sheet.jpg " + placed)
+                        .c_str()) != 0)
+        return 1;
+    auto run = [](const std::string& command) {
+        const auto start = Clock::now();
+        if (std::system(command.c_str()) != 0) std::exit(1);
+        return Seconds(start);
+    };
+    const std::string tiles = "-co TILE_FORMAT=JPEG -co QUALITY=85 -co ZOOM_LEVEL_STRATEGY=UPPER ";
+    const std::string to3857 = "gdalwarp -q -overwrite -of VRT -r bilinear -t_srs EPSG:3857 " +
+                               placed + " " + root + "/w.vrt && gdal_translate -q ";
+    const struct {
+        const char* format;
+        std::string floor;
+    } cases[] = {
+        {"mbtiles", to3857 + tiles + root + "/w.vrt " + out +
+                        "f.mbtiles && gdaladdo -q -r "
+                        "bilinear " +
+                        out + "f.mbtiles"},
+        {"gpkg", to3857 + tiles + "-co TILING_SCHEME=GoogleMapsCompatible " + root + "/w.vrt " +
+                     out + "f.gpkg && gdaladdo -q -r bilinear " + out + "f.gpkg"},
+        {"pdf", "gdal_translate -q -of PDF -co GEO_ENCODING=ISO32000 -co COMPRESS=JPEG -co "
+                "JPEG_QUALITY=85 -co TILED=YES " +
+                    placed + " " + out + "f.pdf"},
+        {"garmin-kmz", "gdalwarp -q -overwrite -of VRT -r bilinear -t_srs EPSG:4326 " + placed +
+                           " " + root + "/k.vrt && gdal_translate -q -of JPEG -co QUALITY=85 " +
+                           root + "/k.vrt " + out + "f.jpg"},
+    };
+    for (const auto& c : cases) {
+        const std::string ours = std::string(VARNET_MAPS) + " export --format " + c.format +
+                                 " --maps " + maps + " --out " + out +
+                                 " --replace sheet >/dev/null";
+        std::vector<double> mine, floor;
+        for (int round = 0; round < 3; ++round) {
+            for (const auto& f : fs::directory_iterator(out)) fs::remove(f.path());
+            floor.push_back(run(c.floor));
+            mine.push_back(run(ours));
+        }
+        std::printf("varnet-maps export --format %s of a %d x %d map: %.3f s, GDAL's tools %.3f "
+                    "s, ratio %.2f (medians)\n",
+                    c.format, w, h, Median(mine), Median(floor), Median(mine) / Median(floor));
+        Row(std::string("export --format ") + c.format + ", " + std::to_string(w) + " x " +
+                std::to_string(h) + " map (bench devices)",
+            Median(mine), Median(floor), "at most 1.5");
+    }
+    fs::remove_all(root);
+    return 0;
+}
+
 // In a fresh process: the program's start with the big map chosen at once, at 100 %, until the
 // frame's part of it is there; prints the clock then and the frame's size.
 int LaunchChild() {
@@ -1068,12 +1134,13 @@ int main(int argc, char** argv) {
     if (what == "watch") return Watch(argc > 2 ? std::atoi(argv[2]) : 100000);
     if (what == "find-process") return FindProcess(argc > 2 ? std::atoi(argv[2]) : 100000);
     if (what == "export") return ExportBench();
+    if (what == "devices" && argc > 3) return DevicesBench(std::atoi(argv[2]), std::atoi(argv[3]));
     if (what == "launch" && argc > 3)
         return Launch(argv[0], std::atoi(argv[2]), std::atoi(argv[3]));
     if (what == "launch-child") return LaunchChild();
     if (what == "calibrate-points") return CalibratePoints();
     std::fprintf(stderr, "usage: varnet_bench fill N | fill-bare N | view W H | coverage N | "
                          "maps-list N | startup N | watch N | find N | find-process N | "
-                         "launch W H | export | gridlines | calibrate-points\n");
+                         "launch W H | export | devices W H | gridlines | calibrate-points\n");
     return 2;
 }

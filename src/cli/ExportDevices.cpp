@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 
 #include "grids/Grids.h"
+#include "library/AreaMaps.h"
 #include "platform/MemoryBound.h"
 #include "platform/Text.h"
 #include "platform/WinPath.h"
@@ -140,22 +141,6 @@ bool ExportOne(Georef::ExportRequest request, const Arguments& a, bool& cancelle
     }
 }
 
-// The maps whose pictures cover part of the area; only those whose corners reach it have their
-// pictures probed.
-std::vector<Georef::MosaicMap> MapsOfArea(const Library::MapLibrary& library,
-                                          const Georef::Area& area) {
-    std::vector<Georef::MosaicMap> maps;
-    const auto& entries = library.Entries();
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const auto corners = entries[i].Georeference();
-        if (!corners || !entries[i].NamesPicture() || !Georef::Overlaps(*corners, area)) continue;
-        const Library::Entry& e = library.Probed(int(i));
-        if (const auto g = e.Georeference(); g && g->HasSize())
-            maps.push_back({e.name, e.pictureNative, *g});
-    }
-    return maps;
-}
-
 } // namespace
 
 int ExportForDevices(const Arguments& a, Model& model, Georef::ExportFormat format) {
@@ -186,7 +171,10 @@ int ExportForDevices(const Arguments& a, Model& model, Georef::ExportFormat form
         const auto box = AreaOf(a, request.datum);
         if (!box) return kFailed;
         request.area = *box;
-        request.areaMaps = MapsOfArea(model.maps, *box);
+        for (int i : Library::Covering(model.maps, *box)) {
+            const Library::Entry& e = model.maps.Entries()[std::size_t(i)];
+            request.areaMaps.push_back({e.name, e.pictureNative, *e.Georeference()});
+        }
         if (request.areaMaps.empty()) return Fail("no map of the library covers the area");
         request.name =
             destination->file.empty()

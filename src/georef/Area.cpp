@@ -1,4 +1,4 @@
-// Areas for the device exports: read from a command line, around a place, and the maps in them.
+// Areas for the device exports: read from a command line, and around a place.
 #include "georef/Georef.h"
 
 #include <cmath>
@@ -6,11 +6,6 @@
 #include <numbers>
 
 namespace Georef {
-
-bool Overlaps(const MapCode::Georeference& map, const Area& area) {
-    return map.West() < area[3] && map.East() > area[1] && map.South() < area[0] &&
-           map.North() > area[2];
-}
 
 Area AroundPlace(double latitude, double longitude, double km, Datum datum) {
     // The ellipsoid's semi-axes, metres.

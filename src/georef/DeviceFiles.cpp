@@ -10,7 +10,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include <jpeglib.h> // after <cstdio>: it uses FILE
 
 namespace Georef::Detail {
 namespace {
@@ -72,37 +77,104 @@ std::string TilesKml(const std::string& title, const TileLayout& t) {
     return kml + "</Document>\n</kml>\n";
 }
 
-// One tile of the warped picture as a baseline JPEG's bytes; "" with `why` when it fails.
-std::string TileJpeg(GDALDatasetH warped, int x, int y, int w, int h, int quality,
-                     std::string& why) {
-    ErrorCapture errors;
-    GdalDataset mem(GDALCreate(GDALGetDriverByName("MEM"), "", w, h, 3, GDT_Byte, nullptr));
-    std::vector<unsigned char> pixels(std::size_t(w) * std::size_t(h) * 3);
-    int bands[] = {1, 2, 3};
-    if (!mem ||
-        GDALDatasetRasterIO(warped, GF_Read, x, y, w, h, pixels.data(), w, h, GDT_Byte, 3, bands, 0,
-                            0, 0) != CE_None ||
-        GDALDatasetRasterIO(mem.get(), GF_Write, 0, 0, w, h, pixels.data(), w, h, GDT_Byte, 3,
-                            bands, 0, 0, 0) != CE_None)
-        return why = errors.Reason("the picture cannot be read"), "";
-    const std::string file =
-        "/vsimem/varnet-tile-" + std::to_string(std::uintptr_t(&pixels)) + ".jpg";
-    const std::string q = "QUALITY=" + std::to_string(quality);
-    const char* options[] = {q.c_str(), "PROGRESSIVE=NO", "WRITE_EXIF_METADATA=NO", nullptr};
-    GdalDataset jpeg(GDALCreateCopy(GDALGetDriverByName("JPEG"), file.c_str(), mem.get(), FALSE,
-                                    const_cast<char**>(options), nullptr, nullptr));
-    jpeg.reset();
-    vsi_l_offset size = 0;
-    GByte* bytes = VSIGetMemFileBuffer(file.c_str(), &size, FALSE);
-    std::string out = bytes ? std::string(reinterpret_cast<char*>(bytes), size) : std::string();
-    VSIUnlink(file.c_str());
-    if (out.empty()) why = errors.Reason("the tile cannot be encoded");
+// A baseline JPEG encoded in memory row after row, so that a row of tiles is made from strips of
+// the picture read once from top to bottom (a JPEG picture read again from above is decoded
+// again from its start).
+class TileEncoder {
+public:
+    TileEncoder(int width, int height, int quality) {
+        info_.err = jpeg_std_error(&error_.mgr);
+        error_.mgr.error_exit = [](j_common_ptr c) {
+            std::longjmp(reinterpret_cast<Failure*>(c->err)->jump, 1);
+        };
+        jpeg_create_compress(&info_);
+        if (setjmp(error_.jump)) {
+            ok_ = false;
+            return;
+        }
+        jpeg_mem_dest(&info_, &bytes_, &size_);
+        info_.image_width = JDIMENSION(width);
+        info_.image_height = JDIMENSION(height);
+        info_.input_components = 3;
+        info_.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&info_);
+        jpeg_set_quality(&info_, quality, TRUE);
+        jpeg_start_compress(&info_, TRUE);
+    }
+    TileEncoder(const TileEncoder&) = delete;
+    TileEncoder& operator=(const TileEncoder&) = delete;
+    ~TileEncoder() {
+        jpeg_destroy_compress(&info_);
+        std::free(bytes_);
+    }
+    // The next rows, red, green and blue interleaved.
+    bool Rows(unsigned char* rgb, int rows) {
+        if (!ok_ || setjmp(error_.jump)) return ok_ = false;
+        const std::size_t stride = std::size_t(info_.image_width) * 3;
+        for (int r = 0; r < rows; ++r) {
+            JSAMPROW row = rgb + r * stride;
+            jpeg_write_scanlines(&info_, &row, 1);
+        }
+        return true;
+    }
+    // The file's bytes; "" when encoding failed.
+    std::string Finish() {
+        if (!ok_ || setjmp(error_.jump)) return "";
+        jpeg_finish_compress(&info_);
+        return std::string(reinterpret_cast<char*>(bytes_), size_);
+    }
+
+private:
+    struct Failure {
+        jpeg_error_mgr mgr;
+        std::jmp_buf jump;
+    };
+    jpeg_compress_struct info_{};
+    Failure error_{};
+    unsigned char* bytes_ = nullptr;
+    unsigned long size_ = 0;
+    bool ok_ = true;
+};
+
+// Encodes the tiles of row `j`, reading the picture in strips as tall as a share of the memory
+// allows; "" with `why`, or cancelled, when it stops.
+std::vector<std::string> TileRow(const ExportRequest& request, Composite& picture,
+                                 const TileLayout& t, int j, std::string& why, bool& cancelled) {
+    std::vector<std::unique_ptr<TileEncoder>> tiles;
+    for (int i = 0; i < t.across; ++i)
+        tiles.push_back(std::make_unique<TileEncoder>(t.X(i + 1) - t.X(i), t.Y(j + 1) - t.Y(j),
+                                                      request.quality));
+    const int strip = int(std::clamp<std::uint64_t>(
+        request.memoryLimit / 16 / (std::uint64_t(t.width) * 7), 8, kTileSide));
+    std::vector<unsigned char> rgba, rgb;
+    for (int y = t.Y(j); y < t.Y(j + 1); y += strip) {
+        const int h = std::min(strip, t.Y(j + 1) - y);
+        const std::size_t n = std::size_t(t.width) * std::size_t(h);
+        if (!picture.Read(0, y, t.width, h, true, rgba, why)) return {};
+        for (int i = 0; i < t.across; ++i) {
+            const int x0 = t.X(i), w = t.X(i + 1) - x0;
+            rgb.resize(std::size_t(w) * std::size_t(h) * 3);
+            for (int r = 0; r < h; ++r)
+                for (int x = 0; x < w; ++x)
+                    for (int c = 0; c < 3; ++c)
+                        rgb[(std::size_t(r) * w + x) * 3 + c] =
+                            rgba[c * n + std::size_t(r) * t.width + std::size_t(x0 + x)];
+            if (!tiles[i]->Rows(rgb.data(), h)) {
+                why = "a tile cannot be encoded";
+                return {};
+            }
+        }
+        const double done = double(y + h) / t.height;
+        if (!Going(request, done)) return cancelled = true, std::vector<std::string>{};
+    }
+    std::vector<std::string> out;
+    for (auto& tile : tiles) out.push_back(tile->Finish());
     return out;
 }
 
 // The picture in WGS 84 latitude and longitude, reduced evenly to fit the tile limit.
-GdalDataset TilesPicture(const ExportRequest& request, const ExportSource& source, TileLayout& t,
-                         double& scale) {
+std::unique_ptr<Composite> TilesPicture(const ExportRequest& request, const ExportSource& source,
+                                        TileLayout& t, double& scale) {
     GDALDatasetH pixels = source.pixels.get();
     double extent[4];
     if (!ExtentIn(pixels, "EPSG:4326", extent))
@@ -117,34 +189,19 @@ GdalDataset TilesPicture(const ExportRequest& request, const ExportSource& sourc
     t.down = (t.height + kTileSide - 1) / kTileSide;
     t.west = extent[0], t.north = extent[3];
     t.dx = (extent[2] - extent[0]) / t.width, t.dy = (extent[1] - extent[3]) / t.height;
-    std::vector<std::string> arguments{
-        "-t_srs",
-        "EPSG:4326",
-        "-te",
-        Number(extent[0], 12),
-        Number(extent[1], 12),
-        Number(extent[2], 12),
-        Number(extent[3], 12),
-        "-ts",
-        std::to_string(t.width),
-        std::to_string(t.height),
-        "-r",
-        "bilinear",
-        "-wo",
-        "INIT_DEST=255",
-        "-wm",
-        std::to_string(std::max<std::uint64_t>(request.memoryLimit / 4, 1 << 24))};
-    if (source.alpha) arguments.push_back("-srcalpha");
     std::string why;
-    GdalDataset warped = WarpToVrt(pixels, arguments, why);
-    if (!warped)
+    auto picture = std::make_unique<Composite>(
+        source,
+        TargetGrid{"EPSG:4326", extent[0], extent[1], extent[2], extent[3], t.width, t.height},
+        request.memoryLimit / 8, why);
+    if (!picture->Ok())
         throw Error(Error::Kind::Refused,
                     "The map " + request.name + " cannot be shifted to WGS 84: " + why + ".");
-    return warped;
+    return picture;
 }
 
 // Writes the archive into the file at `temp`: the KML, then each tile.
-std::string WriteTileArchive(const ExportRequest& request, GDALDatasetH warped, const TileLayout& t,
+std::string WriteTileArchive(const ExportRequest& request, Composite& picture, const TileLayout& t,
                              const std::string& kml, const std::string& temp, bool& cancelled) {
     ErrorCapture errors;
     void* zip = CPLCreateZip(temp.c_str(), nullptr);
@@ -154,19 +211,18 @@ std::string WriteTileArchive(const ExportRequest& request, GDALDatasetH warped, 
     bool ok = CPLCreateFileInZip(zip, "doc.kml", nullptr) == CE_None &&
               CPLWriteFileInZip(zip, kml.data(), int(kml.size())) == CE_None &&
               CPLCloseFileInZip(zip) == CE_None;
-    for (int j = 0; j < t.down && ok; ++j)
+    for (int j = 0; j < t.down && ok; ++j) {
+        const std::vector<std::string> row = TileRow(request, picture, t, j, why, cancelled);
+        ok = !row.empty();
         for (int i = 0; i < t.across && ok; ++i) {
-            const std::string jpeg = TileJpeg(warped, t.X(i), t.Y(j), t.X(i + 1) - t.X(i),
-                                              t.Y(j + 1) - t.Y(j), request.quality, why);
             const std::string name =
                 "files/" + std::to_string(j + 1) + "-" + std::to_string(i + 1) + ".jpg";
-            ok = !jpeg.empty() &&
+            ok = !row[i].empty() &&
                  CPLCreateFileInZip(zip, name.c_str(), const_cast<char**>(stored)) == CE_None &&
-                 CPLWriteFileInZip(zip, jpeg.data(), int(jpeg.size())) == CE_None &&
+                 CPLWriteFileInZip(zip, row[i].data(), int(row[i].size())) == CE_None &&
                  CPLCloseFileInZip(zip) == CE_None;
-            if (ok && !Going(request, double(j * t.across + i + 1) / (t.across * t.down)))
-                ok = false, cancelled = true;
         }
+    }
     ok = CPLCloseZip(zip) == CE_None && ok;
     if (ok) return "";
     return cancelled ? "cancelled" : !why.empty() ? why : errors.Reason("the write failed");
@@ -183,8 +239,14 @@ ExportResult WritePdf(const ExportRequest& request, const std::string& path) {
     const std::string dpiOption = "DPI=" + Number(dpi, 3);
     const std::string title = "TITLE=" + source.title;
     const std::string quality = "JPEG_QUALITY=" + std::to_string(request.quality);
-    // In tiles of 1024 pixels: GDAL compresses each image of the page in memory, so one image
-    // of the whole picture would take memory as the picture grows.
+    // In tiles: GDAL compresses each image of the page in memory, so one image of the whole
+    // picture would take memory as the picture grows. The writer reads a row of tiles at a time;
+    // the picture's rows it spans stay in GDAL's cache (a JPEG read again from above is decoded
+    // again from its start), so a row of tiles spans at most half the cache.
+    const double row = double(GDALGetRasterXSize(pixels)) * GDALGetRasterCount(pixels);
+    int rows = 1024;
+    while (rows > 32 && rows * row > double(GDALGetCacheMax64()) / 2) rows /= 2;
+    const std::string height = "BLOCKYSIZE=" + std::to_string(rows);
     const char* options[] = {dpiOption.c_str(),
                              "GEO_ENCODING=ISO32000",
                              title.c_str(),
@@ -192,7 +254,7 @@ ExportResult WritePdf(const ExportRequest& request, const std::string& path) {
                              quality.c_str(),
                              "TILED=YES",
                              "BLOCKXSIZE=1024",
-                             "BLOCKYSIZE=1024",
+                             height.c_str(),
                              nullptr};
     ReplaceWith(request, path, [&](const std::string& temp, bool& cancelled) -> std::string {
         ErrorCapture errors;
@@ -214,10 +276,10 @@ ExportResult WriteGarminKmz(const ExportRequest& request, const std::string& pat
     const ExportSource source = OpenExportSource(request);
     TileLayout layout;
     double scale = 1;
-    const GdalDataset warped = TilesPicture(request, source, layout, scale);
+    const auto picture = TilesPicture(request, source, layout, scale);
     const std::string kml = TilesKml(source.title, layout);
     ReplaceWith(request, path, [&](const std::string& temp, bool& cancelled) {
-        return WriteTileArchive(request, warped.get(), layout, kml, temp, cancelled);
+        return WriteTileArchive(request, *picture, layout, kml, temp, cancelled);
     });
     ExportResult result;
     result.paths = {path};

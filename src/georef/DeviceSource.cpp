@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <gdal_alg.h>
 #include <sys/statvfs.h>
 
@@ -37,12 +38,22 @@ std::vector<char*> Argv(std::vector<std::string>& arguments) {
     return argv;
 }
 
-// The bands that make a picture three colours: a palette expanded, a grey repeated.
-std::vector<std::string> ColourBands(GDALDatasetH picture) {
+// The bands that make a picture three colours and, when it has one or `alpha` asks, a coverage
+// band: a palette expanded (its transparent entries transparent), a grey repeated, a picture
+// without transparency wholly covered (GDAL's mask of it).
+std::vector<std::string> ColourBands(GDALDatasetH picture, bool& alpha) {
     const int bands = GDALGetRasterCount(picture);
-    if (GDALGetRasterColorTable(GDALGetRasterBand(picture, 1))) return {"-expand", "rgb"};
-    if (bands < 3) return {"-b", "1", "-b", "1", "-b", "1"};
-    return {"-b", "1", "-b", "2", "-b", "3"};
+    GDALRasterBandH last = GDALGetRasterBand(picture, bands);
+    const bool own = bands > 1 && GDALGetRasterColorInterpretation(last) == GCI_AlphaBand;
+    if (GDALGetRasterColorTable(GDALGetRasterBand(picture, 1)))
+        return alpha = true, std::vector<std::string>{"-expand", "rgba"};
+    std::vector<std::string> out{
+        "-b", "1", "-b", bands - own < 3 ? "1" : "2", "-b", bands - own < 3 ? "1" : "3"};
+    alpha = alpha || own;
+    if (alpha)
+        out.insert(out.end(),
+                   {"-b", own ? std::to_string(bands) : "mask", "-colorinterp_4", "alpha"});
+    return out;
 }
 
 // The files of an area's maps, kept in GDAL's memory files while the mosaic reads them.
@@ -71,11 +82,26 @@ struct Kept {
     std::vector<GdalDataset> pictures, placed;
 };
 
-// A map's picture as three colour bands in latitude and longitude of the datum, its corners
-// where its definition puts them, kept in `kept` with the picture it reads; written to `file`
-// (a VRT, "" for one in memory).
-GDALDatasetH PlacedPicture(const MosaicMap& map, Datum datum, const std::string& file, bool& jpeg,
-                           Kept& kept) {
+// The whole pixels of the picture that reach into the area (all of them without one): first
+// column, first row, columns, rows. None when it does not reach in.
+std::array<int, 4> Window(const MapCode::Georeference& g, const Area* area) {
+    const int w = g.Width(), h = g.Height();
+    if (!area) return {0, 0, w, h};
+    const auto& a = *area; // north, west, south, east
+    const double dx = (g.East() - g.West()) / w, dy = (g.North() - g.South()) / h;
+    const int x0 = std::max(0, int(std::floor((a[1] - g.West()) / dx)));
+    const int x1 = std::min(w, int(std::ceil((a[3] - g.West()) / dx)));
+    const int y0 = std::max(0, int(std::floor((g.North() - a[0]) / dy)));
+    const int y1 = std::min(h, int(std::ceil((g.North() - a[2]) / dy)));
+    return {x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0)};
+}
+
+// A map's picture (its part in `area`, when given) in latitude and longitude of the datum, its
+// corners where its definition puts them, kept in `kept` with the picture it reads; written to
+// `file` (a VRT, "" for one in memory). `alpha` asks for a coverage band (set when the picture
+// has one of its own). Null when the picture does not reach into the area.
+GDALDatasetH PlacedPicture(const MosaicMap& map, Datum datum, const std::string& file,
+                           const Area* area, bool& jpeg, bool& alpha, Kept& kept) {
     ErrorCapture errors;
     kept.pictures.emplace_back(GDALOpen(map.picture.c_str(), GA_ReadOnly));
     GDALDatasetH picture = kept.pictures.back().get();
@@ -84,17 +110,29 @@ GDALDatasetH PlacedPicture(const MosaicMap& map, Datum datum, const std::string&
                     "The picture of " + map.name + " (" + map.picture +
                         ") cannot be read: " + errors.Reason("GDAL cannot open it") + ".");
     jpeg = std::string(GDALGetDriverShortName(GDALGetDatasetDriver(picture))) == "JPEG";
-    const MapCode::Georeference& g = map.georeference;
+    // The definition's size places the pixels; the picture's own is what is read.
+    MapCode::Georeference g = map.georeference;
+    g = MapCode::Georeference(g.TopLeftLongitude(), g.TopLeftLatitude(), g.BottomRightLongitude(),
+                              g.BottomRightLatitude(), GDALGetRasterXSize(picture),
+                              GDALGetRasterYSize(picture));
+    const auto [x, y, w, h] = Window(g, area);
+    if (w <= 0 || h <= 0) return nullptr;
+    const double dx = (g.East() - g.West()) / g.Width(), dy = (g.North() - g.South()) / g.Height();
     std::vector<std::string> arguments{"-of",
                                        "VRT",
                                        "-a_srs",
                                        DatumCode(datum),
+                                       "-srcwin",
+                                       Number(x),
+                                       Number(y),
+                                       Number(w),
+                                       Number(h),
                                        "-a_ullr",
-                                       Number(g.TopLeftLongitude() / 60.0),
-                                       Number(g.TopLeftLatitude() / 60.0),
-                                       Number(g.BottomRightLongitude() / 60.0),
-                                       Number(g.BottomRightLatitude() / 60.0)};
-    for (auto& band : ColourBands(picture)) arguments.push_back(band);
+                                       Number(g.West() + x * dx),
+                                       Number(g.North() - y * dy),
+                                       Number(g.West() + (x + w) * dx),
+                                       Number(g.North() - (y + h) * dy)};
+    for (auto& band : ColourBands(picture, alpha)) arguments.push_back(band);
     auto argv = Argv(arguments);
     GDALTranslateOptions* options = GDALTranslateOptionsNew(argv.data(), nullptr);
     kept.placed.emplace_back(GDALTranslate(file.c_str(), picture, options, nullptr));
@@ -114,30 +152,45 @@ double MetresPerDegreeNorth() {
     return MapCode::Earth::AlongParallelKm(0, 1) * 1000;
 }
 
-ExportSource AreaSource(const ExportRequest& request) {
-    const auto& area = request.area; // north, west, south, east
-    const double centre = (area[0] + area[2]) / 2;
+// The area's maps, each clipped to it, coarsest first: the later are drawn over the earlier. A
+// stable sort keeps the library's order among equals, so the one listed later wins a tie.
+std::vector<Layer> AreaLayers(const ExportRequest& request, Kept& kept, bool& allJpeg,
+                              double& finest) {
+    const double centre = (request.area[0] + request.area[2]) / 2;
     std::vector<const MosaicMap*> maps;
     for (const auto& m : request.areaMaps) maps.push_back(&m);
-    // Coarsest first: the VRT's later sources are drawn over the earlier ones. A stable sort
-    // keeps the library's order among equals, so the one listed later wins a tie.
     const auto scale = [&](const MosaicMap* m) {
         return m->georeference.MetresPerPixel(centre * 60);
     };
     std::stable_sort(maps.begin(), maps.end(),
                      [&](auto* a, auto* b) { return scale(a) > scale(b); });
-    const double metres = request.resolution > 0 ? request.resolution : scale(maps.back());
-    if (!(metres > 0))
-        throw Error(Error::Kind::Refused, "The maps of the area have no picture of known size.");
-    auto kept = std::make_shared<Kept>();
-    std::vector<GDALDatasetH> handles;
-    ExportSource source;
-    source.allJpeg = true;
+    std::vector<Layer> layers;
+    allJpeg = true;
+    finest = 0;
     for (const MosaicMap* m : maps) {
-        bool jpeg = false;
-        handles.push_back(PlacedPicture(*m, request.datum, kept->files.Add(), jpeg, *kept));
-        source.allJpeg = source.allJpeg && jpeg;
+        bool jpeg = false, alpha = true; // every one covers only its own part
+        GDALDatasetH placed =
+            PlacedPicture(*m, request.datum, kept.files.Add(), &request.area, jpeg, alpha, kept);
+        if (!placed) continue;
+        layers.push_back({placed, alpha});
+        allJpeg = allJpeg && jpeg;
+        finest = scale(m);
     }
+    return layers;
+}
+
+ExportSource AreaSource(const ExportRequest& request) {
+    const auto& area = request.area; // north, west, south, east
+    auto kept = std::make_shared<Kept>();
+    ExportSource source;
+    double finest = 0;
+    source.layers = AreaLayers(request, *kept, source.allJpeg, finest);
+    const double metres = request.resolution > 0 ? request.resolution : finest;
+    if (source.layers.empty() || !(metres > 0))
+        throw Error(Error::Kind::Refused, "The maps of the area have no picture of known size.");
+    std::vector<GDALDatasetH> handles;
+    for (const Layer& l : source.layers) handles.push_back(l.placed);
+    const double centre = (area[0] + area[2]) / 2;
     std::vector<std::string> arguments{"-te",
                                        Number(area[1]),
                                        Number(area[2]),
@@ -147,8 +200,7 @@ ExportSource AreaSource(const ExportRequest& request) {
                                        Number(metres / MetresPerDegreeEast(centre)),
                                        Number(metres / MetresPerDegreeNorth()),
                                        "-r",
-                                       "bilinear",
-                                       "-addalpha"};
+                                       "bilinear"};
     auto argv = Argv(arguments);
     ErrorCapture errors;
     GDALBuildVRTOptions* options = GDALBuildVRTOptionsNew(argv.data(), nullptr);
@@ -165,7 +217,22 @@ ExportSource AreaSource(const ExportRequest& request) {
 
 } // namespace
 
-ExportSource OpenExportSource(const ExportRequest& request) {
+namespace {
+
+// GDAL's block cache, sized to what the export reads again: the pictures' rows under two rows
+// of tiles (a JPEG's rows read again from above are decoded again from its start), with room for
+// the tiles being warped and written; at most five eighths of the request's memory, which leaves
+// an eighth to each warp and the rest to the decoders' and writers' own buffers.
+void SizeCache(const ExportRequest& request, const ExportSource& source) {
+    double row = 0; // bytes
+    for (const Layer& l : source.layers)
+        row += double(GDALGetRasterXSize(l.placed)) * GDALGetRasterCount(l.placed);
+    const double wanted = 2 * 256 * row + (8 << 20);
+    const double most = double(request.memoryLimit) / 8 * 5;
+    GDALSetCacheMax64(GIntBig(std::max(std::min(wanted, most), double(16 << 20))));
+}
+
+ExportSource OpenMap(const ExportRequest& request) {
     if (!request.areaMaps.empty()) {
         ExportSource source = AreaSource(request);
         source.title = Platform::Cp1252ToUtf8(request.name);
@@ -173,25 +240,24 @@ ExportSource OpenExportSource(const ExportRequest& request) {
     }
     ExportSource source;
     auto kept = std::make_shared<Kept>();
-    PlacedPicture({request.name, request.picture, request.georeference}, request.datum, "",
-                  source.allJpeg, *kept);
+    bool alpha = false;
+    GDALDatasetH placed = PlacedPicture({request.name, request.picture, request.georeference},
+                                        request.datum, "", nullptr, source.allJpeg, alpha, *kept);
+    source.layers = {{placed, alpha}};
     source.pixels = std::move(kept->placed.back());
     kept->placed.clear();
+    source.alpha = alpha;
     source.keep = std::move(kept);
     source.title = Platform::Cp1252ToUtf8(NameStem(request.name));
     return source;
 }
 
-GdalDataset TranslateToVrt(GDALDatasetH from, std::vector<std::string> arguments,
-                           std::string& why) {
-    arguments.insert(arguments.begin(), {"-of", "VRT"});
-    auto argv = Argv(arguments);
-    ErrorCapture errors;
-    GDALTranslateOptions* options = GDALTranslateOptionsNew(argv.data(), nullptr);
-    GdalDataset out(GDALTranslate("", from, options, nullptr));
-    GDALTranslateOptionsFree(options);
-    if (!out) why = errors.Reason("GDAL failed");
-    return out;
+} // namespace
+
+ExportSource OpenExportSource(const ExportRequest& request) {
+    ExportSource source = OpenMap(request);
+    SizeCache(request, source);
+    return source;
 }
 
 GdalDataset WarpToVrt(GDALDatasetH from, std::vector<std::string> arguments, std::string& why) {
@@ -203,6 +269,103 @@ GdalDataset WarpToVrt(GDALDatasetH from, std::vector<std::string> arguments, std
     GDALWarpAppOptionsFree(options);
     if (!out) why = errors.Reason("GDAL failed");
     return out;
+}
+
+Composite::Composite(const ExportSource& source, const TargetGrid& grid, std::uint64_t memory,
+                     std::string& why) {
+    const double px = (grid.east - grid.west) / grid.width;
+    const double py = (grid.north - grid.south) / grid.height;
+    for (const Layer& layer : source.layers) {
+        // Only the pixels the layer reaches are warped and drawn (a pixel beyond, for the
+        // bilinear kernel's reach).
+        double e[4];
+        if (!ExtentIn(layer.placed, grid.srs, e)) {
+            why = std::string("a picture cannot be taken into ") + grid.srs;
+            return;
+        }
+        const int x0 = std::max(0, int(std::floor((e[0] - grid.west) / px)) - 1);
+        const int x1 = std::min(grid.width, int(std::ceil((e[2] - grid.west) / px)) + 1);
+        const int y0 = std::max(0, int(std::floor((grid.north - e[3]) / py)) - 1);
+        const int y1 = std::min(grid.height, int(std::ceil((grid.north - e[1]) / py)) + 1);
+        if (x0 >= x1 || y0 >= y1) continue;
+        std::vector<std::string> arguments{
+            "-t_srs",
+            grid.srs,
+            "-te",
+            Number(grid.west),
+            Number(grid.south),
+            Number(grid.east),
+            Number(grid.north),
+            "-ts",
+            std::to_string(grid.width),
+            std::to_string(grid.height),
+            "-r",
+            "bilinear",
+            "-dstalpha",
+            "-wm",
+            std::to_string(std::max<std::uint64_t>(memory, 8 << 20))};
+        if (layer.alpha) arguments.push_back("-srcalpha");
+        GdalDataset warped = WarpToVrt(layer.placed, arguments, why);
+        if (!warped) return;
+        parts_.push_back({std::move(warped), x0, y0, x1, y1});
+    }
+    ok_ = true;
+}
+
+namespace {
+
+// Lays `a` (straight colours, 4 planes of n) over `b`: coverage adds, colours mix by it.
+void Over(const unsigned char* a, std::size_t an, unsigned char* b, std::size_t bn, int w, int h,
+          int aw, int bw) {
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::size_t i = std::size_t(y) * aw + x, j = std::size_t(y) * bw + x;
+            const unsigned top = a[3 * an + i];
+            if (top == 0) continue;
+            const unsigned under = b[3 * bn + j] * (255 - top) / 255, cover = top + under;
+            for (int c = 0; c < 3; ++c)
+                b[c * bn + j] = static_cast<unsigned char>(
+                    (a[c * an + i] * top + b[c * bn + j] * under + cover / 2) / cover);
+            b[3 * bn + j] = static_cast<unsigned char>(cover);
+        }
+}
+
+} // namespace
+
+bool Composite::Read(int x, int y, int w, int h, bool white, std::vector<unsigned char>& rgba,
+                     std::string& why) {
+    const std::size_t n = std::size_t(w) * std::size_t(h);
+    rgba.assign(4 * n, 0);
+    ErrorCapture errors;
+    bool drawn = false;
+    for (Part& p : parts_) {
+        const int u0 = std::max(x, p.x0), v0 = std::max(y, p.y0);
+        const int u1 = std::min(x + w, p.x1), v1 = std::min(y + h, p.y1);
+        if (u0 >= u1 || v0 >= v1) continue;
+        const int pw = u1 - u0, ph = v1 - v0;
+        const std::size_t pn = std::size_t(pw) * std::size_t(ph);
+        layer_.resize(4 * pn);
+        if (GDALDatasetRasterIO(p.warped.get(), GF_Read, u0, v0, pw, ph, layer_.data(), pw, ph,
+                                GDT_Byte, 4, nullptr, 0, 0, 0) != CE_None)
+            return why = errors.Reason("the pictures cannot be read"), false;
+        const std::size_t at = std::size_t(v0 - y) * w + std::size_t(u0 - x);
+        if (drawn)
+            Over(layer_.data(), pn, rgba.data() + at, n, pw, ph, pw, w);
+        else // nothing under it: the layer as it is
+            for (int b = 0; b < 4; ++b)
+                for (int r = 0; r < ph; ++r)
+                    std::memcpy(rgba.data() + b * n + at + std::size_t(r) * w,
+                                layer_.data() + b * pn + std::size_t(r) * pw, std::size_t(pw));
+        drawn = true;
+    }
+    if (white)
+        for (std::size_t i = 0; i < n; ++i) {
+            const unsigned cover = rgba[3 * n + i];
+            for (int c = 0; c < 3 && cover < 255; ++c)
+                rgba[c * n + i] = static_cast<unsigned char>(
+                    (rgba[c * n + i] * cover + 255 * (255 - cover) + 127) / 255);
+        }
+    return true;
 }
 
 bool ExtentIn(GDALDatasetH dataset, const char* srs, double extent[4], double* pixel) {

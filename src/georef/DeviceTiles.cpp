@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -69,23 +70,21 @@ Grid MercatorGrid(const ExportRequest& request, GDALDatasetH source) {
     return g;
 }
 
-// Copies one level's warp into the level's bands, a strip of tiles at a time; false when the
+// Draws one level's layers into the level's bands, a strip of tiles at a time; false when the
 // progress cancels, with GDAL's reason in `why` when a read or write fails.
-bool CopyLevel(const ExportRequest& request, GDALDatasetH warped, GDALRasterBandH bands[4],
-               double& done, double total, std::string& why) {
-    const int width = GDALGetRasterXSize(warped), height = GDALGetRasterYSize(warped);
+bool CopyLevel(const ExportRequest& request, Composite& level, int width, int height,
+               GDALRasterBandH bands[4], bool jpeg, double& done, double total, std::string& why) {
     constexpr int kStrip = 8 * kTile; // columns at a time: memory stays small whatever the width
-    std::vector<unsigned char> pixels(std::size_t(kStrip) * kTile * 4);
+    std::vector<unsigned char> pixels;
     ErrorCapture errors;
-    for (int y = 0; y < height; y += kTile)
+    for (int y = 0; y < height; y += kTile) {
         for (int x = 0; x < width; x += kStrip) {
             const int w = std::min(kStrip, width - x), h = std::min(kTile, height - y);
             const std::size_t plane = std::size_t(w) * std::size_t(h);
-            if (GDALDatasetRasterIO(warped, GF_Read, x, y, w, h, pixels.data(), w, h, GDT_Byte, 4,
-                                    nullptr, 0, 0, 0) != CE_None)
-                return why = errors.Reason("the pictures cannot be read"), false;
-            bool any = false; // a strip of no map is no tile: the writers leave it out
-            for (std::size_t i = 0; i < plane && !any; ++i) any = pixels[3 * plane + i] != 0;
+            if (!level.Read(x, y, w, h, jpeg, pixels, why)) return false;
+            // A strip of no map is no tile: the writers leave it out.
+            const unsigned char* cover = pixels.data() + 3 * plane;
+            const bool any = cover[0] || std::memcmp(cover, cover + 1, plane - 1) != 0;
             for (int b = 0; b < 4 && any; ++b)
                 if (GDALRasterIO(bands[b], GF_Write, x, y, w, h, pixels.data() + b * plane, w, h,
                                  GDT_Byte, 0, 0) != CE_None)
@@ -93,6 +92,11 @@ bool CopyLevel(const ExportRequest& request, GDALDatasetH warped, GDALRasterBand
             done += double(plane);
             if (!Going(request, done / total)) return false;
         }
+        // The row's tiles written now: left in the cache they would push out the pictures' rows.
+        for (int b = 0; b < 4; ++b)
+            if (GDALFlushRasterCache(bands[b]) != CE_None)
+                return why = errors.Reason("the tiles cannot be written"), false;
+    }
     return true;
 }
 
@@ -108,8 +112,6 @@ bool WriteLevels(const ExportRequest& request, const ExportSource& source, const
     if (!factors.empty() && GDALBuildOverviews(out, "NONE", int(factors.size()), factors.data(), 0,
                                                nullptr, nullptr, nullptr) != CE_None)
         return why = errors.Reason("the levels cannot be made"), false;
-    const std::string memory =
-        std::to_string(std::max<std::uint64_t>(request.memoryLimit / 4, 1 << 24));
     for (int z = g.maxZoom; z >= g.minZoom; --z) {
         const int level = g.maxZoom - z; // 0 the raster itself, then its overviews
         GDALRasterBandH bands[4];
@@ -120,24 +122,26 @@ bool WriteLevels(const ExportRequest& request, const ExportSource& source, const
                 return why = "the writer has no level " + std::to_string(z), false;
         }
         const double pixel = TileMetres(z) / kTile;
-        std::vector<std::string> arguments{
-            "-t_srs", "EPSG:3857", "-te", Number(g.originX),
-            Number(g.originY - g.Height(z) * pixel), Number(g.originX + g.Width(z) * pixel),
-            Number(g.originY), "-ts", std::to_string(g.Width(z)), std::to_string(g.Height(z)), "-r",
-            "bilinear", "-dstalpha", "-wm", memory,
-            // White under a JPEG's missing alpha, so no map's edge shows black.
-            "-wo", jpeg ? "INIT_DEST=255,255,255,0" : "INIT_DEST=0"};
-        if (source.alpha) arguments.push_back("-srcalpha");
-        GdalDataset warped = WarpToVrt(source.pixels.get(), arguments, why);
-        if (!warped || !CopyLevel(request, warped.get(), bands, done, total, why)) return false;
+        const TargetGrid grid{"EPSG:3857",
+                              g.originX,
+                              g.originY - g.Height(z) * pixel,
+                              g.originX + g.Width(z) * pixel,
+                              g.originY,
+                              g.Width(z),
+                              g.Height(z)};
+        Composite composite(source, grid, request.memoryLimit / 8, why);
+        if (!composite.Ok() ||
+            !CopyLevel(request, composite, g.Width(z), g.Height(z), bands, jpeg, done, total, why))
+            return false;
     }
     return true;
 }
 
-// The extent the tile set declares: the pictures', not the whole tiles'.
+// The extent the tile set declares: the pictures', not the whole tiles'; an MBTiles file's
+// first level too (its writer counts the levels it made empty as its own).
 bool DeclareExtent(const Grid& g, const std::string& file, bool mbtiles, std::string& why) {
     ErrorCapture errors;
-    std::string sql;
+    std::vector<std::string> sql;
     if (mbtiles) {
         OGRSpatialReference merc, wgs84;
         merc.importFromEPSG(3857);
@@ -147,21 +151,39 @@ bool DeclareExtent(const Grid& g, const std::string& file, bool mbtiles, std::st
             OGRCreateCoordinateTransformation(&merc, &wgs84));
         double x[] = {g.minX, g.maxX}, y[] = {g.minY, g.maxY};
         if (!t || !t->Transform(2, x, y)) return why = errors.Reason("PROJ failed"), false;
-        sql = "INSERT INTO metadata (name, value) VALUES ('bounds', '" + Number(x[0]) + "," +
-              Number(y[0]) + "," + Number(x[1]) + "," + Number(y[1]) + "')";
+        sql = {"INSERT INTO metadata (name, value) VALUES ('bounds', '" + Number(x[0]) + "," +
+                   Number(y[0]) + "," + Number(x[1]) + "," + Number(y[1]) + "')",
+               "UPDATE metadata SET value = '" + std::to_string(g.minZoom) +
+                   "' WHERE name = 'minzoom'"};
     } else {
-        sql = "UPDATE gpkg_contents SET min_x = " + Number(g.minX) + ", min_y = " + Number(g.minY) +
-              ", max_x = " + Number(g.maxX) + ", max_y = " + Number(g.maxY);
+        sql = {"UPDATE gpkg_contents SET min_x = " + Number(g.minX) + ", min_y = " +
+               Number(g.minY) + ", max_x = " + Number(g.maxX) + ", max_y = " + Number(g.maxY)};
     }
     // The MBTiles writer has no way to say it; SQLite's driver opens the file by content.
     const char* drivers[] = {mbtiles ? "SQLite" : "GPKG", nullptr};
     GdalDataset db(
         GDALOpenEx(file.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, nullptr, nullptr));
     if (!db) return why = errors.Reason("the file cannot be opened again"), false;
-    GDALDatasetExecuteSQL(db.get(), sql.c_str(), nullptr, nullptr);
+    for (const auto& statement : sql)
+        GDALDatasetExecuteSQL(db.get(), statement.c_str(), nullptr, nullptr);
     db.reset();
     if (CPLGetLastErrorType() >= CE_Failure) return why = errors.Reason("SQLite failed"), false;
     return true;
+}
+
+// The writer's options: the tiles' format, and the set's name and type (MBTiles) or table
+// (GeoPackage).
+std::vector<std::string> CreationOptions(const ExportRequest& request, const std::string& title,
+                                         bool jpeg) {
+    std::vector<std::string> options{jpeg ? "TILE_FORMAT=JPEG" : "TILE_FORMAT=PNG",
+                                     "QUALITY=" + std::to_string(request.quality)};
+    if (request.format == ExportFormat::MbTiles)
+        options.insert(options.end(), {"NAME=" + title, "DESCRIPTION=" + title, "TYPE=overlay",
+                                       "WRITE_BOUNDS=NO"});
+    else
+        options.insert(options.end(), {"TILING_SCHEME=GoogleMapsCompatible",
+                                       "RASTER_TABLE=" + title, "RASTER_IDENTIFIER=" + title});
+    return options;
 }
 
 } // namespace
@@ -182,18 +204,9 @@ ExportResult WriteTiles(const ExportRequest& request, const std::string& path) {
                 for (const char* end : {"", "-journal", "-wal", "-shm"}) fs::remove(path + end, ec);
             }
         } remove{made};
-        const std::string quality = "QUALITY=" + std::to_string(request.quality);
-        const std::string name = "NAME=" + source.title;
-        const std::string table = "RASTER_TABLE=" + source.title;
-        const std::string identifier = "RASTER_IDENTIFIER=" + source.title;
-        std::vector<const char*> options{jpeg ? "TILE_FORMAT=JPEG" : "TILE_FORMAT=PNG",
-                                         quality.c_str()};
-        if (mbtiles) {
-            options.insert(options.end(), {name.c_str(), "TYPE=overlay", "WRITE_BOUNDS=NO"});
-        } else {
-            options.insert(options.end(), {"TILING_SCHEME=GoogleMapsCompatible", table.c_str(),
-                                           identifier.c_str()});
-        }
+        const std::vector<std::string> texts = CreationOptions(request, source.title, jpeg);
+        std::vector<const char*> options;
+        for (const auto& o : texts) options.push_back(o.c_str());
         options.push_back(nullptr);
         ErrorCapture errors;
         GdalDataset out(GDALCreate(GDALGetDriverByName(mbtiles ? "MBTiles" : "GPKG"), made.c_str(),

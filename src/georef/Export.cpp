@@ -134,11 +134,10 @@ void WriteKmz(const ExportRequest& request, const std::string& path) {
     }
 }
 
-// The device formats, within the request's memory: GDAL's block cache and its warps take a
-// share each, and nothing of the export is left beside the pictures (no .aux.xml).
+// The device formats, within the request's memory (GDAL's cache is sized when the pictures are
+// opened); nothing of the export is left beside the pictures (no .aux.xml).
 ExportResult ExportForDevice(const ExportRequest& request, const std::string& path) {
     CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", "NO");
-    GDALSetCacheMax64(GIntBig(std::max<std::uint64_t>(request.memoryLimit / 4, 16 << 20)));
     switch (request.format) {
     case ExportFormat::Pdf:
         return WritePdf(request, path);

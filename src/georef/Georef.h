@@ -155,9 +155,6 @@ bool IsDeviceFormat(ExportFormat format);
 // An area: degrees of the library's datum, north, west, south, east.
 using Area = std::array<double, 4>;
 
-// Whether a map's rectangle and an area share more than an edge. Never throws.
-bool Overlaps(const MapCode::Georeference& map, const Area& area);
-
 // The area `km` kilometres either side of a place (degrees), along its meridian and its
 // parallel, on the datum's ellipsoid (Airy 1830 for OSGB 1936, WGS 84's own). `km` above 0.
 // Never throws.

@@ -1,6 +1,7 @@
 #include "ui/frmExportDevice.h"
 
 #include "grids/Grids.h"
+#include "library/AreaMaps.h"
 #include "platform/MemoryBound.h"
 #include "ui/CoreText.h"
 #include "ui/Dialogs.h"
@@ -180,14 +181,9 @@ std::optional<Georef::ExportRequest> frmExportDevice::Request() {
         r.area = Georef::AroundPlace(p.latitude, p.longitude, txtRadius->value(), r.datum);
     }
     r.resolution = txtResolution->value();
-    // Only the maps whose corners reach the area have their pictures probed.
-    const auto& entries = library_->Entries();
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const auto corners = entries[i].Georeference();
-        if (!corners || !entries[i].NamesPicture() || !Georef::Overlaps(*corners, r.area)) continue;
-        const Library::Entry& e = library_->Probed(int(i));
-        if (const auto g = e.Georeference(); g && g->HasSize())
-            r.areaMaps.push_back({e.name, e.pictureNative, *g});
+    for (int i : Library::Covering(*library_, r.area)) {
+        const Library::Entry& e = library_->Entries()[std::size_t(i)];
+        r.areaMaps.push_back({e.name, e.pictureNative, *e.Georeference()});
     }
     if (r.areaMaps.empty()) {
         MsgBox("No map of the library covers the area.", vbExclamation, windowTitle());

@@ -13,7 +13,10 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <set>
+#include <spawn.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -560,4 +563,61 @@ TEST_F(CommandLineTest, SignalsStopAnImportOrCalibrationAndLeaveNothing) {
         EXPECT_FALSE(anyNaming());
     }
     ::close(watch);
+}
+
+// Exports for devices of a 6000 x 4000 map under a picture bound of 64 MiB: whatever the writer,
+// the process's peak stays within the bound above its peak for a 300 x 200 map (its libraries'
+// fixed cost, which a sanitizer inflates, apart); Ctrl+C in the middle of one stops it with
+// status 130 and leaves nothing.
+TEST_F(CommandLineTest, ExportsForDevicesWithinTheMemoryBoundAndStopOnCtrlC) {
+    Write("small.bmp", TempHost::Bmp(60, 40));
+    for (const auto& [name, size] : {std::pair{"big", "6000 4000"}, {"little", "300 200"}}) {
+        ASSERT_EQ(
+            std::system(("gdal_translate -q -of JPEG -r bilinear -outsize " + std::string(size) +
+                         " " + maps + "/small.bmp " + maps + "/" + name + ".jpg")
+                            .c_str()),
+            0);
+        Write(name + std::string(".inf"),
+              "51.30.00N,001.30.00W\r\n51.00.00N,000.30.00W\r\n" + std::string(name) + ".jpg\r\n");
+    }
+    const std::string out = host.Root() + "/out/";
+    setenv("VARNET_PICTURE_LIMIT_MB", "64", 1);
+    const char* asan = std::getenv("ASAN_OPTIONS"); // a sanitizer's: freed is free
+    setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":quarantine_size_mb=0").c_str(), 1);
+    auto start = [&](const char* format, const char* name) {
+        const char* argv[] = {VARNET_MAPS, "export",    "--format",  format, "--maps", maps.c_str(),
+                              "--out",     out.c_str(), "--replace", name,   nullptr};
+        pid_t pid = 0;
+        EXPECT_EQ(
+            posix_spawn(&pid, VARNET_MAPS, nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        return pid;
+    };
+    auto peakKiB = [&](const char* format, const char* name) {
+        int status = -1;
+        rusage use{};
+        const pid_t pid = start(format, name);
+        EXPECT_EQ(::wait4(pid, &status, 0, &use), pid);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        return use.ru_maxrss;
+    };
+    // A GeoPackage is written as MBTiles are.
+    for (const char* format : {"mbtiles", "pdf", "garmin-kmz"}) {
+        SCOPED_TRACE(format);
+        EXPECT_LE(peakKiB(format, "big") - peakKiB(format, "little"), 64 << 10) << "KiB";
+    }
+    std::filesystem::remove_all(out);
+    TempHost::MakeFolder(out);
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ::inotify_add_watch(watch, out.c_str(), IN_CREATE);
+    const pid_t pid = start("mbtiles", "big");
+    pollfd fd{watch, POLLIN, 0};
+    ASSERT_EQ(::poll(&fd, 1, 60000), 1); // its temporary file: the export is under way
+    ::kill(pid, SIGINT);
+    int status = -1;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_TRUE(std::filesystem::is_empty(out));
+    ::close(watch);
+    unsetenv("VARNET_PICTURE_LIMIT_MB");
+    unsetenv("ASAN_OPTIONS");
 }

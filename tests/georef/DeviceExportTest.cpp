@@ -285,6 +285,10 @@ TEST(DeviceExport, EachFormatHoldsTheMapWhereItsCornersPutIt) {
             // does not.
             EXPECT_EQ(result.maxZoom, 11);
             EXPECT_EQ(result.minZoom, 10);
+            if (c.format == Format::MbTiles) { // as the file says it, titled by the map
+                EXPECT_STREQ(ds->GetMetadataItem("minzoom"), "10");
+                EXPECT_STREQ(ds->GetMetadataItem("description"), "Sheet");
+            }
         }
         // Each level as the file holds it (a PDF has one).
         const int from = c.format == Format::Pdf ? -1 : result.minZoom;
@@ -432,4 +436,56 @@ TEST(DeviceExport, AnAreaJoinsItsSheetsTheFinerOnTop) {
     EXPECT_NEAR(at(2, 280, row), 200, 2); // 0.21W: both, the east one finer
     EXPECT_NEAR(at(2, 500, row), 200, 2); // 0.1W: the east sheet alone
     EXPECT_EQ(at(3, 300, 10), 0);         // 51.615N: north of both
+}
+
+// A paletted picture's transparent entry stays transparent in a tile set, and white in a KMZ's
+// JPEG tiles: the west half of the sheet is transparent, the east half red.
+TEST(DeviceExport, APalettesTransparencyIsNoMap) {
+    TempHost host;
+    GDALAllRegister();
+    GDALDatasetH mem = GDALCreate(GDALGetDriverByName("MEM"), "", 300, 200, 1, GDT_Byte, nullptr);
+    std::vector<unsigned char> index(300 * 200);
+    for (std::size_t i = 0; i < index.size(); ++i) index[i] = i % 300 >= 150;
+    GDALColorTableH palette = GDALCreateColorTable(GPI_RGB);
+    const GDALColorEntry clear{0, 0, 0, 0}, red{220, 30, 30, 255};
+    GDALSetColorEntry(palette, 0, &clear);
+    GDALSetColorEntry(palette, 1, &red);
+    GDALSetRasterColorTable(GDALGetRasterBand(mem, 1), palette);
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(mem, 1), GF_Write, 0, 0, 300, 200, index.data(), 300,
+                           200, GDT_Byte, 0, 0),
+              CE_None);
+    const std::string png = host.Root() + "/sheet.png";
+    GDALClose(GDALCreateCopy(GDALGetDriverByName("PNG"), png.c_str(), mem, FALSE, nullptr, nullptr,
+                             nullptr));
+    GDALClose(mem);
+    GDALDestroyColorTable(palette);
+    for (Format format : {Format::MbTiles, Format::GarminKmz}) {
+        const auto path = Georef::ExportFiles(Request(png, 300, 200, format, host.Root())).paths[0];
+        GDALDatasetH file = GDALOpen(
+            (format == Format::MbTiles ? path : "/vsizip/" + path + "/" + Overlays(path)[0].href)
+                .c_str(),
+            GA_ReadOnly);
+        ASSERT_NE(file, nullptr);
+        // On the map's own box (the KMZ's one tile is it): a quarter of the way across is well
+        // within the west half, three quarters within the east.
+        GDALDatasetH ds = format == Format::GarminKmz
+                              ? file
+                              : Warp(file, {"-t_srs", "EPSG:4277", "-te", "-0.4", "51.5", "-0.2",
+                                            "51.6", "-ts", "300", "200"});
+        const int w = GDALGetRasterXSize(ds), h = GDALGetRasterYSize(ds);
+        const int bands = std::min(4, GDALGetRasterCount(ds));
+        unsigned char west[4] = {}, east[4] = {};
+        for (auto [x, px] : {std::pair{w / 4, west}, {3 * w / 4, east}})
+            ASSERT_EQ(GDALDatasetRasterIO(ds, GF_Read, x, h / 2, 1, 1, px, 1, 1, GDT_Byte, bands,
+                                          nullptr, 0, 0, 1),
+                      CE_None);
+        if (ds != file) GDALClose(ds);
+        GDALClose(file);
+        if (format == Format::MbTiles)
+            EXPECT_EQ(west[3], 0);
+        else
+            EXPECT_GE(west[1], 245); // white: green as high as red
+        EXPECT_NEAR(east[0], 220, 16);
+        EXPECT_NEAR(east[1], 30, 16);
+    }
 }
