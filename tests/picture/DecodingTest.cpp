@@ -35,6 +35,18 @@ QByteArray Jpeg(int w, int h, QColor colour, bool progressive) {
     return buffer.data();
 }
 
+// A 1001 x 777 texture, sides that no halving divides, in which any pixel out of place shows.
+QByteArray Texture(int quality) {
+    QImage texture(1001, 777, QImage::Format_RGB32);
+    for (int y = 0; y < texture.height(); ++y)
+        for (int x = 0; x < texture.width(); ++x)
+            texture.setPixel(x, y, qRgb((x * 7) ^ y, (y * 3 + x) & 255, (x * y) & 255));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    texture.save(&buffer, "JPG", quality);
+    return buffer.data();
+}
+
 // The same file with its frame header claiming another size.
 QByteArray Claiming(QByteArray jpeg, int w, int h) {
     for (int at = 2; at + 9 < jpeg.size();
@@ -189,16 +201,9 @@ TEST_F(DecodingTest, ReducedDecodesAreAtTheScaleUsed) {
 }
 
 TEST_F(DecodingTest, APartHoldsThePixelsOfTheWholeWhereverItStarts) {
-    // A texture in which a pixel out of place shows. Parts that start on a block's edge are
-    // written where the view reads them, others through a row of the decoder's own.
-    QImage texture(1001, 777, QImage::Format_RGB32);
-    for (int y = 0; y < texture.height(); ++y)
-        for (int x = 0; x < texture.width(); ++x)
-            texture.setPixel(x, y, qRgb((x * 7) ^ y, (y * 3 + x) & 255, (x * y) & 255));
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    texture.save(&buffer, "JPG", 95);
-    const Picture::Source source = Picture::Open(Put("parts.jpg", buffer.data()));
+    // Parts that start on a block's edge are written where the view reads them, others through
+    // a row of the decoder's own.
+    const Picture::Source source = Picture::Open(Put("parts.jpg", Texture(95)));
     for (const int level : {0, 1, 2}) {
         const double scale = std::ldexp(1.0, -level);
         const QImage whole = Picture::Decode(source, QRect(QPoint(), source.size), scale).image;
@@ -223,15 +228,7 @@ TEST_F(DecodingTest, APartHoldsThePixelsOfTheWholeWhereverItStarts) {
 }
 
 TEST_F(DecodingTest, EachLevelHoldsTheMeansOfTheLevelAbove) {
-    // Sides that no halving divides, and a texture in which any wrong byte shows.
-    QImage texture(1001, 777, QImage::Format_RGB32);
-    for (int y = 0; y < texture.height(); ++y)
-        for (int x = 0; x < texture.width(); ++x)
-            texture.setPixel(x, y, qRgb((x * 7) ^ y, (y * 3 + x) & 255, (x * y) & 255));
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    texture.save(&buffer, "JPG", 90);
-    const std::string path = Put("texture.jpg", buffer.data());
+    const std::string path = Put("texture.jpg", Texture(90));
     const QImage decoded = QImage(QString::fromStdString(host.OnC("Stelmar/Maps/texture.jpg")))
                                .convertToFormat(QImage::Format_RGB32);
     for (const char* limit : {"", "16"}) { // the tiles in memory, then in the disc cache
