@@ -19,10 +19,11 @@
 //               and the details show it, and the longest time without handling events
 //   coverage N  the coverage window over N maps: outlines, every picture and their memory
 //   find N      which of N maps show a place, against a bare loop over the same rectangles
-//   gridlines   the National Grid's lines over a 1920 x 1080 map view panned a little between
-//               frames (the median frame, each a whole repaint as a pan makes it), against the
-//               same frames painted without them (at most 10 % more), and the time their first
-//               frame takes to make them
+//   gridlines [ROUNDS]  the National Grid's lines over a 1920 x 1080 map view panned to and
+//               fro between frames (the median frame, each a whole repaint as a pan makes it),
+//               against the same frames painted without them (at most 10 % more); a steady pan
+//               across the map with and without them (the mean frame, with those that make the
+//               lines of a new area); and the time their first frame takes to make them
 //   find-process N  varnet-maps find PLACE over N definitions, the whole process, against
 //               listing the folder and reading every definition (no picture)
 //   launch W H  the program's start to the first pixels of a W x H baseline JPEG map shown at
@@ -63,6 +64,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <string>
@@ -1000,21 +1002,21 @@ double ThreadSeconds() {
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-// Frames of the map view painted while it pans to and fro by 40 pixels, each as a user's pan
-// repaints it (the scroll bars moved, the grid's layer following, the whole view painted), each
-// frame's processor time added to `times`.
-void PanFrames(frmMain& main, QImage& frame, std::vector<double>& times) {
-    const int h = main.HScroll1->Value(), v = main.VScroll1->Value();
-    for (int i = 0; i < 20; ++i) {
-        const double start = ThreadSeconds();
-        main.HScroll1->setValue(h + (i % 2 ? 40 : -40) * 15);
-        main.VScroll1->setValue(v + (i % 4 < 2 ? 40 : -40) * 15);
-        main.picOuter->render(&frame);
-        times.push_back(ThreadSeconds() - start);
-    }
+// A frame of the map view as a user's pan paints it (the scroll bars moved by (dx, dy) pixels, the
+// grid's layer following, the whole view painted): its processor time.
+double PanFrame(frmMain& main, QImage& frame, int dx, int dy) {
+    const double start = ThreadSeconds();
+    main.HScroll1->setValue(main.HScroll1->Value() + dx * 15);
+    main.VScroll1->setValue(main.VScroll1->Value() + dy * 15);
+    main.picOuter->render(&frame);
+    return ThreadSeconds() - start;
 }
 
-int GridLinesBench() {
+double Mean(const std::vector<double>& v) {
+    return std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
+}
+
+int GridLinesBench(int rounds) {
     const std::string root = BigMapHost(8000, 4000); // Great Britain and around, 10 by 20 degrees
     frmMain& main = MainWindow();
     main.Load();
@@ -1037,20 +1039,35 @@ int GridLinesBench() {
     main.MapViewer->SetGridLines(true);
     main.picOuter->render(&frame);
     const double making = Seconds(start);
-    // Rounds of each in turn, the median frame of each: a machine shared with others
-    // interrupts some frames, and slows some rounds more than others.
+    // Rounds of each in turn, panned to and fro by 40 pixels, the median frame of each: a
+    // machine shared with others interrupts some frames, and slows some rounds more than others.
     std::vector<double> with, without;
-    for (int round = 0; round < 30; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         main.MapViewer->SetGridLines(round % 2 == 0);
-        PanFrames(main, frame, round % 2 == 0 ? with : without);
+        for (int i = 0; i < 20; ++i)
+            (round % 2 == 0 ? with : without)
+                .push_back(PanFrame(main, frame, i % 2 ? 40 : -40, i % 4 < 2 ? -40 : 40));
     }
     const double ours = Median(with), floor = Median(without);
+    // A steady pan across the map, 20 pixels a frame, with them and then along the same path
+    // without: each frame counted (those that bring new parts of the lines in too).
+    std::vector<double> across[2];
+    for (int pass : {0, 1}) {
+        main.MapViewer->SetGridLines(pass == 0);
+        main.MapViewer->CentreOn(53 * 60, -1.5 * 60);
+        for (int i = 0; i < 200; ++i)
+            across[pass].push_back(PanFrame(main, frame, i < 100 ? 20 : -20, i % 50 < 25 ? 8 : -8));
+    }
     std::printf("grid lines over a %d x %d view: %.3f ms a frame, %.3f ms without them (medians of "
-                "%zu frames panned), ratio %.3f (at most 1.10); their first frame %.1f ms\n",
+                "%zu frames panned to and fro), ratio %.3f (at most 1.10); a steady pan's mean "
+                "frame %.3f ms, %.3f ms without, ratio %.3f; their first frame %.1f ms\n",
                 frame.width(), frame.height(), ours * 1e3, floor * 1e3, with.size(), ours / floor,
+                Mean(across[0]) * 1e3, Mean(across[1]) * 1e3, Mean(across[0]) / Mean(across[1]),
                 making * 1e3);
     Row("grid lines, a 1920 x 1080 frame panned (bench gridlines)", ours * 1e3, floor * 1e3,
         "at most 1.10", "ms a frame");
+    Row("grid lines, a steady pan's mean frame (bench gridlines)", Mean(across[0]) * 1e3,
+        Mean(across[1]) * 1e3, "none set", "ms a frame");
     fs::remove_all(root);
     return 0;
 }
@@ -1125,7 +1142,7 @@ int main(int argc, char** argv) {
                          argc > 5 ? std::atoi(argv[5]) : 0);
     if (what == "coverage") return Coverage(argc > 2 ? std::atoi(argv[2]) : 1000);
     if (what == "find") return FindBench(argc > 2 ? std::atoi(argv[2]) : 100000);
-    if (what == "gridlines") return GridLinesBench();
+    if (what == "gridlines") return GridLinesBench(argc > 2 ? std::atoi(argv[2]) : 100);
     if (what == "view" && argc > 3)
         return ViewBench(argv[0], std::atoi(argv[2]), std::atoi(argv[3]));
     if (what == "maps-list") return MapsList(argc > 2 ? std::atoi(argv[2]) : 100000);
@@ -1139,8 +1156,9 @@ int main(int argc, char** argv) {
         return Launch(argv[0], std::atoi(argv[2]), std::atoi(argv[3]));
     if (what == "launch-child") return LaunchChild();
     if (what == "calibrate-points") return CalibratePoints();
-    std::fprintf(stderr, "usage: varnet_bench fill N | fill-bare N | view W H | coverage N | "
-                         "maps-list N | startup N | watch N | find N | find-process N | "
-                         "launch W H | export | devices W H | gridlines | calibrate-points\n");
+    std::fprintf(stderr,
+                 "usage: varnet_bench fill N | fill-bare N | view W H | coverage N | "
+                 "maps-list N | startup N | watch N | find N | find-process N | "
+                 "launch W H | export | devices W H | gridlines [ROUNDS] | calibrate-points\n");
     return 2;
 }

@@ -496,7 +496,7 @@ void Tiled::Draw(QPainter& p, QRect exposed, QPointF origin, double zoom) {
     s.toRead.clear(); // what an earlier draw asked for and this one does not is dropped
     s.wanted.clear();
     p.save();
-    p.setClipRect(exposed);
+    p.setClipRect(exposed, Qt::IntersectClip); // within the caller's clip, if it has one
     p.setRenderHint(QPainter::SmoothPixmapTransform, scale < 1);
     const QRectF want((QPointF(exposed.topLeft()) - origin) / scale,
                       QSizeF(exposed.size()) / scale);
@@ -504,7 +504,7 @@ void Tiled::Draw(QPainter& p, QRect exposed, QPointF origin, double zoom) {
     const bool missing = s.DrawTiles(p, level, want, place, gaps);
     // Parts decoded ahead, where tiles are missing.
     if (!gaps.isEmpty() && !s.parts.empty()) {
-        p.setClipRegion(gaps.intersected(exposed));
+        p.setClipRegion(gaps.intersected(exposed), Qt::IntersectClip);
         p.setRenderHint(QPainter::SmoothPixmapTransform, true);
         for (const auto& part : s.parts) p.drawImage(place(part.level, part.rect), part.image);
     }

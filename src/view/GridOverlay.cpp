@@ -1,10 +1,9 @@
 #include "view/GridOverlay.h"
 
-#include "view/PictureBox.h"
+#include "platform/System.h"
 
 #include <QEvent>
 #include <QPaintEngine>
-#include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -67,28 +66,16 @@ void AddRuns(QPointF a, QPointF b, std::vector<Run>& steepRuns, std::vector<Run>
 class Canvas {
 public:
     Canvas(QPainter& p, const QRegion& region) : p_(p) {
-        QPaintEngine* engine = p.paintEngine();
-        QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
-        const QTransform t = p.deviceTransform();
-        if (!device || device->devType() != QInternal::Image || t.type() > QTransform::TxTranslate)
-            return;
-        auto* image = static_cast<QImage*>(device);
-        const QPoint offset(int(t.dx()), int(t.dy()));
-        const bool plain = image->format() == QImage::Format_RGB32 ||
-                           image->format() == QImage::Format_ARGB32_Premultiplied;
-        if (QPointF(offset) != QPointF(t.dx(), t.dy()) || !plain ||
-            image->devicePixelRatio() != 1 || !image->isDetached() ||
-            p.compositionMode() != QPainter::CompositionMode_SourceOver)
-            return;
-        QRegion clip = p.hasClipping() ? region.intersected(p.clipRegion()) : region;
-        clip.translate(offset);
-        if (!engine->systemClip().isEmpty()) clip &= engine->systemClip();
-        clip &= image->rect();
-        for (const QRect& r : clip) clips_.push_back({r.left(), r.top(), r.right(), r.bottom()});
-        bits_ = reinterpret_cast<QRgb*>(image->bits());
-        stride_ = image->bytesPerLine() / 4;
-        offset_ = offset;
+        if (Direct(region)) return;
+        // Through the painter, within the region as the direct way keeps to it.
+        p_.save();
+        p_.setClipRegion(region, Qt::IntersectClip);
     }
+    ~Canvas() {
+        if (!bits_) p_.restore();
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
 
     // Runs along rows (in the order of their rows) moved by `by`, in one colour.
     void Rows(const std::vector<Run>& runs, QPoint by, QRgb colour) {
@@ -158,6 +145,31 @@ public:
     }
 
 private:
+    // Makes ready to write to the painter's image straight, when it can be; false otherwise.
+    bool Direct(const QRegion& region) {
+        QPaintEngine* engine = p_.paintEngine();
+        QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+        const QTransform t = p_.deviceTransform();
+        if (!device || device->devType() != QInternal::Image || t.type() > QTransform::TxTranslate)
+            return false;
+        auto* image = static_cast<QImage*>(device);
+        const QPoint offset(int(t.dx()), int(t.dy()));
+        const bool plain = image->format() == QImage::Format_RGB32 ||
+                           image->format() == QImage::Format_ARGB32_Premultiplied;
+        if (QPointF(offset) != QPointF(t.dx(), t.dy()) || !plain ||
+            image->devicePixelRatio() != 1 || !image->isDetached() ||
+            p_.compositionMode() != QPainter::CompositionMode_SourceOver)
+            return false;
+        QRegion clip = p_.hasClipping() ? region.intersected(p_.clipRegion()) : region;
+        clip.translate(offset);
+        if (!engine->systemClip().isEmpty()) clip &= engine->systemClip();
+        clip &= image->rect();
+        for (const QRect& r : clip) clips_.push_back({r.left(), r.top(), r.right(), r.bottom()});
+        bits_ = reinterpret_cast<QRgb*>(image->bits());
+        stride_ = image->bytesPerLine() / 4;
+        offset_ = offset;
+        return true;
+    }
     // The first of runs in the order of their tops that starts at or below row `y`.
     static std::vector<Run>::const_iterator Below(const std::vector<Run>& runs, int y) {
         return std::lower_bound(runs.begin(), runs.end(), y,
@@ -237,13 +249,11 @@ struct GridOverlay::Runs {
 };
 
 GridOverlay::GridOverlay(PictureBox& picture, PictureBox& frame)
-    : QWidget(&picture), picture_(picture), frame_(frame),
+    : QObject(&picture), picture_(picture), frame_(frame),
       lines_(std::make_unique<Grids::GridLines>(grid_, datum_)), runs_(std::make_unique<Runs>()) {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_NoSystemBackground);
+    picture_.setLayer(this);
     picture_.installEventFilter(this);
     frame_.installEventFilter(this);
-    hide();
 }
 
 GridOverlay::~GridOverlay() = default;
@@ -255,34 +265,39 @@ void GridOverlay::SetGrid(Grids::Grid grid, Grids::Datum datum) {
     lines_ = std::make_unique<Grids::GridLines>(grid, datum);
     runsZoom_ = 0;
     labels_.clear();
-    update();
+    Recycle();
+    picture_.update(shown_);
 }
 
 void GridOverlay::SetOn(bool on) {
     on_ = on;
+    if (!on) blocks_.clear(), free_.clear(), pages_.clear(); // their memory given back
     Follow();
 }
 
 void GridOverlay::SetMap(const std::optional<MapCode::Georeference>& map) {
     map_ = map;
+    Recycle();
     Follow();
+    picture_.update(shown_); // other corners: other lines over the same part
 }
 
 void GridOverlay::Follow() {
     // The frame's interior, in the picture box's coordinates, over the picture itself.
-    const int f = Border(frame_), b = Border(picture_);
+    const int f = Border(frame_);
     const QRect interior = frame_.rect().adjusted(f, f, -f, -f).translated(-picture_.pos());
+    QRect shown = interior.intersected(Whole());
+    if (!on_ || !map_ || !map_->HasSize() || !picture_.HasPicture()) shown = QRect();
+    // The labels keep to the frame's edges: a pan moves them over the picture.
+    if (shown != shown_) picture_.update(shown_ | shown);
+    shown_ = shown;
+}
+
+QRect GridOverlay::Whole() const {
+    const int b = Border(picture_);
     const QSize full = picture_.FullSize();
-    const QRect whole(QPoint(b, b), QSize(int(std::lround(full.width() * picture_.Zoom())),
-                                          int(std::lround(full.height() * picture_.Zoom()))));
-    const QRect shown = interior.intersected(whole);
-    if (!on_ || !map_ || !map_->HasSize() || !picture_.HasPicture() || shown.isEmpty()) {
-        hide();
-        return;
-    }
-    setGeometry(shown);
-    show();
-    update();
+    return QRect(QPoint(b, b), QSize(int(std::lround(full.width() * picture_.Zoom())),
+                                     int(std::lround(full.height() * picture_.Zoom()))));
 }
 
 bool GridOverlay::eventFilter(QObject* watched, QEvent* event) {
@@ -292,35 +307,139 @@ bool GridOverlay::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
-void GridOverlay::paintEvent(QPaintEvent* event) {
-    if (!map_) return;
+// Blocks of four tiles: a frame drawn from fewer, larger blocks costs less than one from tiles.
+constexpr int kBlock = 512;
+constexpr std::size_t kBlockBytes = std::size_t(kBlock) * kBlock * 4;
+
+void GridOverlay::Paint(QPainter& p, const QRect& exposed) {
+    const QRect area = exposed & shown_;
+    const Grids::GridDrawing* drawing = area.isEmpty() ? nullptr : Lines();
+    if (!drawing) return picture_.DrawPicture(p, exposed);
+    // Where the frame's border lies over the picture too: what a block holds is drawn whole.
+    const QRect inside = exposed & Whole();
+    const QRegion rest = (QRegion(exposed) - inside) + DrawBlocks(p, inside);
+    if (!rest.isEmpty()) {
+        p.save();
+        p.setClipRegion(rest, Qt::IntersectClip);
+        picture_.DrawPicture(p, rest.boundingRect());
+        p.restore();
+        DrawLines(p, rest);
+    }
+    DrawLabels(p, area, *drawing);
+}
+
+void GridOverlay::PictureChanged() {
+    Recycle();
+}
+
+void GridOverlay::Recycle() {
+    for (const auto& block : blocks_) Release(block.second);
+    blocks_.clear();
+}
+
+void GridOverlay::Release(const QImage& block) {
+    free_.push_back(const_cast<uchar*>(block.constBits()));
+}
+
+const Grids::GridDrawing* GridOverlay::Lines() {
+    if (!map_) return nullptr;
     const double zoom = picture_.Zoom();
     const int b = Border(picture_);
-    // The layer's top-left corner in pixels of the whole picture at the zoom is -origin.
-    const QPoint origin = QPoint(b, b) - pos();
-    const Grids::PictureRect visible{(x() - b) / zoom, (y() - b) / zoom, (x() + width() - b) / zoom,
-                                     (y() + height() - b) / zoom};
+    const Grids::PictureRect visible{(shown_.left() - b) / zoom, (shown_.top() - b) / zoom,
+                                     (shown_.right() + 1 - b) / zoom,
+                                     (shown_.bottom() + 1 - b) / zoom};
     const Grids::GridDrawing& drawing = lines_->Draw(*map_, visible, zoom);
-    if (drawing.lines.empty()) return;
+    if (drawing.lines.empty()) return nullptr;
     if (lines_->Made() != runsOf_ || zoom != runsZoom_) MakeRuns(zoom);
+    if (blocksOf_ != runsOf_) Recycle();
+    blocksOf_ = runsOf_;
+    return &drawing;
+}
 
+QRegion GridOverlay::DrawBlocks(QPainter& p, const QRect& area) {
+    const int b = Border(picture_);
+    const QRect whole = Whole();
+    auto key = [](int column, int row) { return quint64(quint32(column)) << 32 | quint32(row); };
+    QRegion missing;
+    for (int row = (area.top() - b) / kBlock; row <= (area.bottom() - b) / kBlock; ++row)
+        for (int column = (area.left() - b) / kBlock; column <= (area.right() - b) / kBlock;
+             ++column) {
+            const QRect rect = QRect(b + column * kBlock, b + row * kBlock, kBlock, kBlock) & whole;
+            auto block = blocks_.find(key(column, row));
+            if (block == blocks_.end()) {
+                // Drawn afresh until its pixels are all there.
+                QImage made = picture_.Sharp(rect) ? MakeBlock(rect) : QImage();
+                if (made.isNull()) {
+                    missing += rect & area;
+                    continue;
+                }
+                block = blocks_.emplace(key(column, row), std::move(made)).first;
+            }
+            const QRect target = rect & area;
+            p.drawImage(target.topLeft(), block->second, target.translated(-rect.topLeft()));
+        }
+    // Those of the part shown and a margin around it kept: a pan to and fro within the margin
+    // makes none again.
+    constexpr int kMargin = kBlock / 4;
+    const QRect kept = shown_.adjusted(-kMargin, -kMargin, kMargin, kMargin);
+    for (auto block = blocks_.begin(); block != blocks_.end();) {
+        const int column = int(block->first >> 32), row = int(quint32(block->first));
+        if (kept.intersects(QRect(b + column * kBlock, b + row * kBlock, kBlock, kBlock)))
+            ++block;
+        else
+            Release(block->second), block = blocks_.erase(block);
+    }
+    return missing;
+}
+
+QImage GridOverlay::MakeBlock(const QRect& rect) {
+    if (free_.empty()) {
+        try {
+            pages_.push_back(
+                std::make_unique<Platform::LargePages>(Platform::LargePages::kLargePage));
+        } catch (const std::bad_alloc&) {
+            return {}; // drawn afresh each time
+        }
+        for (std::size_t at = 0; at + kBlockBytes <= pages_.back()->Size(); at += kBlockBytes)
+            free_.push_back(pages_.back()->Data() + at);
+    }
+    QImage block(free_.back(), kBlock, kBlock, kBlock * 4, QImage::Format_RGB32);
+    free_.pop_back();
+    QPainter p(&block);
+    p.translate(-rect.topLeft());
+    if (!picture_.Tiles()) // tiles cover a sharp block whole
+        p.fillRect(rect, ToQColor(picture_.BackColor(), picture_.palette()));
+    picture_.DrawPicture(p, rect);
+    DrawLines(p, QRegion(rect));
+    return block;
+}
+
+void GridOverlay::DrawLines(QPainter& p, const QRegion& region) const {
     // Every line with its light edging beside it, so that it reads on dark maps too; where lines
     // cross, the one runs over the other's edging.
-    QPainter p(this);
-    Canvas canvas(p, event->region() & rect());
+    const int b = Border(picture_);
+    const QPoint origin(b, b); // the picture's top-left corner in the box
+    Canvas canvas(p, region);
     const QRgb light = qRgb(255, 255, 255), dark = qRgb(20, 20, 90);
     canvas.Rows(runs_->shallow, origin + QPoint(0, 1), light);
     canvas.Columns(runs_->steep, runs_->longest, origin, light, dark);
     canvas.Rows(runs_->shallow, origin, dark);
+}
 
+void GridOverlay::DrawLabels(QPainter& p, const QRect& area, const Grids::GridDrawing& drawing) {
     // The values at the top edge (eastings, longitudes) and the left one.
+    const double zoom = picture_.Zoom();
+    const int b = Border(picture_);
+    const QPointF edge = QPointF(shown_.topLeft()) + QPointF(1, 1);
+    Canvas canvas(p, QRegion(area));
     for (const Grids::GridLine& line : drawing.lines) {
         const QImage& label = Label(line.label);
-        const QPointF where = QPointF(line.labelAt.x, line.labelAt.y) * zoom + QPointF(origin);
+        const QPointF where = QPointF(line.labelAt.x, line.labelAt.y) * zoom + QPointF(b, b);
         const QPointF corner =
-            line.easting ? QPointF(where.x() - label.width() / 2.0, std::max(1.0, where.y()))
-                         : QPointF(std::max(1.0, where.x()), where.y() - label.height() / 2.0);
-        if (!line.easting && corner.y() < label.height() + 2) continue; // clear of the top's
+            line.easting ? QPointF(where.x() - label.width() / 2.0, std::max(edge.y(), where.y()))
+                         : QPointF(std::max(edge.x(), where.x()), where.y() - label.height() / 2.0);
+        if (!line.easting && corner.y() < edge.y() + label.height() + 1)
+            continue; // clear of the top's
         canvas.Draw(corner.toPoint(), label);
     }
 }
@@ -347,7 +466,7 @@ void GridOverlay::MakeRuns(double zoom) {
 const QImage& GridOverlay::Label(const std::string& text) {
     QImage& label = labels_[text];
     if (!label.isNull()) return label;
-    QFont font = this->font();
+    QFont font = picture_.font();
     font.setPointSizeF(font.pointSizeF() * 0.85);
     const QFontMetrics metrics(font);
     const QString written = QString::fromStdString(text);

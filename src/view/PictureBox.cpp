@@ -49,11 +49,20 @@ void PictureBox::setPicture(QImage image, QSize fullSize, QRect region) {
     scaled_ = QImage();
     FitToPicture();
     update();
+    Changed();
 }
 
 void PictureBox::setTiles(std::shared_ptr<Picture::Tiled> tiles, QSize fullSize) {
     setPicture(QImage(), fullSize, QRect());
     tiles_ = std::move(tiles);
+    disconnect(tilesChanged_);
+    if (tiles_)
+        tilesChanged_ =
+            connect(tiles_.get(), &Picture::Tiled::Changed, this, [this] { Changed(); });
+}
+
+void PictureBox::Changed() {
+    if (layer_) layer_->PictureChanged();
 }
 
 void PictureBox::ClearPicture() {
@@ -63,6 +72,7 @@ void PictureBox::ClearPicture() {
     region_ = QRect();
     scaled_ = QImage();
     update();
+    Changed();
 }
 
 void PictureBox::setZoom(double factor) {
@@ -71,6 +81,7 @@ void PictureBox::setZoom(double factor) {
     scaled_ = QImage();
     FitToPicture();
     update();
+    Changed();
 }
 
 void PictureBox::FitToPicture() {
@@ -103,6 +114,7 @@ void PictureBox::Scale(float x1, float y1, float x2, float y2) {
 void PictureBox::setBackColor(std::uint32_t colour) {
     backColor_ = colour;
     update();
+    Changed();
 }
 
 void PictureBox::setMousePointer(int pointer) {
@@ -144,20 +156,35 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     const QRect exposed = event->rect();
     p.fillRect(exposed, ToQColor(backColor_, palette()));
+    if (layer_ && HasPicture())
+        layer_->Paint(p, exposed);
+    else if (HasPicture())
+        DrawPicture(p, exposed);
+    else if (!emptyText_.isEmpty()) {
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, emptyText_);
+    }
+    if (borderStyle_ == 1) DrawSunkenBorder(p, rect(), palette());
+}
+
+void PictureBox::DrawPicture(QPainter& p, const QRect& area) {
     const int b = borderStyle_ == 1 ? 2 : 0;
     // The whole picture at the zoom, inside the border.
     const QRect whole(QPoint(b, b), QSize(int(std::lround(fullSize_.width() * zoom_)),
                                           int(std::lround(fullSize_.height() * zoom_))));
     if (tiles_) {
         // Only the tiles of the exposed part, at the level the zoom shows.
-        tiles_->Draw(p, exposed.intersected(whole), QPointF(b, b), zoom_);
+        tiles_->Draw(p, area.intersected(whole), QPointF(b, b), zoom_);
     } else if (!picture_.isNull() && !region_.isEmpty()) {
-        DrawRegion(p, exposed, whole, b);
-    } else if (!HasPicture() && !emptyText_.isEmpty()) {
-        p.setPen(palette().color(QPalette::WindowText));
-        p.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, emptyText_);
+        DrawRegion(p, area, whole, b);
     }
-    if (b) DrawSunkenBorder(p, rect(), palette());
+}
+
+bool PictureBox::Sharp(const QRect& area) const {
+    if (!tiles_) return true; // a new picture comes through setPicture
+    const int b = borderStyle_ == 1 ? 2 : 0;
+    const QRectF full(QPointF(area.topLeft() - QPoint(b, b)) / zoom_, QSizeF(area.size()) / zoom_);
+    return tiles_->Ready(full.toAlignedRect(), zoom_);
 }
 
 void PictureBox::DrawRegion(QPainter& p, const QRect& exposed, const QRect& whole, int b) {
@@ -186,7 +213,7 @@ void PictureBox::DrawRegion(QPainter& p, const QRect& exposed, const QRect& whol
         const QRectF to(placed.left() + left * shown, placed.top() + top * shown,
                         from.width() * shown, from.height() * shown);
         p.save();
-        p.setClipRect(target);
+        p.setClipRect(target, Qt::IntersectClip);
         p.setRenderHint(QPainter::SmoothPixmapTransform, false);
         p.drawImage(to, picture_, from);
         p.restore();

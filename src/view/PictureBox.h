@@ -18,6 +18,20 @@ class Tiled;
 constexpr std::uint32_t kButtonFace = 0x8000000Fu;
 QColor ToQColor(std::uint32_t colour, const QPalette& palette);
 
+// What a picture box draws over its picture (the grid's lines): given the box's paint of its
+// picture, the layer draws the picture (through PictureBox::DrawPicture, or from pixels it keeps
+// of picture and layer together) and itself over it. A layer has no widget of its own, whose
+// moving and painting would cost each pan of a big map as much again as the lines themselves.
+class PictureLayer {
+public:
+    virtual ~PictureLayer() = default;
+    // Draws the picture and the layer over it within `exposed` (pixels of the box), its
+    // background filled already.
+    virtual void Paint(QPainter& painter, const QRect& exposed) = 0;
+    // The picture drawn has changed: its pixels, its zoom or its background.
+    virtual void PictureChanged() = 0;
+};
+
 class PictureBox : public QWidget {
     Q_OBJECT
 public:
@@ -80,6 +94,13 @@ public:
     int MousePointer() const { return mousePointer_; }
     void setMousePointer(int pointer);
 
+    // Drawn over the picture while there is one (not owned; nullptr: none).
+    void setLayer(PictureLayer* layer) { layer_ = layer; }
+    // Draws the picture within `area` (pixels of the box), within the painter's clip.
+    void DrawPicture(QPainter& p, const QRect& area);
+    // True when what `area` (pixels of the box) shows of the picture is as sharp as it will be.
+    bool Sharp(const QRect& area) const;
+
     // A line of text drawn in the middle when there is no picture (used to say why).
     void setEmptyText(const QString& text);
     QString EmptyText() const { return emptyText_; }
@@ -98,6 +119,7 @@ protected:
 
 private:
     void FitToPicture();
+    void Changed(); // the layer told
     // Draws the exposed part of the held picture (its `region_`), `whole` being the whole
     // picture's place at the zoom inside a border of `b` pixels.
     void DrawRegion(QPainter& p, const QRect& exposed, const QRect& whole, int b);
@@ -116,6 +138,8 @@ private:
     std::uint32_t backColor_ = kButtonFace;
     int mousePointer_ = 0;
     QString emptyText_;
+    PictureLayer* layer_ = nullptr;
+    QMetaObject::Connection tilesChanged_;
 };
 
 // Mouse state in the program's own codes.

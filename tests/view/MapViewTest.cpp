@@ -361,6 +361,13 @@ TEST_F(MapViewTest, GridLinesAreTheGridsTrueLinesOverPlacedMapsOnly) {
     m->picOuter->render(&painted);
     m->picOuter->render(&other);
     EXPECT_EQ(painted, other.convertToFormat(QImage::Format_RGB32));
+    // After a zoom, what is kept of the lines is of the new zoom: as if made afresh.
+    m->mnuViewZoomIn->trigger();
+    const QImage zoomed = m->picOuter->grab().toImage();
+    m->mnuViewGridLines->trigger();
+    m->mnuViewGridLines->trigger();
+    EXPECT_EQ(m->picOuter->grab().toImage(), zoomed);
+    m->mnuViewZoomOut->trigger();
     EXPECT_EQ(shown("lost.inf"), lost); // the reason it shows no picture, and no lines
 
     // Kept for the next start; off, the view is as it was.
