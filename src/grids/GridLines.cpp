@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 namespace Grids {
 using namespace Detail;
@@ -14,7 +15,7 @@ namespace {
 
 constexpr double kApart = 50;           // screen pixels between lines, at least
 constexpr double kBend = 1.0 / 3;       // screen pixels a drawn line may stray from the true one
-constexpr int kFirstSamples = 3;        // along each line, before adding points where it bends
+constexpr double kFirstStep = 8;        // spacings between the first points along each line
 constexpr int kRefinements = 6;         // halvings of a stretch, at most
 constexpr int kEdgeSamples = 16;        // along each edge of the area, to find its grid's range
 constexpr std::size_t kMostLines = 200; // of each direction; more means no grid fits the view
@@ -80,10 +81,12 @@ std::array<double, 4> Range(const Frame& frame, PictureRect area) {
     return range;
 }
 
-// The line of one coordinate from `from` to `to` of the other, in picture pixels: a few points,
-// and more where the line strays further than `bend` pixels from the chord between two.
+// The line of one coordinate from `from` to `to` of the other, in picture pixels: points every
+// `step` of the other coordinate, at its whole multiples, and more where the line strays further
+// than `bend` pixels from the chord between two. Whatever stretch of it is asked for, the points
+// where two stretches overlap are the same: a view may keep what it drew of the one.
 std::vector<PicturePoint> Trace(const Frame& frame, bool easting, double value, double from,
-                                double to, double bend) {
+                                double to, double step, double bend) {
     struct Node {
         double along;
         PicturePoint at;
@@ -99,8 +102,8 @@ std::vector<PicturePoint> Trace(const Frame& frame, bool easting, double value, 
         for (std::size_t i = 0; i < nodes.size(); ++i) nodes[i].at = {x[i], y[i]};
     };
     std::vector<Node> nodes;
-    for (int i = 0; i < kFirstSamples; ++i)
-        nodes.push_back({from + (to - from) * i / (kFirstSamples - 1), {}, false});
+    for (double k = std::floor(from / step); k <= std::ceil(to / step); ++k)
+        nodes.push_back({k * step, {}, false});
     convert(nodes);
     for (int round = 0; round < kRefinements; ++round) {
         std::vector<Node> middles;
@@ -201,6 +204,8 @@ void GridLines::Make(const MapCode::Georeference& map, PictureRect region, Pictu
                      double zoom) {
     made_.clear();
     spacing_ = 0;
+    // Of the last lines made: none in between are lines too.
+    const double lastSpacing = std::exchange(shapeSpacing_, 0);
     const PicturePoint centre{(visible.left + visible.right) / 2,
                               (visible.top + visible.bottom) / 2};
     double longitude = map.LongitudeAt(centre.x) / 60, latitude = map.LatitudeAt(centre.y) / 60;
@@ -223,7 +228,8 @@ void GridLines::Make(const MapCode::Georeference& map, PictureRect region, Pictu
     if (!(spacing > 0) || !std::isfinite(range[0]) ||
         std::max(range[1] - range[0], range[3] - range[2]) / spacing > double(kMostLines))
         return;
-    spacing_ = spacing;
+    if (spacing != lastSpacing || zone != shapeZone_ || south != shapeSouth_) ++shapes_;
+    spacing_ = shapeSpacing_ = spacing, shapeZone_ = zone, shapeSouth_ = south;
     for (const bool easting : {true, false}) {
         const double low = easting ? range[0] : range[2], high = easting ? range[1] : range[3];
         const double from = easting ? range[2] : range[0], to = easting ? range[3] : range[1];
@@ -231,7 +237,8 @@ void GridLines::Make(const MapCode::Georeference& map, PictureRect region, Pictu
             GridLine line;
             line.easting = easting;
             line.value = k * spacing;
-            line.points = Trace(frame, easting, line.value, from, to, kBend / zoom);
+            line.points =
+                Trace(frame, easting, line.value, from, to, kFirstStep * spacing, kBend / zoom);
             line.label = Label(grid_, degrees, easting, line.value, spacing);
             made_.push_back(std::move(line));
         }
@@ -261,11 +268,12 @@ const GridDrawing& GridLines::Draw(const MapCode::Georeference& map, PictureRect
         std::copy(corners, corners + 4, corners_);
         width_ = map.Width(), height_ = map.Height();
         ++makings_;
+        if (!same) ++shapes_;
         try {
             Make(map, region_, visible, zoom);
         } catch (const std::exception&) { // PROJ cannot be had, or a place beyond the texts
             made_.clear();
-            spacing_ = 0;
+            spacing_ = shapeSpacing_ = 0;
         }
     }
     drawing_.spacing = spacing_;

@@ -7,9 +7,10 @@
 // grids) or 1', 2', 5', 10', 15', 30', 1, 2 and 5 degrees (latitude and longitude) that puts
 // lines at least 50 screen pixels apart at the view's centre; none when even the widest is
 // closer, or when the grid does not cover the view's centre (UTM and MGRS: the zone there).
-// Lines are sampled sparsely and points added only where a line bends more than a third of a
-// screen pixel away from its chord. The lines of an area half again as large as the view each
-// way are kept, with PROJ's operations, so that panning within it costs no conversion at all.
+// Lines are sampled every eight spacings, at whole multiples of that, and points added only
+// where a line bends more than a third of a screen pixel away from its chord. The lines of an area
+// half again as large as the view each way are kept, with PROJ's operations, so that panning within
+// it costs no conversion at all.
 
 #include "grids/Grids.h"
 #include "mapdef/Georeference.h"
@@ -64,6 +65,11 @@ public:
     // (their pixels at the zoom) until then.
     const std::vector<GridLine>& Kept() const { return made_; }
     unsigned Made() const { return makings_; }
+    // The area those lines were made for (picture pixels), and a count that changes only when
+    // the lines themselves do (their spacing, zone, the zoom or the map), not the area: within
+    // the areas of two makings of one shape, the lines are the same points.
+    PictureRect Area() const { return region_; }
+    unsigned Shape() const { return shapes_; }
 
 private:
     void Make(const MapCode::Georeference& map, PictureRect region, PictureRect visible,
@@ -74,6 +80,10 @@ private:
     // The lines made for an area, and for what.
     std::vector<GridLine> made_;
     unsigned makings_ = 0;
+    unsigned shapes_ = 0;
+    double shapeSpacing_ = 0;
+    int shapeZone_ = 0;
+    bool shapeSouth_ = false;
     double spacing_ = 0;
     PictureRect region_;
     double zoom_ = 0;

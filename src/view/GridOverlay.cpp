@@ -333,7 +333,7 @@ void GridOverlay::PictureChanged() {
 }
 
 void GridOverlay::Recycle() {
-    for (const auto& block : blocks_) Release(block.second);
+    for (const auto& block : blocks_) Release(block.second.image);
     blocks_.clear();
 }
 
@@ -350,9 +350,18 @@ const Grids::GridDrawing* GridOverlay::Lines() {
                                      (shown_.bottom() + 1 - b) / zoom};
     const Grids::GridDrawing& drawing = lines_->Draw(*map_, visible, zoom);
     if (drawing.lines.empty()) return nullptr;
-    if (lines_->Made() != runsOf_ || zoom != runsZoom_) MakeRuns(zoom);
-    if (blocksOf_ != runsOf_) Recycle();
-    blocksOf_ = runsOf_;
+    if (lines_->Shape() != blocksOf_) Recycle();
+    blocksOf_ = lines_->Shape();
+    if (lines_->Made() != runsOf_ || zoom != runsZoom_) {
+        // The same lines made for another area: a block whole within the last area has them all,
+        // as the new ones would draw them; another may lack those of beyond that area.
+        for (auto block = blocks_.begin(); block != blocks_.end();)
+            if (block->second.whole)
+                ++block;
+            else
+                Release(block->second.image), block = blocks_.erase(block);
+        MakeRuns(zoom);
+    }
     return &drawing;
 }
 
@@ -373,10 +382,11 @@ QRegion GridOverlay::DrawBlocks(QPainter& p, const QRect& area) {
                     missing += rect & area;
                     continue;
                 }
-                block = blocks_.emplace(key(column, row), std::move(made)).first;
+                block =
+                    blocks_.emplace(key(column, row), Block{std::move(made), Within(rect)}).first;
             }
             const QRect target = rect & area;
-            p.drawImage(target.topLeft(), block->second, target.translated(-rect.topLeft()));
+            p.drawImage(target.topLeft(), block->second.image, target.translated(-rect.topLeft()));
         }
     // Those of the part shown and a margin around it kept: a pan to and fro within the margin
     // makes none again.
@@ -387,9 +397,18 @@ QRegion GridOverlay::DrawBlocks(QPainter& p, const QRect& area) {
         if (kept.intersects(QRect(b + column * kBlock, b + row * kBlock, kBlock, kBlock)))
             ++block;
         else
-            Release(block->second), block = blocks_.erase(block);
+            Release(block->second.image), block = blocks_.erase(block);
     }
     return missing;
+}
+
+bool GridOverlay::Within(const QRect& rect) const {
+    const double zoom = picture_.Zoom();
+    const int b = Border(picture_);
+    const Grids::PictureRect area = lines_->Area();
+    return (rect.left() - b) / zoom >= area.left && (rect.top() - b) / zoom >= area.top &&
+           (rect.right() + 1 - b) / zoom <= area.right &&
+           (rect.bottom() + 1 - b) / zoom <= area.bottom;
 }
 
 QImage GridOverlay::MakeBlock(const QRect& rect) {

@@ -53,6 +53,8 @@ private:
     // picture that are missing); the part of `area` not drawn.
     QRegion DrawBlocks(QPainter& p, const QRect& area);
     QImage MakeBlock(const QRect& rect);
+    // Whether a block (pixels of the box) lies within the area the lines were made for.
+    bool Within(const QRect& rect) const;
     void Recycle();                    // the blocks kept given up
     void Release(const QImage& block); // its memory free for another
     // The whole picture at the zoom, in the box.
@@ -84,8 +86,13 @@ private:
     std::unordered_map<std::string, QImage> labels_;
     // The picture with its lines drawn, in blocks of the box's pixels (the key: column and row
     // of the block), kept for the part shown and a margin around it: a pan draws them as
-    // cheaply as the picture alone. Of the lines' making `blocksOf_`, made again for any other.
-    std::unordered_map<quint64, QImage> blocks_;
+    // cheaply as the picture alone. Of the lines' shape `blocksOf_`, made again for any other;
+    // `whole` when the block lay within the area its lines were made for.
+    struct Block {
+        QImage image;
+        bool whole = false;
+    };
+    std::unordered_map<quint64, Block> blocks_;
     unsigned blocksOf_ = 0;
     // Their memory: large pages (see Platform::LargePages), each of a few blocks, and the
     // blocks' places in them free for the next made.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -113,6 +114,38 @@ TEST(GridLines, FollowTheGridAtTheSpacingOfTheLadder) {
             EXPECT_LT(closest * *(step - 1) / drawn.spacing, 50);
         }
     }
+}
+
+// Lines made again for a view moved on are the same lines: where the two areas overlap, the
+// same points (a view keeps what it drew of them) and the same shape; at another zoom, another.
+TEST(GridLines, MadeAgainForAViewMovedOnThePointsStay) {
+    GridLines lines({GridKind::Bng, 0}, Datum::OSGB36);
+    lines.Draw(kBritain, {0, 0, 600, 500}, 1);
+    const std::vector<GridLine> first = lines.Kept();
+    const PictureRect a = lines.Area();
+    const unsigned shape = lines.Shape(), made = lines.Made();
+    lines.Draw(kBritain, {700, 300, 1300, 800}, 1);
+    ASSERT_NE(lines.Made(), made);
+    EXPECT_EQ(lines.Shape(), shape);
+    const PictureRect b = lines.Area();
+    auto inBoth = [&](const std::vector<PicturePoint>& points) {
+        std::vector<std::array<double, 2>> kept;
+        for (const PicturePoint& p : points)
+            if (p.x >= std::max(a.left, b.left) && p.x <= std::min(a.right, b.right) &&
+                p.y >= std::max(a.top, b.top) && p.y <= std::min(a.bottom, b.bottom))
+                kept.push_back({p.x, p.y});
+        return kept;
+    };
+    std::size_t compared = 0;
+    for (const GridLine& before : first)
+        for (const GridLine& now : lines.Kept())
+            if (before.easting == now.easting && before.value == now.value) {
+                EXPECT_EQ(inBoth(before.points), inBoth(now.points)) << now.value;
+                compared += inBoth(now.points).size();
+            }
+    EXPECT_GT(compared, 20u);
+    lines.Draw(kBritain, {700, 300, 1300, 800}, 2);
+    EXPECT_NE(lines.Shape(), shape);
 }
 
 // No lines where the grid does not reach, where even its widest spacing is too close, or over
