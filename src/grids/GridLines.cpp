@@ -158,6 +158,16 @@ std::string Label(Grid grid, bool degrees, bool easting, double value, double sp
     return text;
 }
 
+// The least rectangle that holds the points (an empty one for none: it meets no view).
+PictureRect Bounds(const std::vector<PicturePoint>& points) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    PictureRect box{inf, inf, -inf, -inf};
+    for (const PicturePoint& p : points)
+        box = {std::min(box.left, p.x), std::min(box.top, p.y), std::max(box.right, p.x),
+               std::max(box.bottom, p.y)};
+    return box;
+}
+
 // The first stretch of a polyline inside a rectangle, in `run`.
 void Inside(const std::vector<PicturePoint>& points, const PictureRect& r,
             std::vector<PicturePoint>& run) {
@@ -203,6 +213,7 @@ GridLines::GridLines(Grid grid, Datum datum) : grid_(grid), datum_(datum) {}
 void GridLines::Make(const MapCode::Georeference& map, PictureRect region, PictureRect visible,
                      double zoom) {
     made_.clear();
+    boxes_.clear();
     spacing_ = 0;
     // Of the last lines made: none in between are lines too.
     const double lastSpacing = std::exchange(shapeSpacing_, 0);
@@ -240,6 +251,7 @@ void GridLines::Make(const MapCode::Georeference& map, PictureRect region, Pictu
             line.points =
                 Trace(frame, easting, line.value, from, to, kFirstStep * spacing, kBend / zoom);
             line.label = Label(grid_, degrees, easting, line.value, spacing);
+            boxes_.push_back(Bounds(line.points));
             made_.push_back(std::move(line));
         }
     }
@@ -273,21 +285,18 @@ const GridDrawing& GridLines::Draw(const MapCode::Georeference& map, PictureRect
             Make(map, region_, visible, zoom);
         } catch (const std::exception&) { // PROJ cannot be had, or a place beyond the texts
             made_.clear();
+            boxes_.clear();
             spacing_ = shapeSpacing_ = 0;
         }
     }
     drawing_.spacing = spacing_;
     // Each frame's lines in the last one's storage: a pan redraws them many times a second.
     std::size_t shown = 0;
-    for (const GridLine& line : made_) {
-        const auto [low, high] =
-            std::minmax_element(line.points.begin(), line.points.end(),
-                                [&](const PicturePoint& a, const PicturePoint& b) {
-                                    return line.easting ? a.x < b.x : a.y < b.y;
-                                });
-        if (low == line.points.end() ||
-            (line.easting ? high->x < visible.left || low->x > visible.right
-                          : high->y < visible.top || low->y > visible.bottom))
+    for (std::size_t i = 0; i < made_.size(); ++i) {
+        const GridLine& line = made_[i];
+        const PictureRect& box = boxes_[i];
+        if (!(box.right >= visible.left && box.left <= visible.right && box.bottom >= visible.top &&
+              box.top <= visible.bottom))
             continue; // beside the view
         if (shown == drawing_.lines.size()) drawing_.lines.emplace_back();
         GridLine& out = drawing_.lines[shown];

@@ -79,6 +79,7 @@ private:
     Datum datum_;
     // The lines made for an area, and for what.
     std::vector<GridLine> made_;
+    std::vector<PictureRect> boxes_; // each line's bounds: most lie beside the view
     unsigned makings_ = 0;
     unsigned shapes_ = 0;
     double shapeSpacing_ = 0;

@@ -125,6 +125,15 @@ public:
         }
     }
 
+    // Has the processor fetch the pixels of `rect` ahead of their use.
+    void Fetch(const QRect& rect) const {
+        const QRect r = rect.translated(offset_) & size_;
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            __builtin_prefetch(Row(y) + r.left(), 1);
+            __builtin_prefetch(Row(y) + r.right(), 1);
+        }
+    }
+
     // An image of premultiplied pixels over what is there, as the painter blends it.
     void Draw(QPoint at, const QImage& image) {
         if (!bits_) {
@@ -167,6 +176,7 @@ private:
         for (const QRect& r : clip) clips_.push_back({r.left(), r.top(), r.right(), r.bottom()});
         bits_ = reinterpret_cast<QRgb*>(image->bits());
         stride_ = image->bytesPerLine() / 4;
+        size_ = image->rect();
         offset_ = offset;
         return true;
     }
@@ -236,6 +246,7 @@ private:
     QPainter& p_;
     QRgb* bits_ = nullptr;
     qsizetype stride_ = 0; // pixels from a row to the next
+    QRect size_;           // of the image; nothing without it
     QPoint offset_;
     std::vector<Box> clips_;
     std::vector<Run> active_; // the runs crossing a band of rows
@@ -450,7 +461,7 @@ void GridOverlay::DrawLabels(QPainter& p, const QRect& area, const Grids::GridDr
     const double zoom = picture_.Zoom();
     const int b = Border(picture_);
     const QPointF edge = QPointF(shown_.topLeft()) + QPointF(1, 1);
-    Canvas canvas(p, QRegion(area));
+    std::vector<std::pair<QPoint, const QImage*>> placed;
     for (const Grids::GridLine& line : drawing.lines) {
         const QImage& label = Label(line.label);
         const QPointF where = QPointF(line.labelAt.x, line.labelAt.y) * zoom + QPointF(b, b);
@@ -459,8 +470,13 @@ void GridOverlay::DrawLabels(QPainter& p, const QRect& area, const Grids::GridDr
                          : QPointF(std::max(edge.x(), where.x()), where.y() - label.height() / 2.0);
         if (!line.easting && corner.y() < edge.y() + label.height() + 1)
             continue; // clear of the top's
-        canvas.Draw(corner.toPoint(), label);
+        placed.emplace_back(corner.toPoint(), &label);
     }
+    // The pixels under them asked for first: each label's rows are far apart in the frame, and
+    // fetched one after another they would wait for memory a row at a time.
+    Canvas canvas(p, QRegion(area));
+    for (const auto& [at, label] : placed) canvas.Fetch(QRect(at, label->size()));
+    for (const auto& [at, label] : placed) canvas.Draw(at, *label);
 }
 
 void GridOverlay::MakeRuns(double zoom) {
