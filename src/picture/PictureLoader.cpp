@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace Picture {
 namespace {
@@ -50,9 +53,69 @@ std::uint64_t MemoryLimit() {
     return Platform::PictureMemoryBound();
 }
 
-void Prepare() {
+namespace {
+
+// The blocks kept for the view's parts. Never destroyed: a thread may still use it at the exit.
+struct Kept {
+    std::mutex mutex;
+    std::vector<std::shared_ptr<System::SharedBlock>> blocks;
+};
+constexpr std::size_t kKeptBlocks = 4; // the part decoded and the few still drawn
+
+Kept& KeptBlocks() {
+    static Kept* kept = new Kept;
+    return *kept;
+}
+
+// Keeps `block` (with the lock held) in place of a free one smaller, when there are enough.
+void Keep(Kept& kept, const std::shared_ptr<System::SharedBlock>& block) {
+    if (block->Size() > CacheLimit() / 8) return; // the bound's share, not the view's
+    if (kept.blocks.size() >= kKeptBlocks) {
+        auto smaller = std::find_if(kept.blocks.begin(), kept.blocks.end(), [&](const auto& k) {
+            return k.use_count() == 1 && k->Size() < block->Size();
+        });
+        if (smaller == kept.blocks.end()) return;
+        CountCached(-std::int64_t((*smaller)->Size()));
+        kept.blocks.erase(smaller);
+    }
+    kept.blocks.push_back(block);
+    CountCached(std::int64_t(block->Size()));
+}
+
+} // namespace
+
+std::shared_ptr<System::SharedBlock> ViewBlock(std::size_t bytes, bool& mapped) {
+    Kept& kept = KeptBlocks();
+    std::lock_guard lock(kept.mutex);
+    // Only the list holds a free one, and only under the lock is another copy of it made.
+    const std::shared_ptr<System::SharedBlock>* best = nullptr;
+    for (const auto& k : kept.blocks)
+        if (k.use_count() == 1 && k->Size() >= bytes && (!best || k->Size() < (*best)->Size()))
+            best = &k;
+    mapped = best;
+    if (best) return *best;
+    auto block = std::make_shared<System::SharedBlock>(bytes);
+    Keep(kept, block);
+    return block;
+}
+
+void Prepare(QSize frame) {
     Decoders::Prepare();
     System::RemoveAbandonedTiles(); // a run that died leaves its tiles behind
+    if (frame.isEmpty()) return;
+    std::shared_ptr<System::SharedBlock> block;
+    try {
+        bool mapped = false;
+        block = ViewBlock(std::size_t(frame.width()) * std::size_t(frame.height()) * 4, mapped);
+        if (mapped) return; // one is ready
+    } catch (const std::exception&) {
+        return; // the first part has its memory made for it, as any other
+    }
+    // Held by the thread until its pages are had: no part takes it before.
+    std::thread([block = std::move(block)] {
+        System::RunWhenIdle();
+        block->MapByPages();
+    }).detach();
 }
 
 std::string DecoderPath() {
@@ -155,7 +218,7 @@ Protocol::Request BaseRequest(const Source& source) {
 }
 
 Decoders::Job RegionJob(const Source& source, int level, QRect rect,
-                        std::shared_ptr<System::SharedBlock>& block) {
+                        std::shared_ptr<System::SharedBlock>& block, bool forView) {
     Decoders::Job job;
     job.request = BaseRequest(source);
     job.request.work = Protocol::Work::Region;
@@ -165,11 +228,12 @@ Decoders::Job RegionJob(const Source& source, int level, QRect rect,
     job.request.memory = DecodeLimit();
     job.path = source.path;
     const std::size_t bytes = std::size_t(rect.width()) * std::size_t(rect.height()) * 4;
-    block = std::make_shared<System::SharedBlock>(bytes);
+    bool mapped = false;
+    block = forView ? ViewBlock(bytes, mapped) : std::make_shared<System::SharedBlock>(bytes);
     job.output = block->Handle();
     job.keep = block;
     // Its pages had here while the decoder writes them, not when the part is first drawn.
-    job.meanwhile = [block = block.get()] { block->Map(); };
+    if (!mapped) job.meanwhile = [block = block.get()] { block->Map(); };
     // The output, a few rows of the widest level read, and what the format holds whole.
     job.reserve = bytes + std::uint64_t(source.size.width()) * 4 * 64 + source.heldBytes;
     return job;
