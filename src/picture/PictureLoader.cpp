@@ -60,16 +60,22 @@ struct Kept {
     std::mutex mutex;
     std::vector<std::shared_ptr<System::SharedBlock>> blocks;
 };
-constexpr std::size_t kKeptBlocks = 4; // the part decoded and the few still drawn
+// The part decoded and the one drawn: more would hold memory long after the parts have gone.
+constexpr std::size_t kKeptBlocks = 2;
 
 Kept& KeptBlocks() {
     static Kept* kept = new Kept;
     return *kept;
 }
 
+// Whether a block of `bytes` may be kept: a small share of the cache.
+bool Keepable(std::size_t bytes) {
+    return bytes <= CacheLimit() / 8;
+}
+
 // Keeps `block` (with the lock held) in place of a free one smaller, when there are enough.
 void Keep(Kept& kept, const std::shared_ptr<System::SharedBlock>& block) {
-    if (block->Size() > CacheLimit() / 8) return; // the bound's share, not the view's
+    if (!Keepable(block->Size())) return;
     if (kept.blocks.size() >= kKeptBlocks) {
         auto smaller = std::find_if(kept.blocks.begin(), kept.blocks.end(), [&](const auto& k) {
             return k.use_count() == 1 && k->Size() < block->Size();
@@ -102,11 +108,12 @@ std::shared_ptr<System::SharedBlock> ViewBlock(std::size_t bytes, bool& mapped) 
 void Prepare(QSize frame) {
     Decoders::Prepare();
     System::RemoveAbandonedTiles(); // a run that died leaves its tiles behind
-    if (frame.isEmpty()) return;
+    const std::size_t bytes = std::size_t(frame.width()) * std::size_t(frame.height()) * 4;
+    if (frame.isEmpty() || !Keepable(bytes)) return;
     std::shared_ptr<System::SharedBlock> block;
     try {
         bool mapped = false;
-        block = ViewBlock(std::size_t(frame.width()) * std::size_t(frame.height()) * 4, mapped);
+        block = ViewBlock(bytes, mapped);
         if (mapped) return; // one is ready
     } catch (const std::exception&) {
         return; // the first part has its memory made for it, as any other
