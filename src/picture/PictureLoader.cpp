@@ -110,19 +110,19 @@ void Prepare(QSize frame) {
     System::RemoveAbandonedTiles(); // a run that died leaves its tiles behind
     const std::size_t bytes = std::size_t(frame.width()) * std::size_t(frame.height()) * 4;
     if (frame.isEmpty() || !Keepable(bytes)) return;
-    std::shared_ptr<System::SharedBlock> block;
     try {
         bool mapped = false;
-        block = ViewBlock(bytes, mapped);
+        std::shared_ptr<System::SharedBlock> block = ViewBlock(bytes, mapped);
         if (mapped) return; // one is ready
+        // Held by the thread until its pages are had: no part takes it before.
+        std::thread([block = std::move(block)] {
+            System::RunWhenIdle();
+            block->MapByPages();
+        }).detach();
     } catch (const std::exception&) {
-        return; // the first part has its memory made for it, as any other
+        // No memory or thread for it now: the first part has its memory made for it, as any
+        // other.
     }
-    // Held by the thread until its pages are had: no part takes it before.
-    std::thread([block = std::move(block)] {
-        System::RunWhenIdle();
-        block->MapByPages();
-    }).detach();
 }
 
 std::string DecoderPath() {
