@@ -27,8 +27,8 @@ public:
     // Has every page of the block mapped here now, rather than one fault at a time when it is
     // first read.
     void Map();
-    // The same a page at a time, so that a thread that runs only when the processor is idle
-    // holds up no other while it waits.
+    // The same for a block just made (its zeroes written back), a page at a time, so that a
+    // thread that runs only when the processors are idle holds up no other while it waits.
     void MapByPages();
 
 private:
