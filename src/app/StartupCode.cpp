@@ -85,11 +85,19 @@ void Main() {
     // main window is there to end.
     Platform::CatchStopRequests();
 
+    // The library's folder is read on threads of their own while the windows are made: the
+    // main window's load takes what they read.
+    HostFolder = GetHostFolder();
+    if (!HostFolder.empty()) {
+        const std::string maps = HostFolder + "\\Maps\\";
+        Library::Prefetch(maps.substr(0, maps.find_last_not_of('\\') + 1),
+                          Library::Depth::Definitions);
+    }
+
     // On screen before the long work begins: no events are processed until the main window is
     // ready.
     frmSplash::Instance().ShowPainted();
 
-    HostFolder = GetHostFolder();
     if (HostFolder != "") {
         frmMain& main = CreateMainWindow();
         try {

@@ -3,7 +3,9 @@
 #include "platform/MemoryBound.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 namespace Decoder {
 namespace {
@@ -63,17 +65,46 @@ void CheckMemory(std::uint64_t needed, const Request& r, const char* what) {
                       MiBText(needed) + "; this machine allows " + MiBText(r.memory) + ")");
 }
 
+RegionSink::RegionSink(int out, const Request& r, std::int64_t firstRow)
+    : out_(out), r_(r), at_(firstRow), batch_(std::size_t(r.w) * kBatch) {}
+
 bool RegionSink::Take(const std::uint32_t* row) {
-    if (at_ >= r_.y && at_ < r_.y + r_.h)
-        std::memcpy(out_ + (at_ - r_.y) * r_.w, row + r_.x, std::size_t(r_.w) * 4);
-    return ++at_ < r_.y + r_.h;
+    if (at_ >= r_.y && at_ < r_.y + r_.h) {
+        std::memcpy(batch_.data() + std::size_t(held_) * std::size_t(r_.w), row + r_.x,
+                    std::size_t(r_.w) * 4);
+        ++held_;
+    }
+    ++at_;
+    if (held_ == kBatch || at_ >= r_.y + r_.h) Flush();
+    return at_ < r_.y + r_.h;
 }
 
 int RegionSink::Room(unsigned char** rows, int wanted) {
-    const int n = int(std::clamp<std::int64_t>(r_.y + r_.h - at_, 0, wanted));
+    const int n = int(std::clamp<std::int64_t>(r_.y + r_.h - at_, 0, std::min(wanted, kBatch)));
     for (int i = 0; i < n; ++i)
-        rows[i] = reinterpret_cast<unsigned char*>(out_ + (at_ - r_.y + i) * r_.w);
+        rows[i] =
+            reinterpret_cast<unsigned char*>(batch_.data() + std::size_t(i) * std::size_t(r_.w));
     return n;
+}
+
+void RegionSink::Wrote(int n) {
+    held_ = n;
+    at_ += n;
+    Flush();
+}
+
+void RegionSink::Flush() {
+    const std::size_t row = std::size_t(r_.w) * 4;
+    const char* from = reinterpret_cast<const char*>(batch_.data());
+    std::size_t bytes = row * std::size_t(held_);
+    off_t at = off_t(std::uint64_t(at_ - held_ - r_.y) * row);
+    held_ = 0;
+    while (bytes > 0) {
+        const ssize_t n = ::pwrite(out_, from, bytes, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw Failure("no memory for the decoded picture");
+        from += n, bytes -= std::size_t(n), at += off_t(n);
+    }
 }
 
 Chain::Chain(std::int64_t width, int from, int to, Sink& last) : head_(&last) {

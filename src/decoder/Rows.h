@@ -55,26 +55,32 @@ public:
 };
 
 // Rows y .. y + h - 1, columns x .. x + w - 1 of the rows it takes (the first being row
-// `firstRow`), into `out` (w words a row). A reader that crops its rows to those columns writes
-// them in place: the region's memory is the one the program draws from, and a copy of each row
-// would cost as much as decoding it.
+// `firstRow`), into the shared memory `out` (w words a row), written a batch of rows at a time
+// from a buffer of its own: a reader that crops its rows to those columns writes them into that
+// buffer in place. The shared memory is never mapped here: each page of a fresh mapping costs a
+// fault, more than decoding the pixels on it, where writing costs a copy from a buffer that stays
+// in the cache. Throws Failure when the memory cannot be written.
 class RegionSink : public Sink, public DirectRows {
 public:
-    RegionSink(std::uint32_t* out, const Request& r, std::int64_t firstRow)
-        : out_(out), r_(r), at_(firstRow) {}
+    RegionSink(int out, const Request& r, std::int64_t firstRow);
     bool Take(const std::uint32_t* row) override;
-    void End() override {}
+    void End() override { Flush(); }
     DirectRows* Direct() override { return at_ == r_.y ? this : nullptr; }
     int PixelBytes() const override { return 4; }
     std::int64_t Left() const override { return r_.x; }
     std::int64_t Width() const override { return r_.w; }
     int Room(unsigned char** rows, int wanted) override;
-    void Wrote(int n) override { at_ += n; }
+    void Wrote(int n) override;
 
 private:
-    std::uint32_t* out_;
+    static constexpr int kBatch = 16;
+    // Writes the rows gathered in the buffer.
+    void Flush();
+    int out_;
     const Request& r_;
     std::int64_t at_;
+    std::vector<std::uint32_t> batch_; // kBatch rows
+    int held_ = 0;                     // rows in it, the first of them row at_ - held_
 };
 
 // Drops the first rows it takes.

@@ -18,7 +18,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <string>
-#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -90,38 +89,13 @@ void Check(bool followed) {
     if (!followed) throw Failure("a request the decoder cannot follow");
 }
 
-// The shared memory a region is written into, mapped here. Its pages are had by a thread of
-// their own while the first rows are decoded: a page had when it is first written costs a fault,
-// more than decoding the pixels on it. Unmapped when this goes, after the reply.
-class Output {
-public:
-    Output(int fd, std::size_t bytes) : bytes_(bytes) {
-        map_ = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (map_ == MAP_FAILED) throw Failure("no memory for the decoded picture");
-        pages_ = std::thread([this] { ::madvise(map_, bytes_, MADV_POPULATE_WRITE); });
-    }
-    ~Output() {
-        pages_.join();
-        ::munmap(map_, bytes_);
-    }
-    Output(const Output&) = delete;
-    Output& operator=(const Output&) = delete;
-    std::uint32_t* Words() const { return static_cast<std::uint32_t*>(map_); }
-
-private:
-    void* map_;
-    std::size_t bytes_;
-    std::thread pages_;
-};
-
-// A region of a level into the shared memory `out`, kept mapped in `output`.
-void Region(int fd, const Request& r, int from, int out, std::unique_ptr<Output>& output) {
+// A region of a level into the shared memory `out`.
+void Region(int fd, const Request& r, int from, int out) {
     const std::int64_t lw = LevelSide(r.width, r.level), lh = LevelSide(r.height, r.level);
     Check(r.x >= 0 && r.y >= 0 && r.w > 0 && r.h > 0 && r.x + r.w <= lw && r.y + r.h <= lh);
     CheckMemory(std::uint64_t(LevelSide(r.width, from)) * 4 * 4, r, "a row of this picture");
-    output = std::make_unique<Output>(out, std::size_t(r.w * r.h * 4));
     const int f = r.level - from;
-    RegionSink region(output->Words(), r, r.y);
+    RegionSink region(out, r, r.y);
     Chain chain(r.width, from, r.level, region);
     Rows(fd, r, from, r.y << f, r.x << f, (r.x + r.w) << f, chain.Head());
 }
@@ -156,9 +130,8 @@ void Pyramid(int fd, const Request& r, int from, int out, int socket) {
     if (failed) std::rethrow_exception(failed);
 }
 
-// Does one piece of work; a region's output stays mapped in `output` until the reply is sent.
-void DoWork(const Request& r, const std::string& path, int out, int socket,
-            std::unique_ptr<Output>& output) {
+// Does one piece of work.
+void DoWork(const Request& r, const std::string& path, int out, int socket) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw Failure("the picture cannot be read: " + std::string(std::strerror(errno)));
     struct Closer {
@@ -171,7 +144,7 @@ void DoWork(const Request& r, const std::string& path, int out, int socket,
     // libjpeg reduces by up to 8 itself; the rest is halving.
     const int from = r.kind == Kind::Jpeg ? std::min(r.level, 3) : 0;
     if (r.work == Work::Region)
-        Region(fd, r, from, out, output);
+        Region(fd, r, from, out);
     else
         Pyramid(fd, r, from, out, socket);
 }
@@ -223,9 +196,8 @@ int Serve(int socket) {
             const rlimit limit{rlim_t(base + r.memory + (64u << 20)), RLIM_INFINITY};
             ::setrlimit(RLIMIT_DATA, &limit);
         }
-        std::unique_ptr<Output> output;
         try {
-            DoWork(r, path, out, socket, output);
+            DoWork(r, path, out, socket);
             Send(socket, Answer::Done);
         } catch (const std::bad_alloc&) {
             Send(socket, Answer::Failed, 0, 0,
@@ -234,7 +206,6 @@ int Serve(int socket) {
         } catch (const std::exception& e) {
             Send(socket, Answer::Failed, 0, 0, e.what());
         }
-        output.reset();
         if (out >= 0) ::close(out);
     }
 }

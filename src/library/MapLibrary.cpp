@@ -7,8 +7,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
 
@@ -116,6 +120,105 @@ void ProbeOnce(Entry& e, SeenPictures& probed, std::size_t at, const std::vector
 // Below this many definitions a second thread costs more than it saves.
 constexpr std::size_t kPerThread = 2000;
 
+// Definitions a thread takes at a time.
+constexpr std::size_t kChunk = 64;
+
+// One pass over a Maps folder: its definition files, listed once, then read by threads that
+// take a few at a time, so that a thread may join a pass already under way.
+struct Pass {
+    std::string folder;
+    Depth depth = Depth::Pictures;
+    std::string nativeFolder, error;
+    std::vector<Platform::FolderEntry> files; // the definitions, in the listing's order
+    std::vector<Entry> entries;
+    std::atomic<std::size_t> next{0}; // the first file no thread has taken
+    std::atomic<int> done{0};
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool listed = false;   // `files` and `entries` are set (as far as the folder could be listed)
+    bool readable = false; // the folder could be listed
+    int working = 0;       // threads reading it
+};
+
+// Lists the folder's definition files into `pass`.
+void List(Pass& pass) {
+    const auto native = Platform::ToNativePath(pass.folder);
+    pass.nativeFolder = native.value_or(std::string());
+    const Platform::ReadBatch batch;
+    const std::vector<Platform::FolderEntry>* listing =
+        native ? Platform::ReadBatch::Listing(*native + "/", &pass.error) : nullptr;
+    if (!native) pass.error = "Path not found";
+    pass.readable = listing;
+    if (listing)
+        for (const Platform::FolderEntry& f : *listing)
+            if (f.regular && IsDefinitionName(f.name)) pass.files.push_back(f);
+    pass.entries.resize(pass.files.size());
+}
+
+// Reads the files no other thread has taken, telling `progress` (when set) of each.
+void Work(Pass& pass, const std::function<void(int done)>& progress) {
+    const Platform::ReadBatch slice; // the platform's look-ups are per thread
+    SeenPictures probed;             // a picture that several definitions name is read once
+    const std::size_t count = pass.files.size();
+    for (std::size_t from; (from = pass.next.fetch_add(kChunk)) < count;)
+        for (std::size_t i = from; i < std::min(count, from + kChunk); ++i) {
+            Entry e = ReadEntryIn(pass.folder, pass.nativeFolder, pass.files[i].name,
+                                  pass.files[i].native, Depth::Definitions);
+            if (pass.depth == Depth::Pictures) ProbeOnce(e, probed, i, pass.entries);
+            pass.entries[i] = std::move(e);
+            const int now = pass.done.fetch_add(1) + 1;
+            if (progress) progress(now);
+        }
+    std::lock_guard lock(pass.mutex);
+    --pass.working;
+    pass.changed.notify_all();
+}
+
+// Reads the listed pass to its end with the calling thread and as many more as help (a large
+// library is read by several at once), counting in those already at work; `progress` is told
+// while it waits for them.
+void Finish(Pass& pass, int working, const std::function<void(int done)>& progress) {
+    const std::size_t count = pass.files.size();
+    const int threads =
+        count < kPerThread * 2
+            ? 1
+            : int(std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()),
+                                        count / kPerThread));
+    std::vector<std::thread> others;
+    {
+        std::lock_guard lock(pass.mutex);
+        const int more = std::max(0, threads - working - 1);
+        pass.working += 1 + more;
+        for (int t = 0; t < more; ++t) others.emplace_back(Work, std::ref(pass), nullptr);
+    }
+    Work(pass, progress);
+    std::unique_lock lock(pass.mutex);
+    while (!pass.changed.wait_for(lock, std::chrono::milliseconds(20),
+                                  [&] { return pass.working == 0; }))
+        if (progress) progress(pass.done.load());
+    lock.unlock();
+    for (std::thread& t : others) t.join();
+    if (progress && pass.readable) progress(pass.done.load());
+}
+
+// The pass read ahead, if any (never destroyed: its thread may outlive a start that fails).
+std::mutex aheadMutex;
+std::shared_ptr<Pass>* ahead = nullptr;
+
+// The pass read ahead of `folder` at `depth`, once it is listed; null when there is none. A
+// pass read ahead of another folder is dropped.
+std::shared_ptr<Pass> TakeAhead(const std::string& folder, Depth depth) {
+    std::shared_ptr<Pass> pass;
+    {
+        std::lock_guard lock(aheadMutex);
+        if (ahead) pass = std::move(*ahead);
+    }
+    if (!pass || pass->folder != folder || pass->depth != depth) return nullptr;
+    std::unique_lock lock(pass->mutex);
+    pass->changed.wait(lock, [&] { return pass->listed; });
+    return pass;
+}
+
 } // namespace
 
 const char* StateName(State state) {
@@ -183,51 +286,46 @@ Entry ReadEntry(const std::string& folder, const std::string& name, const std::s
 
 MapLibrary::MapLibrary(QObject* parent) : QObject(parent) {}
 
+void Prefetch(const std::string& folder, Depth depth) {
+    auto pass = std::make_shared<Pass>();
+    pass->folder = folder;
+    pass->depth = depth;
+    {
+        std::lock_guard lock(aheadMutex);
+        if (!ahead) ahead = new std::shared_ptr<Pass>;
+        *ahead = pass;
+    }
+    std::thread([pass] {
+        List(*pass);
+        {
+            std::lock_guard lock(pass->mutex);
+            pass->listed = true;
+            pass->working = 1;
+            pass->changed.notify_all();
+        }
+        Work(*pass, nullptr);
+    }).detach();
+}
+
 void MapLibrary::Load(const std::string& folder, const std::function<void(int done)>& progress,
                       Depth depth) {
+    std::shared_ptr<Pass> pass = TakeAhead(folder, depth);
+    int working = 0;
+    if (pass) {
+        std::lock_guard lock(pass->mutex);
+        working = pass->working;
+    } else {
+        pass = std::make_shared<Pass>();
+        pass->folder = folder;
+        pass->depth = depth;
+        List(*pass);
+    }
+    Finish(*pass, working, progress);
     folder_ = folder;
     depth_ = depth;
-    error_.clear();
-    entries_.clear();
-    const auto native = Platform::ToNativePath(folder);
-    nativeFolder_ = native.value_or(std::string());
-    const Platform::ReadBatch pass; // each folder listed once for the whole pass
-    const std::vector<Platform::FolderEntry>* listing =
-        native ? Platform::ReadBatch::Listing(*native + "/", &error_) : nullptr;
-    if (!native) error_ = "Path not found";
-    if (listing) {
-        std::vector<const Platform::FolderEntry*> files;
-        for (const Platform::FolderEntry& f : *listing)
-            if (f.regular && IsDefinitionName(f.name)) files.push_back(&f);
-        entries_.resize(files.size());
-        // A large library is read by several threads at once, each a slice of its own (each
-        // with its own pass: the platform's look-ups are per thread); this one reports progress.
-        std::atomic<int> done{0};
-        auto read = [&](std::size_t from, std::size_t to, bool reports) {
-            const Platform::ReadBatch slice;
-            SeenPictures probed; // a picture that several definitions name is read once
-            for (std::size_t i = from; i < to; ++i) {
-                Entry e = ReadEntryIn(folder, *native, files[i]->name, files[i]->native,
-                                      Depth::Definitions);
-                if (depth == Depth::Pictures) ProbeOnce(e, probed, i, entries_);
-                entries_[i] = std::move(e);
-                const int now = done.fetch_add(1) + 1;
-                if (reports && progress) progress(now);
-            }
-        };
-        const std::size_t threads =
-            files.size() < kPerThread * 2
-                ? 1
-                : std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()),
-                                        files.size() / kPerThread);
-        std::vector<std::thread> others;
-        const std::size_t share = (files.size() + threads - 1) / threads;
-        for (std::size_t t = 1; t < threads; ++t)
-            others.emplace_back(read, t * share, std::min(files.size(), (t + 1) * share), false);
-        read(0, std::min(files.size(), share), true);
-        for (std::thread& t : others) t.join();
-        if (progress) progress(done.load());
-    }
+    error_ = std::move(pass->error);
+    nativeFolder_ = std::move(pass->nativeFolder);
+    entries_ = std::move(pass->entries);
     emit Reset();
 }
 

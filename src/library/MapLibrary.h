@@ -81,6 +81,11 @@ Entry ReadEntry(const std::string& folder, const std::string& name, const std::s
 // and state set from it. Nothing happens to an entry already probed.
 void ProbePicture(Entry& entry);
 
+// Starts reading a Maps folder as MapLibrary::Load does, on threads of its own, for a start that
+// has other work to do first: the next Load of that folder at that depth, by any library, takes
+// what they read (waiting for them, its progress told meanwhile) instead of reading it again.
+void Prefetch(const std::string& folder, Depth depth);
+
 // Whether a file name is a definition's as the tree takes them: its last three letters, in any
 // case, are "inf" (so "mapinf" is one too).
 bool IsDefinitionName(const std::string& name);

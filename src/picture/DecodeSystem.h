@@ -27,12 +27,18 @@ public:
     // Has every page of the block mapped here now, rather than one fault at a time when it is
     // first read.
     void Map();
+    // The same for a block just made (its zeroes written back), a page at a time, so that a
+    // thread that runs only when the processors are idle holds up no other while it waits.
+    void MapByPages();
 
 private:
     int handle_ = -1;
     unsigned char* data_ = nullptr;
     std::size_t size_ = 0;
 };
+
+// Makes the calling thread run only when the processors have nothing else to do.
+void RunWhenIdle();
 
 // The folder of the disc cache: $XDG_CACHE_HOME/varnet (by default ~/.cache/varnet).
 std::string CacheFolder();

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace Picture {
 namespace {
@@ -50,9 +53,76 @@ std::uint64_t MemoryLimit() {
     return Platform::PictureMemoryBound();
 }
 
-void Prepare() {
+namespace {
+
+// The blocks kept for the view's parts. Never destroyed: a thread may still use it at the exit.
+struct Kept {
+    std::mutex mutex;
+    std::vector<std::shared_ptr<System::SharedBlock>> blocks;
+};
+// The part decoded and the one drawn: more would hold memory long after the parts have gone.
+constexpr std::size_t kKeptBlocks = 2;
+
+Kept& KeptBlocks() {
+    static Kept* kept = new Kept;
+    return *kept;
+}
+
+// Whether a block of `bytes` may be kept: a small share of the cache.
+bool Keepable(std::size_t bytes) {
+    return bytes <= CacheLimit() / 8;
+}
+
+// Keeps `block` (with the lock held) in place of a free one smaller, when there are enough.
+void Keep(Kept& kept, const std::shared_ptr<System::SharedBlock>& block) {
+    if (!Keepable(block->Size())) return;
+    if (kept.blocks.size() >= kKeptBlocks) {
+        auto smaller = std::find_if(kept.blocks.begin(), kept.blocks.end(), [&](const auto& k) {
+            return k.use_count() == 1 && k->Size() < block->Size();
+        });
+        if (smaller == kept.blocks.end()) return;
+        CountCached(-std::int64_t((*smaller)->Size()));
+        kept.blocks.erase(smaller);
+    }
+    kept.blocks.push_back(block);
+    CountCached(std::int64_t(block->Size()));
+}
+
+} // namespace
+
+std::shared_ptr<System::SharedBlock> ViewBlock(std::size_t bytes, bool& mapped) {
+    Kept& kept = KeptBlocks();
+    std::lock_guard lock(kept.mutex);
+    // Only the list holds a free one, and only under the lock is another copy of it made.
+    const std::shared_ptr<System::SharedBlock>* best = nullptr;
+    for (const auto& k : kept.blocks)
+        if (k.use_count() == 1 && k->Size() >= bytes && (!best || k->Size() < (*best)->Size()))
+            best = &k;
+    mapped = best;
+    if (best) return *best;
+    auto block = std::make_shared<System::SharedBlock>(bytes);
+    Keep(kept, block);
+    return block;
+}
+
+void Prepare(QSize frame) {
     Decoders::Prepare();
     System::RemoveAbandonedTiles(); // a run that died leaves its tiles behind
+    const std::size_t bytes = std::size_t(frame.width()) * std::size_t(frame.height()) * 4;
+    if (frame.isEmpty() || !Keepable(bytes)) return;
+    try {
+        bool mapped = false;
+        std::shared_ptr<System::SharedBlock> block = ViewBlock(bytes, mapped);
+        if (mapped) return; // one is ready
+        // Held by the thread until its pages are had: no part takes it before.
+        std::thread([block = std::move(block)] {
+            System::RunWhenIdle();
+            block->MapByPages();
+        }).detach();
+    } catch (const std::exception&) {
+        // No memory or thread for it now: the first part has its memory made for it, as any
+        // other.
+    }
 }
 
 std::string DecoderPath() {
@@ -155,7 +225,7 @@ Protocol::Request BaseRequest(const Source& source) {
 }
 
 Decoders::Job RegionJob(const Source& source, int level, QRect rect,
-                        std::shared_ptr<System::SharedBlock>& block) {
+                        std::shared_ptr<System::SharedBlock>& block, bool forView) {
     Decoders::Job job;
     job.request = BaseRequest(source);
     job.request.work = Protocol::Work::Region;
@@ -165,11 +235,12 @@ Decoders::Job RegionJob(const Source& source, int level, QRect rect,
     job.request.memory = DecodeLimit();
     job.path = source.path;
     const std::size_t bytes = std::size_t(rect.width()) * std::size_t(rect.height()) * 4;
-    block = std::make_shared<System::SharedBlock>(bytes);
+    bool mapped = false;
+    block = forView ? ViewBlock(bytes, mapped) : std::make_shared<System::SharedBlock>(bytes);
     job.output = block->Handle();
     job.keep = block;
     // Its pages had here while the decoder writes them, not when the part is first drawn.
-    job.meanwhile = [block = block.get()] { block->Map(); };
+    if (!mapped) job.meanwhile = [block = block.get()] { block->Map(); };
     // The output, a few rows of the widest level read, and what the format holds whole.
     job.reserve = bytes + std::uint64_t(source.size.width()) * 4 * 64 + source.heldBytes;
     return job;

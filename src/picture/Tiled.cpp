@@ -537,7 +537,7 @@ bool Tiled::State::AskPart(const std::weak_ptr<State>& weak, int level, QRect re
     std::shared_ptr<System::SharedBlock> block;
     Decoders::Job job;
     try {
-        job = RegionJob(source, level, rect, block);
+        job = RegionJob(source, level, rect, block, true);
     } catch (const std::exception&) {
         return false;
     }

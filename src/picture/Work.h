@@ -31,8 +31,14 @@ QRect FullRect(QRect rect, int level, QSize size);
 Protocol::Request BaseRequest(const Source& source);
 // The work of decoding `rect` (pixels of `level`) into a block of shared memory made for it.
 // Throws std::runtime_error when the memory cannot be had.
+// `forView`: into a ViewBlock.
 Decoders::Job RegionJob(const Source& source, int level, QRect rect,
-                        std::shared_ptr<System::SharedBlock>& block);
+                        std::shared_ptr<System::SharedBlock>& block, bool forView = false);
+// A block of shared memory of at least `bytes` for a part the view draws: one that earlier parts
+// used, now free, when there is one (its pages had already); else a new one, kept for the parts
+// to come while few are. `mapped` says whether its pages are had. Kept blocks count in
+// CachedBytes(). Throws std::runtime_error when the memory cannot be had.
+std::shared_ptr<System::SharedBlock> ViewBlock(std::size_t bytes, bool& mapped);
 // The pixels of a block as an image, the block kept until the last copy of it goes.
 QImage ImageOf(const std::shared_ptr<System::SharedBlock>& block, QSize size);
 

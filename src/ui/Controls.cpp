@@ -12,11 +12,8 @@
 #include <QToolButton>
 
 ImageList::ImageList(QColor maskColour, const std::vector<QString>& keys)
-    : mask_(maskColour), keys_(keys) {
-    for (const QString& k : keys_) {
-        pictures_.push_back(DrawPicture(k));
-        icons_.push_back(PictureIcon(k));
-    }
+    : mask_(maskColour), keys_(keys), pictures_(keys.size()) {
+    for (const QString& k : keys_) icons_.push_back(PictureIcon(k));
 }
 
 QIcon ImageList::Icon(const QString& key) const {
@@ -32,7 +29,12 @@ int ImageList::IndexOf(const QString& key) const {
 
 QPixmap ImageList::Picture(const QString& key) const {
     const int i = IndexOf(key);
-    return i ? pictures_[std::size_t(i - 1)] : QPixmap();
+    if (!i) return QPixmap();
+    // Drawn when first asked for: most are never asked for, and drawing them all would hold the
+    // main window's start up.
+    QPixmap& picture = pictures_[std::size_t(i - 1)];
+    if (picture.isNull()) picture = DrawPicture(key);
+    return picture;
 }
 
 namespace {

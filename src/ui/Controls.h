@@ -33,7 +33,7 @@ public:
 private:
     QColor mask_;
     std::vector<QString> keys_;
-    std::vector<QPixmap> pictures_;
+    mutable std::vector<QPixmap> pictures_; // drawn when first asked for
     std::vector<QIcon> icons_;
 };
 

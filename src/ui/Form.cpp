@@ -159,6 +159,7 @@ void Form::ShowModeless() {
 }
 
 void Form::ShowPainted() {
+    paintedOnScreen_ = false;
     show();
     QTimer tick; // wakes the wait below when the window system says nothing
     tick.start(20);
@@ -167,7 +168,8 @@ void Form::ShowPainted() {
     while (!(windowHandle() && windowHandle()->isExposed()) && waited.elapsed() < 1000)
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                         QEventLoop::WaitForMoreEvents);
-    repaint();
+    // The window system's first exposure paints it as a rule; else it is painted here.
+    if (!paintedOnScreen_) repaint();
 }
 
 void Form::PlaceWithFrame() {
@@ -185,9 +187,11 @@ void Form::PlaceWithFrame() {
 }
 
 bool Form::event(QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Paint && windowHandle() && windowHandle()->isExposed())
+        paintedOnScreen_ = true;
     // A window system that frames a window only once it is mapped (an X11 window manager) moves
     // it into the frame then; its first paint comes after that in any case.
-    const QEvent::Type type = event->type();
     if (frameDue_ && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Paint) &&
         !Twips::Frame(this).isNull()) {
         frameDue_ = false;

@@ -94,6 +94,8 @@ private:
     bool placedOnce_ = false;
     // Shown before its frame was known: placed again once the window system has framed it.
     bool frameDue_ = false;
+    // Painted while on screen since ShowPainted showed it.
+    bool paintedOnScreen_ = false;
     StartUp startUp_ = StartUp::SystemDefault;
     QPointer<QWidget> owner_;
 };

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -77,7 +78,9 @@ MapView::MapView(PictureBox& inner, PictureBox& outer, ScrollBar& hBar, ScrollBa
     inner_.setMouseTracking(true); // the position follows the pointer without a button held
     inner_.installEventFilter(this);
     outer_.installEventFilter(this);
-    Picture::Prepare(); // the decoding processes ready before the first map is chosen
+    // The decoding processes, and the memory of a part as large as the screen, ready before the
+    // first map is chosen.
+    Picture::Prepare(inner.screen() ? inner.screen()->size() : QSize());
     overlay_->hide();
     focusFrame_->hide();
 }
