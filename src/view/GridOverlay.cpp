@@ -297,18 +297,11 @@ void GridOverlay::Follow() {
     // The frame's interior, in the picture box's coordinates, over the picture itself.
     const int f = Border(frame_);
     const QRect interior = frame_.rect().adjusted(f, f, -f, -f).translated(-picture_.pos());
-    QRect shown = interior.intersected(Whole());
+    QRect shown = interior.intersected(picture_.PictureArea());
     if (!on_ || !map_ || !map_->HasSize() || !picture_.HasPicture()) shown = QRect();
     // The labels keep to the frame's edges: a pan moves them over the picture.
     if (shown != shown_) picture_.update(shown_ | shown);
     shown_ = shown;
-}
-
-QRect GridOverlay::Whole() const {
-    const int b = Border(picture_);
-    const QSize full = picture_.FullSize();
-    return QRect(QPoint(b, b), QSize(int(std::lround(full.width() * picture_.Zoom())),
-                                     int(std::lround(full.height() * picture_.Zoom()))));
 }
 
 bool GridOverlay::eventFilter(QObject* watched, QEvent* event) {
@@ -327,7 +320,7 @@ void GridOverlay::Paint(QPainter& p, const QRect& exposed) {
     const Grids::GridDrawing* drawing = area.isEmpty() ? nullptr : Lines();
     if (!drawing) return picture_.DrawPicture(p, exposed);
     // Where the frame's border lies over the picture too: what a block holds is drawn whole.
-    const QRect inside = exposed & Whole();
+    const QRect inside = exposed & picture_.PictureArea();
     const QRegion rest = (QRegion(exposed) - inside) + DrawBlocks(p, inside);
     if (!rest.isEmpty()) {
         p.save();
@@ -378,7 +371,7 @@ const Grids::GridDrawing* GridOverlay::Lines() {
 
 QRegion GridOverlay::DrawBlocks(QPainter& p, const QRect& area) {
     const int b = Border(picture_);
-    const QRect whole = Whole();
+    const QRect whole = picture_.PictureArea();
     auto key = [](int column, int row) { return quint64(quint32(column)) << 32 | quint32(row); };
     QRegion missing;
     for (int row = (area.top() - b) / kBlock; row <= (area.bottom() - b) / kBlock; ++row)

@@ -57,8 +57,6 @@ private:
     bool Within(const QRect& rect) const;
     void Recycle();                    // the blocks kept given up
     void Release(const QImage& block); // its memory free for another
-    // The whole picture at the zoom, in the box.
-    QRect Whole() const;
     // The lines within `region` (pixels of the box), and their values at the view's edges.
     void DrawLines(QPainter& p, const QRegion& region) const;
     void DrawLabels(QPainter& p, const QRect& area, const Grids::GridDrawing& drawing);

@@ -167,11 +167,15 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     if (borderStyle_ == 1) DrawSunkenBorder(p, rect(), palette());
 }
 
-void PictureBox::DrawPicture(QPainter& p, const QRect& area) {
+QRect PictureBox::PictureArea() const {
     const int b = borderStyle_ == 1 ? 2 : 0;
-    // The whole picture at the zoom, inside the border.
-    const QRect whole(QPoint(b, b), QSize(int(std::lround(fullSize_.width() * zoom_)),
-                                          int(std::lround(fullSize_.height() * zoom_))));
+    return QRect(QPoint(b, b), QSize(int(std::lround(fullSize_.width() * zoom_)),
+                                     int(std::lround(fullSize_.height() * zoom_))));
+}
+
+void PictureBox::DrawPicture(QPainter& p, const QRect& area) {
+    const QRect whole = PictureArea();
+    const int b = whole.left();
     if (tiles_) {
         // Only the tiles of the exposed part, at the level the zoom shows.
         tiles_->Draw(p, area.intersected(whole), QPointF(b, b), zoom_);

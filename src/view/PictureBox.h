@@ -59,6 +59,8 @@ public:
     const std::shared_ptr<Picture::Tiled>& Tiles() const { return tiles_; }
     // The size in pixels of the picture shown, as it stands at full scale.
     QSize FullSize() const { return fullSize_; }
+    // Where the whole picture lies at the zoom, in pixels of the box (inside its border).
+    QRect PictureArea() const;
 
     // Zoom: the picture is shown at its full size times this factor. Below 1 it is drawn
     // smoothly scaled (made once per factor), above 1 its pixels stay sharp squares. An
