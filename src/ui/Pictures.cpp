@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QHash>
 #include <QIconEngine>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
@@ -315,11 +316,12 @@ private:
     QHash<quint64, QPixmap> made_;
 };
 
-// Drawn over a picture box, in the place of the picture it holds, at the screen's density.
+// Drawn over a picture box, in the place of the picture it holds, at the screen's density. Each
+// density's rendering is made once: drawing the emblem's gradients costs milliseconds.
 class SharpPicture : public QWidget {
 public:
-    SharpPicture(PictureBox* box, Drawing draw, QSize size)
-        : QWidget(box), box_(box), draw_(std::move(draw)) {
+    SharpPicture(PictureBox* box, Drawing draw, QSize size, const QImage& atOne)
+        : QWidget(box), box_(box), draw_(std::move(draw)), size_(size), made_(atOne) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
         const int border = box->BorderStyle() == 1 ? 2 : 0;
         setGeometry(QRect(QPoint(border, border), size));
@@ -328,18 +330,27 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
+        // The density of what is painted on, which need not be the screen's.
+        const qreal dpr = p.paintEngine()->paintDevice()->devicePixelRatioF();
+        if (made_.devicePixelRatio() != dpr) {
+            made_ = Render(draw_, size_, (QSizeF(size_) * dpr).toSize()).toImage();
+            made_.setDevicePixelRatio(dpr);
+        }
         p.fillRect(rect(), ToQColor(box_->BackColor(), box_->palette()));
-        draw_(p);
+        p.drawImage(QRectF(QPointF(0, 0), QSizeF(size_)), made_);
     }
 
 private:
     PictureBox* box_;
     Drawing draw_;
+    QSize size_;
+    QImage made_;
 };
 
 void ShowSharp(PictureBox* box, const Drawing& draw, QSize size) {
-    box->setPicture(Render(draw, size, size).toImage());
-    new SharpPicture(box, draw, size);
+    const QImage atOne = Render(draw, size, size).toImage();
+    box->setPicture(atOne);
+    new SharpPicture(box, draw, size, atOne);
 }
 
 } // namespace
