@@ -4,6 +4,7 @@
 #include "platform/StopRequests.h"
 #include "ui/CoreText.h"
 #include "ui/MsgBox.h"
+#include "ui/Pictures.h"
 #include "ui/frmMain.h"
 #include "ui/frmSplash.h"
 #include "view/cPicScroll.h"
@@ -77,6 +78,7 @@ frmMain& CreateMainWindow() {
 }
 
 void Main() {
+    PrepareSplashLogo(); // drawn while the fonts are read
     // The windows' twips geometry was laid out for an 8-point system font.
     QFont font = QApplication::font();
     font.setPointSizeF(8.25);

@@ -3,8 +3,10 @@
 #include "view/PictureBox.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QHash>
 #include <QIconEngine>
+#include <QImageReader>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
@@ -12,6 +14,9 @@
 #include <QStyleOption>
 #include <QSvgRenderer>
 #include <functional>
+#include <future>
+#include <mutex>
+#include <system_error>
 
 namespace {
 
@@ -242,11 +247,17 @@ static bool LoadResources() {
 
 namespace {
 
-// The program's emblem, a globe with its graticule, drawn from its one source picture.
+// The program's emblem, a globe with its graticule, drawn from its one source picture. The splash
+// logo may be drawn on a thread of its own while the windows are made, so one drawing at a time.
 void Globe(QPainter& p, const QRectF& r) {
+    static std::mutex one;
+    const std::lock_guard<std::mutex> lock(one);
     static const bool loaded = LoadResources();
     static QSvgRenderer emblem(QStringLiteral(":/varnet/varnet.svg"));
     (void)loaded;
+    // Made on a drawing thread that ends, it belongs to the program's thread.
+    if (emblem.thread() != QCoreApplication::instance()->thread())
+        emblem.moveToThread(QCoreApplication::instance()->thread());
     p.setRenderHint(QPainter::Antialiasing);
     emblem.render(&p, r);
 }
@@ -275,13 +286,14 @@ void DrawSplashLogo(QPainter& p) {
 using Drawing = std::function<void(QPainter&)>;
 
 // A drawing of `size` units made into pixels: `pixels` of them, for `scale` pixels a unit.
-QPixmap Render(const Drawing& draw, QSizeF size, QSize pixels) {
-    QPixmap pm(pixels);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
+// An image, not a pixmap, so that it can be made on any thread.
+QImage Render(const Drawing& draw, QSizeF size, QSize pixels) {
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.scale(pixels.width() / size.width(), pixels.height() / size.height());
     draw(p);
-    return pm;
+    return image;
 }
 
 // An icon drawn afresh for each size and screen density it is asked for, never a smaller
@@ -292,7 +304,7 @@ public:
     QPixmap pixmap(const QSize& pixels, QIcon::Mode mode, QIcon::State) override {
         const quint64 key = quint64(pixels.width()) << 32 | quint64(pixels.height()) << 4 | mode;
         if (auto it = made_.constFind(key); it != made_.constEnd()) return *it;
-        QPixmap pm = Render(draw_, size_, pixels);
+        QPixmap pm = QPixmap::fromImage(Render(draw_, size_, pixels));
         if (mode != QIcon::Normal) {
             QStyleOption option;
             option.palette = QGuiApplication::palette();
@@ -333,7 +345,7 @@ protected:
         // The density of what is painted on, which need not be the screen's.
         const qreal dpr = p.paintEngine()->paintDevice()->devicePixelRatioF();
         if (made_.devicePixelRatio() != dpr) {
-            made_ = Render(draw_, size_, (QSizeF(size_) * dpr).toSize()).toImage();
+            made_ = Render(draw_, size_, (QSizeF(size_) * dpr).toSize());
             made_.setDevicePixelRatio(dpr);
         }
         p.fillRect(rect(), ToQColor(box_->BackColor(), box_->palette()));
@@ -347,8 +359,9 @@ private:
     QImage made_;
 };
 
-void ShowSharp(PictureBox* box, const Drawing& draw, QSize size) {
-    const QImage atOne = Render(draw, size, size).toImage();
+// `atOne`, when not null, is the drawing made already at one pixel a unit.
+void ShowSharp(PictureBox* box, const Drawing& draw, QSize size, QImage atOne = {}) {
+    if (atOne.isNull()) atOne = Render(draw, size, size);
     box->setPicture(atOne);
     new SharpPicture(box, draw, size, atOne);
 }
@@ -367,6 +380,26 @@ void ShowAboutIcon(PictureBox* box) {
     ShowSharp(box, DrawAboutIcon, QSize(32, 32));
 }
 
+namespace {
+const QSize kSplashLogo(141, 166);
+std::future<QImage> splashLogo;
+} // namespace
+
+void PrepareSplashLogo() {
+    try {
+        splashLogo = std::async(std::launch::async, [] {
+            // Qt loads its picture readers when it first reads a picture, as the style does to
+            // draw the splash's frame: a millisecond and more, taken here instead.
+            QByteArray signature("\x89PNG\r\n\x1a\n", 8);
+            QBuffer buffer(&signature);
+            QImageReader(&buffer).read();
+            return Render(DrawSplashLogo, kSplashLogo, kSplashLogo);
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the logo is drawn when the splash is made.
+    }
+}
+
 void ShowSplashLogo(PictureBox* box) {
-    ShowSharp(box, DrawSplashLogo, QSize(141, 166));
+    ShowSharp(box, DrawSplashLogo, kSplashLogo, splashLogo.valid() ? splashLogo.get() : QImage());
 }

@@ -21,3 +21,6 @@ QIcon ProgramIcon();
 // it as a picture of that size in pixels, and shows it drawn at the screen's density.
 void ShowAboutIcon(PictureBox* box);
 void ShowSplashLogo(PictureBox* box);
+// Starts drawing the splash logo on a thread of its own, for the splash window's making to take
+// instead of drawing it then; also has Qt load its picture readers there.
+void PrepareSplashLogo();

@@ -46,7 +46,6 @@ frmSplash::frmSplash() {
     picLogo = new PictureBox(fraMainFrame);
     picLogo->setObjectName("picLogo");
     Place(picLogo, 510, 855, 1815, 2385, 2);
-    ShowSplashLogo(picLogo);
 
     const auto right = Qt::AlignRight | Qt::AlignTop;
     lblLicenseTo =
@@ -73,6 +72,7 @@ frmSplash::frmSplash() {
     fraMainFrame->setAccessibleName(AppInfo::kTitle);
     Accessibility::Describe(picLogo, QAccessible::Graphic, "Varnet logo");
     ApplyTabOrder(this);
+    ShowSplashLogo(picLogo); // last: it may still be being drawn while the captions are set
 }
 
 void frmSplash::Form_Load() {

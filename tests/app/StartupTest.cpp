@@ -1,8 +1,10 @@
 #include "app/StartupCode.h"
 #include "support/AppTest.h"
+#include "ui/Pictures.h"
 #include "ui/frmMain.h"
 #include "ui/frmProgress.h"
 #include "ui/frmSplash.h"
+#include "view/PictureBox.h"
 
 #include <QApplication>
 #include <QWindow>
@@ -58,9 +60,11 @@ TEST_F(StartupTest, AFolderThatDoesNotExistIsAccepted) {
 }
 
 TEST_F(StartupTest, TheSplashIsOnScreenAndPaintedBeforeTheLibraryIsRead) {
-    // Seen when the progress window comes up for the library: the splash window then.
+    // Seen when the progress window comes up for the library: the splash window then, and its
+    // logo, drawn ahead on a thread of its own.
     struct Watch : QObject {
         bool paintedOnScreen = false, seen = false, onScreenAtFill = false;
+        QImage logo;
         bool eventFilter(QObject* o, QEvent* e) override {
             if (frmSplash::Loaded() && o == &frmSplash::Instance() && e->type() == QEvent::Paint)
                 paintedOnScreen =
@@ -68,6 +72,7 @@ TEST_F(StartupTest, TheSplashIsOnScreenAndPaintedBeforeTheLibraryIsRead) {
             if (!seen && e->type() == QEvent::Show && qobject_cast<frmProgress*>(o)) {
                 seen = true;
                 onScreenAtFill = paintedOnScreen;
+                logo = frmSplash::Instance().picLogo->Picture();
             }
             return false;
         }
@@ -77,4 +82,8 @@ TEST_F(StartupTest, TheSplashIsOnScreenAndPaintedBeforeTheLibraryIsRead) {
     qApp->removeEventFilter(&watch);
     EXPECT_TRUE(watch.seen);
     EXPECT_TRUE(watch.onScreenAtFill);
+    PictureBox drawnHere;
+    ShowSplashLogo(&drawnHere);
+    EXPECT_FALSE(watch.logo.isNull());
+    EXPECT_EQ(watch.logo, drawnHere.Picture());
 }
