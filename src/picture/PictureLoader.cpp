@@ -105,9 +105,12 @@ std::shared_ptr<System::SharedBlock> ViewBlock(std::size_t bytes, bool& mapped) 
     return block;
 }
 
-void Prepare(QSize frame) {
+void Prepare() {
     Decoders::Prepare();
     System::RemoveAbandonedTiles(); // a run that died leaves its tiles behind
+}
+
+void PrepareFrame(QSize frame) {
     const std::size_t bytes = std::size_t(frame.width()) * std::size_t(frame.height()) * 4;
     if (frame.isEmpty() || !Keepable(bytes)) return;
     try {

@@ -40,10 +40,11 @@ std::uint64_t CachedBytes();
 // What decoding work under way may take together: the bound less the cache. Bytes.
 std::uint64_t DecodeLimit();
 // Starts the decoding processes, so that the first picture does not wait for them, and removes
-// the disc cache's files that programs of this machine left when they died. With a frame, also
-// has the memory of a part that fills it ready, its pages had while the processor is idle, so
-// that the first part a view shows (Tiled::Want) costs no more than its decoding.
-void Prepare(QSize frame = {});
+// the disc cache's files that programs of this machine left when they died.
+void Prepare();
+// Has the memory of a part that fills `frame` ready, its pages had while the processor is idle,
+// so that the first part a view shows (Tiled::Want) costs no more than its decoding.
+void PrepareFrame(QSize frame);
 // The decoding program that is started (VARNET_DECODER when set; else varnet-decoder beside
 // the running program, then in the library folder's varnet/ of its installation, then where
 // the build made it); "" when there is none. A picture then cannot be decoded, and says

@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -78,9 +79,9 @@ MapView::MapView(PictureBox& inner, PictureBox& outer, ScrollBar& hBar, ScrollBa
     inner_.setMouseTracking(true); // the position follows the pointer without a button held
     inner_.installEventFilter(this);
     outer_.installEventFilter(this);
-    // The decoding processes, and the memory of a part as large as the screen, ready before the
-    // first map is chosen.
-    Picture::Prepare(inner.screen() ? inner.screen()->size() : QSize());
+    // The decoding processes ready before the first map is chosen; the memory of a part as large
+    // as the screen once the view is first shown (PictureEvent).
+    Picture::Prepare();
     overlay_->hide();
     focusFrame_->hide();
 }
@@ -481,6 +482,14 @@ bool MapView::FrameEvent(QEvent& event) {
 }
 
 bool MapView::PictureEvent(QEvent& event) {
+    if (event.type() == QEvent::Show && !framePrepared_) {
+        framePrepared_ = true;
+        // After the start-up's own work, with which its first touches of memory would compete.
+        QTimer::singleShot(0, this, [this] {
+            Picture::PrepareFrame(inner_.screen() ? inner_.screen()->size() : QSize());
+        });
+        return false;
+    }
     switch (event.type()) {
     case QEvent::MouseButtonPress:
         MousePressed(static_cast<QMouseEvent&>(event));
