@@ -390,9 +390,11 @@ void PrepareSplashLogo() {
         splashLogo = std::async(std::launch::async, [] {
             // Qt loads its picture readers when it first reads a picture, as the style does to
             // draw the splash's frame: a millisecond and more, taken here instead.
-            QByteArray signature("\x89PNG\r\n\x1a\n", 8);
-            QBuffer buffer(&signature);
-            QImageReader(&buffer).read();
+            QBuffer one;
+            one.open(QIODevice::ReadWrite);
+            QImage(1, 1, QImage::Format_Grayscale8).save(&one, "PNG");
+            one.seek(0);
+            QImageReader(&one).read();
             return Render(DrawSplashLogo, kSplashLogo, kSplashLogo);
         });
     } catch (const std::system_error&) {

@@ -160,7 +160,6 @@ private:
     bool fitEach_ = false;
     bool refitQueued_ = false;
     bool framePrepared_ = false; // the memory of a screen's part asked for
-
     QString position_;
     // Panning: where the press was (global pixels) and the bars' values then.
     std::optional<QPointF> panFrom_;
