@@ -403,5 +403,11 @@ void PrepareSplashLogo() {
 }
 
 void ShowSplashLogo(PictureBox* box) {
-    ShowSharp(box, DrawSplashLogo, kSplashLogo, splashLogo.valid() ? splashLogo.get() : QImage());
+    QImage drawn;
+    try {
+        if (splashLogo.valid()) drawn = splashLogo.get();
+    } catch (const std::exception&) {
+        // Its drawing failed there (no memory for it): it is drawn here, or fails as it would.
+    }
+    ShowSharp(box, DrawSplashLogo, kSplashLogo, drawn);
 }
